@@ -1,0 +1,50 @@
+# The two commands users need: `make run` and `make test`. Both install the
+# missing Debian packages first, so they work on a fresh Debian 12 machine.
+
+BUILD_DIR      ?= build
+ASAN_BUILD_DIR ?= build-asan
+BUILD_TYPE     ?= RelWithDebInfo
+JOBS           ?= $(shell nproc)
+
+.PHONY: all deps build build-asan run test test-fast bench install format clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+$(BUILD_DIR)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+build: deps $(BUILD_DIR)/build.ninja
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+# The Qt-free libraries and their tests under AddressSanitizer and UBSan.
+$(ASAN_BUILD_DIR)/build.ninja: CMakeLists.txt | deps
+	cmake -S . -B $(ASAN_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	    -DNOCTURO_SANITIZE=ON -DNOCTURO_GUI=OFF -DNOCTURO_BENCH=OFF
+
+build-asan: deps $(ASAN_BUILD_DIR)/build.ninja
+	cmake --build $(ASAN_BUILD_DIR) -j $(JOBS)
+
+run: build
+	$(BUILD_DIR)/app/nocturo
+
+test-fast: build
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+test: build build-asan
+	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+
+bench: build
+	bench/run-all $(BUILD_DIR)
+
+install: build
+	cmake --install $(BUILD_DIR)
+
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+clean:
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR)

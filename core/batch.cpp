@@ -1,0 +1,79 @@
+#include "core/batch.h"
+
+namespace nocturo {
+
+namespace {
+
+// Each formula runs in the order products, division, additions, then the
+// clamp. 64-bit intermediates give the same results as 32-bit ones for every
+// factor the window offers, and stay defined for any other factor.
+
+struct SubtractFn {
+    uint8_t operator()(int a, int b, int32_t c, int32_t d) const {
+        return ClampByte(int64_t{a} + d - (int64_t{b} * c) / 255);
+    }
+};
+struct AddFn {
+    uint8_t operator()(int a, int b, int32_t c, int32_t d) const {
+        return ClampByte(int64_t{a} + (int64_t{b} * c) / 255 + d);
+    }
+};
+struct DivideFn {
+    uint8_t operator()(int a, int b, int32_t c, int32_t d) const {
+        // A black flat pixel gives white (less a negative offset), never a
+        // division by zero.
+        if (b == 0) {
+            return ClampByte(int64_t{255} + d);
+        }
+        return ClampByte((int64_t{a} * c) / (int64_t{255} * b) + d);
+    }
+};
+struct MultiplyFn {
+    uint8_t operator()(int a, int b, int32_t c, int32_t d) const {
+        return ClampByte((int64_t{a} * b * c) / 255 + d);
+    }
+};
+struct SquareFn {
+    uint8_t operator()(int a, int, int32_t c, int32_t d) const {
+        const int64_t divisor = c == 0 ? 1 : c;
+        return ClampByte((int64_t{a} * a) / divisor + d);
+    }
+};
+struct CubeFn {
+    uint8_t operator()(int a, int, int32_t c, int32_t d) const {
+        const int64_t divisor = c == 0 ? 1 : c;
+        return ClampByte((int64_t{a} * a * a) / divisor + d);
+    }
+};
+
+template <typename F>
+bool RunBatch(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
+    auto* params = dynamic_cast<BatchParams*>(record);
+    if (params == nullptr) {
+        return false;
+    }
+    return ApplyWithReference(source, buffer, params->reference, params->factor, params->offset,
+                              F{});
+}
+
+}  // namespace
+
+int32_t DefaultFactor(int functionIndex) { return functionIndex == 5 ? 65025 : 255; }
+
+bool BatchSubtract(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<SubtractFn>(s, b, r); }
+bool BatchAdd(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<AddFn>(s, b, r); }
+bool BatchDivide(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<DivideFn>(s, b, r); }
+bool BatchMultiply(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<MultiplyFn>(s, b, r); }
+bool BatchSquare(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<SquareFn>(s, b, r); }
+bool BatchCube(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<CubeFn>(s, b, r); }
+
+ImageOperation BatchFunction(int functionIndex) {
+    static constexpr ImageOperation kFunctions[kBatchFunctionCount] = {
+        BatchSubtract, BatchAdd, BatchDivide, BatchMultiply, BatchSquare, BatchCube};
+    if (functionIndex < 0 || functionIndex >= kBatchFunctionCount) {
+        return nullptr;
+    }
+    return kFunctions[functionIndex];
+}
+
+}  // namespace nocturo

@@ -1,0 +1,53 @@
+#pragma once
+// One file per picture format behind one interface. Decoders are chosen by
+// the file's content, never by its name.
+//
+// Contract of every decoder:
+// - It reads only the given bytes and never trusts a declared size: sizes
+//   above kMaxPixels, or larger than the data can hold, are refused before
+//   anything is allocated.
+// - Every library error (longjmp, error callbacks) ends in a false result;
+//   nothing escapes and nothing is printed.
+// - On success `out` holds the picture at 24 bits (palette, grey, 16-bit
+//   and alpha pictures are brought to 8-bit BGR, alpha dropped). On failure
+//   `out` is in an unspecified but valid state; callers decode into a scratch
+//   image so that their destination stays untouched.
+// - Decoders keep no state between calls and may run on several threads.
+//
+// Encoders append the complete file to `out` and return false on any error.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "core/rgb_image.h"
+
+namespace nocturo::codecs {
+
+enum class ImageKind { Unknown, Jpeg, Png, Gif, Tiff, Bmp, Ico };
+
+/// Recognises a picture format from the first bytes of a file.
+ImageKind DetectKind(const uint8_t* data, size_t size);
+
+bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out);
+bool DecodePng(const uint8_t* data, size_t size, RgbImage& out);
+bool DecodeGif(const uint8_t* data, size_t size, RgbImage& out);
+bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out);
+bool DecodeBmp(const uint8_t* data, size_t size, RgbImage& out);
+bool DecodeIco(const uint8_t* data, size_t size, RgbImage& out);
+
+/// Decodes a BMP info header and its pixels without the 14-byte file header,
+/// as icons embed them. With iconEntry the stored height counts the colour
+/// rows and the AND mask together, so only half of it is picture.
+bool DecodeDib(const uint8_t* data, size_t size, bool iconEntry, RgbImage& out);
+
+bool EncodeBmp(const RgbImage& image, std::vector<uint8_t>& out);
+bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out);
+/// Reduces the picture to at most 256 colours with a real quantiser.
+bool EncodeGif(const RgbImage& image, std::vector<uint8_t>& out);
+/// LZW-compressed, 8 bits per channel RGB.
+bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out);
+/// 4:4:4 sampling, so thin coloured trails keep their colour.
+bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out);
+
+}  // namespace nocturo::codecs

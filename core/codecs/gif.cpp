@@ -1,0 +1,8 @@
+#include "core/codecs/codecs.h"
+
+namespace nocturo::codecs {
+
+bool DecodeGif(const uint8_t*, size_t, RgbImage&) { return false; }
+bool EncodeGif(const RgbImage&, std::vector<uint8_t>&) { return false; }
+
+}  // namespace nocturo::codecs

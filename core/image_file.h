@@ -1,0 +1,53 @@
+#pragma once
+// Every picture enters and leaves the program through LoadImageFile and
+// SaveImageFile. Whether a name can be loaded is decided by its extension;
+// how it is decoded is decided by its content.
+
+#include <string>
+#include <string_view>
+
+#include "core/rgb_image.h"
+
+namespace nocturo {
+
+/// Extensions that can be loaded, searched as one text.
+inline constexpr std::string_view kLoadExtensions = ".EMF.WMF.ICO.BMP.PNG.GIF.TIF.TIFF.JPG.JPEG.JPS";
+/// Extensions that select a save format, searched as one text.
+inline constexpr std::string_view kSaveExtensions = ".BMP.PNG.GIF.TIF.JPG.JPE.JPS";
+/// Name a processing result is saved under when no name is given.
+inline constexpr std::string_view kDefaultOutputName = "proc.jpg";
+
+/// The extension of a file name: from the last dot after the last folder
+/// separator to the end, dot included; empty when there is no such dot.
+std::string FileExtension(std::string_view fileName);
+
+/// True when the upper-cased extension occurs anywhere in kLoadExtensions
+/// (so ".TI" passes too); false for an empty name or no extension.
+bool IsLoadableName(std::string_view fileName);
+
+/// Loads a picture file into an existing image, always as 24 bits.
+/// - Loadable extension and the file exists: decoded by content; on failure
+///   the result is false and destination keeps what it held.
+/// - Otherwise (extension not loadable, or no such file): destination becomes
+///   the empty image, and the result is whether the extension is loadable.
+/// formatCode, when given, receives the destination's format code.
+/// Safe to call from several threads at once on different destinations.
+bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode = nullptr);
+
+/// Save formats, in the order of their entries in kSaveExtensions.
+enum class SaveFormat { Bmp, Png, Gif, Tiff, Jpeg };
+
+/// The format a file name's extension selects: the first four characters of
+/// the extension, upper-cased, searched in kSaveExtensions; entry p div 4.
+/// Anything not found is BMP.
+SaveFormat SaveFormatForName(std::string_view fileName);
+
+/// Writes image to fileName in the format its extension selects. An empty
+/// name is first replaced by defaultName, and the caller sees the replaced
+/// name. The bytes go to a temporary file in the same folder that is renamed
+/// into place, so a failed save never leaves a half-written file under the
+/// target name. Returns false when the file cannot be encoded or written.
+bool SaveImageFile(const RgbImage& image, std::string& fileName,
+                   std::string_view defaultName = kDefaultOutputName);
+
+}  // namespace nocturo
