@@ -58,14 +58,28 @@ bool RunBatch(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
 
 }  // namespace
 
-int32_t DefaultFactor(int functionIndex) { return functionIndex == 5 ? 65025 : 255; }
+int32_t DefaultFactor(int functionIndex) {
+    return functionIndex == 5 ? 65025 : 255;
+}
 
-bool BatchSubtract(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<SubtractFn>(s, b, r); }
-bool BatchAdd(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<AddFn>(s, b, r); }
-bool BatchDivide(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<DivideFn>(s, b, r); }
-bool BatchMultiply(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<MultiplyFn>(s, b, r); }
-bool BatchSquare(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<SquareFn>(s, b, r); }
-bool BatchCube(RgbImage& s, RgbImage& b, OperationRecord* r) { return RunBatch<CubeFn>(s, b, r); }
+bool BatchSubtract(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<SubtractFn>(s, b, r);
+}
+bool BatchAdd(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<AddFn>(s, b, r);
+}
+bool BatchDivide(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<DivideFn>(s, b, r);
+}
+bool BatchMultiply(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<MultiplyFn>(s, b, r);
+}
+bool BatchSquare(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<SquareFn>(s, b, r);
+}
+bool BatchCube(RgbImage& s, RgbImage& b, OperationRecord* r) {
+    return RunBatch<CubeFn>(s, b, r);
+}
 
 ImageOperation BatchFunction(int functionIndex) {
     static constexpr ImageOperation kFunctions[kBatchFunctionCount] = {

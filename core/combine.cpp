@@ -29,7 +29,7 @@ bool AddMaxThreshold(RgbImage& source, RgbImage& buffer, OperationRecord*) {
     // Comparing a byte with the signed threshold: below 0 every byte is above
     // it, at 255 or more none is. Folding it into -1..255 keeps the comparison
     // in 16 bits, which the vectoriser handles well.
-    const int16_t t = MaxThreshold < 0 ? int16_t{-1}
+    const int16_t t = MaxThreshold < 0     ? int16_t{-1}
                       : MaxThreshold > 255 ? int16_t{255}
                                            : static_cast<int16_t>(MaxThreshold);
     return CombineChannels(source, buffer, [t](uint8_t b, uint8_t s) {

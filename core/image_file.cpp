@@ -64,24 +64,36 @@ bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
     const uint8_t* data = bytes.data();
     const size_t size = bytes.size();
     switch (codecs::DetectKind(data, size)) {
-        case codecs::ImageKind::Jpeg: return codecs::DecodeJpeg(data, size, out);
-        case codecs::ImageKind::Png: return codecs::DecodePng(data, size, out);
-        case codecs::ImageKind::Gif: return codecs::DecodeGif(data, size, out);
-        case codecs::ImageKind::Tiff: return codecs::DecodeTiff(data, size, out);
-        case codecs::ImageKind::Bmp: return codecs::DecodeBmp(data, size, out);
-        case codecs::ImageKind::Ico: return codecs::DecodeIco(data, size, out);
-        case codecs::ImageKind::Unknown: break;
+        case codecs::ImageKind::Jpeg:
+            return codecs::DecodeJpeg(data, size, out);
+        case codecs::ImageKind::Png:
+            return codecs::DecodePng(data, size, out);
+        case codecs::ImageKind::Gif:
+            return codecs::DecodeGif(data, size, out);
+        case codecs::ImageKind::Tiff:
+            return codecs::DecodeTiff(data, size, out);
+        case codecs::ImageKind::Bmp:
+            return codecs::DecodeBmp(data, size, out);
+        case codecs::ImageKind::Ico:
+            return codecs::DecodeIco(data, size, out);
+        case codecs::ImageKind::Unknown:
+            break;
     }
     return false;
 }
 
 bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& bytes) {
     switch (format) {
-        case SaveFormat::Bmp: return codecs::EncodeBmp(image, bytes);
-        case SaveFormat::Png: return codecs::EncodePng(image, bytes);
-        case SaveFormat::Gif: return codecs::EncodeGif(image, bytes);
-        case SaveFormat::Tiff: return codecs::EncodeTiff(image, bytes);
-        case SaveFormat::Jpeg: return codecs::EncodeJpeg(image, 100, bytes);
+        case SaveFormat::Bmp:
+            return codecs::EncodeBmp(image, bytes);
+        case SaveFormat::Png:
+            return codecs::EncodePng(image, bytes);
+        case SaveFormat::Gif:
+            return codecs::EncodeGif(image, bytes);
+        case SaveFormat::Tiff:
+            return codecs::EncodeTiff(image, bytes);
+        case SaveFormat::Jpeg:
+            return codecs::EncodeJpeg(image, 100, bytes);
     }
     return false;
 }
@@ -106,7 +118,8 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
 // half-written picture under the user's name.
 bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes) {
     const size_t slash = fileName.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
     if (base.empty()) {
         return false;
@@ -190,13 +203,18 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
     const size_t found = ext.empty() ? std::string_view::npos : kSaveExtensions.find(ext);
     const size_t p = found == std::string_view::npos ? 0 : found + 1;  // positions count from 1
     switch (p / 4) {
-        case 1: return SaveFormat::Png;
-        case 2: return SaveFormat::Gif;
-        case 3: return SaveFormat::Tiff;
+        case 1:
+            return SaveFormat::Png;
+        case 2:
+            return SaveFormat::Gif;
+        case 3:
+            return SaveFormat::Tiff;
         case 4:
         case 5:
-        case 6: return SaveFormat::Jpeg;
-        default: return SaveFormat::Bmp;
+        case 6:
+            return SaveFormat::Jpeg;
+        default:
+            return SaveFormat::Bmp;
     }
 }
 

@@ -11,7 +11,8 @@
 namespace nocturo {
 
 /// Extensions that can be loaded, searched as one text.
-inline constexpr std::string_view kLoadExtensions = ".EMF.WMF.ICO.BMP.PNG.GIF.TIF.TIFF.JPG.JPEG.JPS";
+inline constexpr std::string_view kLoadExtensions =
+    ".EMF.WMF.ICO.BMP.PNG.GIF.TIF.TIFF.JPG.JPEG.JPS";
 /// Extensions that select a save format, searched as one text.
 inline constexpr std::string_view kSaveExtensions = ".BMP.PNG.GIF.TIF.JPG.JPE.JPS";
 /// Name a processing result is saved under when no name is given.

@@ -8,31 +8,49 @@ namespace nocturo {
 
 int PixelFormatBits(int formatCode) {
     switch (formatCode) {
-        case 1: return 1;
-        case 2: return 4;
-        case 3: return 8;
-        case 4: return 15;
-        case 5: return 16;
-        case 6: return 24;
-        case 7: return 32;
-        default: return -1;
+        case 1:
+            return 1;
+        case 2:
+            return 4;
+        case 3:
+            return 8;
+        case 4:
+            return 15;
+        case 5:
+            return 16;
+        case 6:
+            return 24;
+        case 7:
+            return 32;
+        default:
+            return -1;
     }
 }
 
 int PixelFormatFromBits(int bits) {
     switch (bits) {
-        case 1: return 1;
-        case 4: return 2;
-        case 8: return 3;
-        case 15: return 4;
-        case 16: return 5;
-        case 24: return 6;
-        case 32: return 7;
-        default: return kPixelFormatCustom;
+        case 1:
+            return 1;
+        case 4:
+            return 2;
+        case 8:
+            return 3;
+        case 15:
+            return 4;
+        case 16:
+            return 5;
+        case 24:
+            return 6;
+        case 32:
+            return 7;
+        default:
+            return kPixelFormatCustom;
     }
 }
 
-RgbImage::RgbImage(const RgbImage& other) { *this = other; }
+RgbImage::RgbImage(const RgbImage& other) {
+    *this = other;
+}
 
 RgbImage& RgbImage::operator=(const RgbImage& other) {
     if (this != &other) {
@@ -47,7 +65,9 @@ RgbImage& RgbImage::operator=(const RgbImage& other) {
     return *this;
 }
 
-RgbImage::RgbImage(RgbImage&& other) noexcept { Swap(other); }
+RgbImage::RgbImage(RgbImage&& other) noexcept {
+    Swap(other);
+}
 
 RgbImage& RgbImage::operator=(RgbImage&& other) noexcept {
     if (this != &other) {
@@ -155,6 +175,8 @@ void CopyImage(const RgbImage* source, RgbImage* destination, int formatCode) {
     destination->SetFormat(formatCode);
 }
 
-void ConvertTo24Bit(RgbImage& image) { image.SetFormat(kPixelFormat24); }
+void ConvertTo24Bit(RgbImage& image) {
+    image.SetFormat(kPixelFormat24);
+}
 
 }  // namespace nocturo

@@ -39,7 +39,7 @@ inline constexpr int64_t kMaxPixels = 500'000'000;
 /// change. Resizing keeps the allocation when it is large enough, so a
 /// working image that receives frame after frame of one size allocates once.
 class RgbImage {
-public:
+  public:
     RgbImage() = default;
     RgbImage(const RgbImage& other);
     RgbImage& operator=(const RgbImage& other);
@@ -77,7 +77,7 @@ public:
     /// True for the empty image: 1 x 1, 24-bit, one black pixel.
     bool IsEmptyImage() const;
 
-private:
+  private:
     std::unique_ptr<uint8_t[]> data_;
     size_t capacity_ = 0;  // bytes allocated in data_
     int width_ = 0;
@@ -103,7 +103,9 @@ void FillImage(RgbImage& image, uint8_t blue, uint8_t green, uint8_t red);
 void CopyImage(const RgbImage* source, RgbImage* destination, int formatCode);
 
 /// The one brightness measure of the program: (R + G + B) div 3.
-inline constexpr int Luminosity(int blue, int green, int red) { return (red + green + blue) / 3; }
+inline constexpr int Luminosity(int blue, int green, int red) {
+    return (red + green + blue) / 3;
+}
 
 /// Brings an image held at another format code to 24 bits in place. Pixels
 /// are always stored at 24 bits, so this only retags the image.

@@ -1,1 +1,139 @@
 #include <gtest/gtest.h>
+
+#include "core/batch.h"
+#include "tests/support/test_support.h"
+
+namespace nocturo {
+namespace {
+
+using test::PixelAt;
+using test::RandomImage;
+using test::SolidImage;
+
+// Runs batch function `index` on one pixel of source value a against a
+// reference value b and returns the result byte.
+int BatchOne(int index, uint8_t a, uint8_t b, int32_t factor, int32_t offset) {
+    BatchParams params;
+    params.reference = SolidImage(1, 1, b, b, b);
+    params.factor = factor;
+    params.offset = offset;
+    RgbImage source = SolidImage(1, 1, a, a, a);
+    RgbImage buffer = SolidImage(1, 1, 77, 77, 77);
+    EXPECT_TRUE(BatchFunction(index)(source, buffer, &params));
+    const auto p = PixelAt(buffer, 0, 0);
+    EXPECT_EQ(p[0], p[1]);
+    EXPECT_EQ(p[1], p[2]);
+    return p[0];
+}
+
+enum { kSubtract, kAdd, kDivide, kMultiply, kSquare, kCube };
+
+TEST(Batch, SubtractAndAdd) {
+    EXPECT_EQ(BatchOne(kSubtract, 100, 40, 255, 0), 60);
+    EXPECT_EQ(BatchOne(kSubtract, 100, 40, 128, 0), 80);
+    EXPECT_EQ(BatchOne(kSubtract, 100, 40, 1, 0), 100);
+    EXPECT_EQ(BatchOne(kSubtract, 30, 40, 255, 0), 0);
+    EXPECT_EQ(BatchOne(kSubtract, 30, 40, 255, 20), 10);
+
+    EXPECT_EQ(BatchOne(kAdd, 200, 100, 255, 0), 255);
+    EXPECT_EQ(BatchOne(kAdd, 100, 100, 128, 0), 150);
+    EXPECT_EQ(BatchOne(kAdd, 10, 20, 255, -40), 0);
+}
+
+TEST(Batch, DivideNeverDividesByZero) {
+    EXPECT_EQ(BatchOne(kDivide, 100, 50, 255, 0), 2);
+    EXPECT_EQ(BatchOne(kDivide, 200, 10, 255, 0), 20);
+    EXPECT_EQ(BatchOne(kDivide, 254, 255, 255, 0), 0);
+    EXPECT_EQ(BatchOne(kDivide, 100, 0, 255, 0), 255);
+    EXPECT_EQ(BatchOne(kDivide, 100, 0, 255, -100), 155);
+    EXPECT_EQ(BatchOne(kDivide, 100, 0, 255, -255), 0);
+}
+
+TEST(Batch, MultiplySquareAndCube) {
+    EXPECT_EQ(BatchOne(kMultiply, 200, 128, 255, 0), 255);
+    EXPECT_EQ(BatchOne(kMultiply, 200, 128, 1, 0), 100);
+    EXPECT_EQ(BatchOne(kMultiply, 100, 100, 1, 5), 44);
+
+    EXPECT_EQ(BatchOne(kSquare, 128, 0, 255, 0), 64);
+    EXPECT_EQ(BatchOne(kSquare, 255, 0, 255, 0), 255);
+    EXPECT_EQ(BatchOne(kSquare, 16, 0, 0, 0), 255);  // factor 0 divides by 1
+    EXPECT_EQ(BatchOne(kSquare, 100, 0, 255, -10), 29);
+
+    EXPECT_EQ(BatchOne(kCube, 128, 0, 65025, 0), 32);
+    EXPECT_EQ(BatchOne(kCube, 255, 0, 65025, 0), 255);
+    EXPECT_EQ(BatchOne(kCube, 20, 0, 255, 0), 31);
+    EXPECT_EQ(BatchOne(kCube, 5, 0, 0, 0), 125);
+}
+
+TEST(Batch, DefaultFactorAndClamp) {
+    for (int i = -2; i <= 7; ++i) {
+        EXPECT_EQ(DefaultFactor(i), i == 5 ? 65025 : 255) << i;
+    }
+    EXPECT_EQ(ClampByte(-1), 0);
+    EXPECT_EQ(ClampByte(0), 0);
+    EXPECT_EQ(ClampByte(128), 128);
+    EXPECT_EQ(ClampByte(255), 255);
+    EXPECT_EQ(ClampByte(256), 255);
+    EXPECT_EQ(BatchFunction(-1), nullptr);
+    EXPECT_EQ(BatchFunction(6), nullptr);
+}
+
+TEST(Batch, OneByOneReferenceActsAsBlackOfTheBuffersSize) {
+    BatchParams params;
+    ClearImage(&params.reference);
+    params.offset = 7;
+    RgbImage source = RandomImage(9, 4, 21);
+    const RgbImage original = source;
+    RgbImage buffer = RandomImage(9, 4, 22);
+
+    ASSERT_TRUE(BatchSubtract(source, buffer, &params));
+    EXPECT_EQ(params.reference.Width(), 9);  // turned into a black picture, kept so
+    EXPECT_EQ(params.reference.Height(), 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 9 * 3; ++x) {
+            EXPECT_EQ(buffer.Row(y)[x], ClampByte(original.Row(y)[x] + 7));
+        }
+    }
+    ASSERT_TRUE(BatchAdd(source, buffer, &params));
+    EXPECT_EQ(buffer.Row(2)[5], ClampByte(original.Row(2)[5] + 7));
+    ASSERT_TRUE(BatchDivide(source, buffer, &params));
+    EXPECT_EQ(PixelAt(buffer, 3, 3), (std::vector<uint8_t>{255, 255, 255}));
+}
+
+TEST(Batch, RejectedPicturesChangeNothing) {
+    BatchParams params;
+    params.reference = RandomImage(2, 2, 31);
+    RgbImage source = RandomImage(640, 480, 32);
+    RgbImage buffer = RandomImage(640, 480, 33);
+    const RgbImage before = buffer;
+    for (int i = 0; i < kBatchFunctionCount; ++i) {
+        EXPECT_FALSE(BatchFunction(i)(source, buffer, &params)) << i;
+        EXPECT_FALSE(BatchFunction(i)(source, buffer, nullptr)) << i;
+    }
+    EXPECT_EQ(params.reference.Width(), 2);
+
+    // A record of another kind is no batch record.
+    OperationRecord other;
+    EXPECT_FALSE(BatchSubtract(source, buffer, &other));
+
+    // Source of another size than the buffer, and an empty reference.
+    params.reference = RandomImage(640, 480, 34);
+    RgbImage small = RandomImage(639, 480, 35);
+    EXPECT_FALSE(BatchAdd(small, buffer, &params));
+    params.reference.Resize(0, 0);
+    EXPECT_FALSE(BatchSquare(source, buffer, &params));
+    EXPECT_TRUE(test::SamePixels(buffer, before));
+}
+
+TEST(Batch, EveryChannelUsesItsOwnReferenceChannel) {
+    BatchParams params;
+    params.reference = SolidImage(3, 1, 10, 20, 30);
+    RgbImage source = SolidImage(3, 1, 100, 100, 100);
+    RgbImage buffer;
+    buffer.Resize(3, 1);
+    ASSERT_TRUE(BatchSubtract(source, buffer, &params));
+    EXPECT_EQ(PixelAt(buffer, 2, 0), (std::vector<uint8_t>{90, 80, 70}));
+}
+
+}  // namespace
+}  // namespace nocturo

@@ -1,1 +1,218 @@
 #include <gtest/gtest.h>
+
+#include <functional>
+
+#include "core/combine.h"
+#include "tests/support/test_support.h"
+
+namespace nocturo {
+namespace {
+
+using test::PixelAt;
+using test::RandomImage;
+using test::SolidImage;
+
+// One pixel of buffer value b and source value s in every channel, merged
+// with op; returns the resulting buffer value.
+int CombineOne(ImageOperation op, uint8_t b, uint8_t s) {
+    RgbImage buffer = SolidImage(1, 1, b, b, b);
+    RgbImage source = SolidImage(1, 1, s, s, s);
+    EXPECT_TRUE(op(source, buffer, nullptr));
+    return PixelAt(buffer, 0, 0)[0];
+}
+
+class ThresholdGuard {
+  public:
+    explicit ThresholdGuard(int32_t value) : saved_(MaxThreshold) { MaxThreshold = value; }
+    ~ThresholdGuard() { MaxThreshold = saved_; }
+
+  private:
+    int32_t saved_;
+};
+
+TEST(Combine, ChannelRulesAtTheSaturationEdges) {
+    EXPECT_EQ(CombineOne(Add, 200, 100), 255);
+    EXPECT_EQ(CombineOne(Add, 100, 154), 254);
+    EXPECT_EQ(CombineOne(Add, 100, 155), 255);
+    EXPECT_EQ(CombineOne(Add, 0, 0), 0);
+
+    EXPECT_EQ(CombineOne(Sub, 50, 80), 0);
+    EXPECT_EQ(CombineOne(Sub, 80, 50), 30);
+    EXPECT_EQ(CombineOne(Sub, 80, 80), 0);
+
+    EXPECT_EQ(CombineOne(AddMax, 10, 200), 200);
+    EXPECT_EQ(CombineOne(AddMax, 200, 10), 200);
+    EXPECT_EQ(CombineOne(AddMin, 10, 200), 10);
+    EXPECT_EQ(CombineOne(AddMin, 200, 10), 10);
+}
+
+TEST(Combine, AddMaxAndAddMinWorkOnEachPlaneAlone) {
+    RgbImage buffer = SolidImage(1, 1, 10, 200, 50);  // blue, green, red
+    RgbImage source = SolidImage(1, 1, 100, 100, 100);
+    ASSERT_TRUE(AddMax(source, buffer));
+    EXPECT_EQ(PixelAt(buffer, 0, 0), (std::vector<uint8_t>{100, 200, 100}));
+    ASSERT_TRUE(AddMin(source, buffer));
+    EXPECT_EQ(PixelAt(buffer, 0, 0), (std::vector<uint8_t>{100, 100, 100}));
+}
+
+TEST(Combine, AddMaxThresholdComparesTheSignedThreshold) {
+    {
+        ThresholdGuard t(40);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 30, 10), 10);  // at or below: follows the source
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 40, 10), 10);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 50, 10), 50);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 50, 60), 60);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 50, 50), 50);
+    }
+    {
+        ThresholdGuard t(-5);  // every byte is above: plain AddMax
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 0, 0), 0);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 30, 10), 30);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 30, 90), 90);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 0, 7), 7);
+    }
+    {
+        ThresholdGuard t(255);  // no byte is above: the source always wins
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 255, 0), 0);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 200, 100), 100);
+    }
+    {
+        ThresholdGuard t(1000000);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 255, 3), 3);
+    }
+    {
+        ThresholdGuard t(INT32_MIN);
+        EXPECT_EQ(CombineOne(AddMaxThreshold, 9, 3), 9);
+    }
+}
+
+TEST(Combine, LuminosityTestsKeepWholePixelsAndKeepTheBufferOnTies) {
+    // (R, G, B) = (90, 0, 0) against (0, 0, 91): both luminosity 30.
+    RgbImage buffer = SolidImage(1, 1, 0, 0, 90);
+    RgbImage source = SolidImage(1, 1, 91, 0, 0);
+    ASSERT_TRUE(AddMaxLum(source, buffer));
+    EXPECT_EQ(PixelAt(buffer, 0, 0), (std::vector<uint8_t>{0, 0, 90}));
+    ASSERT_TRUE(SubMinLum(source, buffer));
+    EXPECT_EQ(PixelAt(buffer, 0, 0), (std::vector<uint8_t>{0, 0, 90}));
+
+    // A brighter source pixel replaces all three channels, even the darker ones.
+    RgbImage bright = SolidImage(1, 1, 0, 0, 200);
+    RgbImage dim = SolidImage(1, 1, 50, 50, 50);
+    ASSERT_TRUE(AddMaxLum(bright, dim));
+    EXPECT_EQ(PixelAt(dim, 0, 0), (std::vector<uint8_t>{0, 0, 200}));
+
+    RgbImage darker = SolidImage(1, 1, 1, 1, 1);
+    ASSERT_TRUE(SubMinLum(darker, dim));
+    EXPECT_EQ(PixelAt(dim, 0, 0), (std::vector<uint8_t>{1, 1, 1}));
+}
+
+TEST(Combine, RejectedPicturesLeaveTheBufferUntouched) {
+    const ImageOperation ops[] = {AddMax, AddMin, AddMaxLum, SubMinLum, AddMaxThreshold, Add, Sub};
+    for (ImageOperation op : ops) {
+        RgbImage buffer = RandomImage(8, 6, 11);
+        const RgbImage before = buffer;
+
+        RgbImage taller = RandomImage(8, 7, 12);
+        EXPECT_FALSE(op(taller, buffer, nullptr));
+        RgbImage wider = RandomImage(9, 6, 13);
+        EXPECT_FALSE(op(wider, buffer, nullptr));
+
+        RgbImage empty;  // 0 x 0
+        RgbImage emptyBuffer;
+        EXPECT_FALSE(op(empty, emptyBuffer, nullptr));
+
+        RgbImage notTwentyFour = buffer;
+        notTwentyFour.SetFormat(kPixelFormat8);
+        RgbImage same = RandomImage(8, 6, 14);
+        EXPECT_FALSE(op(same, notTwentyFour, nullptr));
+
+        EXPECT_TRUE(test::SamePixels(buffer, before));
+
+        // Into the empty image only a 1 x 1 source fits.
+        RgbImage result;
+        ClearImage(&result);
+        EXPECT_FALSE(op(same, result, nullptr));
+        RgbImage dot = SolidImage(1, 1, 9, 9, 9);
+        EXPECT_TRUE(op(dot, result, nullptr));
+    }
+}
+
+TEST(Combine, SourceInAnotherDepthIsBroughtTo24Bits) {
+    RgbImage buffer = SolidImage(3, 2, 10, 10, 10);
+    RgbImage source = SolidImage(3, 2, 90, 90, 90);
+    source.SetFormat(kPixelFormat8);
+    ASSERT_TRUE(AddMax(source, buffer));
+    EXPECT_EQ(source.Format(), kPixelFormat24);
+    EXPECT_EQ(PixelAt(buffer, 2, 1)[0], 90);
+}
+
+// Plain per-pixel references of the seven rules, written for clarity.
+struct Reference {
+    const char* name;
+    ImageOperation op;
+    std::function<void(const uint8_t* s, uint8_t* b)> pixel;
+};
+
+void ChannelWise(const uint8_t* s, uint8_t* b, const std::function<int(int, int)>& rule) {
+    for (int c = 0; c < 3; ++c) {
+        b[c] = static_cast<uint8_t>(rule(b[c], s[c]));
+    }
+}
+
+TEST(Combine, FastLoopsMatchPlainReferencesAtOddWidths) {
+    ThresholdGuard t(97);
+    const Reference refs[] = {
+        {"AddMax", AddMax,
+         [](const uint8_t* s, uint8_t* b) {
+             ChannelWise(s, b, [](int x, int y) { return y > x ? y : x; });
+         }},
+        {"AddMin", AddMin,
+         [](const uint8_t* s, uint8_t* b) {
+             ChannelWise(s, b, [](int x, int y) { return y < x ? y : x; });
+         }},
+        {"Add", Add,
+         [](const uint8_t* s, uint8_t* b) {
+             ChannelWise(s, b, [](int x, int y) { return x + y >= 255 ? 255 : x + y; });
+         }},
+        {"Sub", Sub,
+         [](const uint8_t* s, uint8_t* b) {
+             ChannelWise(s, b, [](int x, int y) { return x > y ? x - y : 0; });
+         }},
+        {"AddMaxThreshold", AddMaxThreshold,
+         [](const uint8_t* s, uint8_t* b) {
+             ChannelWise(s, b, [](int x, int y) { return (x > 97 && x >= y) ? x : y; });
+         }},
+        {"AddMaxLum", AddMaxLum,
+         [](const uint8_t* s, uint8_t* b) {
+             if ((s[0] + s[1] + s[2]) / 3 > (b[0] + b[1] + b[2]) / 3) {
+                 b[0] = s[0], b[1] = s[1], b[2] = s[2];
+             }
+         }},
+        {"SubMinLum", SubMinLum,
+         [](const uint8_t* s, uint8_t* b) {
+             if ((s[0] + s[1] + s[2]) / 3 < (b[0] + b[1] + b[2]) / 3) {
+                 b[0] = s[0], b[1] = s[1], b[2] = s[2];
+             }
+         }},
+    };
+    const int widths[] = {1, 3, 7, 15, 17, 31, 33, 63, 65, 101};
+    uint32_t seed = 100;
+    for (const Reference& ref : refs) {
+        for (int w : widths) {
+            SCOPED_TRACE(std::string(ref.name) + " width " + std::to_string(w));
+            RgbImage source = RandomImage(w, 5, seed++);
+            RgbImage buffer = RandomImage(w, 5, seed++);
+            RgbImage expected = buffer;
+            for (int y = 0; y < 5; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    ref.pixel(source.Row(y) + x * 3, expected.Row(y) + x * 3);
+                }
+            }
+            ASSERT_TRUE(ref.op(source, buffer, nullptr));
+            EXPECT_TRUE(test::SamePixels(buffer, expected));
+        }
+    }
+}
+
+}  // namespace
+}  // namespace nocturo

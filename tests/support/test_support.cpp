@@ -57,7 +57,9 @@ RgbImage GradientImage(int width, int height) {
     return image;
 }
 
-bool SamePixels(const RgbImage& a, const RgbImage& b) { return MaxChannelDifference(a, b) == 0; }
+bool SamePixels(const RgbImage& a, const RgbImage& b) {
+    return MaxChannelDifference(a, b) == 0;
+}
 
 int MaxChannelDifference(const RgbImage& a, const RgbImage& b) {
     if (!a.SameSize(b)) {
@@ -89,12 +91,14 @@ void SetPixel(RgbImage& image, int x, int y, uint8_t blue, uint8_t green, uint8_
 
 std::vector<uint8_t> ReadBytes(const std::string& fileName) {
     std::ifstream in(fileName, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return std::vector<uint8_t>(std::istreambuf_iterator<char>(in),
+                                std::istreambuf_iterator<char>());
 }
 
 void WriteBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
     std::ofstream out(fileName, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 std::string TestDataDir() {

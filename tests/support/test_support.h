@@ -13,7 +13,7 @@ namespace nocturo::test {
 /// A fresh folder under the system's temporary folder, removed with the
 /// object.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -23,7 +23,7 @@ public:
     /// Full name of a file in the folder, as text.
     std::string File(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
