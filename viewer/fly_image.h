@@ -1,0 +1,99 @@
+#pragma once
+// tFlyImage: the program's picture control. It owns the view's picture and
+// always draws it stretched to its own bounds.
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+
+#include "core/rgb_image.h"
+#include "viewer/picture_render.h"
+
+namespace nocturo {
+
+/// The picture control of the view.
+///
+/// Drawing: the picture is drawn stretched to the control's size, straight from
+/// its rows (averaged where reduced, nearest pixel where enlarged); the control
+/// keeps no second full-size copy. A paint renders only the exposed rectangle
+/// and keeps what it rendered of the visible part, so repaints without a change
+/// cost a blit and scrolling renders only the newly uncovered strip.
+///
+/// Whoever changes the picture's pixels through Picture() calls
+/// PictureChanged() afterwards; ShowPicture() does both.
+///
+/// Pointer events, all in the control's own coordinates:
+/// - onMouseEnter / onMouseLeave: called when set, when the pointer enters or
+///   leaves the control; the constructor leaves both empty;
+/// - the signals mouseMoved (also without a button held), mousePressed (any
+///   button) and clicked (left button pressed and released over the control).
+class tFlyImage : public QWidget {
+    Q_OBJECT
+
+  public:
+    explicit tFlyImage(QWidget* parent = nullptr);
+    ~tFlyImage() override;
+
+    /// The picture shown; its Format() is the pixel format code it was loaded
+    /// with. Starts as the empty image (1 x 1, black).
+    RgbImage& Picture() { return picture_; }
+    const RgbImage& Picture() const { return picture_; }
+    int PictureFormat() const { return picture_.Format(); }
+
+    /// Copies image into the picture (CopyImage, keeping its format code and
+    /// size), or clears the picture to the empty image when image is null, and
+    /// repaints. The caller's image is not referenced afterwards.
+    void ShowPicture(const RgbImage* image);
+
+    /// The picture's pixels or size changed: drop what was rendered and repaint.
+    void PictureChanged();
+
+    /// Brings the rendered pixels up to date for area (control coordinates) as
+    /// a paint of that area does, and returns them: the result covers at least
+    /// area clipped to the control, positioned at RenderedRect().
+    const QImage& RenderArea(const QRect& area);
+    QRect RenderedRect() const { return renderedRect_; }
+
+    std::function<void()> onMouseEnter;
+    std::function<void()> onMouseLeave;
+
+  signals:
+    void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
+    void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    void clicked();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    // The part of the control not clipped away by its parents.
+    QRect VisibleRect() const;
+    bool RenderingValid() const;
+    void RenderInto(QImage& image, const QRect& imageRect, const QRect& part);
+
+    RgbImage picture_;
+    ScaledRenderer renderer_;
+
+    // What was rendered last, and for which picture and size.
+    QImage rendered_;
+    QImage spare_;  // the previous buffer, reused when the next has its size
+    QRect renderedRect_;
+    QSize renderedFor_;
+    uint64_t renderedGeneration_ = 0;
+    const uint8_t* renderedPixels_ = nullptr;
+    int renderedPictureWidth_ = -1;
+    int renderedPictureHeight_ = -1;
+    uint64_t generation_ = 1;
+
+    bool leftPressed_ = false;
+};
+
+}  // namespace nocturo

@@ -1,0 +1,83 @@
+#pragma once
+// The arithmetic of the view: where the picture control goes and how large it
+// is, how a pointer position turns into a picture pixel, and the texts the view
+// writes. No Qt here, so that the tests call it without a single widget.
+
+#include <string>
+
+#include "core/rgb_image.h"
+
+namespace nocturo {
+
+/// Nearest integer, halves to even (2.5 -> 2, 3.5 -> 4, -2.5 -> -2), as
+/// std::nearbyint in the default rounding mode. Values beyond the int range
+/// saturate to INT_MIN / INT_MAX and NaN gives 0, so no input is undefined.
+int RoundHalfEven(double value);
+
+/// Place and size of the picture control inside the scroll box, in the scroll
+/// box's content coordinates, and the scale from picture pixels to control
+/// pixels that goes with it.
+struct ViewGeometry {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    double zoom = 1.0;
+};
+
+/// The view leaves this many pixels of the scroll box's outer size unused in
+/// stretch mode (its border and a small margin); the picture starts
+/// kStretchOrigin pixels in.
+inline constexpr int kStretchMargin = 6;
+inline constexpr int kStretchOrigin = 2;
+
+/// Zoom mode: zoom = position / 100 (1.0 for a position of 0 or below), the
+/// control at the top left with the picture's size times the zoom.
+ViewGeometry ZoomGeometry(int pictureWidth, int pictureHeight, int position);
+
+/// Stretch mode: the picture fitted into outer size minus kStretchMargin,
+/// keeping its ratio, centred. Small pictures are enlarged like large ones are
+/// reduced. An axis on which the picture is 0 pixels long keeps a factor of 1.
+/// A scroll box smaller than the margin would give a negative factor; such a
+/// factor, like a zero one, becomes 1.0 so that the control never gets a
+/// negative size and the pointer mapping never flips.
+ViewGeometry StretchGeometry(int pictureWidth, int pictureHeight, int outerWidth, int outerHeight);
+
+/// One of the two above, by mode.
+ViewGeometry ComputeViewGeometry(bool stretch, int pictureWidth, int pictureHeight, int outerWidth,
+                                 int outerHeight, int position);
+
+/// A pixel position in the picture.
+struct PicturePoint {
+    int x = 0;
+    int y = 0;
+};
+
+/// Pointer position in the picture control's coordinates -> picture pixel:
+/// (round(x / zoom), round(y / zoom)), halves to even. A zoom of 0 or below
+/// (never produced by the layout) is taken as 1.
+PicturePoint PointerToPicture(double x, double y, double zoom);
+
+/// A colour as the readout shows it.
+struct PixelColour {
+    int red = 255;
+    int green = 255;
+    int blue = 255;
+};
+
+/// The colour of pixel (x, y) of the picture; any position outside it
+/// (negative, or at or beyond its width or height) reads as white.
+PixelColour ReadViewPixel(const RgbImage& picture, int x, int y);
+
+/// The status bar's pixel readout:
+/// "X0012/Y0340 - r255/g128/b000//lum127". lum is Luminosity (r + g + b) div 3.
+std::string PixelReadoutText(int x, int y, int red, int green, int blue);
+
+/// The readout of the picture pixel under the pointer, pointer mapping and
+/// reading together.
+std::string PointerReadoutText(const RgbImage& picture, double x, double y, double zoom);
+
+/// The zoom label beside the track bar: " Z = 50% " for position 50.
+std::string ZoomLabelText(int position);
+
+}  // namespace nocturo
