@@ -1,0 +1,271 @@
+#include "app/dialogs/dialogs.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace nocturo {
+
+namespace {
+
+std::unique_ptr<Dialogs>& Slot() {
+    static std::unique_ptr<Dialogs> dialogs;
+    return dialogs;
+}
+
+QMessageBox::StandardButton ToQt(DialogButton b) {
+    switch (b) {
+        case DialogButton::Ok:
+            return QMessageBox::Ok;
+        case DialogButton::Cancel:
+            return QMessageBox::Cancel;
+        case DialogButton::Yes:
+            return QMessageBox::Yes;
+        case DialogButton::No:
+            return QMessageBox::No;
+        case DialogButton::YesToAll:
+            return QMessageBox::YesToAll;
+        case DialogButton::NoToAll:
+            return QMessageBox::NoToAll;
+        case DialogButton::None:
+            break;
+    }
+    return QMessageBox::NoButton;
+}
+
+DialogButton FromQt(int b) {
+    switch (b) {
+        case QMessageBox::Ok:
+            return DialogButton::Ok;
+        case QMessageBox::Cancel:
+            return DialogButton::Cancel;
+        case QMessageBox::Yes:
+            return DialogButton::Yes;
+        case QMessageBox::No:
+            return DialogButton::No;
+        case QMessageBox::YesToAll:
+            return DialogButton::YesToAll;
+        case QMessageBox::NoToAll:
+            return DialogButton::NoToAll;
+        default:
+            return DialogButton::None;
+    }
+}
+
+QString StartFolder(const QString& folder) {
+    return folder.isEmpty() ? QDir::currentPath() : folder;
+}
+
+// Picks the start folder and name of a file dialog from the options.
+void Prepare(QFileDialog& dialog, const FileDialogOptions& options) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, false);
+    dialog.setWindowTitle(options.title);
+    const QStringList filters = QtNameFilters(options.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+        const int index = options.filterIndex - 1;
+        if (index >= 0 && index < filters.size()) {
+            dialog.selectNameFilter(filters[index]);
+        }
+    }
+    dialog.setDefaultSuffix(options.defaultExtension);
+    QString folder = options.folder;
+    QString name = options.fileName;
+    const QFileInfo info(name);
+    if (!name.isEmpty() && (info.isAbsolute() || name.contains('/'))) {
+        folder = info.absolutePath();
+        name = info.fileName();
+    }
+    dialog.setDirectory(StartFolder(folder));
+    if (!name.isEmpty()) {
+        dialog.selectFile(name);
+    }
+}
+
+void TakeBack(const QFileDialog& dialog, FileDialogOptions& options, const QString& chosen) {
+    const int index = QtNameFilters(options.filter).indexOf(dialog.selectedNameFilter());
+    if (index >= 0) {
+        options.filterIndex = index + 1;
+    }
+    options.fileName = chosen;
+}
+
+// A folder dialog that also accepts a typed folder that does not exist yet,
+// so the command can offer to create it.
+class FolderDialog : public QFileDialog {
+  public:
+    using QFileDialog::QFileDialog;
+
+  protected:
+    void accept() override {
+        const QStringList chosen = selectedFiles();
+        if (!chosen.isEmpty() && !QFileInfo::exists(chosen.first())) {
+            typed_ = chosen.first();
+            QDialog::accept();
+            return;
+        }
+        QFileDialog::accept();
+    }
+
+  public:
+    QString typed_;
+};
+
+}  // namespace
+
+Dialogs& Dialogs::Get() {
+    if (!Slot()) {
+        Slot() = std::make_unique<QtDialogs>();
+    }
+    return *Slot();
+}
+
+std::unique_ptr<Dialogs> Dialogs::Install(std::unique_ptr<Dialogs> dialogs) {
+    std::unique_ptr<Dialogs> previous = std::move(Slot());
+    Slot() = std::move(dialogs);
+    return previous;
+}
+
+QStringList QtNameFilters(const QString& filter) {
+    QStringList out;
+    const QStringList parts = filter.split('|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            const QString trimmed = p.trimmed();
+            patterns << trimmed;
+            // Linux names are case-sensitive; "*.JPG" must find "a.jpg" too.
+            if (trimmed != "*.*" && trimmed.toLower() != trimmed) {
+                patterns << trimmed.toLower();
+            }
+        }
+        QString text = parts[i];
+        if (text.contains('(')) {
+            // "All Files (*.*)" already shows its patterns; Qt reads the
+            // patterns from the parentheses, so put the real ones there.
+            text = text.left(text.indexOf('(')).trimmed();
+        }
+        out << QStringLiteral("%1 (%2)").arg(text, patterns.join(' ').replace("*.*", "*"));
+    }
+    return out;
+}
+
+DialogButton QtDialogs::Message(QWidget* parent, const QString& text, const QString& caption,
+                                std::vector<DialogButton> buttons, MessageKind kind) {
+    QMessageBox box(parent);
+    box.setWindowTitle(caption);
+    box.setText(text);
+    switch (kind) {
+        case MessageKind::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
+        case MessageKind::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case MessageKind::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case MessageKind::Error:
+            box.setIcon(QMessageBox::Critical);
+            break;
+    }
+    QMessageBox::StandardButtons set;
+    for (DialogButton b : buttons) {
+        set |= ToQt(b);
+    }
+    box.setStandardButtons(set);
+    if (!buttons.empty()) {
+        box.setDefaultButton(ToQt(buttons.front()));
+    }
+    const DialogButton pressed = FromQt(box.exec());
+    if (pressed != DialogButton::None) {
+        return pressed;
+    }
+    for (DialogButton escape : {DialogButton::Cancel, DialogButton::No}) {
+        for (DialogButton b : buttons) {
+            if (b == escape) {
+                return b;
+            }
+        }
+    }
+    return buttons.size() == 1 ? buttons.front() : DialogButton::Cancel;
+}
+
+bool QtDialogs::InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
+                           QString& value) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, value, &ok);
+    if (ok) {
+        value = text;
+    }
+    return ok;
+}
+
+QStringList QtDialogs::OpenFileNames(QWidget* parent, FileDialogOptions& options) {
+    QFileDialog dialog(parent);
+    Prepare(dialog, options);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    TakeBack(dialog, options, chosen.isEmpty() ? QString() : chosen.first());
+    return chosen;
+}
+
+QString QtDialogs::OpenFileName(QWidget* parent, FileDialogOptions& options) {
+    QFileDialog dialog(parent);
+    Prepare(dialog, options);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = dialog.selectedFiles().first();
+    TakeBack(dialog, options, chosen);
+    return chosen;
+}
+
+QString QtDialogs::SaveFileName(QWidget* parent, FileDialogOptions& options) {
+    QFileDialog dialog(parent);
+    Prepare(dialog, options);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QString chosen = dialog.selectedFiles().first();
+    TakeBack(dialog, options, chosen);
+    return chosen;
+}
+
+QString QtDialogs::Folder(QWidget* parent, const QString& caption, const QString& start) {
+    FolderDialog dialog(parent, caption, StartFolder(start));
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted) {
+        return {};
+    }
+    if (!dialog.typed_.isEmpty()) {
+        return dialog.typed_;
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    return chosen.isEmpty() ? QString() : chosen.first();
+}
+
+std::optional<QColor> QtDialogs::Colour(QWidget* parent, const QColor& initial) {
+    const QColor chosen = QColorDialog::getColor(initial, parent);
+    if (!chosen.isValid()) {
+        return std::nullopt;
+    }
+    return chosen;
+}
+
+}  // namespace nocturo

@@ -1,0 +1,682 @@
+#include "app/form_main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/dialogs/dialogs.h"
+#include "app/status_bar.h"
+#include "core/image_file.h"
+#include "lang/language_strings.h"
+#include "lists/list_commands.h"
+#include "lists/ui/check_list_box.h"
+#include "viewer/fly_image.h"
+#include "viewer/scroll_box.h"
+#include "viewer/view_geometry.h"
+
+// The icons are compiled into this library; a static library's resources
+// must be registered by hand.
+static void InitIconResources() {
+    Q_INIT_RESOURCE(icons);
+}
+
+namespace nocturo {
+
+namespace {
+
+constexpr int kListPanelWidth = 177;
+constexpr int kListPanelMinimum = 175;
+constexpr int kToolBarHeight = 29;
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QIcon Icon(const char* name) {
+    return name == nullptr ? QIcon() : QIcon(QStringLiteral(":/icons/%1.svg").arg(name));
+}
+
+}  // namespace
+
+TFormMain::TFormMain(QWidget* parent)
+    : QMainWindow(parent),
+      openDialog1_(std::make_unique<FileDialogOptions>()),
+      saveDialog1_(std::make_unique<FileDialogOptions>()) {
+    InitIconResources();
+    setObjectName("FormMain");
+    setWindowTitle("FormMain");
+    BuildLayout();
+    BuildMenus();
+    BuildToolBars();
+    FormCreate();
+}
+
+TFormMain::~TFormMain() {
+    // FormDestroy: nothing is left to save once the window is gone.
+    qApp->removeEventFilter(this);
+    ResultUnsaved = false;
+    listBox1_->SetList(nullptr);
+    listBox2_->SetList(nullptr);
+    result_.reset();
+}
+
+QAction* TFormMain::Action(const QString& name) const {
+    const auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QString TFormMain::ListTitle() const {
+    return Q(lists_.CurrentSide() == ListSide::Left ? Lng().kstcaption1 : Lng().kstcaption2);
+}
+
+// --- layout -----------------------------------------------------------------
+
+void TFormMain::BuildLayout() {
+    resize(1024, 640);
+
+    // Panel1 | Splitter1 | (Panel2 | Splitter2 | Panel3): nested splitters so
+    // that dragging either one resizes its own list panel and the view takes
+    // up the difference.
+    splitter1_ = new QSplitter(Qt::Horizontal, this);
+    splitter1_->setObjectName("Splitter1");
+    splitter1_->setChildrenCollapsible(false);
+    splitter2_ = new QSplitter(Qt::Horizontal);
+    splitter2_->setObjectName("Splitter2");
+    splitter2_->setChildrenCollapsible(false);
+
+    auto makePanel = [](const char* name) {
+        auto* panel = new QWidget;
+        panel->setObjectName(name);
+        auto* layout = new QVBoxLayout(panel);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSpacing(0);
+        return panel;
+    };
+    auto makeToolBar = [](const char* name, QWidget* panel) {
+        auto* bar = new QToolBar(panel);
+        bar->setObjectName(name);
+        bar->setFixedHeight(kToolBarHeight);
+        bar->setIconSize(QSize(16, 16));
+        bar->setContentsMargins(0, 0, 0, 0);
+        bar->layout()->setSpacing(0);
+        bar->setMovable(false);
+        bar->setFloatable(false);
+        panel->layout()->addWidget(bar);
+        return bar;
+    };
+
+    panel1_ = makePanel("Panel1");
+    panel1_->setMinimumWidth(kListPanelMinimum);
+    toolBar1_ = makeToolBar("ToolBar1", panel1_);
+    listBox1_ = new CheckListBox(panel1_);
+    listBox1_->setObjectName("ListBox1");
+    panel1_->layout()->addWidget(listBox1_);
+
+    panel2_ = makePanel("Panel2");
+    panel2_->setMinimumWidth(kListPanelMinimum);
+    toolBar2_ = makeToolBar("ToolBar2", panel2_);
+    listBox2_ = new CheckListBox(panel2_);
+    listBox2_->setObjectName("ListBox2");
+    panel2_->layout()->addWidget(listBox2_);
+
+    panel3_ = makePanel("Panel3");
+    toolBar3_ = makeToolBar("ToolBar3", panel3_);
+    toolBar3_->setIconSize(QSize(18, 18));
+    toolBar3_->setContentsMargins(5, 0, 0, 0);
+    scrollBox1_ = new ScrollBox(panel3_);
+    scrollBox1_->setObjectName("ScrollBox1");
+    image1_ = new tFlyImage;
+    image1_->setObjectName("Image1");
+    scrollBox1_->SetChild(image1_);
+    panel3_->layout()->addWidget(scrollBox1_);
+
+    splitter1_->addWidget(panel1_);
+    splitter1_->addWidget(splitter2_);
+    splitter2_->addWidget(panel2_);
+    splitter2_->addWidget(panel3_);
+    splitter1_->setStretchFactor(0, 0);
+    splitter1_->setStretchFactor(1, 1);
+    splitter2_->setStretchFactor(0, 0);
+    splitter2_->setStretchFactor(1, 1);
+    splitter1_->setSizes({kListPanelWidth, width() - kListPanelWidth});
+    splitter2_->setSizes({kListPanelWidth, width() - 2 * kListPanelWidth});
+    setCentralWidget(splitter1_);
+
+    statusBar1_ = new StatusPanels({178, 180, 600, 200});
+    statusBar1_->setObjectName("StatusBar1");
+    statusBar()->setSizeGripEnabled(true);
+    statusBar()->addWidget(statusBar1_, 1);
+
+    lists_.SetMainWindowActiveQuery([this] { return IsMainWindowActive(); });
+    listBox1_->SetList(&lists_.Left());
+    listBox2_->SetList(&lists_.Right());
+    for (ListSide side : {ListSide::Left, ListSide::Right}) {
+        CheckListBox* box = side == ListSide::Left ? listBox1_ : listBox2_;
+        connect(box, &CheckListBox::entered, this, [this, side] { ListBoxEnter(side); });
+        connect(box, &CheckListBox::entryClicked, this,
+                [this, side](int index) { ListBoxClick(side, index); });
+        connect(box, &CheckListBox::filesDropped, this,
+                [this, side](const QStringList& files) { FilesDropped(side, files); });
+    }
+
+    connect(
+        image1_, &tFlyImage::mouseMoved, this,
+        [this](Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) { Image1MouseMove(x, y); });
+    connect(image1_, &tFlyImage::mousePressed, this, &TFormMain::Image1MouseDown);
+
+    scrollBox1_->installEventFilter(this);  // the view follows the box's size
+    toolBar1_->installEventFilter(this);
+    toolBar2_->installEventFilter(this);
+    qApp->installEventFilter(this);  // the window sees every key first
+}
+
+// --- menus ------------------------------------------------------------------
+
+QAction* TFormMain::AddAction(QMenu* menu, const char* name, const QString& caption,
+                              const QKeySequence& shortcut, const char* iconName) {
+    auto* action = new QAction(Icon(iconName), caption, this);
+    action->setObjectName(name);
+    action->setShortcut(shortcut);
+    action->setShortcutContext(Qt::WindowShortcut);
+    menu->addAction(action);
+    actions_[name] = action;
+    return action;
+}
+
+void TFormMain::BuildMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName("MainMenu1");
+    auto addMenu = [&](QMenu* parent, const char* name, const QString& title) {
+        QMenu* menu = parent == nullptr ? bar->addMenu(title) : parent->addMenu(title);
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        actions_[name] = menu->menuAction();
+        return menu;
+    };
+    auto later = [](QAction* action) { action->setEnabled(false); };
+
+    // Files
+    QMenu* files = addMenu(nullptr, "Fichier1", "Files");
+    later(AddAction(files, "NewDirectory1", "New list (Unlimited)", QKeySequence("Ctrl+F"),
+                    "folder-mask"));
+    connect(AddAction(files, "NewList1", "New list (Win Explorer with ~32 000 limit)",
+                      QKeySequence("Ctrl+N"), "list-new"),
+            &QAction::triggered, this, &TFormMain::NewList1Click);
+    files->addSeparator();
+    later(AddAction(files, "LoadList1", "Load Current List...", {}, "list-open"));
+    later(AddAction(files, "SaveList1", "Save Current List...", {}, "list-save"));
+    files->addSeparator();
+    QAction* viewResult = AddAction(files, "ViewResult1", "Show Result...", {}, "result-show");
+    viewResult->setCheckable(true);
+    connect(viewResult, &QAction::triggered, this, &TFormMain::ViewResult1Click);
+    connect(AddAction(files, "ClearResult1", "Clear Result", {}, "result-clear"),
+            &QAction::triggered, this, &TFormMain::ClearResult1Click);
+    connect(AddAction(files, "SaveResult1", "Save Result as...", QKeySequence("Ctrl+S"), "save"),
+            &QAction::triggered, this, &TFormMain::SaveResult1Click);
+    files->addSeparator();
+    connect(AddAction(files, "Quit1", "Quit..", QKeySequence("Ctrl+Q"), "quit"),
+            &QAction::triggered, this, &TFormMain::Quit1Click);
+
+    // Current List. Its title's Ctrl+K is left to the window's keys, where it
+    // checks the selection: a menu title that swallowed the key would make
+    // that key do nothing at all.
+    QMenu* edit = addMenu(nullptr, "Edit1", "Current List");
+    connect(AddAction(edit, "Testvalidpictures1", "Test if files are valid pictures...",
+                      QKeySequence("Ctrl+T"), "pictures-test"),
+            &QAction::triggered, this, &TFormMain::Testvalidpictures1Click);
+    QAction* redirect = AddAction(edit, "Redirect1", "Redirect...", {}, "redirect");
+    redirect->setToolTip("Change Current List Directory");
+    redirect->setStatusTip("Change Current List Directory");
+    connect(redirect, &QAction::triggered, this, &TFormMain::Redirect1Click);
+    connect(AddAction(edit, "SortbyNum1", "Sort by Num ", {}, "sort-number"), &QAction::triggered,
+            this, &TFormMain::SortbyNum1Click);
+    edit->addSeparator();
+    connect(AddAction(edit, "CheckSelection", "Check Selection", QKeySequence("Ctrl+J"),
+                      "check-selection"),
+            &QAction::triggered, this, &TFormMain::CheckSelectionClick);
+    connect(AddAction(edit, "UncheckSelection", "Uncheck Selection", QKeySequence("Ctrl+U"),
+                      "uncheck-selection"),
+            &QAction::triggered, this, &TFormMain::UncheckSelectionClick);
+    connect(AddAction(edit, "InvertCheckSelection", "Invert Check Selection",
+                      QKeySequence("Ctrl+I"), "invert-check-selection"),
+            &QAction::triggered, this, &TFormMain::InvertCheckSelectionClick);
+    edit->addSeparator();
+    connect(AddAction(edit, "CheckAll", "Check All", QKeySequence("Ctrl+Alt+J"), "check-all"),
+            &QAction::triggered, this, &TFormMain::CheckAllClick);
+    connect(AddAction(edit, "UncheckAll", "Uncheck All", QKeySequence("Ctrl+Alt+U"), "uncheck-all"),
+            &QAction::triggered, this, &TFormMain::UncheckAllClick);
+    connect(AddAction(edit, "InvertCheckAll", "Invert Check All", QKeySequence("Ctrl+Alt+I"),
+                      "invert-check-all"),
+            &QAction::triggered, this, &TFormMain::InvertCheckAllClick);
+    edit->addSeparator();
+    connect(AddAction(edit, "ClearSelection1", "Clear Selection...", QKeySequence(Qt::Key_Delete),
+                      "delete-selection"),
+            &QAction::triggered, this, &TFormMain::ClearSelection1Click);
+    connect(AddAction(edit, "Clearlist1", "Clear all...", QKeySequence("Shift+Del"), "clear-list"),
+            &QAction::triggered, this, &TFormMain::ClearList1Click);
+    edit->addSeparator();
+    connect(AddAction(edit, "Selectall", "Select all", QKeySequence("Ctrl+A"), "select-all"),
+            &QAction::triggered, this, &TFormMain::SelectallClick);
+    connect(AddAction(edit, "UnselectAll", "Unselect all", {}, "unselect-all"), &QAction::triggered,
+            this, &TFormMain::UnselectAllClick);
+    connect(AddAction(edit, "InvertSelectAll", "Invert select all", {}, "invert-select-all"),
+            &QAction::triggered, this, &TFormMain::InvertSelectAllClick);
+    edit->addSeparator();
+    connect(AddAction(edit, "Sendtobottom1", "Send current filename to end of list",
+                      QKeySequence("Ctrl+E"), "send-to-end"),
+            &QAction::triggered, this, &TFormMain::Sendtobottom1Click);
+
+    // Process (Left Column)
+    QMenu* process = addMenu(nullptr, "Process1", "Process (Left Column)");
+    QMenu* stack = addMenu(process, "StackBuffer1", "Processing...");
+    stack->menuAction()->setIcon(Icon("stack-max"));
+    struct Item {
+        const char* name;
+        const char* caption;
+        const char* icon;
+        bool separatorBefore;
+    };
+    const Item stackItems[] = {
+        {"GetMAX1", "AddMax..", "stack-max", false},
+        {"GetMaxandSave1", "AddMax and Save steps...", "stack-steps", false},
+        {"GetMAxThreshold1", "AddMaxThreshold..", "stack-max", true},
+        {"GetMaxTrhesholdandSave1", "AddMaxThreshold and Save steps...", "stack-steps", false},
+        {"Getmin1", "AddMin..", "stack-max", true},
+        {"GetMinAndSave1", "AddMin and Save steps...", "stack-steps", false},
+        {"GetMaxGray1", "AddMaxLum..", "stack-max", true},
+        {"GetMaxGrayandSavesteps1", "AddMaxLum and Save steps..", "stack-steps", false},
+        {"GetMinGray1", "SubMinLum..", "stack-max", true},
+        {"GetMinGrayandSavesteps1", "SubMinLum and Save steps..", "stack-steps", false},
+        {"Add1", "Add", "stack-max", true},
+        {"Sub1", "Sub", "stack-max", false},
+    };
+    for (const Item& item : stackItems) {
+        if (item.separatorBefore) {
+            stack->addSeparator();
+        }
+        later(AddAction(stack, item.name, item.caption, {}, item.icon));
+    }
+    later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
+    later(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"));
+    QMenu* search = addMenu(process, "Search1", "Search / Crop");
+    search->menuAction()->setIcon(Icon("search"));
+    later(AddAction(search, "Search2", "Search"));
+    later(AddAction(search, "SearchSave1", "Search && Save"));
+    later(AddAction(search, "Crop1", "Show && Save"));
+    later(AddAction(search, "CropSave1", "Crop && Save"));
+    QMenu* meteor = addMenu(process, "MeteorMax1", "MeteorMax...");
+    meteor->menuAction()->setIcon(Icon("meteor"));
+    later(AddAction(meteor, "MaximumSearch1", "Maximum Search"));
+    // These two have never done anything; they stay as placeholders.
+    AddAction(meteor, "GaussianSubtraction1", "Gaussian Substraction");
+    AddAction(meteor, "Addmaxsavemeteors1", "Addmax / save luminosity events  ?");
+    process->addSeparator();
+    later(AddAction(process, "CreateImage1", "Create Mask...", {}, "mask-create"));
+
+    // Options
+    options1_ = addMenu(nullptr, "Options1", "Options");
+    connect(options1_, &QMenu::aboutToShow, this, &TFormMain::Options1Click);
+    QAction* stretch =
+        AddAction(options1_, "Adapterlimage1", "Stretch image to window", {}, "fit-window");
+    stretch->setCheckable(true);
+    stretch->setChecked(true);
+    connect(stretch, &QAction::triggered, this, &TFormMain::Adapterlimage1Click);
+    later(AddAction(options1_, "ProcessNumerotation1", "Starting Number", {}, "start-number"));
+    QAction* numFormat =
+        AddAction(options1_, "numformat1", "Format Filename Numbers", {}, "number-format");
+    numFormat->setCheckable(true);
+    numFormat->setChecked(true);
+    later(numFormat);
+    QAction* sortLeft =
+        AddAction(options1_, "SortList1", "Sort Left List (ascending)", {}, "sort-name");
+    sortLeft->setCheckable(true);
+    connect(sortLeft, &QAction::triggered, this, &TFormMain::SortList1Click);
+    // Unlike its original, the right item toggles its check mark like the
+    // left one, so it can switch the right list's sorting on as well as off.
+    QAction* sortRight =
+        AddAction(options1_, "SortList2", "Sort Right List (ascending)", {}, "sort-name");
+    sortRight->setCheckable(true);
+    connect(sortRight, &QAction::triggered, this, &TFormMain::SortList2Click);
+    QAction* fly =
+        AddAction(options1_, "EnableFlyOverMouse1", "Enable Fly Over Mouse", {}, "fly-over");
+    fly->setCheckable(true);
+    later(fly);
+    options1_->addSeparator();
+    later(AddAction(options1_, "Translate1", "Translate...", {}, "translate"));
+
+    // ?
+    QMenu* help = addMenu(nullptr, "Help1", "?");
+    later(AddAction(help, "About1", "Help", QKeySequence(Qt::Key_F1), "help"));
+    QMenu* translations = addMenu(help, "Translation1", "Translations");
+    later(AddAction(translations, "En1", "En-English"));
+    later(AddAction(translations, "Fr1",
+                    QString::fromUtf8("Fr-Fran\xC3\xA7"
+                                      "ais")));
+}
+
+// --- tool bars --------------------------------------------------------------
+
+QToolButton* TFormMain::AddToolButton(QToolBar* bar, const char* name, const QString& hint,
+                                      QAction* action) {
+    auto* button = new QToolButton(bar);
+    button->setObjectName(name);
+    button->setDefaultAction(action);
+    // The hint is kept with the button; only bars that show hints show it.
+    button->setProperty("hint", hint);
+    const bool showsHints = bar != toolBar1_;
+    button->setToolTip(showsHints ? hint : QString());
+    action->setToolTip(showsHints ? hint : QString());
+    button->setAutoRaise(true);
+    // List bars are narrow (their panels may shrink to 175 pixels), so their
+    // buttons are small; the view's bar has room for larger ones.
+    button->setFixedSize(bar == toolBar3_ ? QSize(25, 25) : QSize(23, 23));
+    bar->addWidget(button);
+    return button;
+}
+
+void TFormMain::BuildToolBars() {
+    // Buttons with a command of their own get an action of their own, named
+    // after the button; the others share the menu item's action.
+    auto own = [this](const char* name, const char* icon, auto slot) {
+        auto* action = new QAction(Icon(icon), QString(), this);
+        action->setObjectName(QString(name) + "Action");
+        connect(action, &QAction::triggered, this, slot);
+        actions_[name] = action;
+        return action;
+    };
+
+    // ToolBar1: the left list.
+    QAction* open1 = own("ToolButtonOpen1", "folder-mask", &TFormMain::ToolBar1Click);
+    open1->setEnabled(false);  // opens the mask directory browser, which is not here yet
+    AddToolButton(toolBar1_, "ToolButtonOpen1", "Open New List..", open1);
+    toolBar1_->addSeparator();
+    AddToolButton(toolBar1_, "ToolButtonDelete1", "Clear Selected Highlighted",
+                  own("ToolButtonDelete1", "delete-selection", &TFormMain::ClearSelected1Click));
+    AddToolButton(toolBar1_, "ToolButtonCopyList1", "Copy List2 into List1",
+                  own("ToolButtonCopyList1", "copy-to-left", &TFormMain::ToolButtonCopyList1Click));
+    toolBar1_->addSeparator();
+    AddToolButton(toolBar1_, "ToolButtonUp1", "Up",
+                  own("ToolButtonUp1", "move-up", &TFormMain::ToolButtonUp1Click));
+    AddToolButton(toolBar1_, "ToolButtonDown1", "Down",
+                  own("ToolButtonDown1", "move-down", &TFormMain::ToolButtonDown1Click));
+    toolBar1_->addSeparator();
+    QAction* focus1 = own("ToolButtonFocus1", "focus-list", &TFormMain::ToolBar1Click);
+    focus1->setCheckable(true);
+    toolButtonFocus1_ = AddToolButton(toolBar1_, "ToolButtonFocus1", "Set Focus to List1", focus1);
+
+    // ToolBar2: the right list.
+    AddToolButton(toolBar2_, "ToolButtonSwap", "Swap List1 <> List2",
+                  own("ToolButtonSwap", "swap-lists", &TFormMain::ToolButtonSwapClick));
+    toolBar2_->addSeparator();
+    AddToolButton(toolBar2_, "ToolButtonDelete2", "Clear Selected Highlighted",
+                  own("ToolButtonDelete2", "delete-selection", &TFormMain::ToolButtonDelete2Click));
+    AddToolButton(
+        toolBar2_, "ToolButtonCopyList2", "Copy List1 into List2",
+        own("ToolButtonCopyList2", "copy-to-right", &TFormMain::ToolButtonCopyList2Click));
+    toolBar2_->addSeparator();
+    AddToolButton(toolBar2_, "ToolButtonUp2", "Up",
+                  own("ToolButtonUp2", "move-up", &TFormMain::ToolButtonUp2Click));
+    AddToolButton(toolBar2_, "ToolButtonDown2", "Down",
+                  own("ToolButtonDown2", "move-down", &TFormMain::ToolButtonDown2Click));
+    toolBar2_->addSeparator();
+    QAction* focus2 = own("ToolButtonFocus2", "focus-list", &TFormMain::ToolBar2Click);
+    focus2->setCheckable(true);
+    toolButtonFocus2_ = AddToolButton(toolBar2_, "ToolButtonFocus2", "Set Focus to List2", focus2);
+
+    // ToolBar3: the view.
+    AddToolButton(toolBar3_, "ToolButtonAbort", "Abort Process..",
+                  own("ToolButtonAbort", "abort", &TFormMain::ToolButtonAbortClick));
+    toolBar3_->addSeparator();
+    toolBar3_->addSeparator();
+    AddToolButton(toolBar3_, "EnableFlyOverMouse2", "Enable Fly Over Mouse",
+                  Action("EnableFlyOverMouse1"));
+    toolBar3_->addSeparator();
+    AddToolButton(toolBar3_, "ToolButton9", QString(),
+                  own("ToolButton9", "host-name", &TFormMain::ToolButton9Click));
+    toolBar3_->addSeparator();
+    AddToolButton(toolBar3_, "ToolButtonSave", "Save Result as...", Action("SaveResult1"));
+    toolButton1_ = AddToolButton(toolBar3_, "ToolButton1", "Show Result...", Action("ViewResult1"));
+    QAction* stretch = own("ToolButton7", "fit-window", &TFormMain::ToolButton7Click);
+    stretch->setCheckable(true);
+    toolButton7_ =
+        AddToolButton(toolBar3_, "ToolButton7", "Auto Stretch: Adapt Picture to Window", stretch);
+
+    trackBar1_ = new QSlider(Qt::Horizontal, toolBar3_);
+    trackBar1_->setObjectName("TrackBar1");
+    trackBar1_->setRange(1, 1000);
+    trackBar1_->setValue(50);
+    trackBar1_->setSingleStep(1);
+    trackBar1_->setPageStep(2);
+    trackBar1_->setTickPosition(QSlider::NoTicks);
+    trackBar1_->setMinimumWidth(150);
+    trackBar1_->setMaximumWidth(260);
+    connect(trackBar1_, &QSlider::valueChanged, this, &TFormMain::TrackBar1Change);
+    trackBar1Action_ = toolBar3_->addWidget(trackBar1_);
+
+    label100_ = new QLabel(Q(ZoomLabelText(50)), toolBar3_);
+    label100_->setObjectName("Label100");
+    label100_->setAlignment(Qt::AlignCenter);
+    label100_->setMinimumSize(50, 25);
+    label100_->setStyleSheet("QLabel { background: white; color: black; }");
+    label100_->installEventFilter(this);
+    label100Action_ = toolBar3_->addWidget(label100_);
+}
+
+// --- start-up and shut-down -------------------------------------------------
+
+void TFormMain::FormCreate() {
+    // The language file arrives with the translations; until then the
+    // built-in texts stand.
+    liveDisplay_ = true;
+    markedX_ = -1;
+    markedY_ = -1;
+    markedValue_ = -1;
+    zoomFactor_ = 1.0;
+
+    setWindowTitle("Nocturo - Ver: 2-5-15 - 2016/02/29 - star trails from a night of frames");
+
+    lists_.SetCurrentList(ListSide::Left);
+    ListBoxEnter(ListSide::Left);
+
+    ResultUnsaved = false;
+    EnsureImage(result_);
+    resultPosition_ = 0;
+
+    Action("Adapterlimage1")->setChecked(true);
+    Adapterlimage1Click();
+
+    for (FileList* list : {&LeftList(), &RightList()}) {
+        ResetList(*list);
+        ShowImage(nullptr, true);
+    }
+    ShowListEntry(LeftList().Current(), LeftList());
+}
+
+bool TFormMain::FormCloseQuery() {
+    if (!ResultUnsaved) {
+        return true;
+    }
+    switch (Dialogs::Get().Message(this, Q(Lng().lngsaveprocimage), Q(Lng().lngquit),
+                                   {DialogButton::Yes, DialogButton::No, DialogButton::Cancel})) {
+        case DialogButton::Yes:
+            // The window stays; once the result is saved the next close
+            // request goes through without a question.
+            SaveResult1Click();
+            return false;
+        case DialogButton::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TFormMain::closeEvent(QCloseEvent* event) {
+    if (FormCloseQuery()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TFormMain::Quit1Click() {
+    close();
+}
+
+void TFormMain::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    LayoutView();
+}
+
+// --- the result buffer ------------------------------------------------------
+
+void TFormMain::SaveResult1Click() {
+    FileDialogOptions& dialog = *saveDialog1_;
+    dialog.filter =
+        "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF|BMP Files|*.BMP|JPEG "
+        "Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF|All "
+        "Files (*.*)|*.*";
+    dialog.title.clear();
+    if (dialog.fileName.isEmpty()) {
+        dialog.fileName = "proc.jpg";
+        dialog.filterIndex = 3;
+        dialog.defaultExtension = "JPG";
+    }
+    const QString chosen = Dialogs::Get().SaveFileName(this, dialog);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    std::string name = chosen.toStdString();
+    const bool ok = SaveImageFile(*result_, name, kDefaultOutputName);
+    ResultUnsaved = !ok;
+    // The name goes into the right list even when the save failed, so the
+    // user sees what was tried.
+    AppendToRightList(QString::fromStdString(name));
+}
+
+void TFormMain::ClearResult1Click() {
+    ClearImage(result_.get());
+    resultPosition_ = 0;
+    ShowImage(result_.get(), false);
+    ShowStatus(0, Q(Lng().kstproc), LeftList(), true);
+}
+
+void TFormMain::AppendToRightList(const QString& fileName) {
+    RightList().Append(fileName.toStdString());
+}
+
+// --- Options menu -----------------------------------------------------------
+
+void TFormMain::Options1Click() {
+    // Numbering settings arrive with step saving; the check mark keeps its
+    // start value until then.
+    Action("Adapterlimage1")->setChecked(toolButton7_->isChecked());
+    toolButton7_->setChecked(Action("Adapterlimage1")->isChecked());
+    Action("SortList1")->setChecked(LeftList().IsSorted());
+    Action("SortList2")->setChecked(RightList().IsSorted());
+}
+
+void TFormMain::SortList1Click() {
+    LeftList().SetSorted(Action("SortList1")->isChecked());
+}
+
+void TFormMain::SortList2Click() {
+    RightList().SetSorted(Action("SortList2")->isChecked());
+}
+
+// --- keys and clicks on bars ------------------------------------------------
+
+bool TFormMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        // Every key pressed in this window passes here before the focused
+        // control sees it; a key travelling up the parents passes once.
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        QWidget* focus = QApplication::focusWidget();
+        if (widget != nullptr && widget->window() == this &&
+            (widget == focus || (focus == nullptr && widget == this))) {
+            FormKeyDown(key->key(), key->modifiers());
+        }
+        return false;
+    }
+    if (event->type() == QEvent::Resize && watched == scrollBox1_) {
+        LayoutView();
+    }
+    if (event->type() == QEvent::MouseButtonPress) {
+        if (watched == toolBar1_) {
+            ToolBar1Click();
+        } else if (watched == toolBar2_) {
+            ToolBar2Click();
+        } else if (watched == label100_) {
+            Label100Click();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & Qt::ControlModifier)) {
+        return;
+    }
+    if (modifiers & Qt::AltModifier) {
+        switch (key) {
+            case Qt::Key_I:
+                InvertCheckAllClick();
+                break;
+            case Qt::Key_K:
+                CheckAllClick();
+                break;
+            case Qt::Key_U:
+                UncheckAllClick();
+                break;
+            default:
+                break;
+        }
+        return;
+    }
+    switch (key) {
+        case Qt::Key_A:
+            SelectallClick();
+            break;
+        case Qt::Key_I:
+            InvertCheckSelectionClick();
+            break;
+        case Qt::Key_K:
+            CheckSelectionClick();
+            break;
+        case Qt::Key_U:
+            UncheckSelectionClick();
+            break;
+        default:
+            break;
+    }
+}
+
+bool TFormMain::IsMainWindowActive() const {
+    // Before the window is first activated (and on a test's offscreen
+    // screen) no window is active; the main window then counts as active.
+    QWidget* active = QApplication::activeWindow();
+    return active == nullptr || active == this;
+}
+
+void TFormMain::ProcessPendingEvents() {
+    QCoreApplication::processEvents();
+}
+
+void TFormMain::ToolButtonAbortClick() {
+    PauseRequested = true;
+    StopRequested = true;
+}
+
+}  // namespace nocturo

@@ -1,0 +1,218 @@
+#pragma once
+// TFormMain, the program's main window: the left list of pictures to process,
+// the right list of pictures the program wrote, the view, the menus and tool
+// bars. It owns the result buffer and the state the commands share. The
+// commands themselves live in the Qt-free libraries; the handlers here only
+// ask the user, call them and show the outcome.
+
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <map>
+#include <memory>
+
+#include "core/rgb_image.h"
+#include "lists/list_pair.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSlider;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+namespace nocturo {
+
+class CheckListBox;
+class ScrollBox;
+class StatusPanels;
+class tFlyImage;
+struct FileDialogOptions;
+
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+  public:
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    /// Fills the left list with pictures named on the command line or
+    /// dropped on it, checked and enabled, as "New list" does.
+    void OpenFiles(const QStringList& files);
+
+    // --- state shared by the commands ---
+
+    ListPair& Lists() { return lists_; }
+    FileList& LeftList() { return lists_.Left(); }
+    FileList& RightList() { return lists_.Right(); }
+    /// The list the list commands act on.
+    FileList& CurrentList() { return lists_.CurrentList(); }
+    /// "Left List" or "Right List", the caption of the list questions.
+    QString ListTitle() const;
+
+    RgbImage& Result() { return *result_; }
+    int ResultPosition() const { return resultPosition_; }
+    void SetResultPosition(int position) { resultPosition_ = position; }
+    bool ResultUnsaved = false;
+    bool PauseRequested = false;
+    bool StopRequested = false;
+
+    // --- the view ---
+
+    /// Shows the file of entry `index` of `list`; a file that fails to load
+    /// disables its entry.
+    void ShowListEntry(int index, FileList& list);
+    /// Puts a copy of image (or the empty image for null) into the view.
+    void ShowImage(const RgbImage* image, bool force);
+    /// Places and sizes the picture control for the current mode.
+    void LayoutView();
+    /// Writes the position counter and the message into the status bar.
+    void ShowStatus(int position, const QString& text, const FileList& list, bool ok);
+
+    bool LiveDisplay() const { return liveDisplay_; }
+    void SetLiveDisplay(bool on) { liveDisplay_ = on; }
+    double ZoomFactor() const { return zoomFactor_; }
+    int MarkedX() const { return markedX_; }
+    int MarkedY() const { return markedY_; }
+    int MarkedValue() const { return markedValue_; }
+    bool StretchMode() const;
+    /// The picture the view shows.
+    const RgbImage& ViewPicture() const;
+
+    // --- entry states with the window's repaint and event pumping ---
+
+    void EnableEntry(int index, FileList& list);
+    void DisableEntry(int index, FileList& list);
+    /// Appends a name to the right list (pictures the program wrote).
+    void AppendToRightList(const QString& fileName);
+
+    /// The status bar (for the commands' own texts and for tests).
+    StatusPanels* StatusBar1() const { return statusBar1_; }
+    /// A menu item or tool bar action by its name.
+    QAction* Action(const QString& name) const;
+
+  public slots:
+    // Files
+    void NewList1Click();
+    void ViewResult1Click();
+    void ClearResult1Click();
+    void SaveResult1Click();
+    void Quit1Click();
+    // Current List
+    void Testvalidpictures1Click();
+    void Redirect1Click();
+    void SortbyNum1Click();
+    void CheckSelectionClick();
+    void UncheckSelectionClick();
+    void InvertCheckSelectionClick();
+    void CheckAllClick();
+    void UncheckAllClick();
+    void InvertCheckAllClick();
+    void ClearSelection1Click();
+    void ClearList1Click();
+    void SelectallClick();
+    void UnselectAllClick();
+    void InvertSelectAllClick();
+    void Sendtobottom1Click();
+    // Options
+    void Options1Click();
+    void Adapterlimage1Click();
+    void SortList1Click();
+    void SortList2Click();
+    // List tool bars
+    void ToolBar1Click();
+    void ToolBar2Click();
+    void ClearSelected1Click();
+    void ToolButtonDelete2Click();
+    void ToolButtonCopyList1Click();
+    void ToolButtonCopyList2Click();
+    void ToolButtonUp1Click();
+    void ToolButtonDown1Click();
+    void ToolButtonUp2Click();
+    void ToolButtonDown2Click();
+    void ToolButtonSwapClick();
+    // View tool bar
+    void ToolButtonAbortClick();
+    void ToolButton9Click();
+    void ToolButton7Click();
+    void TrackBar1Change();
+    void Label100Click();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+  private:
+    // Start-up, in the order the window is built.
+    void BuildLayout();
+    void BuildMenus();
+    void BuildToolBars();
+    void FormCreate();
+
+    /// Decides whether the window may close; asks to save an unsaved result.
+    bool FormCloseQuery();
+    void FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+    // List handlers' shared steps.
+    void ListBoxEnter(ListSide side);
+    void ListBoxClick(ListSide side, int index);
+    void FilesDropped(ListSide side, const QStringList& files);
+    void TestPictures();
+    /// Runs a command that acts on the current list and shows the outcome.
+    void ShowCurrentEntry(FileList& list);
+    CheckListBox* ListBoxOf(const FileList& list) const;
+    /// Lets pending window events run, as the long commands do between files.
+    void ProcessPendingEvents();
+    bool IsMainWindowActive() const;
+
+    // The view's mouse events.
+    void Image1MouseMove(int x, int y);
+    void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+
+    QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
+                       const QKeySequence& shortcut = {}, const char* iconName = nullptr);
+    QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& hint,
+                               QAction* action);
+
+    ListPair lists_;
+    std::unique_ptr<RgbImage> result_;
+    int resultPosition_ = 0;
+
+    bool liveDisplay_ = true;
+    double zoomFactor_ = 1.0;
+    int markedX_ = -1;
+    int markedY_ = -1;
+    int markedValue_ = -1;
+
+    std::unique_ptr<FileDialogOptions> openDialog1_;
+    std::unique_ptr<FileDialogOptions> saveDialog1_;
+
+    std::map<QString, QAction*> actions_;
+
+    QSplitter* splitter1_ = nullptr;
+    QSplitter* splitter2_ = nullptr;
+    QWidget* panel1_ = nullptr;
+    QWidget* panel2_ = nullptr;
+    QWidget* panel3_ = nullptr;
+    QToolBar* toolBar1_ = nullptr;
+    QToolBar* toolBar2_ = nullptr;
+    QToolBar* toolBar3_ = nullptr;
+    CheckListBox* listBox1_ = nullptr;
+    CheckListBox* listBox2_ = nullptr;
+    ScrollBox* scrollBox1_ = nullptr;
+    tFlyImage* image1_ = nullptr;
+    StatusPanels* statusBar1_ = nullptr;
+    QToolButton* toolButtonFocus1_ = nullptr;
+    QToolButton* toolButtonFocus2_ = nullptr;
+    QToolButton* toolButton7_ = nullptr;
+    QToolButton* toolButton1_ = nullptr;
+    QSlider* trackBar1_ = nullptr;
+    QLabel* label100_ = nullptr;
+    QAction* trackBar1Action_ = nullptr;  // shows or hides the track bar in its bar
+    QAction* label100Action_ = nullptr;
+    QMenu* options1_ = nullptr;
+};
+
+}  // namespace nocturo

@@ -1,0 +1,370 @@
+// The list handlers of the main window: the "Current List" menu, the list
+// tool bars, filling, clearing, testing and redirecting the lists.
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QToolButton>
+
+#include "app/dialogs/dialogs.h"
+#include "app/form_main.h"
+#include "app/status_bar.h"
+#include "core/image_file.h"
+#include "lang/language_strings.h"
+#include "lists/list_commands.h"
+#include "lists/ui/check_list_box.h"
+#include "viewer/fly_image.h"
+
+namespace nocturo {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+constexpr const char* kOpenPicturesFilter =
+    "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;*.ICO;*.WMF;*.EMF|BMP "
+    "Files|*.BMP|JPG Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF "
+    "Files|*.GIF|ICO Files|*.ICO|WMF Files|*.WMF|EMF Files|*.EMF|All Files (*.*)|*.*";
+
+// Appends names checked and enabled, as every filling command does.
+void AppendChecked(FileList& list, const QStringList& files) {
+    std::vector<ListEntry> entries;
+    entries.reserve(static_cast<size_t>(files.size()));
+    for (const QString& file : files) {
+        entries.push_back(ListEntry{file.toStdString(), true, true, false});
+    }
+    list.AppendEntries(std::move(entries));
+}
+
+// Dropped folders bring their pictures, in name order; files come as they are.
+QStringList ExpandDropped(const QStringList& paths) {
+    QStringList files;
+    for (const QString& path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir()) {
+            QDir dir(path);
+            const QFileInfoList pictures =
+                dir.entryInfoList(QDir::Files | QDir::Readable, QDir::Name | QDir::IgnoreCase);
+            for (const QFileInfo& picture : pictures) {
+                if (IsLoadableName(picture.absoluteFilePath().toStdString())) {
+                    files << picture.absoluteFilePath();
+                }
+            }
+        } else if (info.exists()) {
+            files << info.absoluteFilePath();
+        }
+    }
+    return files;
+}
+
+}  // namespace
+
+CheckListBox* TFormMain::ListBoxOf(const FileList& list) const {
+    if (&list == &lists_.Left()) {
+        return listBox1_;
+    }
+    if (&list == &lists_.Right()) {
+        return listBox2_;
+    }
+    return nullptr;
+}
+
+void TFormMain::EnableEntry(int index, FileList& list) {
+    nocturo::EnableEntry(index, list);
+    ProcessPendingEvents();
+}
+
+void TFormMain::DisableEntry(int index, FileList& list) {
+    nocturo::DisableEntry(index, list);
+    ProcessPendingEvents();
+}
+
+// --- which list is current --------------------------------------------------
+
+void TFormMain::ListBoxEnter(ListSide side) {
+    lists_.SetCurrentList(side);
+    if (CheckListBox* box = ListBoxOf(CurrentList()); box != nullptr && !box->hasFocus()) {
+        box->setFocus(Qt::OtherFocusReason);
+    }
+    const bool left = lists_.CurrentSide() == ListSide::Left;
+    const QString word = Q(left ? Lng().kstleft : Lng().kstright);
+    Action("LoadList1")->setText(Q(FormatText(Lng().kstloadcaption, word.toStdString())));
+    Action("SaveList1")->setText(Q(FormatText(Lng().kstsavecaption, word.toStdString())));
+    listBox1_->SetIsCurrentList(left);
+    listBox2_->SetIsCurrentList(!left);
+    toolButtonFocus1_->setChecked(left);
+    toolButtonFocus2_->setChecked(!left);
+}
+
+void TFormMain::ToolBar1Click() {
+    ListBoxEnter(ListSide::Left);
+}
+
+void TFormMain::ToolBar2Click() {
+    ListBoxEnter(ListSide::Right);
+}
+
+void TFormMain::ListBoxClick(ListSide side, int index) {
+    ShowListEntry(index, lists_.List(side));
+}
+
+void TFormMain::ShowCurrentEntry(FileList& list) {
+    ShowListEntry(list.Current(), list);
+}
+
+// --- filling ----------------------------------------------------------------
+
+void TFormMain::NewList1Click() {
+    ListBoxEnter(ListSide::Left);
+    FileList& list = CurrentList();
+    list.SetSorted(false);
+    FileDialogOptions& dialog = *openDialog1_;
+    dialog.title.clear();
+    dialog.filter = kOpenPicturesFilter;
+    dialog.defaultExtension = "BMP";
+    const QStringList chosen = Dialogs::Get().OpenFileNames(this, dialog);
+    if (!chosen.isEmpty()) {
+        ClearList1Click();
+        AppendChecked(list, chosen);
+    }
+    ShowListEntry(list.Current(), list);
+    if (!list.IsEmpty() && list.Current() < 0) {
+        list.SetCurrent(0);
+    }
+    if (list.Current() == 0) {
+        list.SetSelected(0, true);
+    }
+}
+
+void TFormMain::OpenFiles(const QStringList& files) {
+    const QStringList pictures = ExpandDropped(files);
+    if (pictures.isEmpty()) {
+        return;
+    }
+    ListBoxEnter(ListSide::Left);
+    FileList& list = LeftList();
+    list.SetSorted(false);
+    ClearList1Click();
+    AppendChecked(list, pictures);
+    if (!list.IsEmpty() && list.Current() < 0) {
+        list.SetCurrent(0);
+        list.SetSelected(0, true);
+    }
+    ShowListEntry(list.Current(), list);
+}
+
+void TFormMain::FilesDropped(ListSide side, const QStringList& files) {
+    const QStringList pictures = ExpandDropped(files);
+    FileList& list = lists_.List(side);
+    AppendChecked(list, pictures);
+    if (!list.IsEmpty() && list.Current() < 0) {
+        list.SetCurrent(0);
+        list.SetSelected(0, true);
+        ShowListEntry(0, list);
+    }
+}
+
+// --- clearing ---------------------------------------------------------------
+
+void TFormMain::ClearList1Click() {
+    if (!IsMainWindowActive()) {
+        return;
+    }
+    FileList& list = CurrentList();
+    if (!list.IsEmpty() &&
+        Dialogs::Get().Message(this, Q(Lng().kstclearlist), ListTitle(),
+                               {DialogButton::Ok, DialogButton::Cancel}) != DialogButton::Ok) {
+        return;
+    }
+    ResetList(list);
+    ShowImage(nullptr, true);
+    ShowCurrentEntry(list);
+}
+
+void TFormMain::ClearSelection1Click() {
+    if (!IsMainWindowActive()) {
+        return;
+    }
+    FileList& list = CurrentList();
+    if (list.IsEmpty()) {
+        return;
+    }
+    if (Dialogs::Get().Message(this, Q(Lng().kstclearselection), ListTitle(),
+                               {DialogButton::Ok, DialogButton::Cancel}) != DialogButton::Ok) {
+        return;
+    }
+    DeleteSelection(list);
+    ShowCurrentEntry(list);
+}
+
+void TFormMain::ClearSelected1Click() {
+    ListBoxEnter(ListSide::Left);
+    ClearSelection1Click();
+}
+
+void TFormMain::ToolButtonDelete2Click() {
+    ListBoxEnter(ListSide::Right);
+    ClearSelection1Click();
+}
+
+// --- selection and check marks ----------------------------------------------
+
+void TFormMain::SelectallClick() {
+    SelectAll(CurrentList());
+}
+
+void TFormMain::UnselectAllClick() {
+    UnselectAll(CurrentList());
+}
+
+void TFormMain::InvertSelectAllClick() {
+    FileList& list = CurrentList();
+    const int current = list.Current();
+    InvertSelectAll(list);
+    ShowListEntry(current, list);
+    list.SetCurrent(current);
+}
+
+void TFormMain::CheckAllClick() {
+    CheckAll(CurrentList());
+}
+
+void TFormMain::UncheckAllClick() {
+    UncheckAll(CurrentList());
+}
+
+void TFormMain::InvertCheckAllClick() {
+    InvertCheckAll(CurrentList());
+}
+
+void TFormMain::CheckSelectionClick() {
+    CheckSelection(CurrentList());
+}
+
+void TFormMain::UncheckSelectionClick() {
+    UncheckSelection(CurrentList());
+}
+
+void TFormMain::InvertCheckSelectionClick() {
+    InvertCheckSelection(CurrentList());
+}
+
+// --- moving, copying, swapping ----------------------------------------------
+
+void TFormMain::ToolButtonUp1Click() {
+    ListBoxEnter(ListSide::Left);
+    MoveUp(LeftList());
+}
+
+void TFormMain::ToolButtonDown1Click() {
+    ListBoxEnter(ListSide::Left);
+    MoveDown(LeftList());
+}
+
+void TFormMain::ToolButtonUp2Click() {
+    ListBoxEnter(ListSide::Right);
+    MoveUp(RightList());
+}
+
+void TFormMain::ToolButtonDown2Click() {
+    ListBoxEnter(ListSide::Right);
+    MoveDown(RightList());
+}
+
+void TFormMain::Sendtobottom1Click() {
+    SendToEnd(CurrentList());
+}
+
+void TFormMain::ToolButtonCopyList2Click() {
+    ListBoxEnter(ListSide::Right);
+    CopySelected(LeftList(), RightList());
+}
+
+void TFormMain::ToolButtonCopyList1Click() {
+    ListBoxEnter(ListSide::Left);
+    CopySelected(RightList(), LeftList());
+}
+
+void TFormMain::ToolButtonSwapClick() {
+    const ListSide before = lists_.CurrentSide();
+    nocturo::Swap(LeftList(), RightList());
+    ListBoxEnter(before == ListSide::Left ? ListSide::Right : ListSide::Left);
+}
+
+// --- sorting ----------------------------------------------------------------
+
+void TFormMain::SortbyNum1Click() {
+    // The starting number window arrives with step saving; until then the
+    // threshold is the first frame number 1.
+    SortByNumber(LeftList(), SortThreshold(0, false));
+    CheckAll(LeftList());
+}
+
+// --- testing and redirecting ------------------------------------------------
+
+void TFormMain::Testvalidpictures1Click() {
+    if (IsMainWindowActive()) {
+        TestPictures();
+    }
+}
+
+void TFormMain::TestPictures() {
+    FileList& list = CurrentList();
+    int errors = 0;
+    int referenceWidth = -1;
+    int referenceHeight = -1;
+    PauseRequested = false;
+    for (int i = 0; i < list.Count() && !PauseRequested; ++i) {
+        const std::string name = list.Text(i);
+        int format = kPixelFormat24;
+        const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
+        image1_->PictureChanged();
+        if (i == 0 && loaded) {
+            referenceWidth = image1_->Picture().Width();
+            referenceHeight = image1_->Picture().Height();
+        }
+        if (loaded && image1_->Picture().Width() == referenceWidth &&
+            image1_->Picture().Height() == referenceHeight) {
+            EnableEntry(i, list);
+            ShowStatus(i, QString::fromStdString(name), list, true);
+        } else {
+            ++errors;
+            DisableEntry(i, list);
+            ShowStatus(-i, Q(FormatText(Lng().kstunknownformat, name)), list, false);
+        }
+        image1_->repaint();
+        ProcessPendingEvents();
+    }
+    Dialogs::Get().Message(this, Q(FormatText(Lng().lngfilesinerror, errors)),
+                           Q(Lng().lngtestpictures), {DialogButton::Ok}, MessageKind::Information);
+}
+
+void TFormMain::Redirect1Click() {
+    QString folder = Dialogs::Get().Folder(this, "Change Current List Directory", QString());
+    if (folder.isEmpty()) {
+        return;
+    }
+    if (!QFileInfo(folder).isDir()) {
+        if (Dialogs::Get().Message(
+                this, QStringLiteral("The folder %1 does not exist. Create it?").arg(folder),
+                "Redirect...", {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
+            return;
+        }
+        if (!QDir().mkpath(folder)) {
+            Dialogs::Get().Message(this, QStringLiteral("Cannot create the folder %1.").arg(folder),
+                                   "Redirect...", {DialogButton::Ok}, MessageKind::Error);
+            return;
+        }
+    }
+    FileList& list = CurrentList();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    Redirect(list, QDir::cleanPath(folder).toStdString());
+    QApplication::restoreOverrideCursor();
+    TestPictures();
+    ShowCurrentEntry(list);
+}
+
+}  // namespace nocturo

@@ -1,0 +1,155 @@
+// The view half of the main window: showing a list entry or the result
+// buffer, the stretch and zoom modes, the status bar texts and the pixel
+// readout.
+
+#include <QAction>
+#include <QLabel>
+#include <QSlider>
+#include <QSysInfo>
+#include <QToolButton>
+
+#include "app/form_main.h"
+#include "app/status_bar.h"
+#include "core/image_file.h"
+#include "lang/language_strings.h"
+#include "lists/ui/check_list_box.h"
+#include "viewer/fly_image.h"
+#include "viewer/scroll_box.h"
+#include "viewer/view_geometry.h"
+#include "viewer/view_layout.h"
+
+namespace nocturo {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+bool TFormMain::StretchMode() const {
+    return toolButton7_->isChecked();
+}
+
+const RgbImage& TFormMain::ViewPicture() const {
+    return image1_->Picture();
+}
+
+void TFormMain::ShowListEntry(int index, FileList& list) {
+    bool shown = false;
+    if (index >= 0 && !list.IsEmpty() && index < list.Count()) {
+        const std::string name = list.Text(index);
+        int format = kPixelFormat24;
+        // A disabled entry counts as a failed load: it is never shown.
+        const bool loaded =
+            list.IsEnabled(index) && LoadImageFile(image1_->Picture(), name, &format);
+        if (loaded) {
+            image1_->PictureChanged();
+            ShowStatus(index, QString::fromStdString(name), list, true);
+            shown = true;
+        } else {
+            DisableEntry(index, list);
+            ShowStatus(-index, Q(FormatText(Lng().kstunknownformat, name)), list, false);
+        }
+    } else {
+        ShowStatus(-list.Count(), Q(Lng().kstemptylist), list, false);
+    }
+    if (!shown) {
+        image1_->ShowPicture(nullptr);
+    }
+    LayoutView();
+}
+
+void TFormMain::ShowImage(const RgbImage* image, bool force) {
+    if (!force && !liveDisplay_) {
+        return;
+    }
+    // The control draws into the bounds of the last layout.
+    image1_->ShowPicture(image);
+}
+
+void TFormMain::LayoutView() {
+    if (scrollBox1_ == nullptr || image1_ == nullptr || toolButton7_ == nullptr) {
+        return;  // a resize while the window is still being built
+    }
+    zoomFactor_ = ApplyViewLayout(*scrollBox1_, *image1_, StretchMode(), trackBar1_->value());
+}
+
+void TFormMain::ShowStatus(int position, const QString& text, const FileList& list, bool ok) {
+    const int leftCount = LeftList().Count();
+    if (ok && position >= 0 && position < list.Count()) {
+        statusBar1_->SetErrorStyle(false);
+        statusBar1_->SetPanelText(0, QStringLiteral("%1/%2").arg(position + 1).arg(leftCount));
+    } else {
+        statusBar1_->SetErrorStyle(true);
+        const int p = position < 0 ? -position : position;
+        statusBar1_->SetPanelText(0, p < leftCount ? QString::number(p) : QString());
+    }
+    statusBar1_->SetPanelText(2, text);
+}
+
+// --- result display ---------------------------------------------------------
+
+void TFormMain::ViewResult1Click() {
+    // The action has already flipped its check mark: checked now means the
+    // result is to be shown.
+    QAction* action = Action("ViewResult1");
+    if (!action->isChecked()) {
+        ShowListEntry(LeftList().Current(), LeftList());
+    } else {
+        ShowImage(result_.get(), false);
+    }
+    toolButton1_->setChecked(action->isChecked());
+    ShowStatus(resultPosition_, Q(Lng().kstproc), LeftList(), true);
+}
+
+// --- stretch and zoom -------------------------------------------------------
+
+void TFormMain::Adapterlimage1Click() {
+    toolButton7_->setChecked(Action("Adapterlimage1")->isChecked());
+    ToolButton7Click();
+}
+
+void TFormMain::ToolButton7Click() {
+    const bool stretch = StretchMode();
+    Action("Adapterlimage1")->setChecked(stretch);
+    // Widgets in a tool bar are shown and hidden through their actions.
+    trackBar1_->setEnabled(!stretch);
+    label100_->setEnabled(!stretch);
+    trackBar1Action_->setVisible(!stretch);
+    label100Action_->setVisible(!stretch);
+    LayoutView();
+}
+
+void TFormMain::TrackBar1Change() {
+    label100_->setText(Q(ZoomLabelText(trackBar1_->value())));
+    LayoutView();
+}
+
+void TFormMain::Label100Click() {
+    trackBar1_->setValue(100);
+    TrackBar1Change();  // also when it already stood at 100
+}
+
+// --- pointer ----------------------------------------------------------------
+
+void TFormMain::Image1MouseMove(int x, int y) {
+    statusBar1_->SetPanelText(1, Q(PointerReadoutText(image1_->Picture(), x, y, zoomFactor_)));
+}
+
+void TFormMain::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, int x, int y) {
+    if (modifiers & Qt::ShiftModifier) {
+        const PicturePoint point = PointerToPicture(x, y, zoomFactor_);
+        markedX_ = point.x;
+        markedY_ = point.y;
+    }
+    // The Info Image window, which shows the marked point, comes with the
+    // mask creation.
+}
+
+void TFormMain::ToolButton9Click() {
+    statusBar1_->SetPanelText(2, QSysInfo::machineHostName().left(256));
+}
+
+}  // namespace nocturo

@@ -1,0 +1,27 @@
+// Nocturo: merges a night of sky frames into star-trail pictures.
+
+#include <QApplication>
+#include <QIcon>
+#include <QStringList>
+
+#include "app/form_main.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Nocturo");
+    QApplication::setApplicationDisplayName("Nocturo");
+    QApplication::setOrganizationName("Nocturo");
+    QApplication::setWindowIcon(QIcon(":/icons/nocturo.svg"));
+
+    nocturo::TFormMain formMain;
+    formMain.show();
+
+    // Pictures named on the command line fill the left list, as "New list"
+    // does.
+    QStringList files = QApplication::arguments();
+    files.removeFirst();
+    if (!files.isEmpty()) {
+        formMain.OpenFiles(files);
+    }
+    return QApplication::exec();
+}

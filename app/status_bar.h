@@ -1,0 +1,39 @@
+#pragma once
+// The main window's status bar: panels of fixed widths drawn side by side and
+// clipped by the window, as the program has always shown them, instead of
+// widgets that would force the window to be wide enough for all of them.
+
+#include <QString>
+#include <QWidget>
+#include <vector>
+
+namespace nocturo {
+
+class StatusPanels : public QWidget {
+    Q_OBJECT
+  public:
+    /// One panel per width, from the left.
+    StatusPanels(std::vector<int> widths, QWidget* parent = nullptr);
+
+    int PanelCount() const { return static_cast<int>(texts_.size()); }
+    QString PanelText(int panel) const;
+    void SetPanelText(int panel, const QString& text);
+
+    /// The style every panel is written in: black regular, or red italic
+    /// for an error.
+    void SetErrorStyle(bool error);
+    bool IsErrorStyle() const { return error_; }
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    std::vector<int> widths_;
+    std::vector<QString> texts_;
+    bool error_ = false;
+};
+
+}  // namespace nocturo
