@@ -1,8 +1,231 @@
+// JPEG through libjpeg-turbo. Ordinary files (colour or grey, any common
+// sampling, baseline, progressive or arithmetic) go through TurboJPEG, which
+// decodes straight into the picture's BGR rows. CMYK and YCCK files, and the
+// rare samplings TurboJPEG will not name, go through the libjpeg API.
+
+#include <turbojpeg.h>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <csetjmp>
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <new>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include "core/codecs/codecs.h"
 
 namespace nocturo::codecs {
 
-bool DecodeJpeg(const uint8_t*, size_t, RgbImage&) { return false; }
-bool EncodeJpeg(const RgbImage&, int, std::vector<uint8_t>&) { return false; }
+namespace {
+
+// A progressive file can repeat scans without end; each one costs a pass over
+// the whole coefficient buffer, so a few kilobytes could keep us busy for
+// minutes. No real encoder writes more than a few dozen scans.
+constexpr int kMaxScans = 500;
+
+// Refuses a declared size that the data cannot hold. Every 8 x 8 block of a
+// real JPEG costs at least about a bit, so a file far smaller than
+// width * height / 4096 bytes is a damaged header (or a deliberate bomb), and
+// decoding it would only allocate a huge picture of grey fill.
+bool PlausibleSize(long width, long height, size_t dataSize) {
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    const int64_t pixels = static_cast<int64_t>(width) * height;
+    return pixels <= kMaxPixels && static_cast<int64_t>(dataSize) >= pixels / 4096;
+}
+
+// ---- TurboJPEG -------------------------------------------------------------
+
+// One decompressor per thread: creating it costs more than decoding a small
+// picture, and a handle must not be shared between threads.
+struct DecompressHandle {
+    tjhandle handle = nullptr;
+    ~DecompressHandle() {
+        if (handle != nullptr) {
+            tjDestroy(handle);
+        }
+    }
+};
+
+tjhandle ThreadDecompressor() {
+    thread_local DecompressHandle holder;
+    if (holder.handle == nullptr) {
+        holder.handle = tjInitDecompress();
+    }
+    return holder.handle;
+}
+
+// ---- libjpeg API -----------------------------------------------------------
+
+// libjpeg reports a fatal error by calling error_exit, which must not return.
+// We jump back to the setjmp in DecodeWithLibjpeg; only libjpeg's C frames and
+// ReadLibjpegPixels (which owns nothing that needs destroying) are skipped.
+struct ErrorManager {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
+
+// Warnings (corrupt data, premature end) would otherwise go to stderr.
+void SilentMessage(j_common_ptr) {}
+
+void LimitScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor) {
+        const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) {
+            ERREXIT(cinfo, JERR_NOT_COMPILED);  // any fatal code: we only need the jump
+        }
+    }
+}
+
+inline uint8_t MulDiv255(int a, int b) {
+    return static_cast<uint8_t>((a * b + 127) / 255);
+}
+
+// Reads the pixels of a file whose header has been read. Fatal errors jump out
+// of here, so nothing in this function may need a destructor.
+bool ReadLibjpegPixels(jpeg_decompress_struct& cinfo, size_t dataSize, RgbImage& out) {
+    if (!PlausibleSize(static_cast<long>(cinfo.image_width), static_cast<long>(cinfo.image_height),
+                       dataSize)) {
+        return false;
+    }
+    const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
+    // libjpeg turns YCCK into CMYK itself; everything else it can deliver as
+    // BGR straight into our rows.
+    cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
+    cinfo.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&cinfo);
+    const int width = static_cast<int>(cinfo.output_width);
+    const int height = static_cast<int>(cinfo.output_height);
+    if (!out.Resize(width, height)) {
+        return false;
+    }
+
+    if (!cmyk) {
+        while (cinfo.output_scanline < cinfo.output_height) {
+            JSAMPROW row = out.Row(static_cast<int>(cinfo.output_scanline));
+            jpeg_read_scanlines(&cinfo, &row, 1);
+        }
+        return true;
+    }
+
+    // Photoshop, and libjpeg itself, write CMYK with an Adobe marker and store
+    // every ink inverted (255 = no ink); files without the marker store ink
+    // amounts as they are.
+    const bool inverted = cinfo.saw_Adobe_marker;
+    JSAMPARRAY buffer = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo),
+                                                   JPOOL_IMAGE, cinfo.output_width * 4, 1);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        uint8_t* dst = out.Row(static_cast<int>(cinfo.output_scanline));
+        jpeg_read_scanlines(&cinfo, buffer, 1);
+        const uint8_t* src = buffer[0];
+        for (int x = 0; x < width; ++x, src += 4, dst += 3) {
+            int c = src[0], m = src[1], y = src[2], k = src[3];
+            if (!inverted) {
+                c = 255 - c;
+                m = 255 - m;
+                y = 255 - y;
+                k = 255 - k;
+            }
+            dst[0] = MulDiv255(y, k);
+            dst[1] = MulDiv255(m, k);
+            dst[2] = MulDiv255(c, k);
+        }
+    }
+    return true;
+}
+
+bool DecodeWithLibjpeg(const uint8_t* data, size_t size, RgbImage& out) {
+    jpeg_decompress_struct cinfo{};
+    ErrorManager err{};
+    jpeg_progress_mgr progress{};
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.output_message = SilentMessage;
+    progress.progress_monitor = LimitScans;
+    if (setjmp(err.jump) != 0) {
+        jpeg_destroy_decompress(&cinfo);
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    cinfo.progress = &progress;
+    jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+    bool ok = jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK;
+    ok = ok && ReadLibjpegPixels(cinfo, size, out);
+    // All rows are in; jpeg_finish_decompress would only look for the end
+    // marker, which a truncated file lacks.
+    jpeg_destroy_decompress(&cinfo);
+    return ok;
+}
+
+}  // namespace
+
+bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
+    if (data == nullptr || size < 4) {
+        return false;
+    }
+    tjhandle tj = ThreadDecompressor();
+    if (tj == nullptr) {
+        return false;
+    }
+    const auto jpegSize = static_cast<unsigned long>(size);
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
+        // Also the answer for samplings that TurboJPEG cannot name (say Y 2x2,
+        // Cb 2x1, Cr 1x2), which libjpeg decodes all the same. Garbage fails
+        // there just as quickly.
+        return DecodeWithLibjpeg(data, size, out);
+    }
+    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
+        return DecodeWithLibjpeg(data, size, out);
+    }
+    if (!PlausibleSize(width, height, size) || !out.Resize(width, height)) {
+        return false;
+    }
+    if (tjDecompress2(tj, data, jpegSize, out.Row(0), width, static_cast<int>(out.Stride()), height,
+                      TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
+        return true;
+    }
+    // A warning (corrupt entropy data, premature end of file) still yields a
+    // complete picture; missing blocks come out grey.
+    return tjGetErrorCode(tj) == TJERR_WARNING;
+}
+
+bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out) {
+    if (image.Width() <= 0 || image.Height() <= 0) {
+        return false;
+    }
+    const std::unique_ptr<void, void (*)(tjhandle)> tj(tjInitCompress(),
+                                                       [](tjhandle h) { tjDestroy(h); });
+    if (!tj) {
+        return false;
+    }
+    quality = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
+    unsigned char* buffer = nullptr;  // grown by TurboJPEG as it writes
+    unsigned long jpegSize = 0;
+    // The accurate DCT: at high quality the fast one costs visible precision
+    // in faint sky gradients, for little speed.
+    const int status = tjCompress2(tj.get(), image.Row(0), image.Width(),
+                                   static_cast<int>(image.Stride()), image.Height(), TJPF_BGR,
+                                   &buffer, &jpegSize, TJSAMP_444, quality, TJFLAG_ACCURATEDCT);
+    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> jpeg(
+        buffer, [](unsigned char* p) { tjFree(p); });
+    if (status != 0 || jpeg == nullptr) {
+        return false;
+    }
+    try {
+        out.insert(out.end(), jpeg.get(), jpeg.get() + jpegSize);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
 
 }  // namespace nocturo::codecs

@@ -1,1 +1,531 @@
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <jpeglib.h>
+
+#include "core/codecs/codecs.h"
+#include "core/image_file.h"
+#include "tests/support/test_support.h"
+
+namespace nocturo {
+namespace {
+
+using codecs::DecodeJpeg;
+using codecs::EncodeJpeg;
+using test::GradientImage;
+using test::MaxChannelDifference;
+using test::PixelAt;
+using test::SolidImage;
+
+// ---- Making JPEG files ------------------------------------------------------
+
+std::vector<uint8_t> EncodeOrDie(const RgbImage& image, int quality = 100) {
+    std::vector<uint8_t> bytes;
+    EXPECT_TRUE(EncodeJpeg(image, quality, bytes));
+    return bytes;
+}
+
+// TurboJPEG with a chosen chroma sampling, as cameras write them.
+std::vector<uint8_t> TurboEncode(const RgbImage& image, int sampling, int quality = 95) {
+    tjhandle tj = tjInitCompress();
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    const int status =
+        tjCompress2(tj, image.Row(0), image.Width(), static_cast<int>(image.Stride()),
+                    image.Height(), TJPF_BGR, &buffer, &size, sampling, quality, 0);
+    EXPECT_EQ(status, 0) << tjGetErrorStr2(tj);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    tjFree(buffer);
+    tjDestroy(tj);
+    return bytes;
+}
+
+struct LibjpegOptions {
+    J_COLOR_SPACE input = JCS_EXT_BGR;
+    int inputComponents = 3;
+    J_COLOR_SPACE stored = JCS_YCbCr;
+    bool progressive = false;
+    bool arithmetic = false;
+    bool adobeMarker = true;                        // libjpeg's own choice for CMYK and YCCK
+    int sampling[3][2] = {{0, 0}, {0, 0}, {0, 0}};  // {h, v} per component; 0 keeps the default
+    int quality = 95;
+};
+
+// The libjpeg API, for what TurboJPEG does not write: CMYK, arithmetic
+// coding, unusual samplings.
+std::vector<uint8_t> LibjpegEncode(const uint8_t* pixels, int width, int height,
+                                   const LibjpegOptions& options) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(width);
+    cinfo.image_height = static_cast<JDIMENSION>(height);
+    cinfo.input_components = options.inputComponents;
+    cinfo.in_color_space = options.input;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_colorspace(&cinfo, options.stored);
+    jpeg_set_quality(&cinfo, options.quality, TRUE);
+    cinfo.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
+    cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+    for (int c = 0; c < 3 && c < cinfo.num_components; ++c) {
+        if (options.sampling[c][0] != 0) {
+            cinfo.comp_info[c].h_samp_factor = options.sampling[c][0];
+            cinfo.comp_info[c].v_samp_factor = options.sampling[c][1];
+        }
+    }
+    if (options.progressive) {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    const size_t stride = static_cast<size_t>(width) * options.inputComponents;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(pixels + cinfo.next_scanline * stride);
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+std::vector<uint8_t> LibjpegEncode(const RgbImage& image, const LibjpegOptions& options) {
+    return LibjpegEncode(image.Row(0), image.Width(), image.Height(), options);
+}
+
+// ---- Reading the marker structure ------------------------------------------
+
+struct Segment {
+    uint8_t marker;
+    size_t offset;  // of the 0xFF
+    size_t length;  // whole segment, marker included (for SOS: up to the next marker)
+};
+
+std::vector<Segment> Segments(const std::vector<uint8_t>& bytes) {
+    std::vector<Segment> out;
+    size_t p = 2;
+    while (p + 4 <= bytes.size() && bytes[p] == 0xFF) {
+        const uint8_t marker = bytes[p + 1];
+        if (marker == 0xD9) {
+            out.push_back({marker, p, 2});
+            break;
+        }
+        size_t end = p + 2 + (size_t{bytes[p + 2]} << 8 | bytes[p + 3]);
+        if (marker == 0xDA) {  // entropy data runs to the next real marker
+            while (end + 1 < bytes.size() && !(bytes[end] == 0xFF && bytes[end + 1] != 0 &&
+                                               (bytes[end + 1] < 0xD0 || bytes[end + 1] > 0xD7))) {
+                ++end;
+            }
+        }
+        out.push_back({marker, p, end - p});
+        p = end;
+    }
+    return out;
+}
+
+const Segment* FindSof(const std::vector<Segment>& segments) {
+    for (const Segment& s : segments) {
+        if (s.marker >= 0xC0 && s.marker <= 0xCF && s.marker != 0xC4 && s.marker != 0xC8 &&
+            s.marker != 0xCC) {
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
+// Overwrites the frame size in the SOF segment, leaving the data as it is.
+std::vector<uint8_t> WithDeclaredSize(std::vector<uint8_t> bytes, int width, int height) {
+    const std::vector<Segment> segments = Segments(bytes);
+    const Segment* sof = FindSof(segments);
+    EXPECT_NE(sof, nullptr);
+    if (sof != nullptr) {
+        const size_t p = sof->offset + 5;
+        bytes[p] = static_cast<uint8_t>(height >> 8);
+        bytes[p + 1] = static_cast<uint8_t>(height);
+        bytes[p + 2] = static_cast<uint8_t>(width >> 8);
+        bytes[p + 3] = static_cast<uint8_t>(width);
+    }
+    return bytes;
+}
+
+// Repeats the last scan of a progressive file, as a crafted file would.
+std::vector<uint8_t> WithRepeatedLastScan(const std::vector<uint8_t>& bytes, int copies) {
+    const std::vector<Segment> segments = Segments(bytes);
+    const Segment* last = nullptr;
+    for (const Segment& s : segments) {
+        if (s.marker == 0xDA) {
+            last = &s;
+        }
+    }
+    EXPECT_NE(last, nullptr);
+    if (last == nullptr) {
+        return bytes;
+    }
+    const size_t end = last->offset + last->length;
+    std::vector<uint8_t> out(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(end));
+    for (int i = 0; i < copies; ++i) {
+        out.insert(out.end(), bytes.begin() + static_cast<ptrdiff_t>(last->offset),
+                   bytes.begin() + static_cast<ptrdiff_t>(end));
+    }
+    out.insert(out.end(), bytes.begin() + static_cast<ptrdiff_t>(end), bytes.end());
+    return out;
+}
+
+bool Near(const std::vector<uint8_t>& bgr, int blue, int green, int red, int tolerance) {
+    return std::abs(bgr[0] - blue) <= tolerance && std::abs(bgr[1] - green) <= tolerance &&
+           std::abs(bgr[2] - red) <= tolerance;
+}
+
+// ---- Encoding ---------------------------------------------------------------
+
+TEST(JpegEncode, QualityHundredIsFullResolutionColourAndReadsBackClosely) {
+    for (const auto& [w, h] : {std::pair{1, 1}, {67, 45}, {16, 8}, {300, 7}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const RgbImage original = GradientImage(w, h);
+        const std::vector<uint8_t> bytes = EncodeOrDie(original);
+
+        const std::vector<Segment> segments = Segments(bytes);
+        const Segment* sof = FindSof(segments);
+        ASSERT_NE(sof, nullptr);
+        EXPECT_EQ(sof->marker, 0xC0);  // baseline, readable everywhere
+        const uint8_t* frame = bytes.data() + sof->offset + 4;
+        ASSERT_EQ(frame[5], 3);  // components
+        for (int c = 0; c < 3; ++c) {
+            EXPECT_EQ(frame[6 + 3 * c + 1], 0x11) << "component " << c << " is subsampled";
+        }
+
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeJpeg(bytes.data(), bytes.size(), decoded));
+        EXPECT_LE(MaxChannelDifference(original, decoded), 3);
+    }
+}
+
+TEST(JpegEncode, ThinColouredTrailKeepsItsColour) {
+    // One-pixel trails on a black sky: chroma subsampling would smear them
+    // into their dark neighbours.
+    RgbImage sky = SolidImage(64, 64, 0, 0, 0);
+    for (int i = 0; i < 64; ++i) {
+        test::SetPixel(sky, i, i, 0, 40, 255);    // orange-red diagonal
+        test::SetPixel(sky, i, 40, 255, 60, 20);  // blue horizontal
+    }
+    const std::vector<uint8_t> bytes = EncodeOrDie(sky);
+    RgbImage decoded;
+    ASSERT_TRUE(DecodeJpeg(bytes.data(), bytes.size(), decoded));
+    EXPECT_TRUE(Near(PixelAt(decoded, 20, 20), 0, 40, 255, 12));
+    EXPECT_TRUE(Near(PixelAt(decoded, 10, 40), 255, 60, 20, 12));
+
+    // The same picture at 4:2:0 loses most of the trail's colour, which is
+    // what the check above guards against.
+    const std::vector<uint8_t> subsampled = TurboEncode(sky, TJSAMP_420, 100);
+    RgbImage blurred;
+    ASSERT_TRUE(DecodeJpeg(subsampled.data(), subsampled.size(), blurred));
+    EXPECT_FALSE(Near(PixelAt(blurred, 20, 20), 0, 40, 255, 12));
+}
+
+TEST(JpegEncode, AppendsToTheBufferAndClampsQuality) {
+    const RgbImage image = GradientImage(20, 10);
+    std::vector<uint8_t> out = {1, 2, 3};
+    ASSERT_TRUE(EncodeJpeg(image, 100, out));
+    ASSERT_GT(out.size(), 3u);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[2], 3);
+    RgbImage decoded;
+    EXPECT_TRUE(DecodeJpeg(out.data() + 3, out.size() - 3, decoded));
+
+    for (int quality : {-5, 0, 1, 101, 1000}) {
+        std::vector<uint8_t> bytes;
+        EXPECT_TRUE(EncodeJpeg(image, quality, bytes)) << quality;
+        EXPECT_TRUE(DecodeJpeg(bytes.data(), bytes.size(), decoded)) << quality;
+    }
+
+    std::vector<uint8_t> untouched = {9};
+    EXPECT_FALSE(EncodeJpeg(RgbImage(), 100, untouched));
+    EXPECT_EQ(untouched, std::vector<uint8_t>{9});
+}
+
+// ---- Decoding what cameras and editors write --------------------------------
+
+TEST(JpegDecode, SamplingsCodingsAndGreyscale) {
+    const RgbImage original = GradientImage(61, 37);  // partial MCUs on both edges
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        int tolerance;
+    };
+    LibjpegOptions progressive;
+    progressive.progressive = true;
+    LibjpegOptions arithmetic;
+    arithmetic.arithmetic = true;
+    LibjpegOptions both = progressive;
+    both.arithmetic = true;
+    // Y 2x2, Cb 2x1, Cr 1x2: legal, but no TurboJPEG sampling name fits it.
+    LibjpegOptions unusual;
+    unusual.sampling[0][0] = 2;
+    unusual.sampling[0][1] = 2;
+    unusual.sampling[1][0] = 2;
+    unusual.sampling[1][1] = 1;
+    unusual.sampling[2][0] = 1;
+    unusual.sampling[2][1] = 2;
+    const Case cases[] = {
+        {"4:4:4", TurboEncode(original, TJSAMP_444), 6},
+        {"4:2:2", TurboEncode(original, TJSAMP_422), 10},
+        {"4:2:0", TurboEncode(original, TJSAMP_420), 10},
+        {"4:4:0", TurboEncode(original, TJSAMP_440), 10},
+        {"progressive", LibjpegEncode(original, progressive), 10},
+        {"arithmetic", LibjpegEncode(original, arithmetic), 10},
+        {"progressive arithmetic", LibjpegEncode(original, both), 10},
+        {"unusual sampling", LibjpegEncode(original, unusual), 10},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeJpeg(c.bytes.data(), c.bytes.size(), decoded));
+        EXPECT_EQ(decoded.Width(), 61);
+        EXPECT_EQ(decoded.Height(), 37);
+        EXPECT_LE(MaxChannelDifference(original, decoded), c.tolerance);
+    }
+
+    // Greyscale files come out with three equal channels.
+    const std::vector<uint8_t> grey = TurboEncode(original, TJSAMP_GRAY);
+    RgbImage decoded;
+    ASSERT_TRUE(DecodeJpeg(grey.data(), grey.size(), decoded));
+    ASSERT_TRUE(decoded.SameSize(original));
+    int worst = 0;
+    for (int y = 0; y < decoded.Height(); ++y) {
+        for (int x = 0; x < decoded.Width(); ++x) {
+            const std::vector<uint8_t> p = PixelAt(decoded, x, y);
+            const std::vector<uint8_t> o = PixelAt(original, x, y);
+            ASSERT_EQ(p[0], p[1]);
+            ASSERT_EQ(p[1], p[2]);
+            const int luma = (29 * o[0] + 150 * o[1] + 77 * o[2] + 128) >> 8;
+            worst = std::max(worst, std::abs(p[0] - luma));
+        }
+    }
+    EXPECT_LE(worst, 6);
+}
+
+TEST(JpegDecode, CmykAndYcckBecomeRgb) {
+    // Left half red, right half mid grey made from black ink alone; ink
+    // amounts are C, M, Y, K with 255 = full ink.
+    const int w = 32, h = 16;
+    auto inks = [&](bool inverted) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(w) * h * 4);
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                uint8_t* p = &pixels[(static_cast<size_t>(y) * w + x) * 4];
+                const uint8_t ink[4] = {0, static_cast<uint8_t>(x < 16 ? 255 : 0),
+                                        static_cast<uint8_t>(x < 16 ? 255 : 0),
+                                        static_cast<uint8_t>(x < 16 ? 0 : 128)};
+                for (int c = 0; c < 4; ++c) {
+                    p[c] = inverted ? static_cast<uint8_t>(255 - ink[c]) : ink[c];
+                }
+            }
+        }
+        return pixels;
+    };
+    LibjpegOptions adobe;  // what Photoshop writes: Adobe marker, inverted inks
+    adobe.input = JCS_CMYK;
+    adobe.inputComponents = 4;
+    adobe.stored = JCS_CMYK;
+    LibjpegOptions ycck = adobe;
+    ycck.stored = JCS_YCCK;
+    LibjpegOptions plain = adobe;  // no Adobe marker: inks stored as they are
+    plain.adobeMarker = false;
+    LibjpegOptions progressive = adobe;
+    progressive.progressive = true;
+
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"Adobe CMYK", LibjpegEncode(inks(true).data(), w, h, adobe)},
+        {"YCCK", LibjpegEncode(inks(true).data(), w, h, ycck)},
+        {"plain CMYK", LibjpegEncode(inks(false).data(), w, h, plain)},
+        {"progressive CMYK", LibjpegEncode(inks(true).data(), w, h, progressive)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeJpeg(c.bytes.data(), c.bytes.size(), decoded));
+        ASSERT_EQ(decoded.Width(), w);
+        ASSERT_EQ(decoded.Height(), h);
+        EXPECT_TRUE(Near(PixelAt(decoded, 4, 8), 0, 0, 255, 8));
+        EXPECT_TRUE(Near(PixelAt(decoded, 27, 8), 127, 127, 127, 8));
+    }
+}
+
+TEST(JpegDecode, TruncatedFileDecodesWithGreyFill) {
+    const RgbImage original = GradientImage(128, 128);
+    std::vector<uint8_t> bytes = TurboEncode(original, TJSAMP_444, 90);
+    bytes.resize(bytes.size() * 6 / 10);
+    RgbImage decoded;
+    ASSERT_TRUE(DecodeJpeg(bytes.data(), bytes.size(), decoded));
+    EXPECT_EQ(decoded.Width(), 128);
+    EXPECT_EQ(decoded.Height(), 128);
+    const std::vector<uint8_t> top = PixelAt(original, 3, 2);
+    EXPECT_TRUE(Near(PixelAt(decoded, 3, 2), top[0], top[1], top[2], 6));
+    EXPECT_TRUE(Near(PixelAt(decoded, 127, 127), 128, 128, 128, 2));
+}
+
+// ---- Bad input ----------------------------------------------------------------
+
+TEST(JpegDecode, RefusesSizesTheDataCannotHold) {
+    const std::vector<uint8_t> small = EncodeOrDie(GradientImage(16, 16));
+    RgbImage decoded;
+    ASSERT_TRUE(DecodeJpeg(small.data(), small.size(), decoded));
+
+    // Over the pixel limit, and within it but far beyond what a kilobyte
+    // of data can describe.
+    for (const auto& [w, h] : {std::pair{60000, 60000}, {20000, 20000}, {65535, 8000}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const std::vector<uint8_t> bomb = WithDeclaredSize(small, w, h);
+        EXPECT_FALSE(DecodeJpeg(bomb.data(), bomb.size(), decoded));
+    }
+
+    // The same through the CMYK path.
+    std::vector<uint8_t> inks(16 * 16 * 4, 200);
+    LibjpegOptions cmyk;
+    cmyk.input = JCS_CMYK;
+    cmyk.inputComponents = 4;
+    cmyk.stored = JCS_CMYK;
+    const std::vector<uint8_t> cmykSmall = LibjpegEncode(inks.data(), 16, 16, cmyk);
+    ASSERT_TRUE(DecodeJpeg(cmykSmall.data(), cmykSmall.size(), decoded));
+    const std::vector<uint8_t> cmykBomb = WithDeclaredSize(cmykSmall, 20000, 20000);
+    EXPECT_FALSE(DecodeJpeg(cmykBomb.data(), cmykBomb.size(), decoded));
+}
+
+TEST(JpegDecode, EndlessProgressiveScansAreRefused) {
+    const RgbImage original = GradientImage(16, 16);
+    LibjpegOptions progressive;
+    progressive.progressive = true;
+    const std::vector<uint8_t> bytes = LibjpegEncode(original, progressive);
+    RgbImage decoded;
+    // A few repeated scans are only odd; hundreds are an attack.
+    const std::vector<uint8_t> odd = WithRepeatedLastScan(bytes, 5);
+    EXPECT_TRUE(DecodeJpeg(odd.data(), odd.size(), decoded));
+    const std::vector<uint8_t> endless = WithRepeatedLastScan(bytes, 600);
+    EXPECT_FALSE(DecodeJpeg(endless.data(), endless.size(), decoded));
+
+    std::vector<uint8_t> inks(16 * 16 * 4, 100);
+    LibjpegOptions cmyk;
+    cmyk.input = JCS_CMYK;
+    cmyk.inputComponents = 4;
+    cmyk.stored = JCS_CMYK;
+    cmyk.progressive = true;
+    const std::vector<uint8_t> cmykBytes = LibjpegEncode(inks.data(), 16, 16, cmyk);
+    const std::vector<uint8_t> cmykEndless = WithRepeatedLastScan(cmykBytes, 600);
+    EXPECT_TRUE(DecodeJpeg(cmykBytes.data(), cmykBytes.size(), decoded));
+    EXPECT_FALSE(DecodeJpeg(cmykEndless.data(), cmykEndless.size(), decoded));
+}
+
+TEST(JpegDecode, DamagedFilesFailOrDecodeQuietly) {
+    const std::vector<uint8_t> good = EncodeOrDie(GradientImage(48, 32), 90);
+    testing::internal::CaptureStderr();
+    RgbImage decoded;
+
+    const std::vector<uint8_t> soiOnly = {0xFF, 0xD8, 0xFF};
+    EXPECT_FALSE(DecodeJpeg(soiOnly.data(), soiOnly.size(), decoded));
+    EXPECT_FALSE(DecodeJpeg(good.data(), 0, decoded));
+    // Cut inside the headers: there is no picture yet.
+    EXPECT_FALSE(DecodeJpeg(good.data(), 100, decoded));
+
+    std::vector<uint8_t> garbage = {0xFF, 0xD8, 0xFF, 0xE0};
+    for (int i = 0; i < 4000; ++i) {
+        garbage.push_back(static_cast<uint8_t>((i * 7919) >> 3));
+    }
+    EXPECT_FALSE(DecodeJpeg(garbage.data(), garbage.size(), decoded));
+
+    // Damaged entropy data: either outcome is fine as long as a success is
+    // a whole picture.
+    const Segment* sos = nullptr;
+    const std::vector<Segment> segments = Segments(good);
+    for (const Segment& s : segments) {
+        if (s.marker == 0xDA) {
+            sos = &s;
+        }
+    }
+    ASSERT_NE(sos, nullptr);
+    for (size_t at = sos->offset + 14; at + 16 < good.size(); at += 37) {
+        std::vector<uint8_t> damaged = good;
+        for (size_t i = 0; i < 8; ++i) {
+            damaged[at + i] ^= 0x5A;
+        }
+        if (DecodeJpeg(damaged.data(), damaged.size(), decoded)) {
+            EXPECT_EQ(decoded.Width(), 48);
+            EXPECT_EQ(decoded.Height(), 32);
+        }
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(JpegDecode, SeveralThreadsAtOnce) {
+    const std::vector<uint8_t> a = EncodeOrDie(GradientImage(120, 80), 90);
+    const std::vector<uint8_t> b = TurboEncode(test::RandomImage(64, 96, 5), TJSAMP_420);
+    RgbImage expectA, expectB;
+    ASSERT_TRUE(DecodeJpeg(a.data(), a.size(), expectA));
+    ASSERT_TRUE(DecodeJpeg(b.data(), b.size(), expectB));
+
+    std::vector<int> mismatches(4, 0);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            RgbImage image;
+            for (int i = 0; i < 20; ++i) {
+                const bool useA = (i + t) % 2 == 0;
+                const std::vector<uint8_t>& bytes = useA ? a : b;
+                if (!DecodeJpeg(bytes.data(), bytes.size(), image) ||
+                    !test::SamePixels(image, useA ? expectA : expectB)) {
+                    ++mismatches[t];
+                }
+            }
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+// ---- Through the file functions --------------------------------------------
+
+TEST(JpegFile, SavedJpegLoadsByContentAndBadFilesKeepTheDestination) {
+    test::TempDir dir;
+    const RgbImage original = GradientImage(40, 30);
+    std::string name = dir.File("trail.jpeg");
+    ASSERT_TRUE(SaveImageFile(original, name));
+
+    // Content decides, not the name.
+    std::vector<uint8_t> bytes = test::ReadBytes(name);
+    ASSERT_GE(bytes.size(), 3u);
+    EXPECT_EQ(bytes[0], 0xFF);
+    EXPECT_EQ(bytes[1], 0xD8);
+    test::WriteBytes(dir.File("misnamed.png"), bytes);
+    RgbImage loaded;
+    ASSERT_TRUE(LoadImageFile(loaded, dir.File("misnamed.png")));
+    EXPECT_LE(MaxChannelDifference(original, loaded), 3);
+
+    bytes.resize(120);
+    test::WriteBytes(dir.File("broken.jpg"), bytes);
+    const RgbImage before = test::RandomImage(7, 5, 11);
+    RgbImage destination = before;
+    EXPECT_FALSE(LoadImageFile(destination, dir.File("broken.jpg")));
+    EXPECT_TRUE(test::SamePixels(destination, before));
+}
+
+}  // namespace
+}  // namespace nocturo
