@@ -1,0 +1,484 @@
+// The main window driven offscreen with scripted dialogs.
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QSlider>
+#include <QSplitter>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "app/form_main.h"
+#include "app/status_bar.h"
+#include "core/image_file.h"
+#include "lists/list_commands.h"
+#include "lists/ui/check_list_box.h"
+#include "tests/ui/scripted_dialogs.h"
+#include "viewer/fly_image.h"
+#include "viewer/scroll_box.h"
+
+using nocturo::DialogButton;
+using nocturo::FileList;
+using nocturo::RgbImage;
+using nocturo::TFormMain;
+using nocturo::test::DialogScript;
+
+namespace {
+
+// Writes a w x h picture of one colour and returns its name.
+QString WritePicture(const QTemporaryDir& dir, const QString& name, int w, int h, uint8_t value) {
+    RgbImage image;
+    image.Resize(w, h);
+    nocturo::FillImage(image, value, value, value);
+    std::string file = dir.filePath(name).toStdString();
+    nocturo::SaveImageFile(image, file);
+    return QString::fromStdString(file);
+}
+
+void Fill(FileList& list, int count, const QString& prefix = "/none/frame") {
+    for (int i = 0; i < count; ++i) {
+        list.Append(QStringLiteral("%1%2.jpg").arg(prefix).arg(i, 4, 10, QChar('0')).toStdString(),
+                    true, true);
+    }
+}
+
+}  // namespace
+
+class FormMainTest : public QObject {
+    Q_OBJECT
+
+    // Every test runs with scripted dialogs, so that no question can block.
+    std::unique_ptr<DialogScript> script_;
+
+  private slots:
+    void init() { script_ = std::make_unique<DialogScript>(); }
+    void cleanup() { script_.reset(); }
+    void everyMenuItemHasItsNameCaptionAndShortcut();
+    void toolButtonsCarryTheirHints();
+    void startsEmptyInStretchMode();
+    void closeAsksOnlyWhileTheResultIsUnsaved();
+    void saveResultAppendsTheNameEvenWhenTheSaveFails();
+    void clearResultKeepsTheUnsavedMark();
+    void windowKeysActOnTheCurrentList();
+    void statusCounterUsesTheLeftListsCount();
+    void layoutAndPixelReadout();
+    void shiftPressMarksThePoint();
+    void commandLineFilesFillTheLeftList();
+    void optionsMenuShowsTheCurrentModes();
+    void listPanelsRefuseToGetNarrowerThan175();
+};
+
+void FormMainTest::everyMenuItemHasItsNameCaptionAndShortcut() {
+    TFormMain form;
+    struct Item {
+        const char* name;
+        const char* caption;
+        const char* shortcut;
+    };
+    const Item items[] = {
+        {"NewDirectory1", "New list (Unlimited)", "Ctrl+F"},
+        {"NewList1", "New list (Win Explorer with ~32 000 limit)", "Ctrl+N"},
+        {"LoadList1", "Load LEFT current list", ""},
+        {"SaveList1", "Save LEFT current list", ""},
+        {"ViewResult1", "Show Result...", ""},
+        {"ClearResult1", "Clear Result", ""},
+        {"SaveResult1", "Save Result as...", "Ctrl+S"},
+        {"Quit1", "Quit..", "Ctrl+Q"},
+        {"Testvalidpictures1", "Test if files are valid pictures...", "Ctrl+T"},
+        {"Redirect1", "Redirect...", ""},
+        {"SortbyNum1", "Sort by Num ", ""},
+        {"CheckSelection", "Check Selection", "Ctrl+J"},
+        {"UncheckSelection", "Uncheck Selection", "Ctrl+U"},
+        {"InvertCheckSelection", "Invert Check Selection", "Ctrl+I"},
+        {"CheckAll", "Check All", "Ctrl+Alt+J"},
+        {"UncheckAll", "Uncheck All", "Ctrl+Alt+U"},
+        {"InvertCheckAll", "Invert Check All", "Ctrl+Alt+I"},
+        {"ClearSelection1", "Clear Selection...", "Del"},
+        {"Clearlist1", "Clear all...", "Shift+Del"},
+        {"Selectall", "Select all", "Ctrl+A"},
+        {"UnselectAll", "Unselect all", ""},
+        {"InvertSelectAll", "Invert select all", ""},
+        {"Sendtobottom1", "Send current filename to end of list", "Ctrl+E"},
+        {"StackBuffer1", "Processing...", ""},
+        {"GetMAX1", "AddMax..", ""},
+        {"GetMaxandSave1", "AddMax and Save steps...", ""},
+        {"GetMAxThreshold1", "AddMaxThreshold..", ""},
+        {"GetMaxTrhesholdandSave1", "AddMaxThreshold and Save steps...", ""},
+        {"Getmin1", "AddMin..", ""},
+        {"GetMinAndSave1", "AddMin and Save steps...", ""},
+        {"GetMaxGray1", "AddMaxLum..", ""},
+        {"GetMaxGrayandSavesteps1", "AddMaxLum and Save steps..", ""},
+        {"GetMinGray1", "SubMinLum..", ""},
+        {"GetMinGrayandSavesteps1", "SubMinLum and Save steps..", ""},
+        {"Add1", "Add", ""},
+        {"Sub1", "Sub", ""},
+        {"MovingMax1", "MovingMax ", ""},
+        {"NewBatchOperations1", "Batch Operations...", ""},
+        {"Search1", "Search / Crop", ""},
+        {"Search2", "Search", ""},
+        {"SearchSave1", "Search && Save", ""},
+        {"Crop1", "Show && Save", ""},
+        {"CropSave1", "Crop && Save", ""},
+        {"MeteorMax1", "MeteorMax...", ""},
+        {"MaximumSearch1", "Maximum Search", ""},
+        {"GaussianSubtraction1", "Gaussian Substraction", ""},
+        {"Addmaxsavemeteors1", "Addmax / save luminosity events  ?", ""},
+        {"CreateImage1", "Create Mask...", ""},
+        {"Adapterlimage1", "Stretch image to window", ""},
+        {"ProcessNumerotation1", "Starting Number", ""},
+        {"numformat1", "Format Filename Numbers", ""},
+        {"SortList1", "Sort Left List (ascending)", ""},
+        {"SortList2", "Sort Right List (ascending)", ""},
+        {"EnableFlyOverMouse1", "Enable Fly Over Mouse", ""},
+        {"Translate1", "Translate...", ""},
+        {"About1", "Help", "F1"},
+        {"Translation1", "Translations", ""},
+        {"En1", "En-English", ""},
+        {"Fr1",
+         "Fr-Fran\xC3\xA7"
+         "ais",
+         ""},
+        {"Fichier1", "Files", ""},
+        {"Edit1", "Current List", ""},
+        {"Process1", "Process (Left Column)", ""},
+        {"Options1", "Options", ""},
+        {"Help1", "?", ""},
+    };
+    for (const Item& item : items) {
+        QAction* action = form.Action(item.name);
+        QVERIFY2(action != nullptr, item.name);
+        QCOMPARE(action->objectName(), QString(item.name));
+        QCOMPARE(action->text(), QString::fromUtf8(item.caption));
+        QCOMPARE(action->shortcut(), QKeySequence(item.shortcut));
+    }
+    QCOMPARE(form.Action("Redirect1")->toolTip(), QString("Change Current List Directory"));
+    QVERIFY(form.Action("Adapterlimage1")->isCheckable());
+    QVERIFY(form.Action("Adapterlimage1")->isChecked());
+    QVERIFY(form.Action("SortList1")->isCheckable());
+    QVERIFY(form.Action("ViewResult1")->isCheckable());
+}
+
+void FormMainTest::toolButtonsCarryTheirHints() {
+    TFormMain form;
+    const std::pair<const char*, const char*> buttons[] = {
+        {"ToolButtonOpen1", "Open New List.."},
+        {"ToolButtonDelete1", "Clear Selected Highlighted"},
+        {"ToolButtonCopyList1", "Copy List2 into List1"},
+        {"ToolButtonUp1", "Up"},
+        {"ToolButtonDown1", "Down"},
+        {"ToolButtonFocus1", "Set Focus to List1"},
+        {"ToolButtonSwap", "Swap List1 <> List2"},
+        {"ToolButtonDelete2", "Clear Selected Highlighted"},
+        {"ToolButtonCopyList2", "Copy List1 into List2"},
+        {"ToolButtonUp2", "Up"},
+        {"ToolButtonDown2", "Down"},
+        {"ToolButtonFocus2", "Set Focus to List2"},
+        {"ToolButtonAbort", "Abort Process.."},
+        {"EnableFlyOverMouse2", "Enable Fly Over Mouse"},
+        {"ToolButton9", ""},
+        {"ToolButtonSave", "Save Result as..."},
+        {"ToolButton1", "Show Result..."},
+        {"ToolButton7", "Auto Stretch: Adapt Picture to Window"},
+    };
+    for (const auto& [name, hint] : buttons) {
+        auto* button = form.findChild<QToolButton*>(name);
+        QVERIFY2(button != nullptr, name);
+        QCOMPARE(button->property("hint").toString(), QString(hint));
+    }
+    // The left bar keeps its hints to itself; the others show them.
+    QVERIFY(form.findChild<QToolButton*>("ToolButtonUp1")->toolTip().isEmpty());
+    QCOMPARE(form.findChild<QToolButton*>("ToolButtonUp2")->toolTip(), QString("Up"));
+    // Buttons bound to a menu item run that item.
+    QCOMPARE(form.findChild<QToolButton*>("ToolButtonSave")->defaultAction(),
+             form.Action("SaveResult1"));
+    QCOMPARE(form.findChild<QToolButton*>("ToolButton1")->defaultAction(),
+             form.Action("ViewResult1"));
+    for (const char* name : {"Panel1", "Panel2", "Panel3", "ToolBar1", "ToolBar2", "ToolBar3",
+                             "ListBox1", "ListBox2", "ScrollBox1", "Image1", "StatusBar1",
+                             "Splitter1", "Splitter2", "TrackBar1", "Label100"}) {
+        QVERIFY2(form.findChild<QWidget*>(name) != nullptr, name);
+    }
+}
+
+void FormMainTest::startsEmptyInStretchMode() {
+    TFormMain form;
+    form.show();
+    QVERIFY(form.windowTitle().startsWith("Nocturo - Ver: 2-5-15 - 2016/02/29"));
+    QVERIFY(form.Result().IsEmptyImage());
+    QCOMPARE(form.ResultPosition(), 0);
+    QVERIFY(!form.ResultUnsaved);
+    QVERIFY(form.StretchMode());
+    QTRY_VERIFY(!form.findChild<QSlider*>("TrackBar1")->isVisible());
+    QCOMPARE(form.StatusBar1()->PanelText(2), QString("Empty List"));
+    QVERIFY(form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.ListTitle(), QString("Left List"));
+    QCOMPARE(form.MarkedX(), -1);
+    QCOMPARE(form.MarkedY(), -1);
+    QCOMPARE(form.MarkedValue(), -1);
+    QVERIFY(form.findChild<QToolButton*>("ToolButtonFocus1")->isChecked());
+    QVERIFY(!form.findChild<QToolButton*>("ToolButtonFocus2")->isChecked());
+}
+
+void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
+    QTemporaryDir dir;
+    DialogScript& script = *script_;
+    {
+        TFormMain form;
+        form.show();
+        QVERIFY(form.close());  // nothing unsaved: no question
+        QCOMPARE(script->Count("message"), 0);
+    }
+    {
+        TFormMain form;
+        form.show();
+        form.ResultUnsaved = true;
+        script->messages = {DialogButton::Cancel};
+        QVERIFY(!form.close());
+        QCOMPARE(script->Last("message").text, QString("Save Processed Image?"));
+        QCOMPARE(script->Last("message").caption, QString("Quitter?"));
+
+        // Yes saves and keeps the window; the next request closes it.
+        script->messages = {DialogButton::Yes};
+        script->saveNames = {dir.filePath("kept.png")};
+        QVERIFY(!form.close());
+        QVERIFY(QFileInfo::exists(dir.filePath("kept.png")));
+        QVERIFY(!form.ResultUnsaved);
+        const int asked = script->Count("message");
+        QVERIFY(form.close());
+        QCOMPARE(script->Count("message"), asked);
+    }
+    {
+        TFormMain form;
+        form.show();
+        form.ResultUnsaved = true;
+        script->messages = {DialogButton::No};
+        QVERIFY(form.close());
+    }
+}
+
+void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
+    QTemporaryDir dir;
+    DialogScript& script = *script_;
+    TFormMain form;
+    form.ResultUnsaved = true;
+
+    const QString failing = dir.filePath("missing-folder/result.png");
+    script->saveNames = {failing};
+    form.SaveResult1Click();
+    // First use proposes proc.jpg with the JPEG filter.
+    QCOMPARE(script->Last("save").options.fileName, QString("proc.jpg"));
+    QCOMPARE(script->Last("save").options.filterIndex, 3);
+    QCOMPARE(script->Last("save").options.defaultExtension, QString("JPG"));
+    QCOMPARE(form.RightList().Count(), 1);
+    QCOMPARE(QString::fromStdString(form.RightList().Text(0)), failing);
+    QVERIFY(!form.RightList().IsChecked(0));
+    QVERIFY(form.RightList().IsEnabled(0));
+    QVERIFY(form.ResultUnsaved);
+
+    // The dialog proposes the last name chosen in it.
+    const QString good = dir.filePath("result.tif");
+    script->saveNames = {good};
+    form.SaveResult1Click();
+    QCOMPARE(script->Last("save").options.fileName, failing);
+    QVERIFY(!form.ResultUnsaved);
+    QCOMPARE(form.RightList().Count(), 2);
+    RgbImage loaded;
+    QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
+    QVERIFY(loaded.IsEmptyImage());
+
+    // Cancel changes nothing.
+    form.SaveResult1Click();
+    QCOMPARE(form.RightList().Count(), 2);
+}
+
+void FormMainTest::clearResultKeepsTheUnsavedMark() {
+    TFormMain form;
+    form.Result().Resize(4, 4);
+    nocturo::FillImage(form.Result(), 9, 9, 9);
+    form.SetResultPosition(7);
+    form.ResultUnsaved = true;
+    form.ClearResult1Click();
+    QVERIFY(form.Result().IsEmptyImage());
+    QCOMPARE(form.ResultPosition(), 0);
+    QVERIFY(form.ResultUnsaved);
+    QVERIFY(form.ViewPicture().IsEmptyImage());
+    QCOMPARE(form.StatusBar1()->PanelText(2), QString("Processed images"));
+}
+
+void FormMainTest::windowKeysActOnTheCurrentList() {
+    TFormMain form;
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    FileList& left = form.LeftList();
+    Fill(left, 5);
+    nocturo::UncheckAll(left);
+    left.SetEnabled(2, false);
+    auto* box = form.findChild<nocturo::CheckListBox*>("ListBox1");
+    box->setFocus();
+
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+    for (int i = 0; i < 5; ++i) {
+        QCOMPARE(left.IsChecked(i), i != 2);
+    }
+    QTest::keyClick(box, Qt::Key_U, Qt::ControlModifier | Qt::AltModifier);
+    QCOMPARE(left.Entries()[0].checked, false);
+
+    // Shift is ignored: Ctrl+Shift+A selects all like Ctrl+A.
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(left.SelectedCount(), 5);
+    nocturo::UnselectAll(left);
+    // Alt alone does nothing.
+    QTest::keyClick(box, Qt::Key_A, Qt::AltModifier);
+    QCOMPARE(left.SelectedCount(), 0);
+    // The menu's own shortcut runs once, not twice.
+    left.SetSelected(1, true);
+    QTest::keyClick(box, Qt::Key_I, Qt::ControlModifier);
+    QCOMPARE(left.IsChecked(1), true);
+    // Ctrl+K checks the selection.
+    left.SetSelected(3, true);
+    QTest::keyClick(box, Qt::Key_K, Qt::ControlModifier);
+    QCOMPARE(left.IsChecked(3), true);
+    QCOMPARE(left.IsChecked(4), false);
+}
+
+void FormMainTest::statusCounterUsesTheLeftListsCount() {
+    TFormMain form;
+    Fill(form.LeftList(), 40);
+    Fill(form.RightList(), 5, "/none/out");
+    form.ShowStatus(2, "third", form.RightList(), true);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("3/40"));
+    QCOMPARE(form.StatusBar1()->PanelText(2), QString("third"));
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
+
+    form.ShowStatus(-7, "bad", form.LeftList(), false);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("7"));
+    QVERIFY(form.StatusBar1()->IsErrorStyle());
+    form.ShowStatus(-40, "bad", form.LeftList(), false);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString());
+    // A position beyond the given list is an error even when ok.
+    form.ShowStatus(5, "x", form.RightList(), true);
+    QVERIFY(form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("5"));
+}
+
+void FormMainTest::layoutAndPixelReadout() {
+    QTemporaryDir dir;
+    TFormMain form;
+    form.resize(1000, 700);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* box = form.findChild<nocturo::ScrollBox*>("ScrollBox1");
+    auto* image = form.findChild<nocturo::tFlyImage*>("Image1");
+
+    // The empty picture in stretch mode: a centred black square.
+    const int side = std::min(box->width() - 6, box->height() - 6);
+    QCOMPARE(image->width(), side);
+    QCOMPARE(image->height(), side);
+
+    // Zoom mode: a 4000 x 3000 picture at position 1 is 40 x 30 at the top left.
+    const QString big = WritePicture(dir, "big.bmp", 4000, 3000, 200);
+    form.OpenFiles({big});
+    form.findChild<QToolButton*>("ToolButton7")->click();
+    QVERIFY(!form.StretchMode());
+    QTRY_VERIFY(form.findChild<QSlider*>("TrackBar1")->isVisible());
+    form.findChild<QSlider*>("TrackBar1")->setValue(1);
+    QCOMPARE(image->size(), QSize(40, 30));
+    QCOMPARE(form.findChild<QLabel*>("Label100")->text(), QString(" Z = 1% "));
+
+    // The label resets the zoom to 100 %.
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.findChild<QLabel*>("Label100"), &press);
+    QCOMPARE(form.findChild<QSlider*>("TrackBar1")->value(), 100);
+    QCOMPARE(form.findChild<QLabel*>("Label100")->text(), QString(" Z = 100% "));
+    QCOMPARE(form.ZoomFactor(), 1.0);
+
+    // Readout at zoom 3: x = 299 on a 100-pixel picture is outside and reads white.
+    const QString small = WritePicture(dir, "small.bmp", 100, 50, 10);
+    (*script_)->messages = {DialogButton::Ok};  // "Clear List?"
+    form.OpenFiles({small});
+    QCOMPARE(form.LeftList().Count(), 1);
+    form.findChild<QSlider*>("TrackBar1")->setValue(300);
+    QMouseEvent outside(QEvent::MouseMove, QPointF(299, 10), QPointF(299, 10), Qt::NoButton,
+                        Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(image, &outside);
+    QCOMPARE(form.StatusBar1()->PanelText(1), QString("X0100/Y0003 - r255/g255/b255//lum255"));
+    QMouseEvent inside(QEvent::MouseMove, QPointF(30, 60), QPointF(30, 60), Qt::NoButton,
+                       Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(image, &inside);
+    QCOMPARE(form.StatusBar1()->PanelText(1), QString("X0010/Y0020 - r010/g010/b010//lum010"));
+}
+
+void FormMainTest::shiftPressMarksThePoint() {
+    TFormMain form;
+    form.show();
+    auto* image = form.findChild<nocturo::tFlyImage*>("Image1");
+    const double zoom = form.ZoomFactor();
+    QMouseEvent plain(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(image, &plain);
+    QCOMPARE(form.MarkedX(), -1);
+    QMouseEvent shifted(QEvent::MouseButtonPress, QPointF(20, 30), QPointF(20, 30), Qt::RightButton,
+                        Qt::RightButton, Qt::ShiftModifier);
+    QApplication::sendEvent(image, &shifted);
+    QCOMPARE(form.MarkedX(), static_cast<int>(std::nearbyint(20 / zoom)));
+    QCOMPARE(form.MarkedY(), static_cast<int>(std::nearbyint(30 / zoom)));
+}
+
+void FormMainTest::commandLineFilesFillTheLeftList() {
+    QTemporaryDir dir;
+    TFormMain form;
+    const QString a = WritePicture(dir, "a.png", 8, 6, 50);
+    const QString b = WritePicture(dir, "b.png", 8, 6, 60);
+    form.OpenFiles({a, b, dir.filePath("not-there.jpg")});
+    FileList& left = form.LeftList();
+    QCOMPARE(left.Count(), 2);  // names that are no files are left out
+    QCOMPARE(QString::fromStdString(left.Text(0)), a);
+    QVERIFY(left.IsChecked(0) && left.IsEnabled(0) && left.IsChecked(1));
+    QCOMPARE(left.Current(), 0);
+    QVERIFY(left.IsSelected(0));
+    QCOMPARE(form.ViewPicture().Width(), 8);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("1/2"));
+
+    // A folder brings its pictures in name order.
+    TFormMain other;
+    other.OpenFiles({dir.path()});
+    QCOMPARE(other.LeftList().Count(), 2);
+    QCOMPARE(QString::fromStdString(other.LeftList().Text(1)), b);
+}
+
+void FormMainTest::optionsMenuShowsTheCurrentModes() {
+    TFormMain form;
+    form.show();
+    form.findChild<QToolButton*>("ToolButton7")->click();  // zoom mode
+    form.LeftList().SetSorted(true);
+    form.Options1Click();
+    QVERIFY(!form.Action("Adapterlimage1")->isChecked());
+    QTRY_VERIFY(form.findChild<QSlider*>("TrackBar1")->isVisible());
+    QVERIFY(form.Action("SortList1")->isChecked());
+    QVERIFY(!form.Action("SortList2")->isChecked());
+
+    // The menu item switches back to stretch mode.
+    form.Action("Adapterlimage1")->trigger();
+    QVERIFY(form.StretchMode());
+    QTRY_VERIFY(!form.findChild<QSlider*>("TrackBar1")->isVisible());
+}
+
+void FormMainTest::listPanelsRefuseToGetNarrowerThan175() {
+    TFormMain form;
+    form.resize(1000, 600);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* splitter1 = form.findChild<QSplitter*>("Splitter1");
+    auto* splitter2 = form.findChild<QSplitter*>("Splitter2");
+    splitter1->setSizes({50, 950});
+    splitter2->setSizes({20, 930});
+    QCOMPARE(form.findChild<QWidget*>("Panel1")->width(), 175);
+    QCOMPARE(form.findChild<QWidget*>("Panel2")->width(), 175);
+}
+
+QTEST_MAIN(FormMainTest)
+#include "form_main_test.moc"

@@ -1,0 +1,124 @@
+#pragma once
+// Dialogs that answer from a script, so window tests never block on a modal
+// window, and that remember what they were asked.
+
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+#include "app/dialogs/dialogs.h"
+
+namespace nocturo::test {
+
+class ScriptedDialogs : public Dialogs {
+  public:
+    struct Asked {
+        QString kind;  // "message", "input", "open", "save", "folder", "colour"
+        QString text;
+        QString caption;
+        std::vector<DialogButton> buttons;
+        FileDialogOptions options;
+    };
+
+    // Answers, taken from the front; an empty queue answers Cancel/nothing.
+    std::deque<DialogButton> messages;
+    std::deque<std::optional<QString>> inputs;
+    std::deque<QStringList> openFiles;
+    std::deque<QString> saveNames;
+    std::deque<QString> folders;
+
+    std::vector<Asked> asked;
+
+    DialogButton Message(QWidget*, const QString& text, const QString& caption,
+                         std::vector<DialogButton> buttons, MessageKind) override {
+        asked.push_back({"message", text, caption, buttons, {}});
+        return Take(messages, DialogButton::Cancel);
+    }
+    bool InputQuery(QWidget*, const QString& caption, const QString& prompt,
+                    QString& value) override {
+        asked.push_back({"input", prompt + "|" + value, caption, {}, {}});
+        const std::optional<QString> answer = Take(inputs, std::optional<QString>());
+        if (!answer) {
+            return false;
+        }
+        value = *answer;
+        return true;
+    }
+    QStringList OpenFileNames(QWidget*, FileDialogOptions& options) override {
+        asked.push_back({"open", options.fileName, options.title, {}, options});
+        const QStringList chosen = Take(openFiles, QStringList());
+        if (!chosen.isEmpty()) {
+            options.fileName = chosen.first();
+        }
+        return chosen;
+    }
+    QString OpenFileName(QWidget* parent, FileDialogOptions& options) override {
+        const QStringList chosen = OpenFileNames(parent, options);
+        return chosen.isEmpty() ? QString() : chosen.first();
+    }
+    QString SaveFileName(QWidget*, FileDialogOptions& options) override {
+        asked.push_back({"save", options.fileName, options.title, {}, options});
+        const QString chosen = Take(saveNames, QString());
+        if (!chosen.isEmpty()) {
+            options.fileName = chosen;
+        }
+        return chosen;
+    }
+    QString Folder(QWidget*, const QString& caption, const QString& start) override {
+        asked.push_back({"folder", start, caption, {}, {}});
+        return Take(folders, QString());
+    }
+    std::optional<QColor> Colour(QWidget*, const QColor&) override {
+        asked.push_back({"colour", {}, {}, {}, {}});
+        return std::nullopt;
+    }
+
+    /// How many questions of one kind were asked.
+    int Count(const QString& kind) const {
+        int n = 0;
+        for (const Asked& a : asked) {
+            n += a.kind == kind;
+        }
+        return n;
+    }
+    /// The last question of one kind (an empty one when there was none).
+    Asked Last(const QString& kind) const {
+        for (auto it = asked.rbegin(); it != asked.rend(); ++it) {
+            if (it->kind == kind) {
+                return *it;
+            }
+        }
+        return {};
+    }
+
+  private:
+    template <typename T>
+    static T Take(std::deque<T>& queue, T fallback) {
+        if (queue.empty()) {
+            return fallback;
+        }
+        T value = queue.front();
+        queue.pop_front();
+        return value;
+    }
+};
+
+/// Installs scripted dialogs for the lifetime of the object.
+class DialogScript {
+  public:
+    DialogScript() {
+        auto scripted = std::make_unique<ScriptedDialogs>();
+        dialogs_ = scripted.get();
+        previous_ = Dialogs::Install(std::move(scripted));
+    }
+    ~DialogScript() { Dialogs::Install(std::move(previous_)); }
+    ScriptedDialogs* operator->() { return dialogs_; }
+    ScriptedDialogs& operator*() { return *dialogs_; }
+
+  private:
+    ScriptedDialogs* dialogs_ = nullptr;
+    std::unique_ptr<Dialogs> previous_;
+};
+
+}  // namespace nocturo::test
