@@ -14,8 +14,11 @@ struct PaletteImage {
     std::vector<uint8_t> indices;                 ///< width * height, row by row from the top
 };
 
-/// Reduces a 24-bit picture to at most maxColours colours. A picture with no
-/// more colours than that keeps them exactly.
+/// Reduces a 24-bit picture to at most maxColours colours (clamped to
+/// 1..256). A picture with no more colours than that keeps them exactly, in
+/// the order they first appear. Otherwise the palette comes from median cut
+/// refined by k-means, and every pixel takes its nearest palette colour, with
+/// no dithering. An empty picture gives an empty result.
 PaletteImage Quantize(const RgbImage& image, int maxColours = 256);
 
 }  // namespace nocturo::codecs
