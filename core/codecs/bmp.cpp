@@ -15,33 +15,11 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/little_endian.h"
 
 namespace nocturo::codecs {
 
 namespace {
-
-uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-int32_t I32(const uint8_t* p) {
-    return static_cast<int32_t>(U32(p));
-}
-
-void PutU16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void PutU32(uint8_t* p, uint32_t v) {
-    PutU16(p, v);
-    PutU16(p + 2, v >> 16);
-}
 
 enum Compression : uint32_t {
     kRgb = 0,

@@ -7,19 +7,11 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/little_endian.h"
 
 namespace nocturo::codecs {
 
 namespace {
-
-uint16_t U16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t U32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 constexpr size_t kDirHeaderSize = 6;
 constexpr size_t kDirEntrySize = 16;
