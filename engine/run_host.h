@@ -1,0 +1,65 @@
+#pragma once
+// RunHost: everything a run needs from the user interface. A run never calls
+// Qt; the main window implements this with its real view, status bar and
+// dialogs, the tests with scripts, nocturo-stack with the console.
+//
+// Every call comes from the thread that runs the command (the GUI thread in
+// the program); never from a decode worker.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/rgb_image.h"
+#include "lists/file_list.h"
+
+namespace nocturo {
+
+/// A button of a question.
+enum class Answer { None, Ok, Cancel, Yes, No, YesToAll, NoToAll };
+
+/// What a save-file dialog proposes.
+struct SaveRequest {
+    std::string title;
+    /// Filter in the program's form "Description|*.A;*.B|Other|*.C".
+    std::string filter;
+    int filterIndex = 1;
+    /// Extension added to a typed name without one, without its dot.
+    std::string defaultExtension;
+    /// Name proposed.
+    std::string fileName;
+};
+
+class RunHost {
+  public:
+    virtual ~RunHost() = default;
+
+    /// Puts a copy of image (null: the empty image) into the view; without
+    /// force, only while live display is on.
+    virtual void ShowImage(const RgbImage* image, bool force) = 0;
+    /// Writes the position counter and a message into the status bar; ok
+    /// false shows it as an error.
+    virtual void ShowStatus(int position, const std::string& text, const FileList& list,
+                            bool ok) = 0;
+    /// Lets pending user-interface events run: this is when the user can
+    /// press the abort button, which sets the run state's request flags.
+    virtual void ProcessEvents() = 0;
+    /// Asks a question with the given buttons; returns the one pressed.
+    virtual Answer Ask(const std::string& text, const std::string& caption,
+                       const std::vector<Answer>& buttons, bool warning) = 0;
+    /// Asks for the name of a file to save; nothing on Cancel.
+    virtual std::optional<std::string> AskSaveFileName(const SaveRequest& request) = 0;
+    /// Shows a message with an OK button.
+    virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+
+    /// Makes the left list the current list, as its focus button does.
+    virtual void FocusLeftList() = 0;
+    /// Runs the "Save Result as..." command: asks for a name and saves the
+    /// result buffer, appending the name to the right list.
+    virtual void SaveResultAs() = 0;
+    /// The forced start number was switched off by the step dialog; a
+    /// window that shows it follows.
+    virtual void StartNumberChanged() {}
+};
+
+}  // namespace nocturo

@@ -1,0 +1,90 @@
+#pragma once
+// The state the runs share with the main window for the life of the
+// program: the result buffer and its flags, and the step-numbering settings.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "core/rgb_image.h"
+
+namespace nocturo {
+
+/// How step files are named and numbered. None of it is stored between
+/// sessions.
+struct StepSettings {
+    /// Everything before the number: folder and name as last chosen; empty
+    /// stands for "proc".
+    std::string baseName;
+    /// Extension with its dot, as typed; empty stands for ".jpg".
+    std::string extension;
+    /// Number of the next step file.
+    int32_t StepNumber = 0;
+    /// Format of a step name: base, number, extension.
+    std::string NumberFormat = "%s%4.4d%s";
+    /// Numbers written with a fixed count of digits.
+    bool FormatNumbers = true;
+    /// Widen the digits to those of the left list's entry count.
+    bool AutoAdaptDigits = true;
+    /// Digits of the "FileName Num Format" window (1..10); sets the wrap limit.
+    int digitCount = 6;
+    /// The "Starting Number" window's number (0..32767) and its check box.
+    int32_t StartNumber = 0;
+    bool ForceStartNumber = false;
+
+    /// 10^digitCount - 1: a step number above it starts again at 1. A digit
+    /// count outside 1..10 (only possible when set by hand) counts as the
+    /// nearest of the two.
+    int64_t WrapLimit() const;
+};
+
+/// Where a run's frames came from, for the command-line tool's report and
+/// for tests and benchmarks. Counted only when DecodeOptions::stats is set.
+struct DecodeStats {
+    /// Frames decoded ahead by a worker and taken by the run.
+    int64_t prefetched = 0;
+    /// Frames the run loaded on its own thread (no usable frame was ready).
+    int64_t loadedByRun = 0;
+};
+
+/// How a run reads its frames. Decoding ahead never changes what a run does:
+/// results, messages, marks and step files are those of reading each frame
+/// when it is reached.
+struct DecodeOptions {
+    /// Decode threads that read frames ahead of the run; 0 reads each frame
+    /// on the run's own thread when it is reached. More threads than `ahead`
+    /// are not started.
+    int threads = 0;
+    /// Frames decoded ahead at most (queued, being decoded or ready); each
+    /// costs one frame of memory.
+    int ahead = 2;
+    /// Not owned; when set, every run adds its counts to it.
+    DecodeStats* stats = nullptr;
+};
+
+struct RunState {
+    /// The result buffer: the empty image at start.
+    std::unique_ptr<RgbImage> Result;
+    /// Pictures merged into the result by the current or last run.
+    int32_t ResultPosition = 0;
+    /// The result holds merges that were not saved.
+    bool ResultUnsaved = false;
+    /// Set by the abort button; a run asks whether to stop.
+    bool PauseRequested = false;
+    /// Set by the abort button or a refused overwrite; the run ends.
+    bool StopRequested = false;
+
+    StepSettings Steps;
+    DecodeOptions Decode;
+
+    /// The result buffer starts as the empty image (null only when even that
+    /// cannot be allocated; a run then tries again).
+    RunState();
+};
+
+/// The abort button ("Abort Process.."): asks the running run, if any, to
+/// pause and offer to stop between two pictures. Pressed while no run is
+/// active, the flags stay set until the next run clears them.
+void ToolButtonAbortClick(RunState& state);
+
+}  // namespace nocturo

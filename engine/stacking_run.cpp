@@ -1,0 +1,227 @@
+#include "engine/stacking_run.h"
+
+#include <algorithm>
+#include <new>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/image_file.h"
+#include "engine/frame_prefetcher.h"
+#include "engine/step_saving.h"
+#include "lang/language_strings.h"
+#include "lists/list_commands.h"
+
+namespace nocturo {
+
+namespace {
+
+// The pause question keeps its built-in English words: the run does not use
+// the translatable strings here.
+constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
+constexpr const char* kPauseCaption = "STOP by User";
+
+// How far ahead the run looks for the next frames to decode. A run over a
+// long stretch of unchecked or unreadable entries would otherwise rescan it
+// for every frame.
+constexpr int kLookAheadEntries = 256;
+
+bool Takes(const FileList& list, int index) {
+    return list.IsEnabled(index) && list.IsChecked(index);
+}
+
+/// Loads the run's frames: itself, or through the decode-ahead workers when
+/// the run asks for them. Either way a frame is loaded with the entry's text
+/// at the moment the run reaches it, exactly as LoadImageFile would.
+class FrameReader {
+  public:
+    explicit FrameReader(const DecodeOptions& options) : stats_(options.stats) {
+        if (options.threads > 0 && options.ahead > 0) {
+            prefetcher_.emplace(options.threads, options.ahead);
+            if (!prefetcher_->Active()) {
+                prefetcher_.reset();
+            }
+        }
+    }
+
+    /// Loads entry `index` of `list` (checked and enabled: the caller made
+    /// sure) into destination, with LoadImageFile's result and effects.
+    bool Load(const FileList& list, int index, RgbImage& destination) {
+        const std::string name = list.Text(index);
+        std::optional<bool> taken;
+        if (prefetcher_) {
+            taken = prefetcher_->Take(name, destination);
+            PlanAhead(list, index + 1);
+        }
+        if (taken) {
+            Count(&DecodeStats::prefetched);
+            return *taken;
+        }
+        Count(&DecodeStats::loadedByRun);
+        return LoadImageFile(destination, name);
+    }
+
+    /// Cancels what is queued and joins the workers.
+    void Stop() {
+        if (prefetcher_) {
+            prefetcher_->Stop();
+        }
+    }
+
+  private:
+    // The next entries the run will take if nothing changes: checked and
+    // enabled. Names that cannot be loaded at all would only take a slot.
+    void PlanAhead(const FileList& list, int from) {
+        wanted_.clear();
+        const int end = std::min(list.Count(), from + kLookAheadEntries);
+        for (int j = from; j < end && static_cast<int>(wanted_.size()) < prefetcher_->Ahead();
+             ++j) {
+            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
+                wanted_.push_back(list.Text(j));
+            }
+        }
+        prefetcher_->Want(wanted_);
+    }
+
+    void Count(int64_t DecodeStats::*counter) {
+        if (stats_ != nullptr) {
+            ++(stats_->*counter);
+        }
+    }
+
+    DecodeStats* stats_;
+    std::optional<FramePrefetcher> prefetcher_;
+    std::vector<std::string> wanted_;
+};
+
+/// The result buffer. The host may have replaced the slot while events ran;
+/// a missing buffer is created again rather than dereferenced.
+RgbImage& ResultBuffer(RunState& state) {
+    if (!state.Result && !EnsureImage(state.Result)) {
+        throw std::bad_alloc();
+    }
+    return *state.Result;
+}
+
+/// Counts, marks and reports a picture that could not be loaded or merged.
+void MarkFailure(RunContext& context, int index, int& errors) {
+    FileList& left = context.lists.Left();
+    ++errors;
+    DisableEntry(context, index, left);
+    const std::string text = left.Text(index);
+    context.host.ShowStatus(-index, text, left, false);
+}
+
+}  // namespace
+
+void DisableEntry(RunContext& context, int index, FileList& list) {
+    DisableEntry(index, list);
+    context.host.ProcessEvents();
+}
+
+void StackingRun(RunContext& context, ImageOperation operation, OperationRecord* record,
+                 bool saveSteps, bool firstIsMerged) {
+    RunState& state = context.state;
+    RunHost& host = context.host;
+    FileList& left = context.lists.Left();
+
+    int errors = 0;
+    state.PauseRequested = false;
+    state.StopRequested = false;
+
+    host.FocusLeftList();
+    host.ProcessEvents();
+
+    if (!state.Result && !EnsureImage(state.Result)) {
+        return;
+    }
+    state.ResultUnsaved = true;
+    Answer answer = Answer::Yes;
+    ClearImage(state.Result.get());
+
+    {
+        FrameReader frames(state.Decode);
+
+        // First picture: loaded straight into the result buffer.
+        int i = 0;
+        bool loaded = false;
+        for (; i < left.Count(); ++i) {
+            if (Takes(left, i)) {
+                if (frames.Load(left, i, ResultBuffer(state))) {
+                    if (saveSteps && firstIsMerged) {
+                        SaveStep(context, answer);
+                    }
+                    host.ShowImage(state.Result.get(), false);
+                    const std::string text = left.Text(i);
+                    host.ShowStatus(state.ResultPosition, text, left, true);
+                    loaded = true;
+                    break;
+                }
+                MarkFailure(context, i, errors);
+            }
+            host.ProcessEvents();
+        }
+
+        // A run that loaded nothing merged nothing: its position is 0, as for
+        // the cleared result it leaves.
+        if (firstIsMerged && loaded) {
+            state.ResultPosition = 1;
+            ++i;
+        } else {
+            state.ResultPosition = 0;
+        }
+
+        RgbImage working;
+        while (i < left.Count() && !state.StopRequested) {
+            if (Takes(left, i)) {
+                if (!frames.Load(left, i, working)) {
+                    ClearImage(&ResultBuffer(state));
+                    MarkFailure(context, i, errors);
+                } else if (operation(working, ResultBuffer(state), record)) {
+                    state.ResultUnsaved = true;
+                    ++state.ResultPosition;
+                    if (saveSteps) {
+                        SaveStep(context, answer);
+                    }
+                    if (!state.StopRequested) {
+                        host.ShowImage(state.Result.get(), false);
+                        const std::string text = left.Text(i);
+                        host.ShowStatus(state.ResultPosition, text, left, true);
+                    }
+                } else {
+                    ClearImage(&ResultBuffer(state));
+                    MarkFailure(context, i, errors);
+                }
+            }
+            host.ProcessEvents();
+            ++i;
+            if (state.PauseRequested) {
+                if (host.Ask(kPauseText, kPauseCaption, {Answer::Yes, Answer::No}, false) ==
+                    Answer::Yes) {
+                    state.StopRequested = true;
+                    break;
+                }
+                state.StopRequested = false;
+                state.PauseRequested = false;
+            }
+        }
+        // Nothing more is needed from the disk: stop the workers before the
+        // dialogs below, and free the working image.
+        frames.Stop();
+    }
+
+    if (!state.StopRequested && !saveSteps && !state.PauseRequested) {
+        host.SaveResultAs();
+    }
+    host.ShowMessage(FormatText(Lng().lngfilesinerror, errors), Lng().lngprocpictures);
+}
+
+void StackingCommand(RunContext& context, ImageOperation operation, bool saveSteps) {
+    if (saveSteps) {
+        PrepareStepSaving(context, operation, nullptr, true);
+    } else {
+        StackingRun(context, operation, nullptr, false, true);
+    }
+}
+
+}  // namespace nocturo

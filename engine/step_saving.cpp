@@ -1,0 +1,218 @@
+#include "engine/step_saving.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <optional>
+
+#include "core/image_file.h"
+#include "lang/language_strings.h"
+
+namespace nocturo {
+
+const char* const kStepSaveFilter =
+    "All Images|*.BMP;*.JPG;*.JPE;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF"
+    "|BMP Files|*.BMP|JPEG Files|*.JPG;*.JPE;*.JPS;*.JPEG|PNG Files|*.PNG"
+    "|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF";
+
+const char* const kOverwriteCaption = "Warning";
+
+namespace {
+
+constexpr int kMaxDigits = 255;
+
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+/// A whole text as a signed 32-bit integer: an optional '-', then one or
+/// more decimal digits (leading zeros allowed). Nothing for anything else.
+std::optional<int32_t> ParseInt32(std::string_view text) {
+    bool negative = false;
+    if (!text.empty() && text.front() == '-') {
+        negative = true;
+        text.remove_prefix(1);
+    }
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    int64_t value = 0;
+    for (char c : text) {
+        if (!IsDigit(c)) {
+            return std::nullopt;
+        }
+        value = value * 10 + (c - '0');
+        if (value > int64_t{INT32_MAX} + 1) {
+            return std::nullopt;
+        }
+    }
+    if (negative) {
+        value = -value;
+    }
+    if (value > INT32_MAX || value < INT32_MIN) {
+        return std::nullopt;
+    }
+    return static_cast<int32_t>(value);
+}
+
+int DecimalDigits(int64_t value) {
+    int digits = 1;
+    for (value = value < 0 ? -value : value; value >= 10; value /= 10) {
+        ++digits;
+    }
+    return digits;
+}
+
+/// What the question decides for one name: ask only when the file exists
+/// and no "to All" answer was given; the pressed button is remembered.
+/// A name that does not exist yet is written whatever was answered before:
+/// the answers are about overwriting.
+Answer Decide(RunContext& context, const std::string& fileName, Answer& answer) {
+    struct stat st {};
+    const bool exists = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    if (!exists) {
+        return Answer::Yes;
+    }
+    if (answer != Answer::NoToAll && answer != Answer::YesToAll) {
+        answer = context.host.Ask(
+            FormatText(Lng().kstoverwrite, fileName), kOverwriteCaption,
+            {Answer::Yes, Answer::No, Answer::Cancel, Answer::NoToAll, Answer::YesToAll}, true);
+    }
+    return answer;
+}
+
+bool Writes(Answer answer) {
+    return answer == Answer::Yes || answer == Answer::YesToAll;
+}
+
+}  // namespace
+
+int FirstNumberInFormat(std::string_view format) {
+    // The last character is never part of the number.
+    const size_t end = format.empty() ? 0 : format.size() - 1;
+    size_t start = 0;
+    while (start < end && format[start] != '-' && !IsDigit(format[start])) {
+        ++start;
+    }
+    if (start >= end) {
+        return 0;
+    }
+    size_t stop = start;
+    while (stop < end && (format[stop] == '-' || IsDigit(format[stop]))) {
+        ++stop;
+    }
+    const std::optional<int32_t> value = ParseInt32(format.substr(start, stop - start));
+    return value ? *value : 6;
+}
+
+std::string StepFileName(StepSettings& settings, int32_t n, int leftCount) {
+    const std::string base = settings.baseName.empty() ? "proc" : settings.baseName;
+    const std::string ext = settings.extension.empty() ? ".jpg" : settings.extension;
+    if (n <= 0 || n > settings.WrapLimit()) {
+        settings.StepNumber = 1;
+        n = 1;
+    }
+    int digits = 0;  // the plain number
+    if (settings.FormatNumbers) {
+        int d = FirstNumberInFormat(settings.NumberFormat);
+        if (settings.AutoAdaptDigits && DecimalDigits(leftCount) > d) {
+            d = DecimalDigits(leftCount);
+        }
+        digits = d > 0 ? std::min(d, kMaxDigits) : (d == 0 ? 0 : 4);
+    }
+    const std::string number = std::to_string(n);
+    std::string name = base;
+    if (static_cast<int>(number.size()) < digits) {
+        name.append(static_cast<size_t>(digits) - number.size(), '0');
+    }
+    name += number;
+    name += ext;
+    return name;
+}
+
+bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
+                       bool firstIsMerged) {
+    StepSettings& steps = context.state.Steps;
+    const int32_t old = steps.StepNumber;
+    if (steps.ForceStartNumber) {
+        steps.StepNumber = steps.StartNumber;
+    }
+
+    SaveRequest request;
+    request.filter = kStepSaveFilter;
+    request.filterIndex = 1;
+    request.defaultExtension = "bmp";
+    request.fileName = StepFileName(steps, steps.StepNumber, context.lists.Left().Count());
+    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
+    if (!chosen) {
+        return false;
+    }
+
+    const std::string extension = FileExtension(*chosen);
+    const std::string base = chosen->substr(0, chosen->size() - extension.size());
+    size_t k = 0;
+    while (k < base.size() && IsDigit(base[base.size() - 1 - k])) {
+        ++k;
+    }
+    int32_t number = 0;
+    if (k > 0) {
+        const std::string digits = base.substr(base.size() - k);
+        const std::optional<int32_t> value = ParseInt32(digits);
+        if (!value) {
+            context.host.ShowMessage("'" + digits + "' is not a valid integer value", "Error");
+            return false;
+        }
+        number = *value;
+    }
+    steps.StepNumber = number;
+    if (steps.StepNumber != old && steps.ForceStartNumber) {
+        steps.ForceStartNumber = false;
+        context.host.StartNumberChanged();
+    }
+    steps.baseName = base.substr(0, base.size() - k);
+    steps.extension = extension;
+
+    StackingRun(context, operation, record, true, firstIsMerged);
+    return true;
+}
+
+void SaveStep(RunContext& context, Answer& answer) {
+    RunState& state = context.state;
+    std::string name =
+        StepFileName(state.Steps, state.Steps.StepNumber, context.lists.Left().Count());
+    if (!Writes(Decide(context, name, answer))) {
+        state.StopRequested = true;
+        return;
+    }
+    const RgbImage* result = state.Result.get();
+    RgbImage empty;
+    if (result == nullptr) {
+        ClearImage(&empty);
+        result = &empty;
+    }
+    const bool ok = SaveImageFile(*result, name, kDefaultOutputName);
+    state.ResultUnsaved = !ok;
+    if (ok) {
+        context.lists.Right().Append(name);
+    }
+    // Past the largest number the next name starts again at 1.
+    state.Steps.StepNumber = state.Steps.StepNumber < INT32_MAX ? state.Steps.StepNumber + 1 : 0;
+}
+
+bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
+                               const std::string& fileName, Answer& answer) {
+    const Answer decision = Decide(context, fileName, answer);
+    if (Writes(decision)) {
+        std::string name = fileName;
+        const bool ok = SaveImageFile(image, name, kDefaultOutputName);
+        context.state.ResultUnsaved = !ok;
+        return ok;
+    }
+    if (decision != Answer::No && decision != Answer::NoToAll) {
+        context.state.StopRequested = true;  // Cancel, or closed without a button
+    }
+    return false;
+}
+
+}  // namespace nocturo

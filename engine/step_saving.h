@@ -1,0 +1,67 @@
+#pragma once
+// Step files: the numbered pictures a run with steps writes after every
+// merged picture, so the growing trail can be played as a sequence.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/stacking_run.h"
+
+namespace nocturo {
+
+/// The first number in a format text: skips to the first '-' or digit, then
+/// reads the longest run of '-' and digits; the text's last character is
+/// never looked at. No such run gives 0; a run that is no valid integer 6.
+int FirstNumberInFormat(std::string_view format);
+
+/// The name of the step file with number n for a left list of leftCount
+/// entries: base name ("proc" when empty), n, extension (".jpg" when empty).
+/// A number of 0 or less, or above the wrap limit, restarts the numbering at
+/// 1 (StepNumber := 1). With FormatNumbers the number is written with d
+/// digits, zero-padded: d is the first number in NumberFormat, widened with
+/// AutoAdaptDigits to the digits of leftCount; d = 0 writes the plain
+/// number and d < 0 four digits. Without FormatNumbers the plain number.
+///
+/// NumberFormat is only read for its digit count, never used as a printf
+/// format: the name is built from (base, d, n, ext), which gives what the
+/// program's own formats ("%s%4.4d%s" and the like) give. A hand-set format
+/// asking for more than 255 digits gets 255, the most a file name can hold.
+std::string StepFileName(StepSettings& settings, int32_t n, int leftCount);
+
+/// The filter of the step dialog: every format that can be written, all of
+/// them in the first entry, then one entry per format.
+extern const char* const kStepSaveFilter;
+
+/// The step dialog, then the run with steps saved. The dialog proposes
+/// StepFileName(StepNumber) (StartNumber first when ForceStartNumber), with
+/// kStepSaveFilter and default extension "bmp". The digits at the end of the
+/// chosen name (before its extension) give StepNumber, the rest the step
+/// base name and extension; a number other than the one before the command
+/// switches the forced start number off (host.StartNumberChanged()).
+/// Returns false when the user cancelled or the chosen name's number does
+/// not fit a signed 32-bit integer (a message says so): no run then.
+bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
+                       bool firstIsMerged);
+
+/// The caption of the overwrite question.
+extern const char* const kOverwriteCaption;
+
+/// Saves the result buffer as the next step file, asking before an existing
+/// file is overwritten; answer is the run's remembered answer (Yes at its
+/// start). Yes and Yes to All write the file (a written file is appended to
+/// the right list; ResultUnsaved := not written) and use up the number, also
+/// when the write fails. Any refusal (No, No to All, Cancel, or the question
+/// closed without a button) sets StopRequested, writes nothing and keeps the
+/// number.
+void SaveStep(RunContext& context, Answer& answer);
+
+/// Saves an image under a name after the same question; the answer is
+/// remembered across calls. Cancel (or closing the question) sets
+/// StopRequested and gives false; No and No to All give false and write
+/// nothing, without stopping. Yes, Yes to All, and any name that does not
+/// exist yet save the image, set ResultUnsaved := not ok and give ok.
+bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
+                               const std::string& fileName, Answer& answer);
+
+}  // namespace nocturo
