@@ -15,10 +15,16 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <thread>
 
 #include "app/dialogs/dialogs.h"
+#include "app/qt_run_host.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
+#include "engine/step_saving.h"
+#include "engine/ui/form_num_format.h"
+#include "engine/ui/form_process.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
@@ -52,6 +58,7 @@ QIcon Icon(const char* name) {
 
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent),
+      host_(std::make_unique<QtRunHost>(*this)),
       openDialog1_(std::make_unique<FileDialogOptions>()),
       saveDialog1_(std::make_unique<FileDialogOptions>()) {
     InitIconResources();
@@ -61,15 +68,24 @@ TFormMain::TFormMain(QWidget* parent)
     BuildMenus();
     BuildToolBars();
     FormCreate();
+
+    // The option windows come after the main window's start-up, hidden; they
+    // keep their settings between showings until the program ends.
+    formNumFormat_ = new TFormNumFormat(run_.Steps, this);
+    formProcess_ = new TFormProcess(run_.Steps, this);
 }
 
 TFormMain::~TFormMain() {
     // FormDestroy: nothing is left to save once the window is gone.
     qApp->removeEventFilter(this);
-    ResultUnsaved = false;
+    // The option windows hold the step settings by reference: they go
+    // before the settings do.
+    delete formNumFormat_;
+    delete formProcess_;
+    run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
-    result_.reset();
+    run_.Result.reset();
 }
 
 QAction* TFormMain::Action(const QString& name) const {
@@ -287,26 +303,34 @@ void TFormMain::BuildMenus() {
         const char* caption;
         const char* icon;
         bool separatorBefore;
+        void (TFormMain::*handler)();
     };
     const Item stackItems[] = {
-        {"GetMAX1", "AddMax..", "stack-max", false},
-        {"GetMaxandSave1", "AddMax and Save steps...", "stack-steps", false},
-        {"GetMAxThreshold1", "AddMaxThreshold..", "stack-max", true},
-        {"GetMaxTrhesholdandSave1", "AddMaxThreshold and Save steps...", "stack-steps", false},
-        {"Getmin1", "AddMin..", "stack-max", true},
-        {"GetMinAndSave1", "AddMin and Save steps...", "stack-steps", false},
-        {"GetMaxGray1", "AddMaxLum..", "stack-max", true},
-        {"GetMaxGrayandSavesteps1", "AddMaxLum and Save steps..", "stack-steps", false},
-        {"GetMinGray1", "SubMinLum..", "stack-max", true},
-        {"GetMinGrayandSavesteps1", "SubMinLum and Save steps..", "stack-steps", false},
-        {"Add1", "Add", "stack-max", true},
-        {"Sub1", "Sub", "stack-max", false},
+        {"GetMAX1", "AddMax..", "stack-max", false, &TFormMain::GetMAX1Click},
+        {"GetMaxandSave1", "AddMax and Save steps...", "stack-steps", false,
+         &TFormMain::GetMaxandSave1Click},
+        {"GetMAxThreshold1", "AddMaxThreshold..", "stack-max", true,
+         &TFormMain::GetMAxThreshold1Click},
+        {"GetMaxTrhesholdandSave1", "AddMaxThreshold and Save steps...", "stack-steps", false,
+         &TFormMain::GetMaxTrhesholdandSave1Click},
+        {"Getmin1", "AddMin..", "stack-max", true, &TFormMain::Getmin1Click},
+        {"GetMinAndSave1", "AddMin and Save steps...", "stack-steps", false,
+         &TFormMain::GetMinAndSave1Click},
+        {"GetMaxGray1", "AddMaxLum..", "stack-max", true, &TFormMain::GetMaxGray1Click},
+        {"GetMaxGrayandSavesteps1", "AddMaxLum and Save steps..", "stack-steps", false,
+         &TFormMain::GetMaxGrayandSavesteps1Click},
+        {"GetMinGray1", "SubMinLum..", "stack-max", true, &TFormMain::GetMinGray1Click},
+        {"GetMinGrayandSavesteps1", "SubMinLum and Save steps..", "stack-steps", false,
+         &TFormMain::GetMinGrayandSavesteps1Click},
+        {"Add1", "Add", "stack-max", true, &TFormMain::Add1Click},
+        {"Sub1", "Sub", "stack-max", false, &TFormMain::Sub1Click},
     };
     for (const Item& item : stackItems) {
         if (item.separatorBefore) {
             stack->addSeparator();
         }
-        later(AddAction(stack, item.name, item.caption, {}, item.icon));
+        connect(AddAction(stack, item.name, item.caption, {}, item.icon), &QAction::triggered, this,
+                item.handler);
     }
     later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
     later(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"));
@@ -333,12 +357,13 @@ void TFormMain::BuildMenus() {
     stretch->setCheckable(true);
     stretch->setChecked(true);
     connect(stretch, &QAction::triggered, this, &TFormMain::Adapterlimage1Click);
-    later(AddAction(options1_, "ProcessNumerotation1", "Starting Number", {}, "start-number"));
+    connect(AddAction(options1_, "ProcessNumerotation1", "Starting Number", {}, "start-number"),
+            &QAction::triggered, this, &TFormMain::ProcessNumerotation1Click);
     QAction* numFormat =
         AddAction(options1_, "numformat1", "Format Filename Numbers", {}, "number-format");
     numFormat->setCheckable(true);
     numFormat->setChecked(true);
-    later(numFormat);
+    connect(numFormat, &QAction::triggered, this, &TFormMain::numformat1Click);
     QAction* sortLeft =
         AddAction(options1_, "SortList1", "Sort Left List (ascending)", {}, "sort-name");
     sortLeft->setCheckable(true);
@@ -490,9 +515,17 @@ void TFormMain::FormCreate() {
     lists_.SetCurrentList(ListSide::Left);
     ListBoxEnter(ListSide::Left);
 
-    ResultUnsaved = false;
-    EnsureImage(result_);
-    resultPosition_ = 0;
+    run_.ResultUnsaved = false;
+    EnsureImage(run_.Result);
+    run_.ResultPosition = 0;
+
+    // Run requests and step numbering start afresh; frames are decoded
+    // ahead on every core while the run merges.
+    run_.PauseRequested = false;
+    run_.StopRequested = false;
+    run_.Steps = StepSettings();
+    run_.Decode.threads = std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+    run_.Decode.ahead = 2;
 
     Action("Adapterlimage1")->setChecked(true);
     Adapterlimage1Click();
@@ -505,7 +538,7 @@ void TFormMain::FormCreate() {
 }
 
 bool TFormMain::FormCloseQuery() {
-    if (!ResultUnsaved) {
+    if (!run_.ResultUnsaved) {
         return true;
     }
     switch (Dialogs::Get().Message(this, Q(Lng().lngsaveprocimage), Q(Lng().lngquit),
@@ -523,6 +556,21 @@ bool TFormMain::FormCloseQuery() {
 }
 
 void TFormMain::closeEvent(QCloseEvent* event) {
+    if (closeConfirmed_) {
+        event->accept();
+        return;
+    }
+    if (busy_) {
+        // The request arrived from inside a run's event pumping: the window
+        // must outlive the run's stack. Ask as usual; a close is carried out
+        // once the run has stopped after its current file and returned.
+        event->ignore();
+        if (!closePending_ && FormCloseQuery()) {
+            closePending_ = true;
+            run_.StopRequested = true;
+        }
+        return;
+    }
     if (FormCloseQuery()) {
         event->accept();
     } else {
@@ -558,17 +606,17 @@ void TFormMain::SaveResult1Click() {
         return;
     }
     std::string name = chosen.toStdString();
-    const bool ok = SaveImageFile(*result_, name, kDefaultOutputName);
-    ResultUnsaved = !ok;
+    const bool ok = SaveImageFile(*run_.Result, name, kDefaultOutputName);
+    run_.ResultUnsaved = !ok;
     // The name goes into the right list even when the save failed, so the
     // user sees what was tried.
     AppendToRightList(QString::fromStdString(name));
 }
 
 void TFormMain::ClearResult1Click() {
-    ClearImage(result_.get());
-    resultPosition_ = 0;
-    ShowImage(result_.get(), false);
+    ClearImage(run_.Result.get());
+    run_.ResultPosition = 0;
+    ShowImage(run_.Result.get(), false);
     ShowStatus(0, Q(Lng().kstproc), LeftList(), true);
 }
 
@@ -579,8 +627,8 @@ void TFormMain::AppendToRightList(const QString& fileName) {
 // --- Options menu -----------------------------------------------------------
 
 void TFormMain::Options1Click() {
-    // Numbering settings arrive with step saving; the check mark keeps its
-    // start value until then.
+    run_.Steps.FormatNumbers = FirstNumberInFormat(run_.Steps.NumberFormat) != 0;
+    Action("numformat1")->setChecked(run_.Steps.FormatNumbers);
     Action("Adapterlimage1")->setChecked(toolButton7_->isChecked());
     toolButton7_->setChecked(Action("Adapterlimage1")->isChecked());
     Action("SortList1")->setChecked(LeftList().IsSorted());
@@ -675,8 +723,8 @@ void TFormMain::ProcessPendingEvents() {
 }
 
 void TFormMain::ToolButtonAbortClick() {
-    PauseRequested = true;
-    StopRequested = true;
+    run_.PauseRequested = true;
+    run_.StopRequested = true;
 }
 
 }  // namespace nocturo

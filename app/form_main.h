@@ -9,10 +9,14 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <map>
 #include <memory>
+#include <vector>
 
+#include "core/combine.h"
 #include "core/rgb_image.h"
+#include "engine/run_state.h"
 #include "lists/list_pair.h"
 
 class QAction;
@@ -26,8 +30,11 @@ class QToolButton;
 namespace nocturo {
 
 class CheckListBox;
+class QtRunHost;
 class ScrollBox;
 class StatusPanels;
+class TFormNumFormat;
+class TFormProcess;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -51,12 +58,23 @@ class TFormMain : public QMainWindow {
     /// "Left List" or "Right List", the caption of the list questions.
     QString ListTitle() const;
 
-    RgbImage& Result() { return *result_; }
-    int ResultPosition() const { return resultPosition_; }
-    void SetResultPosition(int position) { resultPosition_ = position; }
-    bool ResultUnsaved = false;
-    bool PauseRequested = false;
-    bool StopRequested = false;
+    /// The result buffer with its flags and the step-numbering settings.
+    RunState& Run() { return run_; }
+    RgbImage& Result() { return *run_.Result; }
+    int ResultPosition() const { return run_.ResultPosition; }
+    void SetResultPosition(int position) { run_.ResultPosition = position; }
+
+    /// True while a run or another command that walks a list with events
+    /// pumped between files is active. The commands that would fight it
+    /// over the left list or the result buffer are disabled meanwhile.
+    bool Busy() const { return busy_; }
+    /// A close request arrived during such a command: it stops after the
+    /// current file and the window closes once it has returned.
+    bool ClosePending() const { return closePending_; }
+
+    /// The option windows, created once with the main window.
+    TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
+    TFormProcess* FormProcess() const { return formProcess_; }
 
     // --- the view ---
 
@@ -115,8 +133,23 @@ class TFormMain : public QMainWindow {
     void UnselectAllClick();
     void InvertSelectAllClick();
     void Sendtobottom1Click();
+    // Process (Left Column) / Processing...
+    void GetMAX1Click();
+    void GetMaxandSave1Click();
+    void GetMAxThreshold1Click();
+    void GetMaxTrhesholdandSave1Click();
+    void Getmin1Click();
+    void GetMinAndSave1Click();
+    void GetMaxGray1Click();
+    void GetMaxGrayandSavesteps1Click();
+    void GetMinGray1Click();
+    void GetMinGrayandSavesteps1Click();
+    void Add1Click();
+    void Sub1Click();
     // Options
     void Options1Click();
+    void ProcessNumerotation1Click();
+    void numformat1Click();
     void Adapterlimage1Click();
     void SortList1Click();
     void SortList2Click();
@@ -165,6 +198,17 @@ class TFormMain : public QMainWindow {
     CheckListBox* ListBoxOf(const FileList& list) const;
     /// Lets pending window events run, as the long commands do between files.
     void ProcessPendingEvents();
+
+    /// Runs a command that pumps events between files, with the commands
+    /// that would fight it disabled. A second start while one is active is
+    /// ignored. A close request that came meanwhile is carried out after it.
+    void RunExclusive(const std::function<void()>& command);
+    void SetBusy(bool busy);
+    /// A "Processing..." command: the run over the left list, with or
+    /// without step files.
+    void RunStackingCommand(ImageOperation operation, bool saveSteps);
+    /// Asks for the AddMaxThreshold threshold; false on Cancel.
+    bool AskThreshold();
     bool IsMainWindowActive() const;
 
     // The view's mouse events.
@@ -177,8 +221,13 @@ class TFormMain : public QMainWindow {
                                QAction* action);
 
     ListPair lists_;
-    std::unique_ptr<RgbImage> result_;
-    int resultPosition_ = 0;
+    RunState run_;
+    std::unique_ptr<QtRunHost> host_;
+    bool busy_ = false;
+    bool closePending_ = false;
+    bool closeConfirmed_ = false;
+    /// Actions disabled by SetBusy(true), to be enabled again afterwards.
+    std::vector<QAction*> disabledWhileBusy_;
 
     bool liveDisplay_ = true;
     double zoomFactor_ = 1.0;
@@ -213,6 +262,9 @@ class TFormMain : public QMainWindow {
     QAction* trackBar1Action_ = nullptr;  // shows or hides the track bar in its bar
     QAction* label100Action_ = nullptr;
     QMenu* options1_ = nullptr;
+
+    TFormNumFormat* formNumFormat_ = nullptr;
+    TFormProcess* formProcess_ = nullptr;
 };
 
 }  // namespace nocturo

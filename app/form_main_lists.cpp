@@ -157,6 +157,9 @@ void TFormMain::OpenFiles(const QStringList& files) {
 }
 
 void TFormMain::FilesDropped(ListSide side, const QStringList& files) {
+    if (busy_ && side == ListSide::Left) {
+        return;  // a run walks the left list by position
+    }
     const QStringList pictures = ExpandDropped(files);
     FileList& list = lists_.List(side);
     AppendChecked(list, pictures);
@@ -297,9 +300,7 @@ void TFormMain::ToolButtonSwapClick() {
 // --- sorting ----------------------------------------------------------------
 
 void TFormMain::SortbyNum1Click() {
-    // The starting number window arrives with step saving; until then the
-    // threshold is the first frame number 1.
-    SortByNumber(LeftList(), SortThreshold(0, false));
+    SortByNumber(LeftList(), SortThreshold(run_.Steps.StartNumber, run_.Steps.ForceStartNumber));
     CheckAll(LeftList());
 }
 
@@ -312,34 +313,38 @@ void TFormMain::Testvalidpictures1Click() {
 }
 
 void TFormMain::TestPictures() {
-    FileList& list = CurrentList();
-    int errors = 0;
-    int referenceWidth = -1;
-    int referenceHeight = -1;
-    PauseRequested = false;
-    for (int i = 0; i < list.Count() && !PauseRequested; ++i) {
-        const std::string name = list.Text(i);
-        int format = kPixelFormat24;
-        const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
-        image1_->PictureChanged();
-        if (i == 0 && loaded) {
-            referenceWidth = image1_->Picture().Width();
-            referenceHeight = image1_->Picture().Height();
+    RunExclusive([this] {
+        FileList& list = CurrentList();
+        int errors = 0;
+        int referenceWidth = -1;
+        int referenceHeight = -1;
+        run_.PauseRequested = false;
+        // The abort button ends the test, and so does a request to close.
+        for (int i = 0; i < list.Count() && !run_.PauseRequested && !closePending_; ++i) {
+            const std::string name = list.Text(i);
+            int format = kPixelFormat24;
+            const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
+            image1_->PictureChanged();
+            if (i == 0 && loaded) {
+                referenceWidth = image1_->Picture().Width();
+                referenceHeight = image1_->Picture().Height();
+            }
+            if (loaded && image1_->Picture().Width() == referenceWidth &&
+                image1_->Picture().Height() == referenceHeight) {
+                EnableEntry(i, list);
+                ShowStatus(i, QString::fromStdString(name), list, true);
+            } else {
+                ++errors;
+                DisableEntry(i, list);
+                ShowStatus(-i, Q(FormatText(Lng().kstunknownformat, name)), list, false);
+            }
+            image1_->repaint();
+            ProcessPendingEvents();
         }
-        if (loaded && image1_->Picture().Width() == referenceWidth &&
-            image1_->Picture().Height() == referenceHeight) {
-            EnableEntry(i, list);
-            ShowStatus(i, QString::fromStdString(name), list, true);
-        } else {
-            ++errors;
-            DisableEntry(i, list);
-            ShowStatus(-i, Q(FormatText(Lng().kstunknownformat, name)), list, false);
-        }
-        image1_->repaint();
-        ProcessPendingEvents();
-    }
-    Dialogs::Get().Message(this, Q(FormatText(Lng().lngfilesinerror, errors)),
-                           Q(Lng().lngtestpictures), {DialogButton::Ok}, MessageKind::Information);
+        Dialogs::Get().Message(this, Q(FormatText(Lng().lngfilesinerror, errors)),
+                               Q(Lng().lngtestpictures), {DialogButton::Ok},
+                               MessageKind::Information);
+    });
 }
 
 void TFormMain::Redirect1Click() {

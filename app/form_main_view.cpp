@@ -98,10 +98,10 @@ void TFormMain::ViewResult1Click() {
     if (!action->isChecked()) {
         ShowListEntry(LeftList().Current(), LeftList());
     } else {
-        ShowImage(result_.get(), false);
+        ShowImage(run_.Result.get(), false);
     }
     toolButton1_->setChecked(action->isChecked());
-    ShowStatus(resultPosition_, Q(Lng().kstproc), LeftList(), true);
+    ShowStatus(run_.ResultPosition, Q(Lng().kstproc), LeftList(), true);
 }
 
 // --- stretch and zoom -------------------------------------------------------

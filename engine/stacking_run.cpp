@@ -153,7 +153,9 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                     }
                     host.ShowImage(state.Result.get(), false);
                     const std::string text = left.Text(i);
-                    host.ShowStatus(state.ResultPosition, text, left, true);
+                    // The counter reads "k/N" for the k-th picture in the
+                    // result; the status bar counts from index 0.
+                    host.ShowStatus(0, text, left, true);
                     loaded = true;
                     break;
                 }
@@ -186,7 +188,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                     if (!state.StopRequested) {
                         host.ShowImage(state.Result.get(), false);
                         const std::string text = left.Text(i);
-                        host.ShowStatus(state.ResultPosition, text, left, true);
+                        host.ShowStatus(state.ResultPosition - 1, text, left, true);
                     }
                 } else {
                     ClearImage(&ResultBuffer(state));

@@ -209,7 +209,7 @@ void FormMainTest::startsEmptyInStretchMode() {
     QVERIFY(form.windowTitle().startsWith("Nocturo - Ver: 2-5-15 - 2016/02/29"));
     QVERIFY(form.Result().IsEmptyImage());
     QCOMPARE(form.ResultPosition(), 0);
-    QVERIFY(!form.ResultUnsaved);
+    QVERIFY(!form.Run().ResultUnsaved);
     QVERIFY(form.StretchMode());
     QTRY_VERIFY(!form.findChild<QSlider*>("TrackBar1")->isVisible());
     QCOMPARE(form.StatusBar1()->PanelText(2), QString("Empty List"));
@@ -234,7 +234,7 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
     {
         TFormMain form;
         form.show();
-        form.ResultUnsaved = true;
+        form.Run().ResultUnsaved = true;
         script->messages = {DialogButton::Cancel};
         QVERIFY(!form.close());
         QCOMPARE(script->Last("message").text, QString("Save Processed Image?"));
@@ -245,7 +245,7 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
         script->saveNames = {dir.filePath("kept.png")};
         QVERIFY(!form.close());
         QVERIFY(QFileInfo::exists(dir.filePath("kept.png")));
-        QVERIFY(!form.ResultUnsaved);
+        QVERIFY(!form.Run().ResultUnsaved);
         const int asked = script->Count("message");
         QVERIFY(form.close());
         QCOMPARE(script->Count("message"), asked);
@@ -253,7 +253,7 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
     {
         TFormMain form;
         form.show();
-        form.ResultUnsaved = true;
+        form.Run().ResultUnsaved = true;
         script->messages = {DialogButton::No};
         QVERIFY(form.close());
     }
@@ -263,7 +263,7 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
     QTemporaryDir dir;
     DialogScript& script = *script_;
     TFormMain form;
-    form.ResultUnsaved = true;
+    form.Run().ResultUnsaved = true;
 
     const QString failing = dir.filePath("missing-folder/result.png");
     script->saveNames = {failing};
@@ -276,14 +276,14 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
     QCOMPARE(QString::fromStdString(form.RightList().Text(0)), failing);
     QVERIFY(!form.RightList().IsChecked(0));
     QVERIFY(form.RightList().IsEnabled(0));
-    QVERIFY(form.ResultUnsaved);
+    QVERIFY(form.Run().ResultUnsaved);
 
     // The dialog proposes the last name chosen in it.
     const QString good = dir.filePath("result.tif");
     script->saveNames = {good};
     form.SaveResult1Click();
     QCOMPARE(script->Last("save").options.fileName, failing);
-    QVERIFY(!form.ResultUnsaved);
+    QVERIFY(!form.Run().ResultUnsaved);
     QCOMPARE(form.RightList().Count(), 2);
     RgbImage loaded;
     QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
@@ -299,11 +299,11 @@ void FormMainTest::clearResultKeepsTheUnsavedMark() {
     form.Result().Resize(4, 4);
     nocturo::FillImage(form.Result(), 9, 9, 9);
     form.SetResultPosition(7);
-    form.ResultUnsaved = true;
+    form.Run().ResultUnsaved = true;
     form.ClearResult1Click();
     QVERIFY(form.Result().IsEmptyImage());
     QCOMPARE(form.ResultPosition(), 0);
-    QVERIFY(form.ResultUnsaved);
+    QVERIFY(form.Run().ResultUnsaved);
     QVERIFY(form.ViewPicture().IsEmptyImage());
     QCOMPARE(form.StatusBar1()->PanelText(2), QString("Processed images"));
 }

@@ -1,0 +1,196 @@
+// The "Processing..." commands of the main window, the numbering options of
+// the step files, and how a run shares the window with the user while it
+// lets events run between frames.
+
+#include <QAction>
+#include <QString>
+#include <cctype>
+#include <charconv>
+#include <string>
+
+#include "app/dialogs/dialogs.h"
+#include "app/form_main.h"
+#include "app/qt_run_host.h"
+#include "core/combine.h"
+#include "engine/stacking_run.h"
+#include "engine/step_saving.h"
+#include "engine/ui/form_num_format.h"
+#include "engine/ui/form_process.h"
+
+namespace nocturo {
+
+namespace {
+
+// Commands that would fight a run over the left list, the result buffer or
+// the step settings. While a run lets events through, the user can still
+// look at entries, change check marks, save the result, use the right list
+// and press the abort button.
+constexpr const char* kFightingCommands[] = {
+    // Processing...
+    "GetMAX1", "GetMaxandSave1", "GetMAxThreshold1", "GetMaxTrhesholdandSave1", "Getmin1",
+    "GetMinAndSave1", "GetMaxGray1", "GetMaxGrayandSavesteps1", "GetMinGray1",
+    "GetMinGrayandSavesteps1", "Add1", "Sub1",
+    // the other runs over the left list
+    "MovingMax1", "NewBatchOperations1", "Search2", "SearchSave1", "Crop1", "CropSave1",
+    "MaximumSearch1",
+    // filling, reordering and clearing the lists
+    "NewDirectory1", "NewList1", "LoadList1", "Testvalidpictures1", "Redirect1", "SortbyNum1",
+    "ClearSelection1", "Clearlist1", "Sendtobottom1", "SortList1", "ToolButtonOpen1",
+    "ToolButtonDelete1", "ToolButtonCopyList1", "ToolButtonUp1", "ToolButtonDown1",
+    "ToolButtonSwap",
+    // the result buffer and the numbering of step files
+    "ClearResult1", "numformat1"};
+
+// The standard integer conversion of a typed number: optional leading
+// blanks, an optional sign and decimal digits, nothing after them, within
+// the signed 32-bit range. Anything else gives 0.
+int32_t IntegerOrZero(const QString& text) {
+    const std::string s = text.toStdString();
+    size_t start = 0;
+    while (start < s.size() && std::isspace(static_cast<unsigned char>(s[start])) != 0) {
+        ++start;
+    }
+    if (start < s.size() && s[start] == '+') {
+        ++start;  // from_chars takes a minus sign only
+        if (start < s.size() && s[start] == '-') {
+            return 0;
+        }
+    }
+    int32_t value = 0;
+    const char* first = s.data() + start;
+    const char* last = s.data() + s.size();
+    const auto [end, error] = std::from_chars(first, last, value, 10);
+    if (error != std::errc() || end != last || first == last) {
+        return 0;
+    }
+    return value;
+}
+
+}  // namespace
+
+// --- running while events are let through -----------------------------------
+
+void TFormMain::RunExclusive(const std::function<void()>& command) {
+    if (busy_) {
+        return;  // the command already running owns the list and the result
+    }
+    SetBusy(true);
+    try {
+        command();
+    } catch (...) {
+        SetBusy(false);
+        throw;
+    }
+    SetBusy(false);
+    if (closePending_) {
+        // Asked and answered during the command; the command has returned,
+        // so nothing still runs on the window's stack.
+        closePending_ = false;
+        closeConfirmed_ = true;
+        close();
+    }
+}
+
+void TFormMain::SetBusy(bool busy) {
+    busy_ = busy;
+    if (busy) {
+        for (const char* name : kFightingCommands) {
+            QAction* action = Action(name);
+            if (action != nullptr && action->isEnabled()) {
+                action->setEnabled(false);
+                disabledWhileBusy_.push_back(action);
+            }
+        }
+        return;
+    }
+    for (QAction* action : disabledWhileBusy_) {
+        action->setEnabled(true);
+    }
+    disabledWhileBusy_.clear();
+}
+
+void TFormMain::RunStackingCommand(ImageOperation operation, bool saveSteps) {
+    RunExclusive([this, operation, saveSteps] {
+        RunContext context{lists_, run_, *host_};
+        nocturo::StackingCommand(context, operation, saveSteps);
+    });
+}
+
+bool TFormMain::AskThreshold() {
+    QString value = QString::number(MaxThreshold);
+    if (!Dialogs::Get().InputQuery(this, "AddMAx", "Threshold", value)) {
+        return false;
+    }
+    MaxThreshold = IntegerOrZero(value);
+    return true;
+}
+
+// --- Processing... ----------------------------------------------------------
+
+void TFormMain::GetMAX1Click() {
+    RunStackingCommand(AddMax, false);
+}
+
+void TFormMain::GetMaxandSave1Click() {
+    RunStackingCommand(AddMax, true);
+}
+
+void TFormMain::GetMAxThreshold1Click() {
+    // No question while another run owns the threshold's user.
+    if (!busy_ && AskThreshold()) {
+        RunStackingCommand(AddMaxThreshold, false);
+    }
+}
+
+void TFormMain::GetMaxTrhesholdandSave1Click() {
+    if (!busy_ && AskThreshold()) {
+        RunStackingCommand(AddMaxThreshold, true);
+    }
+}
+
+void TFormMain::Getmin1Click() {
+    RunStackingCommand(AddMin, false);
+}
+
+void TFormMain::GetMinAndSave1Click() {
+    RunStackingCommand(AddMin, true);
+}
+
+void TFormMain::GetMaxGray1Click() {
+    RunStackingCommand(AddMaxLum, false);
+}
+
+void TFormMain::GetMaxGrayandSavesteps1Click() {
+    RunStackingCommand(AddMaxLum, true);
+}
+
+void TFormMain::GetMinGray1Click() {
+    RunStackingCommand(SubMinLum, false);
+}
+
+void TFormMain::GetMinGrayandSavesteps1Click() {
+    RunStackingCommand(SubMinLum, true);
+}
+
+void TFormMain::Add1Click() {
+    RunStackingCommand(Add, false);
+}
+
+void TFormMain::Sub1Click() {
+    RunStackingCommand(Sub, false);
+}
+
+// --- numbering options ------------------------------------------------------
+
+void TFormMain::ProcessNumerotation1Click() {
+    formProcess_->show();
+    formProcess_->raise();
+    formProcess_->activateWindow();
+}
+
+void TFormMain::numformat1Click() {
+    formNumFormat_->exec();
+    Action("numformat1")->setChecked(run_.Steps.FormatNumbers);
+}
+
+}  // namespace nocturo

@@ -1,0 +1,119 @@
+#include "app/qt_run_host.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include "app/dialogs/dialogs.h"
+#include "app/form_main.h"
+#include "engine/ui/form_process.h"
+
+namespace nocturo {
+
+namespace {
+
+DialogButton ToDialogButton(Answer answer) {
+    switch (answer) {
+        case Answer::Ok:
+            return DialogButton::Ok;
+        case Answer::Cancel:
+            return DialogButton::Cancel;
+        case Answer::Yes:
+            return DialogButton::Yes;
+        case Answer::No:
+            return DialogButton::No;
+        case Answer::YesToAll:
+            return DialogButton::YesToAll;
+        case Answer::NoToAll:
+            return DialogButton::NoToAll;
+        case Answer::None:
+            break;
+    }
+    return DialogButton::None;
+}
+
+Answer ToAnswer(DialogButton button) {
+    switch (button) {
+        case DialogButton::Ok:
+            return Answer::Ok;
+        case DialogButton::Cancel:
+            return Answer::Cancel;
+        case DialogButton::Yes:
+            return Answer::Yes;
+        case DialogButton::No:
+            return Answer::No;
+        case DialogButton::YesToAll:
+            return Answer::YesToAll;
+        case DialogButton::NoToAll:
+            return Answer::NoToAll;
+        case DialogButton::None:
+            break;
+    }
+    return Answer::None;
+}
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+void QtRunHost::ShowImage(const RgbImage* image, bool force) {
+    form_.ShowImage(image, force);
+}
+
+void QtRunHost::ShowStatus(int position, const std::string& text, const FileList& list, bool ok) {
+    form_.ShowStatus(position, Q(text), list, ok);
+}
+
+void QtRunHost::ProcessEvents() {
+    QCoreApplication::processEvents();
+    if (form_.ClosePending()) {
+        form_.Run().StopRequested = true;
+    }
+}
+
+Answer QtRunHost::Ask(const std::string& text, const std::string& caption,
+                      const std::vector<Answer>& buttons, bool warning) {
+    std::vector<DialogButton> shown;
+    shown.reserve(buttons.size());
+    for (Answer answer : buttons) {
+        shown.push_back(ToDialogButton(answer));
+    }
+    return ToAnswer(Dialogs::Get().Message(&form_, Q(text), Q(caption), std::move(shown),
+                                           warning ? MessageKind::Warning : MessageKind::Question));
+}
+
+std::optional<std::string> QtRunHost::AskSaveFileName(const SaveRequest& request) {
+    FileDialogOptions options;
+    options.title = Q(request.title);
+    options.filter = Q(request.filter);
+    options.filterIndex = request.filterIndex;
+    options.defaultExtension = Q(request.defaultExtension);
+    options.fileName = Q(request.fileName);
+    const QString chosen = Dialogs::Get().SaveFileName(&form_, options);
+    if (chosen.isEmpty()) {
+        return std::nullopt;
+    }
+    return chosen.toStdString();
+}
+
+void QtRunHost::ShowMessage(const std::string& text, const std::string& caption) {
+    Dialogs::Get().Message(&form_, Q(text), Q(caption), {DialogButton::Ok},
+                           MessageKind::Information);
+}
+
+void QtRunHost::FocusLeftList() {
+    form_.ToolBar1Click();
+}
+
+void QtRunHost::SaveResultAs() {
+    form_.SaveResult1Click();
+}
+
+void QtRunHost::StartNumberChanged() {
+    if (TFormProcess* window = form_.FormProcess(); window != nullptr) {
+        window->ForceStartNumberChanged();
+    }
+}
+
+}  // namespace nocturo
