@@ -1,17 +1,33 @@
 // nocturo-stack: merges picture files into one star-trail picture from the
-// command line, with the same operations and error counting as the program.
+// command line. It runs the program's own stacking run, so the order, the
+// operations, the step files and the error counting are those of the
+// window's "Processing..." commands.
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <fstream>
+#include <iostream>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "cli/console_host.h"
 #include "core/combine.h"
 #include "core/image_file.h"
+#include "engine/run_state.h"
+#include "engine/stacking_run.h"
+#include "engine/step_saving.h"
+#include "lists/list_pair.h"
 
 namespace {
 
@@ -32,140 +48,376 @@ constexpr OperationName kOperations[] = {
     {"sub", nocturo::Sub},
 };
 
+// More decode threads than this only cost memory: each holds a frame.
+constexpr int kMaxJobs = 256;
+
+// Exit status of a run ended by Ctrl+C, as shells report a SIGINT.
+constexpr int kInterruptedStatus = 130;
+
 void PrintUsage(FILE* out) {
     std::fprintf(out,
-                 "Usage: nocturo-stack [--op OP] [--threshold N] -o OUTPUT FILE...\n"
+                 "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
+                 "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
                  "\n"
-                 "Merges the picture FILEs, in order, into one picture and saves it as OUTPUT.\n"
-                 "The first file that loads starts the result; every later one is merged into\n"
-                 "it. A file that cannot be loaded, or whose size differs from the result's,\n"
-                 "is counted as in error and empties the result, as in the program's runs.\n"
+                 "Merges the picture FILEs, in the order given, into one picture, as the\n"
+                 "program's \"Processing...\" commands do. The first file that loads starts the\n"
+                 "result; every later one is merged into it. A file that cannot be loaded, or\n"
+                 "whose size differs from the result's, is in error; it also empties the\n"
+                 "result, so every later file is in error as well. A missing file whose name\n"
+                 "has a picture extension counts as a 1 x 1 black picture.\n"
                  "\n"
                  "Options:\n"
-                 "  --op OP          addmax (default), addmin, addmaxlum, subminlum,\n"
-                 "                   addmaxthreshold, add or sub\n"
-                 "  --threshold N    threshold of addmaxthreshold (default 0)\n"
-                 "  -o, --output F   the picture to write; its extension selects the format\n"
-                 "                   (.bmp .png .gif .tif .jpg; anything else is written as BMP)\n"
-                 "  -h, --help       show this help\n"
+                 "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
+                 "                       addmaxthreshold, add or sub\n"
+                 "  --threshold N        threshold of addmaxthreshold (default 0)\n"
+                 "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
+                 "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
+                 "                       BMP). An existing file is replaced.\n"
+                 "  --steps FIRST_STEP_FILE\n"
+                 "                       also save the result after every merged frame, as a\n"
+                 "                       numbered step file: the number at the end of the name\n"
+                 "                       is the first one (sky0042.tif gives sky0042.tif,\n"
+                 "                       sky0043.tif, ...; sky.png gives sky0001.png, ...). The\n"
+                 "                       digits widen to the number of FILEs (sky00001.png for\n"
+                 "                       10,000 or more). A name without an extension gets .bmp.\n"
+                 "                       With --steps, -o is optional.\n"
+                 "  --overwrite          replace existing step files; without it the first\n"
+                 "                       existing step file stops the run, and it is not written\n"
+                 "  --files-from LIST    read more FILEs from LIST, one name per line, after the\n"
+                 "                       ones on the command line (blank lines are skipped; \"-\"\n"
+                 "                       reads standard input); may be given more than once\n"
+                 "  --jobs N             threads that decode frames ahead of the merge (default:\n"
+                 "                       the number of processors, here %u; 0 decodes each\n"
+                 "                       frame on the merging thread when it is reached)\n"
+                 "  --stats              at the end, report on standard error how long the run\n"
+                 "                       took (megapixels and frames per second), where the\n"
+                 "                       frames were decoded and how long writing OUTPUT took\n"
+                 "  -h, --help           show this help\n"
                  "\n"
-                 "Prints \"N File(s) in Error\". Exit status: 0 when no file was in error,\n"
-                 "1 when some were, 2 on a usage error or when OUTPUT cannot be written.\n");
+                 "While it runs, a progress line on standard error (only when that is a\n"
+                 "terminal) shows the frames done, frames per second and the time left.\n"
+                 "Ctrl+C stops the run after the current frame; the result merged so far is\n"
+                 "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
+                 "\n"
+                 "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
+                 "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
+                 "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
+                 "130 when stopped by Ctrl+C.\n",
+                 std::thread::hardware_concurrency());
 }
 
-int UsageError(const char* message, const char* detail = "") {
-    std::fprintf(stderr, "nocturo-stack: %s%s\n", message, detail);
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
     std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
     return 2;
 }
 
-bool ParseInt(const char* text, int32_t& value) {
+bool ParseInt(const std::string& text, int32_t& value) {
+    const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
-    const long v = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) {
+    const long v = std::strtol(begin, &end, 10);
+    if (end == begin || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) {
         return false;
     }
     value = static_cast<int32_t>(v);
     return true;
 }
 
-}  // namespace
+// Appends the names of a list file: one per line, blank lines skipped, a
+// trailing CR (a list written on Windows) dropped.
+bool ReadListFile(const std::string& listName, std::vector<std::string>& files) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (listName != "-") {
+        struct stat st {};
+        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+            return false;
+        }
+        file.open(listName, std::ios::binary);
+        if (!file) {
+            return false;
+        }
+        in = &file;
+    }
+    std::string line;
+    while (std::getline(*in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            files.push_back(line);
+        }
+    }
+    return !in->bad();
+}
 
-int main(int argc, char** argv) {
+// The folder a file would be written into must exist and be writable. This
+// is checked before the run, so that a typing error in a folder name does not
+// cost a whole night's run. A picture is saved by renaming a new file over
+// the name, which would replace a device such as /dev/null: only a regular
+// file may be there already.
+bool CheckOutputFile(const std::string& fileName, std::string& problem) {
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        problem = "it exists and is not a regular file";
+        return false;
+    }
+    const size_t slash = fileName.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        problem = "no such folder: " + folder;
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        problem = "folder not writable: " + folder;
+        return false;
+    }
+    return true;
+}
+
+struct Options {
     ImageOperation op = nocturo::AddMax;
-    std::string output;
-    bool haveOutput = false;
+    int32_t threshold = 0;
+    nocturo::cli::ConsoleSettings console;
+    int jobs = -1;  // -1: one per processor
+    bool stats = false;
     std::vector<std::string> files;
+};
 
+// Returns -1 when the run should go ahead, otherwise the exit status.
+int ParseOptions(int argc, char** argv, Options& options) {
+    std::vector<std::string> listFiles;
+    bool haveOutput = false;
+    bool haveSteps = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        auto value = [&](const char* option) -> const char* {
-            if (i + 1 >= argc) {
-                return nullptr;
+        std::string arg = argv[i];
+        std::string inlineValue;
+        bool hasInlineValue = false;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                hasInlineValue = true;
+                arg.resize(eq);
             }
-            (void)option;
-            return argv[++i];
+        }
+        auto value = [&](std::string& out) {
+            if (hasInlineValue) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
         };
+        std::string text;
         if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
             return 0;
         } else if (arg == "--op") {
-            const char* name = value("--op");
-            if (name == nullptr) {
+            if (!value(text)) {
                 return UsageError("--op needs an operation");
             }
-            op = nullptr;
+            options.op = nullptr;
             for (const auto& known : kOperations) {
-                if (std::strcmp(known.name, name) == 0) {
-                    op = known.op;
+                if (text == known.name) {
+                    options.op = known.op;
                 }
             }
-            if (op == nullptr) {
-                return UsageError("unknown operation: ", name);
+            if (options.op == nullptr) {
+                return UsageError("unknown operation: " + text);
             }
         } else if (arg == "--threshold") {
-            const char* text = value("--threshold");
-            int32_t threshold = 0;
-            if (text == nullptr || !ParseInt(text, threshold)) {
+            if (!value(text) || !ParseInt(text, options.threshold)) {
                 return UsageError("--threshold needs a whole number");
             }
-            nocturo::MaxThreshold = threshold;
         } else if (arg == "-o" || arg == "--output") {
-            const char* text = value("-o");
-            if (text == nullptr || *text == '\0') {
+            if (!value(text) || text.empty()) {
                 return UsageError("-o needs a file name");
             }
-            output = text;
+            options.console.output = text;
             haveOutput = true;
+        } else if (arg == "--steps") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--steps needs the name of the first step file");
+            }
+            options.console.firstStepFile = text;
+            haveSteps = true;
+        } else if (arg == "--overwrite") {
+            if (hasInlineValue) {
+                return UsageError("--overwrite takes no value");
+            }
+            options.console.overwrite = true;
+        } else if (arg == "--stats") {
+            if (hasInlineValue) {
+                return UsageError("--stats takes no value");
+            }
+            options.stats = true;
+        } else if (arg == "--files-from") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--files-from needs the name of a list file");
+            }
+            listFiles.push_back(text);
+        } else if (arg == "--jobs") {
+            int32_t jobs = 0;
+            if (!value(text) || !ParseInt(text, jobs) || jobs < 0 || jobs > kMaxJobs) {
+                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
+            }
+            options.jobs = jobs;
         } else if (arg == "--") {
             for (++i; i < argc; ++i) {
-                files.emplace_back(argv[i]);
+                options.files.emplace_back(argv[i]);
             }
         } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option: ", argv[i]);
+            return UsageError("unknown option: " + std::string(argv[i]));
         } else {
-            files.emplace_back(arg);
+            options.files.push_back(arg);
         }
     }
-    if (!haveOutput) {
-        return UsageError("no output file given (-o OUTPUT)");
+    for (const std::string& list : listFiles) {
+        if (!ReadListFile(list, options.files)) {
+            return UsageError("cannot read the list file " + list);
+        }
     }
-    if (files.empty()) {
+    if (!haveOutput && !haveSteps) {
+        return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
+    }
+    if (options.files.empty()) {
         return UsageError("no input files given");
     }
-
-    nocturo::RgbImage result;
-    nocturo::ClearImage(&result);
-    int errors = 0;
-    size_t i = 0;
-    // The first file that loads becomes the result as it is.
-    for (; i < files.size(); ++i) {
-        if (nocturo::LoadImageFile(result, files[i])) {
-            break;
-        }
-        ++errors;
-        std::fprintf(stderr, "nocturo-stack: cannot load %s\n", files[i].c_str());
+    std::string problem;
+    if (haveOutput && !CheckOutputFile(options.console.output, problem)) {
+        return UsageError("cannot write " + options.console.output + ": " + problem);
     }
-    nocturo::RgbImage frame;
-    for (++i; i < files.size(); ++i) {
-        if (!nocturo::LoadImageFile(frame, files[i])) {
-            ++errors;
-            nocturo::ClearImage(&result);
-            std::fprintf(stderr, "nocturo-stack: cannot load %s\n", files[i].c_str());
-        } else if (!op(frame, result, nullptr)) {
-            ++errors;
-            nocturo::ClearImage(&result);
-            std::fprintf(stderr, "nocturo-stack: %s does not match the result's size\n",
-                         files[i].c_str());
-        }
+    if (haveSteps && !CheckOutputFile(options.console.firstStepFile, problem)) {
+        return UsageError("cannot write step files " + options.console.firstStepFile + ": " +
+                          problem);
     }
+    if (options.jobs < 0) {
+        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    return -1;
+}
 
-    if (!nocturo::SaveImageFile(result, output)) {
-        std::fprintf(stderr, "nocturo-stack: cannot write %s\n", output.c_str());
-        std::printf("%d File(s) in Error\n", errors);
+void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
+                const nocturo::DecodeStats& decoded, const std::string& output) {
+    const double seconds = host.RunSeconds();
+    const double megapixels = host.MergedPixels() / 1e6;
+    std::fprintf(stderr,
+                 "nocturo-stack: %d frames, %.1f megapixels merged in %.3f s (%.1f MP/s, %.1f "
+                 "frames/s); decoded ahead: %lld, on the merging thread: %lld\n",
+                 frames, megapixels, seconds, seconds > 0 ? megapixels / seconds : 0.0,
+                 seconds > 0 ? frames / seconds : 0.0, static_cast<long long>(decoded.prefetched),
+                 static_cast<long long>(decoded.loadedByRun));
+    if (!output.empty()) {
+        std::fprintf(stderr, "nocturo-stack: %s written in %.3f s\n", output.c_str(),
+                     host.SaveSeconds());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    const int parsed = ParseOptions(argc, argv, options);
+    if (parsed >= 0) {
+        return parsed;
+    }
+    const bool withSteps = !options.console.firstStepFile.empty();
+
+    nocturo::ListPair lists;
+    {
+        std::vector<nocturo::ListEntry> entries;
+        entries.reserve(options.files.size());
+        for (std::string& name : options.files) {
+            entries.push_back({std::move(name), true, true, false});
+        }
+        lists.Left().AppendEntries(std::move(entries));
+    }
+    const int total = lists.Left().Count();
+
+    nocturo::RunState state;
+    nocturo::DecodeStats decodeStats;
+    state.Decode.stats = &decodeStats;
+    state.Decode.threads = options.jobs;
+    // The run starts no more workers than frames it decodes ahead.
+    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    nocturo::MaxThreshold = options.threshold;
+
+    nocturo::cli::InstallInterruptHandler();
+    nocturo::cli::ProgressLine progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
+    nocturo::cli::ConsoleHost host(options.console, state, progress);
+    nocturo::RunContext context{lists, state, host};
+
+    host.RunStarted();
+    try {
+        if (withSteps) {
+            // The name is always given, so a refusal can only mean that its
+            // number does not fit; the run says why in a message.
+            if (!nocturo::PrepareStepSaving(context, options.op, nullptr, true)) {
+                const std::string why = host.Messages().empty()
+                                            ? "the number at its end is too large"
+                                            : host.Messages().back();
+                return UsageError("--steps " + options.console.firstStepFile + ": " + why);
+            }
+        } else {
+            nocturo::StackingRun(context, options.op, nullptr, false, true);
+        }
+    } catch (const std::exception& e) {
+        progress.Clear();
+        std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());
         return 2;
     }
-    std::printf("%d File(s) in Error\n", errors);
-    return errors == 0 ? 0 : 1;
+    host.RunEnded();
+    progress.Finish();
+
+    // The run saves the result itself only when it went to its end without
+    // steps; with steps, or when stopped, -o still asks for it.
+    if (!host.ResultSaveRequested()) {
+        host.SaveOutput();
+    }
+
+    bool outputProblem = host.OutputFailed();
+    if (withSteps) {
+        // A step file that was written is in the right list.
+        const int unwritten = host.StepFilesAttempted() - lists.Right().Count();
+        if (unwritten > 0) {
+            std::fprintf(stderr, "nocturo-stack: %d step file(s) could not be written\n",
+                         unwritten);
+            outputProblem = true;
+        }
+        if (host.OverwriteRefused()) {
+            const std::string name =
+                nocturo::StepFileName(state.Steps, state.Steps.StepNumber, lists.Left().Count());
+            std::fprintf(stderr,
+                         "nocturo-stack: stopped: the step file %s exists (--overwrite "
+                         "replaces it)\n",
+                         name.c_str());
+            outputProblem = true;
+        }
+    }
+    if (nocturo::cli::Interrupted()) {
+        std::fprintf(stderr, "nocturo-stack: interrupted after %d of %d frames\n", progress.Done(),
+                     total);
+    }
+    if (options.stats) {
+        PrintStats(host, progress.Done(), decodeStats, options.console.output);
+    }
+
+    for (const std::string& message : host.Messages()) {
+        std::printf("%s\n", message.c_str());
+    }
+    std::fflush(stdout);
+
+    if (nocturo::cli::Interrupted()) {
+        return kInterruptedStatus;
+    }
+    if (outputProblem) {
+        return 2;
+    }
+    return host.Errors() == 0 ? 0 : 1;
 }

@@ -165,7 +165,12 @@ bool IsLoadableName(std::string_view fileName) {
     return !ext.empty() && kLoadExtensions.find(ext) != std::string_view::npos;
 }
 
-bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode) {
+namespace {
+
+// Loads fileName into destination. With keepOnFailure the picture is decoded
+// into a scratch image first, so that a failed decode leaves destination as
+// it was; without it the decoder writes straight into destination.
+bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure) {
     const bool supported = IsLoadableName(fileName);
     bool ok = supported;
     if (supported && IsRegularFile(fileName)) {
@@ -175,15 +180,18 @@ bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* form
         thread_local std::vector<uint8_t> bytes;
         thread_local RgbImage scratch;
         const std::string ext = Upper(FileExtension(fileName));
+        RgbImage& target = keepOnFailure ? scratch : destination;
         if (ext == ".WMF" || ext == ".EMF") {
             ok = false;  // no metafile renderer is available on this platform
         } else {
-            ok = ReadWholeFile(fileName, bytes) && Decode(bytes, scratch);
+            ok = ReadWholeFile(fileName, bytes) && Decode(bytes, target);
         }
-        if (ok) {
+        if (ok && keepOnFailure) {
             // The picture becomes the destination; the destination's old
             // buffer is kept as the next scratch.
             destination.Swap(scratch);
+        }
+        if (ok) {
             destination.SetFormat(kPixelFormat24);
         }
         if (bytes.capacity() > (size_t{64} << 20)) {
@@ -196,6 +204,16 @@ bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* form
         *formatCode = destination.Format();
     }
     return ok;
+}
+
+}  // namespace
+
+bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode) {
+    return Load(destination, fileName, formatCode, true);
+}
+
+bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName) {
+    return Load(buffer, fileName, nullptr, false);
 }
 
 SaveFormat SaveFormatForName(std::string_view fileName) {

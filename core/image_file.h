@@ -35,6 +35,12 @@ bool IsLoadableName(std::string_view fileName);
 /// Safe to call from several threads at once on different destinations.
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode = nullptr);
 
+/// As LoadImageFile, but the picture is decoded straight into buffer, whose
+/// pixels (and size) are undefined after a false result. For buffers whose
+/// old contents do not matter, such as frames decoded ahead of a run: it
+/// spares the second frame-sized buffer that keeping the old contents needs.
+bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName);
+
 /// Save formats, in the order of their entries in kSaveExtensions.
 enum class SaveFormat { Bmp, Png, Gif, Tiff, Jpeg };
 

@@ -78,7 +78,10 @@ class RgbImage {
     bool IsEmptyImage() const;
 
   private:
-    std::unique_ptr<uint8_t[]> data_;
+    struct FreePixels {
+        void operator()(uint8_t* pixels) const;
+    };
+    std::unique_ptr<uint8_t[], FreePixels> data_;
     size_t capacity_ = 0;  // bytes allocated in data_
     int width_ = 0;
     int height_ = 0;

@@ -257,7 +257,9 @@ void FramePrefetcher::WorkerLoop() {
         bool usable = true;
         bool ok = false;
         try {
-            ok = LoadImageFile(image, job->fileName);
+            // The pool buffer's old pixels do not matter: decode straight
+            // into it rather than through a second frame-sized scratch.
+            ok = LoadImageFileInto(image, job->fileName);
         } catch (...) {
             // The owner loads the file itself and meets the error there.
             usable = false;

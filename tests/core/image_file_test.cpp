@@ -81,6 +81,23 @@ TEST(ImageFile, UndecodableFilesFailAndKeepTheDestination) {
     }
 }
 
+TEST(ImageFile, LoadingIntoABufferGivesTheSameResults) {
+    TempDir dir;
+    const RgbImage picture = RandomImage(9, 7, 12);
+    std::string good = dir.File("good.png");
+    ASSERT_TRUE(SaveImageFile(picture, good));
+    test::WriteBytes(dir.File("bad.png"), {'n', 'o', 'p', 'e'});
+
+    RgbImage buffer = RandomImage(300, 200, 13);  // a larger frame to reuse
+    ASSERT_TRUE(LoadImageFileInto(buffer, good));
+    EXPECT_TRUE(test::SamePixels(buffer, picture));
+    EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("bad.png")));
+    EXPECT_TRUE(LoadImageFileInto(buffer, dir.File("missing.jpg")));
+    EXPECT_TRUE(buffer.IsEmptyImage());
+    EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("notes.txt")));
+    EXPECT_TRUE(buffer.IsEmptyImage());
+}
+
 TEST(ImageFile, SaveFormatFollowsTheFirstFourCharactersOfTheExtension) {
     EXPECT_EQ(SaveFormatForName("a.bmp"), SaveFormat::Bmp);
     EXPECT_EQ(SaveFormatForName("a.png"), SaveFormat::Png);

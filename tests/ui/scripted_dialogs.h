@@ -38,12 +38,15 @@ class ScriptedDialogs : public Dialogs {
     bool InputQuery(QWidget*, const QString& caption, const QString& prompt,
                     QString& value) override {
         asked.push_back({"input", prompt + "|" + value, caption, {}, {}});
-        const std::optional<QString> answer = Take(inputs, std::optional<QString>());
-        if (!answer) {
+        if (inputs.empty()) {
             return false;
         }
-        value = *answer;
-        return true;
+        const bool ok = inputs.front().has_value();
+        if (ok) {
+            value = inputs.front().value();
+        }
+        inputs.pop_front();
+        return ok;
     }
     QStringList OpenFileNames(QWidget*, FileDialogOptions& options) override {
         asked.push_back({"open", options.fileName, options.title, {}, options});

@@ -1,0 +1,91 @@
+// The floor of the stacking benchmarks: one thread that reads and decodes
+// every frame with TurboJPEG into one reused BGR buffer and does nothing
+// else. A stacking run on one thread cannot be faster than this; with
+// decoding ahead on other threads it can.
+//
+//   decode_floor LIST
+//
+// LIST holds one JPEG file name per line. Prints one line:
+//   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
+
+#include <sys/resource.h>
+#include <turbojpeg.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+bool ReadFile(const std::string& name, std::vector<unsigned char>& bytes) {
+    FILE* f = std::fopen(name.c_str(), "rb");
+    if (f == nullptr) {
+        return false;
+    }
+    std::fseek(f, 0, SEEK_END);
+    const long size = std::ftell(f);
+    std::fseek(f, 0, SEEK_SET);
+    bytes.resize(size > 0 ? static_cast<size_t>(size) : 0);
+    const bool ok = size > 0 && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    std::fclose(f);
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: decode_floor LIST\n");
+        return 2;
+    }
+    std::vector<std::string> files;
+    {
+        std::ifstream list(argv[1]);
+        std::string line;
+        while (std::getline(list, line)) {
+            if (!line.empty()) {
+                files.push_back(line);
+            }
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(stderr, "decode_floor: no files in %s\n", argv[1]);
+        return 2;
+    }
+
+    tjhandle tj = tjInitDecompress();
+    std::vector<unsigned char> bytes;
+    std::vector<unsigned char> bgr;
+    double pixels = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& file : files) {
+        int width = 0, height = 0, subsampling = 0, colourspace = 0;
+        if (!ReadFile(file, bytes) ||
+            tjDecompressHeader3(tj, bytes.data(), bytes.size(), &width, &height, &subsampling,
+                                &colourspace) != 0) {
+            std::fprintf(stderr, "decode_floor: cannot read %s\n", file.c_str());
+            return 1;
+        }
+        const size_t need = static_cast<size_t>(width) * height * 3;
+        if (bgr.size() < need) {
+            bgr.resize(need);
+        }
+        if (tjDecompress2(tj, bytes.data(), bytes.size(), bgr.data(), width, width * 3, height,
+                          TJPF_BGR, 0) != 0) {
+            std::fprintf(stderr, "decode_floor: %s: %s\n", file.c_str(), tjGetErrorStr2(tj));
+            return 1;
+        }
+        pixels += static_cast<double>(width) * height;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tjDestroy(tj);
+
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("RESULT frames=%zu megapixels=%.1f seconds=%.3f maxrss_kb=%ld\n", files.size(),
+                pixels / 1e6, seconds, usage.ru_maxrss);
+    return 0;
+}

@@ -1,0 +1,257 @@
+#include "cli/console_host.h"
+
+#include <algorithm>
+#include <atomic>
+#include <csignal>
+
+#include "core/image_file.h"
+
+namespace nocturo::cli {
+
+namespace {
+
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void OnInterrupt(int) {
+    interrupted.store(true, std::memory_order_relaxed);
+}
+
+// The progress line never grows wider than this, so that it stays on one
+// line of an ordinary terminal and \r can rewrite it.
+constexpr size_t kLineWidth = 79;
+
+std::string BaseName(const std::string& name) {
+    const size_t slash = name.rfind('/');
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+std::string Duration(double seconds) {
+    if (!(seconds >= 0) || seconds > 360000) {
+        return "--:--";
+    }
+    const long s = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (s >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", s / 60, s % 60);
+    }
+    return text;
+}
+
+}  // namespace
+
+void InstallInterruptHandler() {
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    // SA_RESETHAND: a second Ctrl+C finds the default action and ends the
+    // program at once, for a user who does not want to wait for the frame.
+    action.sa_flags = SA_RESTART | SA_RESETHAND;
+    sigaction(SIGINT, &action, nullptr);
+}
+
+bool Interrupted() {
+    return interrupted.load(std::memory_order_relaxed);
+}
+
+// ---- ProgressLine ----------------------------------------------------------
+
+ProgressLine::ProgressLine(FILE* out, bool enabled, int total)
+    : out_(out),
+      enabled_(enabled),
+      total_(total),
+      start_(std::chrono::steady_clock::now()),
+      lastDraw_(start_),
+      lastFrame_(start_) {}
+
+void ProgressLine::FrameDone(const std::string& name) {
+    ++done_;
+    if (!enabled_) {
+        return;
+    }
+    lastName_ = name;
+    lastFrame_ = std::chrono::steady_clock::now();
+    // A terminal redrawn for every frame of a fast run costs more than the
+    // frames; ten times a second is as fast as anyone reads.
+    if (!drawn_ || done_ >= total_ || lastFrame_ - lastDraw_ >= std::chrono::milliseconds(100)) {
+        Draw();
+    }
+}
+
+void ProgressLine::Clear() {
+    if (!enabled_ || !drawn_) {
+        return;
+    }
+    std::fprintf(out_, "\r%*s\r", static_cast<int>(drawnLength_), "");
+    std::fflush(out_);
+    drawn_ = false;
+    drawnLength_ = 0;
+}
+
+void ProgressLine::Finish() {
+    if (!enabled_) {
+        return;
+    }
+    if (!drawn_ || drawnDone_ != done_) {
+        Draw();
+    }
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    drawn_ = false;
+    drawnLength_ = 0;
+}
+
+void ProgressLine::Draw() {
+    lastDraw_ = std::chrono::steady_clock::now();
+    // The rate up to the last frame: the final save is no frame.
+    const double elapsed = std::chrono::duration<double>(lastFrame_ - start_).count();
+    const double rate = elapsed > 0 ? done_ / elapsed : 0;
+    char head[128];
+    std::snprintf(head, sizeof head, "%d/%d frames  %.1f frames/s  %s left", done_, total_, rate,
+                  rate > 0 ? Duration((total_ - done_) / rate).c_str() : "--:--");
+    std::string line = head;
+    if (!lastName_.empty() && line.size() + 4 < kLineWidth) {
+        std::string name = BaseName(lastName_);
+        const size_t room = kLineWidth - line.size() - 2;
+        if (name.size() > room) {
+            name = "..." + name.substr(name.size() - (room - 3));
+        }
+        line += "  " + name;
+    }
+    const size_t length = line.size();
+    if (length < drawnLength_) {
+        line.append(drawnLength_ - length, ' ');  // wipe the tail of a longer line
+    }
+    std::fprintf(out_, "\r%s", line.c_str());
+    std::fflush(out_);
+    drawn_ = true;
+    drawnLength_ = length;
+    drawnDone_ = done_;
+}
+
+// ---- ConsoleHost -----------------------------------------------------------
+
+ConsoleHost::ConsoleHost(const ConsoleSettings& settings, RunState& state, ProgressLine& progress)
+    : settings_(settings), state_(state), progress_(progress) {}
+
+void ConsoleHost::ShowStatus(int, const std::string& text, const FileList&, bool ok) {
+    if (ok) {
+        ++merged_;
+        if (state_.Result) {
+            mergedPixels_ += static_cast<double>(state_.Result->Width()) * state_.Result->Height();
+        }
+    } else {
+        ++errors_;
+        progress_.Clear();
+        if (merged_ > 0 && !cascadeExplained_) {
+            // The run empties the result at the first error after a merge,
+            // so every later frame fails too; say so once instead of
+            // leaving the user to wonder about the long list that follows.
+            std::fprintf(stderr,
+                         "nocturo-stack: in error: %s (cannot be read, or its size differs "
+                         "from the frames before it); the result is now empty, so every later "
+                         "frame of another size is in error as well\n",
+                         text.c_str());
+            cascadeExplained_ = true;
+        } else {
+            std::fprintf(stderr, "nocturo-stack: in error: %s\n", text.c_str());
+        }
+    }
+    progress_.FrameDone(text);
+}
+
+void ConsoleHost::ProcessEvents() {
+    // Ctrl+C acts as the window's abort button: the run asks whether to
+    // stop, and Ask says yes.
+    if (Interrupted() && !state_.StopRequested) {
+        ToolButtonAbortClick(state_);
+    }
+}
+
+Answer ConsoleHost::Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
+                        bool) {
+    auto offers = [&](Answer a) {
+        return std::find(buttons.begin(), buttons.end(), a) != buttons.end();
+    };
+    if (offers(Answer::YesToAll)) {
+        // The only question with "Yes to All": may an existing step file be
+        // replaced. Without --overwrite the answer is No, which stops the
+        // run after the current frame without writing it.
+        if (settings_.overwrite) {
+            return Answer::YesToAll;
+        }
+        overwriteRefused_ = true;
+        refusedFirst_ = merged_ == 0;
+        return Answer::No;
+    }
+    if (Interrupted() && offers(Answer::Yes)) {
+        return Answer::Yes;  // "Do you want to Stop process"
+    }
+    for (Answer a : {Answer::No, Answer::Cancel, Answer::Ok}) {
+        if (offers(a)) {
+            return a;
+        }
+    }
+    return buttons.empty() ? Answer::None : buttons.front();
+}
+
+std::optional<std::string> ConsoleHost::AskSaveFileName(const SaveRequest& request) {
+    // Only the step dialog asks for a name here: the final save goes
+    // through SaveResultAs.
+    if (settings_.firstStepFile.empty()) {
+        return std::nullopt;
+    }
+    std::string name = settings_.firstStepFile;
+    // As the dialog does with a name typed without an extension.
+    if (FileExtension(name).empty() && !request.defaultExtension.empty()) {
+        name += "." + request.defaultExtension;
+    }
+    return name;
+}
+
+void ConsoleHost::ShowMessage(const std::string& text, const std::string&) {
+    messages_.push_back(text);
+}
+
+void ConsoleHost::SaveResultAs() {
+    saveRequested_ = true;
+    RunEnded();
+    SaveOutput();
+}
+
+void ConsoleHost::RunStarted() {
+    runStart_ = std::chrono::steady_clock::now();
+    runEnd_.reset();
+}
+
+void ConsoleHost::RunEnded() {
+    if (!runEnd_) {
+        runEnd_ = std::chrono::steady_clock::now();
+    }
+}
+
+double ConsoleHost::RunSeconds() const {
+    const auto end = runEnd_ ? *runEnd_ : std::chrono::steady_clock::now();
+    return std::chrono::duration<double>(end - runStart_).count();
+}
+
+bool ConsoleHost::SaveOutput() {
+    if (settings_.output.empty()) {
+        return true;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::string name = settings_.output;
+    const bool ok = state_.Result != nullptr && SaveImageFile(*state_.Result, name);
+    saveSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state_.ResultUnsaved = !ok;
+    if (!ok) {
+        progress_.Clear();
+        std::fprintf(stderr, "nocturo-stack: cannot write %s\n", name.c_str());
+        outputFailed_ = true;
+    }
+    return ok;
+}
+
+}  // namespace nocturo::cli

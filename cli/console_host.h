@@ -1,0 +1,130 @@
+#pragma once
+// The console's answer to everything a run asks of a user interface:
+// questions are answered from the command line's options, the status bar
+// becomes a progress line on a terminal, and the final message goes to
+// standard output.
+
+#include <chrono>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/run_host.h"
+#include "engine/run_state.h"
+
+namespace nocturo::cli {
+
+/// Installs the Ctrl+C handler: the first Ctrl+C asks the run to stop after
+/// the frame it is on (ConsoleHost::ProcessEvents picks it up); a second one
+/// ends the program at once, as Ctrl+C normally does.
+void InstallInterruptHandler();
+/// True once Ctrl+C was pressed.
+bool Interrupted();
+
+/// A line on a terminal that shows how far a run is, rewritten in place.
+/// Does nothing unless enabled.
+class ProgressLine {
+  public:
+    ProgressLine(FILE* out, bool enabled, int total);
+
+    /// One more frame is done (merged or in error); name is its file.
+    void FrameDone(const std::string& name);
+    /// Clears the line so that other text can be written to the terminal;
+    /// the next update draws it again.
+    void Clear();
+    /// Draws the final state and ends the line.
+    void Finish();
+
+    int Done() const { return done_; }
+
+  private:
+    void Draw();
+
+    FILE* out_;
+    bool enabled_;
+    int total_;
+    int done_ = 0;
+    std::string lastName_;
+    bool drawn_ = false;
+    size_t drawnLength_ = 0;
+    int drawnDone_ = -1;
+    std::chrono::steady_clock::time_point start_;
+    std::chrono::steady_clock::time_point lastDraw_;
+    std::chrono::steady_clock::time_point lastFrame_;
+};
+
+struct ConsoleSettings {
+    /// Where the result goes; empty for none (allowed only with steps).
+    std::string output;
+    /// Name of the first step file; empty when no steps are saved.
+    std::string firstStepFile;
+    /// Replace existing step files instead of stopping.
+    bool overwrite = false;
+};
+
+class ConsoleHost : public RunHost {
+  public:
+    ConsoleHost(const ConsoleSettings& settings, RunState& state, ProgressLine& progress);
+
+    void ShowImage(const RgbImage*, bool) override {}
+    void ShowStatus(int position, const std::string& text, const FileList& list, bool ok) override;
+    void ProcessEvents() override;
+    Answer Ask(const std::string& text, const std::string& caption,
+               const std::vector<Answer>& buttons, bool warning) override;
+    std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
+    void ShowMessage(const std::string& text, const std::string& caption) override;
+    void FocusLeftList() override {}
+    void SaveResultAs() override;
+
+    /// Saves the result to the output file; false (with a message on
+    /// standard error) when it cannot be written.
+    bool SaveOutput();
+
+    /// The run starts now: its time is counted from here.
+    void RunStarted();
+    /// The run is over; its time ends here unless the final save ended it.
+    void RunEnded();
+    /// Seconds from the start of the run to the final save (or its end).
+    double RunSeconds() const;
+    /// Seconds spent writing OUTPUT.
+    double SaveSeconds() const { return saveSeconds_; }
+    /// Pixels of the frames merged, the first included.
+    double MergedPixels() const { return mergedPixels_; }
+
+    /// Frames that failed to load or to merge: the run's error count.
+    int Errors() const { return errors_; }
+    /// Frames that were merged (the first included).
+    int Merged() const { return merged_; }
+    /// SaveResultAs was called by the run.
+    bool ResultSaveRequested() const { return saveRequested_; }
+    /// Saving the output failed.
+    bool OutputFailed() const { return outputFailed_; }
+    /// An existing step file was not replaced, which stopped the run.
+    bool OverwriteRefused() const { return overwriteRefused_; }
+    /// Step files the run tried to write: one per merged frame, less the
+    /// one refused. The first frame is reported as merged even when its
+    /// step file was refused.
+    int StepFilesAttempted() const { return merged_ - (refusedFirst_ ? 1 : 0); }
+    /// The messages the run showed, in order (normally the error count).
+    const std::vector<std::string>& Messages() const { return messages_; }
+
+  private:
+    const ConsoleSettings& settings_;
+    RunState& state_;
+    ProgressLine& progress_;
+    int errors_ = 0;
+    int merged_ = 0;
+    bool saveRequested_ = false;
+    bool outputFailed_ = false;
+    bool overwriteRefused_ = false;
+    bool refusedFirst_ = false;
+    bool cascadeExplained_ = false;
+    std::vector<std::string> messages_;
+    std::chrono::steady_clock::time_point runStart_;
+    std::optional<std::chrono::steady_clock::time_point> runEnd_;
+    double saveSeconds_ = 0;
+    double mergedPixels_ = 0;
+};
+
+}  // namespace nocturo::cli
