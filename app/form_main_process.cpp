@@ -113,6 +113,7 @@ void TFormMain::RunStackingCommand(ImageOperation operation, bool saveSteps) {
     RunExclusive([this, operation, saveSteps] {
         RunContext context{lists_, run_, *host_};
         nocturo::StackingCommand(context, operation, saveSteps);
+        host_->Flush();
     });
 }
 

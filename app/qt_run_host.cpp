@@ -58,7 +58,24 @@ QString Q(const std::string& text) {
 }  // namespace
 
 void QtRunHost::ShowImage(const RgbImage* image, bool force) {
+    // Only the result buffer is held back: it stays valid between frames,
+    // so Flush can copy it later. Any other picture is shown at once.
+    const bool isResult = image != nullptr && image == form_.Run().Result.get();
+    if (!force && isResult && lastShown_.isValid() && lastShown_.elapsed() < kShowInterval) {
+        resultPending_ = true;
+        return;
+    }
+    resultPending_ = false;
+    lastShown_.restart();
     form_.ShowImage(image, force);
+}
+
+void QtRunHost::Flush() {
+    if (resultPending_) {
+        resultPending_ = false;
+        lastShown_.restart();
+        form_.ShowImage(form_.Run().Result.get(), false);
+    }
 }
 
 void QtRunHost::ShowStatus(int position, const std::string& text, const FileList& list, bool ok) {
@@ -74,6 +91,7 @@ void QtRunHost::ProcessEvents() {
 
 Answer QtRunHost::Ask(const std::string& text, const std::string& caption,
                       const std::vector<Answer>& buttons, bool warning) {
+    Flush();
     std::vector<DialogButton> shown;
     shown.reserve(buttons.size());
     for (Answer answer : buttons) {
@@ -84,6 +102,7 @@ Answer QtRunHost::Ask(const std::string& text, const std::string& caption,
 }
 
 std::optional<std::string> QtRunHost::AskSaveFileName(const SaveRequest& request) {
+    Flush();
     FileDialogOptions options;
     options.title = Q(request.title);
     options.filter = Q(request.filter);
@@ -98,6 +117,7 @@ std::optional<std::string> QtRunHost::AskSaveFileName(const SaveRequest& request
 }
 
 void QtRunHost::ShowMessage(const std::string& text, const std::string& caption) {
+    Flush();
     Dialogs::Get().Message(&form_, Q(text), Q(caption), {DialogButton::Ok},
                            MessageKind::Information);
 }
@@ -107,6 +127,7 @@ void QtRunHost::FocusLeftList() {
 }
 
 void QtRunHost::SaveResultAs() {
+    Flush();
     form_.SaveResult1Click();
 }
 

@@ -3,6 +3,7 @@
 // and status bar, asks through the Dialogs seam and lets the window's events
 // run between frames.
 
+#include <QElapsedTimer>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,7 +18,13 @@ class QtRunHost : public RunHost {
   public:
     explicit QtRunHost(TFormMain& form) : form_(form) {}
 
+    /// Shows the run's result in the view. A run merges frames faster than
+    /// anyone can watch, so the view takes a copy of the result at most
+    /// every kShowInterval; a frame shown in between is marked pending and
+    /// shown by Flush, which every question and the end of a run call.
     void ShowImage(const RgbImage* image, bool force) override;
+    /// Brings the view up to the latest result held back by ShowImage.
+    void Flush();
     void ShowStatus(int position, const std::string& text, const FileList& list, bool ok) override;
     /// Lets the window paint and serve the abort button. A close request
     /// that arrived meanwhile keeps the run stopping: the run's pause
@@ -32,7 +39,11 @@ class QtRunHost : public RunHost {
     void StartNumberChanged() override;
 
   private:
+    static constexpr qint64 kShowInterval = 100;  // milliseconds
+
     TFormMain& form_;
+    QElapsedTimer lastShown_;
+    bool resultPending_ = false;
 };
 
 }  // namespace nocturo

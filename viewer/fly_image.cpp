@@ -34,6 +34,8 @@ tFlyImage::tFlyImage(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
     // Pointer moves are reported without a button held too (pixel readout).
     setMouseTracking(true);
+    deferredUpdate_.setSingleShot(true);
+    connect(&deferredUpdate_, &QTimer::timeout, this, [this] { update(); });
 }
 
 tFlyImage::~tFlyImage() = default;
@@ -48,8 +50,14 @@ void tFlyImage::ShowPicture(const RgbImage* image) {
 }
 
 void tFlyImage::PictureChanged() {
+    constexpr qint64 kMinRepaintInterval = 40;  // milliseconds: 25 pictures a second
     ++generation_;
-    update();
+    const qint64 since = lastPaint_.isValid() ? lastPaint_.elapsed() : kMinRepaintInterval;
+    if (since >= kMinRepaintInterval) {
+        update();
+    } else if (!deferredUpdate_.isActive()) {
+        deferredUpdate_.start(static_cast<int>(kMinRepaintInterval - since));
+    }
 }
 
 bool tFlyImage::RenderingValid() const {
@@ -147,6 +155,7 @@ void tFlyImage::paintEvent(QPaintEvent* event) {
     if (exposed.isEmpty()) {
         return;
     }
+    lastPaint_.restart();
     const QImage& image = RenderArea(exposed);
     QPainter painter(this);
     if (image.isNull() || !renderedRect_.contains(exposed)) {

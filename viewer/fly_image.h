@@ -2,9 +2,11 @@
 // tFlyImage: the program's picture control. It owns the view's picture and
 // always draws it stretched to its own bounds.
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QRect>
 #include <QSize>
+#include <QTimer>
 #include <QWidget>
 #include <cstdint>
 #include <functional>
@@ -92,6 +94,12 @@ class tFlyImage : public QWidget {
     int renderedPictureWidth_ = -1;
     int renderedPictureHeight_ = -1;
     uint64_t generation_ = 1;
+    // A run changes the picture after every frame, faster than anyone can
+    // watch; repaints for such changes are spaced kMinRepaintInterval apart
+    // (the last change is always painted), so showing progress costs the
+    // run little.
+    QElapsedTimer lastPaint_;
+    QTimer deferredUpdate_;
 
     bool leftPressed_ = false;
 };

@@ -2,6 +2,7 @@
 // they draw, what pointer events they report, and where the layout puts them.
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QImage>
 #include <QMouseEvent>
@@ -69,6 +70,7 @@ class FlyImageTest : public QObject {
     void reducedPictureShowsAveragedBlocks();
     void enlargedPictureShowsSharpPixels();
     void repaintsShowChangedPixels();
+    void rapidChangesAreSpacedButTheLastIsPainted();
     void notifiesEnterAndLeaveOnlyWhenSet();
     void reportsMouseMovesAndPresses();
     void reportsClicks();
@@ -210,6 +212,52 @@ void FlyImageTest::repaintsShowChangedPixels() {
     const QImage black = Grab(image);
     QCOMPARE(Hex(At(black, 0, 0)), Hex(qRgb(0, 0, 0)));
     QCOMPARE(Hex(At(black, 39, 39)), Hex(qRgb(0, 0, 0)));
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+  public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+void FlyImageTest::rapidChangesAreSpacedButTheLastIsPainted() {
+    tFlyImage image;
+    image.resize(60, 40);
+    image.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&image));
+    PaintCounter counter;
+    image.installEventFilter(&counter);
+
+    // Twenty pictures as fast as a run of small frames delivers them, with
+    // events let through after each as the run does.
+    RgbImage picture;
+    picture.Resize(6, 4);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < 20; ++i) {
+        FillImage(picture, 0, static_cast<uint8_t>(i * 10), 0);
+        image.ShowPicture(&picture);
+        QCoreApplication::processEvents();
+    }
+    const qint64 elapsed = clock.elapsed();
+    // At most one paint per 40 ms, and one more for the start.
+    QVERIFY2(counter.paints <= 2 + elapsed / 40, qPrintable(QString::number(counter.paints)));
+
+    // A change right after a paint is held back, but still reaches the
+    // screen without any further change or event from outside.
+    QTest::qWait(60);
+    image.ShowPicture(&picture);
+    QCoreApplication::processEvents();
+    const int afterFirst = counter.paints;
+    FillImage(picture, 0, 0, 250);
+    image.ShowPicture(&picture);
+    QCoreApplication::processEvents();
+    QTRY_VERIFY(counter.paints > afterFirst);
+    QCOMPARE(Hex(At(Grab(image), 30, 20)), Hex(qRgb(250, 0, 0)));
 }
 
 void FlyImageTest::notifiesEnterAndLeaveOnlyWhenSet() {
