@@ -219,24 +219,6 @@ bool ReadPng(const std::vector<uint8_t>& bytes, RgbImage& out) {
     return true;
 }
 
-std::vector<uint8_t> WritePng(const RgbImage& picture) {
-    std::vector<uint8_t> pixels;
-    for (int y = 0; y < picture.Height(); ++y) {
-        pixels.insert(pixels.end(), picture.Row(y), picture.Row(y) + picture.Stride());
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(picture.Width());
-    image.height = static_cast<png_uint_32>(picture.Height());
-    image.format = PNG_FORMAT_BGR;
-    png_alloc_size_t size = 0;
-    EXPECT_TRUE(png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr));
-    std::vector<uint8_t> out(size);
-    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr));
-    out.resize(size);
-    return out;
-}
-
 // ---------------------------------------------------------------------------
 // Palette pictures
 
@@ -869,7 +851,7 @@ TEST(BmpLoad, LoadsByContentWhateverTheName) {
         EXPECT_TRUE(SameImage(loaded, image)) << name;
     }
 
-    const std::vector<uint8_t> png = WritePng(image);
+    const std::vector<uint8_t> png = test::WritePngWithLibpng(image);
     RgbImage probe;
     if (!codecs::DecodePng(png.data(), png.size(), probe)) {
         GTEST_SKIP() << "PNG decoding is not available yet";

@@ -136,24 +136,6 @@ PaletteIcon Dib8(int w, int h) {
     return icon;
 }
 
-std::vector<uint8_t> WritePng(const RgbImage& picture) {
-    std::vector<uint8_t> pixels;
-    for (int y = 0; y < picture.Height(); ++y) {
-        pixels.insert(pixels.end(), picture.Row(y), picture.Row(y) + picture.Stride());
-    }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = static_cast<png_uint_32>(picture.Width());
-    image.height = static_cast<png_uint_32>(picture.Height());
-    image.format = PNG_FORMAT_BGR;
-    png_alloc_size_t size = 0;
-    EXPECT_TRUE(png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr));
-    std::vector<uint8_t> out(size);
-    EXPECT_TRUE(png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr));
-    out.resize(size);
-    return out;
-}
-
 struct Entry {
     int width;  // 256 is written as 0
     int height;
@@ -192,7 +174,7 @@ bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
 }
 
 bool PngDecodingWorks() {
-    const std::vector<uint8_t> png = WritePng(RandomImage(3, 2, 1));
+    const std::vector<uint8_t> png = test::WritePngWithLibpng(RandomImage(3, 2, 1));
     RgbImage probe;
     return codecs::DecodePng(png.data(), png.size(), probe);
 }
@@ -204,7 +186,7 @@ TEST(IcoDecode, TheLargestEntryIsThePicture) {
     // The directory lists them out of order on purpose.
     const std::vector<uint8_t> icon = MakeIco({
         {16, 16, 32, Dib32(small)},
-        {256, 256, 32, WritePng(large)},
+        {256, 256, 32, test::WritePngWithLibpng(large)},
         {32, 32, 8, middle.dib},
     });
     RgbImage out;
@@ -253,7 +235,7 @@ TEST(IcoDecode, EntriesOfEveryKindDecodeAsStored) {
     // PNG entry on its own.
     if (PngDecodingWorks()) {
         const RgbImage png = RandomImage(20, 10, 8);
-        ASSERT_TRUE(Decode(MakeIco({{20, 10, 32, WritePng(png)}}), out));
+        ASSERT_TRUE(Decode(MakeIco({{20, 10, 32, test::WritePngWithLibpng(png)}}), out));
         EXPECT_TRUE(SamePixels(out, png));
     }
 }
@@ -352,7 +334,7 @@ TEST(IcoDecode, DamagedIconsNeverCrash) {
     const std::vector<uint8_t> icon = MakeIco({
         {8, 8, 8, Dib8(8, 8).dib},
         {12, 12, 32, Dib32(RandomImage(12, 12, 12))},
-        {10, 10, 32, WritePng(RandomImage(10, 10, 13))},
+        {10, 10, 32, test::WritePngWithLibpng(RandomImage(10, 10, 13))},
     });
     for (size_t length = 0; length <= icon.size(); ++length) {
         RgbImage out;

@@ -1,5 +1,6 @@
 #include "tests/support/test_support.h"
 
+#include <png.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -87,6 +88,28 @@ void SetPixel(RgbImage& image, int x, int y, uint8_t blue, uint8_t green, uint8_
     p[0] = blue;
     p[1] = green;
     p[2] = red;
+}
+
+std::vector<uint8_t> WritePngWithLibpng(const RgbImage& picture) {
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < picture.Height(); ++y) {
+        pixels.insert(pixels.end(), picture.Row(y), picture.Row(y) + picture.Stride());
+    }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(picture.Width());
+    image.height = static_cast<png_uint_32>(picture.Height());
+    image.format = PNG_FORMAT_BGR;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, pixels.data(), 0, nullptr)) {
+        throw std::runtime_error("libpng cannot size the picture");
+    }
+    std::vector<uint8_t> out(size);
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, pixels.data(), 0, nullptr)) {
+        throw std::runtime_error("libpng cannot write the picture");
+    }
+    out.resize(size);
+    return out;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& fileName) {

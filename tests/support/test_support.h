@@ -43,6 +43,10 @@ int MaxChannelDifference(const RgbImage& a, const RgbImage& b);
 std::vector<uint8_t> PixelAt(const RgbImage& image, int x, int y);
 void SetPixel(RgbImage& image, int x, int y, uint8_t blue, uint8_t green, uint8_t red);
 
+/// The picture as PNG bytes written by libpng itself, independent of the
+/// program's own encoder (for tests of decoders that embed or detect PNG).
+std::vector<uint8_t> WritePngWithLibpng(const RgbImage& picture);
+
 std::vector<uint8_t> ReadBytes(const std::string& fileName);
 void WriteBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
