@@ -1,13 +1,13 @@
 // Nocturo: merges a night of sky frames into star-trail pictures.
 
-#include <QApplication>
 #include <QIcon>
 #include <QStringList>
 
 #include "app/form_main.h"
+#include "app/nocturo_application.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
+    nocturo::NocturoApplication app(argc, argv);
     QApplication::setApplicationName("Nocturo");
     QApplication::setApplicationDisplayName("Nocturo");
     QApplication::setOrganizationName("Nocturo");

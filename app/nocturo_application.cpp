@@ -1,0 +1,35 @@
+#include "app/nocturo_application.h"
+
+#include <exception>
+#include <new>
+
+#include "app/dialogs/dialogs.h"
+
+namespace nocturo {
+
+namespace {
+
+void Report(const QString& text) {
+    Dialogs::Get().Message(QApplication::activeWindow(), text,
+                           QApplication::applicationDisplayName(), {DialogButton::Ok},
+                           MessageKind::Error);
+}
+
+}  // namespace
+
+NocturoApplication::NocturoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool NocturoApplication::notify(QObject* receiver, QEvent* event) {
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::bad_alloc&) {
+        Report("Not enough memory to finish the command.");
+    } catch (const std::exception& error) {
+        Report(QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        Report("The command stopped on an unexpected error.");
+    }
+    return false;
+}
+
+}  // namespace nocturo

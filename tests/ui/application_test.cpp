@@ -1,0 +1,48 @@
+// An exception that escapes a command reaches the user as a message and
+// leaves the program running.
+
+#include <QTest>
+#include <QTimer>
+#include <new>
+#include <stdexcept>
+
+#include "app/nocturo_application.h"
+#include "tests/ui/scripted_dialogs.h"
+
+using nocturo::test::DialogScript;
+
+class ApplicationTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void escapingErrorsBecomeMessages() {
+        DialogScript script;
+        QObject target;
+        int calls = 0;
+        QTimer::singleShot(0, &target, [&] {
+            ++calls;
+            throw std::runtime_error("cannot read the frame");
+        });
+        QTimer::singleShot(0, &target, [&] {
+            ++calls;
+            throw std::bad_alloc();
+        });
+        QTRY_COMPARE(calls, 2);
+        QCOMPARE(script->Count("message"), 2);
+        QCOMPARE(script->asked[0].text, QString("cannot read the frame"));
+        QCOMPARE(script->asked[1].text, QString("Not enough memory to finish the command."));
+
+        // The event loop goes on serving.
+        bool served = false;
+        QTimer::singleShot(0, &target, [&] { served = true; });
+        QTRY_VERIFY(served);
+    }
+};
+
+int main(int argc, char** argv) {
+    nocturo::NocturoApplication app(argc, argv);
+    ApplicationTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "application_test.moc"
