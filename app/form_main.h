@@ -97,6 +97,8 @@ class TFormMain : public QMainWindow {
     bool StretchMode() const;
     /// The picture the view shows.
     const RgbImage& ViewPicture() const;
+    /// Nanoseconds the view took to draw its last changed picture.
+    qint64 ViewRenderCost() const;
 
     // --- entry states with the window's repaint and event pumping ---
 

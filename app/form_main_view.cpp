@@ -36,6 +36,10 @@ const RgbImage& TFormMain::ViewPicture() const {
     return image1_->Picture();
 }
 
+qint64 TFormMain::ViewRenderCost() const {
+    return image1_->LastRenderCost();
+}
+
 void TFormMain::ShowListEntry(int index, FileList& list) {
     bool shown = false;
     if (index >= 0 && !list.IsEmpty() && index < list.Count()) {

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QString>
+#include <algorithm>
 
 #include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
@@ -61,20 +62,25 @@ void QtRunHost::ShowImage(const RgbImage* image, bool force) {
     // Only the result buffer is held back: it stays valid between frames,
     // so Flush can copy it later. Any other picture is shown at once.
     const bool isResult = image != nullptr && image == form_.Run().Result.get();
-    if (!force && isResult && lastShown_.isValid() && lastShown_.elapsed() < kShowInterval) {
+    if (!force && isResult && lastShown_.isValid() && lastShown_.nsecsElapsed() < showInterval_) {
         resultPending_ = true;
         return;
     }
+    ShowNow(image, force);
+}
+
+void QtRunHost::ShowNow(const RgbImage* image, bool force) {
     resultPending_ = false;
-    lastShown_.restart();
+    lastShown_.start();
     form_.ShowImage(image, force);
+    // The copy just made and the drawing of the one before set the pace.
+    const qint64 cost = lastShown_.nsecsElapsed() + form_.ViewRenderCost();
+    showInterval_ = std::max(kMinShowInterval, cost * kCostShare);
 }
 
 void QtRunHost::Flush() {
     if (resultPending_) {
-        resultPending_ = false;
-        lastShown_.restart();
-        form_.ShowImage(form_.Run().Result.get(), false);
+        ShowNow(form_.Run().Result.get(), false);
     }
 }
 

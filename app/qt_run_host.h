@@ -19,9 +19,12 @@ class QtRunHost : public RunHost {
     explicit QtRunHost(TFormMain& form) : form_(form) {}
 
     /// Shows the run's result in the view. A run merges frames faster than
-    /// anyone can watch, so the view takes a copy of the result at most
-    /// every kShowInterval; a frame shown in between is marked pending and
-    /// shown by Flush, which every question and the end of a run call.
+    /// anyone can watch, so the view takes a copy of the result only when
+    /// due: at most ten times a second, and rarely enough that copying and
+    /// drawing take no more than a twentieth of the run's time (twice a
+    /// second for 24-megapixel frames). A frame shown in between is marked
+    /// pending and shown by Flush, which every question and the end of a
+    /// run call.
     void ShowImage(const RgbImage* image, bool force) override;
     /// Brings the view up to the latest result held back by ShowImage.
     void Flush();
@@ -39,10 +42,14 @@ class QtRunHost : public RunHost {
     void StartNumberChanged() override;
 
   private:
-    static constexpr qint64 kShowInterval = 100;  // milliseconds
+    static constexpr qint64 kMinShowInterval = 100'000'000;  // nanoseconds
+    static constexpr qint64 kCostShare = 20;                 // show costs at most 1/20 of the time
+
+    void ShowNow(const RgbImage* image, bool force);
 
     TFormMain& form_;
     QElapsedTimer lastShown_;
+    qint64 showInterval_ = kMinShowInterval;
     bool resultPending_ = false;
 };
 

@@ -53,6 +53,8 @@ int main(int argc, char** argv) {
     form.OpenFiles(files);
     QCoreApplication::processEvents();
 
+    nocturo::DecodeStats stats;
+    form.Run().Decode.stats = &stats;
     const auto start = std::chrono::steady_clock::now();
     form.GetMAX1Click();
     const double seconds =
@@ -64,9 +66,12 @@ int main(int argc, char** argv) {
     const QString message = script->Last("message").text;
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("RESULT frames=%d megapixels=%.1f seconds=%.3f maxrss_kb=%ld message=\"%s\"\n",
-                form.ResultPosition(), megapixels, seconds, usage.ru_maxrss,
-                message.toStdString().c_str());
+    std::printf(
+        "RESULT frames=%d megapixels=%.1f seconds=%.3f maxrss_kb=%ld prefetched=%lld "
+        "loaded_by_run=%lld message=\"%s\"\n",
+        form.ResultPosition(), megapixels, seconds, usage.ru_maxrss,
+        static_cast<long long>(stats.prefetched), static_cast<long long>(stats.loadedByRun),
+        message.toStdString().c_str());
     // The run must have merged every frame and offered the save dialog once.
     const bool complete = form.ResultPosition() == files.size() && script->Count("save") == 1;
     if (!complete) {

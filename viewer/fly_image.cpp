@@ -101,6 +101,13 @@ const QImage& tFlyImage::RenderArea(const QRect& area) {
     if (valid && renderedRect_.contains(wanted)) {
         return rendered_;
     }
+    // Remember what rendering costs, so that a run can space its updates.
+    struct CostClock {
+        QElapsedTimer clock;
+        qint64& cost;
+        explicit CostClock(qint64& target) : cost(target) { clock.start(); }
+        ~CostClock() { cost = clock.nsecsElapsed(); }
+    } costClock(lastRenderCost_);
 
     // Render the whole visible part while at it, so that the next exposures
     // (an uncovered window, a small scroll) find their pixels ready.

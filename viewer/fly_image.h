@@ -58,6 +58,8 @@ class tFlyImage : public QWidget {
     /// area clipped to the control, positioned at RenderedRect().
     const QImage& RenderArea(const QRect& area);
     QRect RenderedRect() const { return renderedRect_; }
+    /// Nanoseconds the last rendering of changed pixels took.
+    qint64 LastRenderCost() const { return lastRenderCost_; }
 
     std::function<void()> onMouseEnter;
     std::function<void()> onMouseLeave;
@@ -99,6 +101,7 @@ class tFlyImage : public QWidget {
     // (the last change is always painted), so showing progress costs the
     // run little.
     QElapsedTimer lastPaint_;
+    qint64 lastRenderCost_ = 0;
     QTimer deferredUpdate_;
 
     bool leftPressed_ = false;
