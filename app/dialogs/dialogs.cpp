@@ -93,6 +93,23 @@ void TakeBack(const QFileDialog& dialog, FileDialogOptions& options, const QStri
     options.fileName = chosen;
 }
 
+// Shows one file dialog as the options describe; the names chosen, or none
+// on Cancel. Saving never asks before overwriting: the commands ask.
+QStringList RunFileDialog(QWidget* parent, FileDialogOptions& options,
+                          QFileDialog::AcceptMode acceptMode, QFileDialog::FileMode fileMode) {
+    QFileDialog dialog(parent);
+    Prepare(dialog, options);
+    dialog.setAcceptMode(acceptMode);
+    dialog.setFileMode(fileMode);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    const QStringList chosen = dialog.selectedFiles();
+    TakeBack(dialog, options, chosen.first());
+    return chosen;
+}
+
 // A folder dialog that also accepts a typed folder that does not exist yet,
 // so the command can offer to create it.
 class FolderDialog : public QFileDialog {
@@ -206,43 +223,19 @@ bool QtDialogs::InputQuery(QWidget* parent, const QString& caption, const QStrin
 }
 
 QStringList QtDialogs::OpenFileNames(QWidget* parent, FileDialogOptions& options) {
-    QFileDialog dialog(parent);
-    Prepare(dialog, options);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFiles);
-    if (dialog.exec() != QDialog::Accepted) {
-        return {};
-    }
-    const QStringList chosen = dialog.selectedFiles();
-    TakeBack(dialog, options, chosen.isEmpty() ? QString() : chosen.first());
-    return chosen;
+    return RunFileDialog(parent, options, QFileDialog::AcceptOpen, QFileDialog::ExistingFiles);
 }
 
 QString QtDialogs::OpenFileName(QWidget* parent, FileDialogOptions& options) {
-    QFileDialog dialog(parent);
-    Prepare(dialog, options);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    const QString chosen = dialog.selectedFiles().first();
-    TakeBack(dialog, options, chosen);
-    return chosen;
+    const QStringList chosen =
+        RunFileDialog(parent, options, QFileDialog::AcceptOpen, QFileDialog::ExistingFile);
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 QString QtDialogs::SaveFileName(QWidget* parent, FileDialogOptions& options) {
-    QFileDialog dialog(parent);
-    Prepare(dialog, options);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
-        return {};
-    }
-    const QString chosen = dialog.selectedFiles().first();
-    TakeBack(dialog, options, chosen);
-    return chosen;
+    const QStringList chosen =
+        RunFileDialog(parent, options, QFileDialog::AcceptSave, QFileDialog::AnyFile);
+    return chosen.isEmpty() ? QString() : chosen.first();
 }
 
 QString QtDialogs::Folder(QWidget* parent, const QString& caption, const QString& start) {
