@@ -29,6 +29,7 @@
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
+#include "viewer/form_create_img.h"
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 
@@ -71,6 +72,7 @@ TFormMain::TFormMain(QWidget* parent)
 
     // The option windows come after the main window's start-up, hidden; they
     // keep their settings between showings until the program ends.
+    formCreateImg_ = new TFormCreateImg(this);
     formNumFormat_ = new TFormNumFormat(run_.Steps, this);
     formProcess_ = new TFormProcess(run_.Steps, this);
 }
@@ -82,6 +84,9 @@ TFormMain::~TFormMain() {
     // before the settings do.
     delete formNumFormat_;
     delete formProcess_;
+    // Its call-back points back at this window.
+    delete formCreateImg_;
+    formCreateImg_ = nullptr;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
@@ -191,6 +196,7 @@ void TFormMain::BuildLayout() {
         image1_, &tFlyImage::mouseMoved, this,
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) { Image1MouseMove(x, y); });
     connect(image1_, &tFlyImage::mousePressed, this, &TFormMain::Image1MouseDown);
+    connect(image1_, &tFlyImage::clicked, this, &TFormMain::Image1Click);
 
     scrollBox1_->installEventFilter(this);  // the view follows the box's size
     toolBar1_->installEventFilter(this);
@@ -347,7 +353,8 @@ void TFormMain::BuildMenus() {
     AddAction(meteor, "GaussianSubtraction1", "Gaussian Substraction");
     AddAction(meteor, "Addmaxsavemeteors1", "Addmax / save luminosity events  ?");
     process->addSeparator();
-    later(AddAction(process, "CreateImage1", "Create Mask...", {}, "mask-create"));
+    connect(AddAction(process, "CreateImage1", "Create Mask...", {}, "mask-create"),
+            &QAction::triggered, this, &TFormMain::CreateImage1Click);
 
     // Options
     options1_ = addMenu(nullptr, "Options1", "Options");

@@ -33,6 +33,7 @@ class CheckListBox;
 class QtRunHost;
 class ScrollBox;
 class StatusPanels;
+class TFormCreateImg;
 class TFormNumFormat;
 class TFormProcess;
 class tFlyImage;
@@ -75,6 +76,13 @@ class TFormMain : public QMainWindow {
     /// The option windows, created once with the main window.
     TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
     TFormProcess* FormProcess() const { return formProcess_; }
+    TFormCreateImg* FormCreateImg() const { return formCreateImg_; }
+
+    /// Opens the Info Image window for another window: hands it the width,
+    /// height and pixel format code of the picture in the view, registers
+    /// callBack as the action run after its "Apply" and "Create..", and
+    /// shows it. The point it shows is left as it was.
+    void OpenCreateImgFor(std::function<void()> callBack);
 
     // --- the view ---
 
@@ -148,6 +156,7 @@ class TFormMain : public QMainWindow {
     void GetMinGrayandSavesteps1Click();
     void Add1Click();
     void Sub1Click();
+    void CreateImage1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -173,6 +182,13 @@ class TFormMain : public QMainWindow {
     void ToolButton7Click();
     void TrackBar1Change();
     void Label100Click();
+    // The picture
+    /// Refreshes the Info Image window from the picture in the view and the
+    /// marked point, with ApplyInfoPoint as its call-back, and opens it.
+    void Image1Click();
+    /// The Info Image window's call-back: its point becomes the marked
+    /// point, and the right list's current entry is shown.
+    void ApplyInfoPoint();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -216,6 +232,9 @@ class TFormMain : public QMainWindow {
     // The view's mouse events.
     void Image1MouseMove(int x, int y);
     void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
+    /// A picture was loaded into the view: the Info Image window, while it
+    /// is visible, follows it.
+    void RefreshInfoImageIfVisible();
 
     QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& shortcut = {}, const char* iconName = nullptr);
@@ -267,6 +286,7 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+    TFormCreateImg* formCreateImg_ = nullptr;
 };
 
 }  // namespace nocturo

@@ -331,6 +331,7 @@ void TFormMain::TestPictures() {
             }
             if (loaded && image1_->Picture().Width() == referenceWidth &&
                 image1_->Picture().Height() == referenceHeight) {
+                RefreshInfoImageIfVisible();
                 EnableEntry(i, list);
                 ShowStatus(i, QString::fromStdString(name), list, true);
             } else {

@@ -14,6 +14,7 @@
 #include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
+#include "viewer/form_create_img.h"
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 #include "viewer/view_layout.h"
@@ -50,6 +51,7 @@ void TFormMain::ShowListEntry(int index, FileList& list) {
             list.IsEnabled(index) && LoadImageFile(image1_->Picture(), name, &format);
         if (loaded) {
             image1_->PictureChanged();
+            RefreshInfoImageIfVisible();
             ShowStatus(index, QString::fromStdString(name), list, true);
             shown = true;
         } else {
@@ -143,13 +145,64 @@ void TFormMain::Image1MouseMove(int x, int y) {
 }
 
 void TFormMain::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, int x, int y) {
+    // Every button acts alike; Shift moves the marked point first.
     if (modifiers & Qt::ShiftModifier) {
         const PicturePoint point = PointerToPicture(x, y, zoomFactor_);
         markedX_ = point.x;
         markedY_ = point.y;
     }
-    // The Info Image window, which shows the marked point, comes with the
-    // mask creation.
+    Image1Click();
+}
+
+// --- the Info Image window --------------------------------------------------
+
+void TFormMain::Image1Click() {
+    const RgbImage& picture = image1_->Picture();
+    formCreateImg_->SetImageWidth(picture.Width());
+    formCreateImg_->SetImageHeight(picture.Height());
+    formCreateImg_->SetPixelFormat(picture.Format());
+    formCreateImg_->SetPointX(markedX_);
+    formCreateImg_->SetPointY(markedY_);
+    // A point outside the picture (also the unmarked -1, -1) reads white.
+    const PixelColour colour = ReadViewPixel(picture, markedX_, markedY_);
+    formCreateImg_->SetPointValue(Luminosity(colour.blue, colour.green, colour.red));
+    // Also when the batch window opened it: the main window's refresh takes
+    // the call-back back.
+    formCreateImg_->SetInfoCallBack([this] { ApplyInfoPoint(); });
+    if (!formCreateImg_->isVisible()) {
+        formCreateImg_->show();
+    }
+}
+
+void TFormMain::CreateImage1Click() {
+    Image1Click();
+}
+
+void TFormMain::RefreshInfoImageIfVisible() {
+    // Null while the window is being built: the first entry is shown before
+    // the Info Image window exists.
+    if (formCreateImg_ != nullptr && formCreateImg_->isVisible()) {
+        Image1Click();
+    }
+}
+
+void TFormMain::OpenCreateImgFor(std::function<void()> callBack) {
+    const RgbImage& picture = image1_->Picture();
+    formCreateImg_->SetImageWidth(picture.Width());
+    formCreateImg_->SetImageHeight(picture.Height());
+    formCreateImg_->SetPixelFormat(picture.Format());
+    formCreateImg_->SetInfoCallBack(std::move(callBack));
+    formCreateImg_->show();
+    formCreateImg_->raise();
+}
+
+void TFormMain::ApplyInfoPoint() {
+    markedX_ = formCreateImg_->PointX();
+    markedY_ = formCreateImg_->PointY();
+    markedValue_ = formCreateImg_->PointValue();
+    const int index = RightList().Current();
+    ToolBar2Click();
+    ShowListEntry(index, RightList());
 }
 
 void TFormMain::ToolButton9Click() {

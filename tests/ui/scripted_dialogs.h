@@ -2,6 +2,7 @@
 // Dialogs that answer from a script, so window tests never block on a modal
 // window, and that remember what they were asked.
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 #include <deque>
@@ -27,6 +28,7 @@ class ScriptedDialogs : public Dialogs {
     std::deque<QStringList> openFiles;
     std::deque<QString> saveNames;
     std::deque<QString> folders;
+    std::deque<std::optional<QColor>> colours;
 
     std::vector<Asked> asked;
 
@@ -72,9 +74,9 @@ class ScriptedDialogs : public Dialogs {
         asked.push_back({"folder", start, caption, {}, {}});
         return Take(folders, QString());
     }
-    std::optional<QColor> Colour(QWidget*, const QColor&) override {
-        asked.push_back({"colour", {}, {}, {}, {}});
-        return std::nullopt;
+    std::optional<QColor> Colour(QWidget*, const QColor& initial) override {
+        asked.push_back({"colour", initial.name(), {}, {}, {}});
+        return Take(colours, std::optional<QColor>());
     }
 
     /// How many questions of one kind were asked.
