@@ -325,7 +325,9 @@ void TFormMain::TestPictures() {
             int format = kPixelFormat24;
             const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
             image1_->PictureChanged();
-            if (i == 0 && loaded) {
+            // The first picture that loads sets the size the others must
+            // have: a missing or broken first entry must not fail the rest.
+            if (loaded && referenceWidth < 0) {
                 referenceWidth = image1_->Picture().Width();
                 referenceHeight = image1_->Picture().Height();
             }

@@ -61,10 +61,10 @@ void PrintUsage(FILE* out) {
                  "\n"
                  "Merges the picture FILEs, in the order given, into one picture, as the\n"
                  "program's \"Processing...\" commands do. The first file that loads starts the\n"
-                 "result; every later one is merged into it. A file that cannot be loaded, or\n"
-                 "whose size differs from the result's, is in error; it also empties the\n"
-                 "result, so every later file is in error as well. A missing file whose name\n"
-                 "has a picture extension counts as a 1 x 1 black picture.\n"
+                 "result; every later one is merged into it. A file that cannot be loaded (a\n"
+                 "missing file among them), or whose size differs from the result's, is in\n"
+                 "error and skipped; the result keeps every frame merged before and after it.\n"
+                 "When no file could be merged at all, OUTPUT is not written.\n"
                  "\n"
                  "Options:\n"
                  "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
@@ -376,8 +376,15 @@ int main(int argc, char** argv) {
     progress.Finish();
 
     // The run saves the result itself only when it went to its end without
-    // steps; with steps, or when stopped, -o still asks for it.
-    if (!host.ResultSaveRequested()) {
+    // steps; with steps, or when stopped, -o still asks for it. A run that
+    // merged nothing has only the empty image: an existing OUTPUT is worth
+    // more than that.
+    if (host.Merged() == 0) {
+        if (!options.console.output.empty()) {
+            std::fprintf(stderr, "nocturo-stack: no frame was merged; %s not written\n",
+                         options.console.output.c_str());
+        }
+    } else if (!host.ResultSaveRequested()) {
         host.SaveOutput();
     }
 

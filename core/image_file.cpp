@@ -172,7 +172,7 @@ namespace {
 // it was; without it the decoder writes straight into destination.
 bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure) {
     const bool supported = IsLoadableName(fileName);
-    bool ok = supported;
+    bool ok = false;
     if (supported && IsRegularFile(fileName)) {
         // Kept per thread: a run loads frame after frame of one size, and
         // reusing the file buffer and the scratch picture spares an
@@ -198,6 +198,8 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
             std::vector<uint8_t>().swap(bytes);  // do not hold on to huge files
         }
     } else {
+        // A name that cannot be a picture, or no such file: nothing to show,
+        // and nothing a run could merge.
         ClearImage(&destination);
     }
     if (formatCode != nullptr) {

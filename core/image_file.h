@@ -29,8 +29,8 @@ bool IsLoadableName(std::string_view fileName);
 /// Loads a picture file into an existing image, always as 24 bits.
 /// - Loadable extension and the file exists: decoded by content; on failure
 ///   the result is false and destination keeps what it held.
-/// - Otherwise (extension not loadable, or no such file): destination becomes
-///   the empty image, and the result is whether the extension is loadable.
+/// - Otherwise (extension not loadable, or no such file, or a folder):
+///   destination becomes the empty image and the result is false.
 /// formatCode, when given, receives the destination's format code.
 /// Safe to call from several threads at once on different destinations.
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode = nullptr);

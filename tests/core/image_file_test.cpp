@@ -34,11 +34,12 @@ TEST(ImageFile, ExtensionTestIsASubstringSearch) {
     EXPECT_EQ(FileExtension("x.tar.gz"), ".gz");
 }
 
-TEST(ImageFile, MissingOrUnsupportedFilesLoadAsTheEmptyImage) {
+TEST(ImageFile, MissingOrUnsupportedFilesFailAsTheEmptyImage) {
     TempDir dir;
     int format = -1;
     RgbImage image = RandomImage(5, 5, 1);
-    EXPECT_TRUE(LoadImageFile(image, dir.File("missing.jpg"), &format));
+    // A missing picture is a failure, whatever its extension.
+    EXPECT_FALSE(LoadImageFile(image, dir.File("missing.jpg"), &format));
     EXPECT_TRUE(image.IsEmptyImage());
     EXPECT_EQ(format, kPixelFormat24);
 
@@ -49,7 +50,7 @@ TEST(ImageFile, MissingOrUnsupportedFilesLoadAsTheEmptyImage) {
     // A folder is no file.
     fs::create_directory(dir.File("folder.bmp"));
     image = RandomImage(5, 5, 4);
-    EXPECT_TRUE(LoadImageFile(image, dir.File("folder.bmp")));
+    EXPECT_FALSE(LoadImageFile(image, dir.File("folder.bmp")));
     EXPECT_TRUE(image.IsEmptyImage());
 
     // An existing file with an unsupported name is not even read.
@@ -92,7 +93,7 @@ TEST(ImageFile, LoadingIntoABufferGivesTheSameResults) {
     ASSERT_TRUE(LoadImageFileInto(buffer, good));
     EXPECT_TRUE(test::SamePixels(buffer, picture));
     EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("bad.png")));
-    EXPECT_TRUE(LoadImageFileInto(buffer, dir.File("missing.jpg")));
+    EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("missing.jpg")));
     EXPECT_TRUE(buffer.IsEmptyImage());
     EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("notes.txt")));
     EXPECT_TRUE(buffer.IsEmptyImage());
