@@ -53,8 +53,17 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// name is first replaced by defaultName, and the caller sees the replaced
 /// name. The bytes go to a temporary file in the same folder that is renamed
 /// into place, so a failed save never leaves a half-written file under the
-/// target name. Returns false when the file cannot be encoded or written.
+/// target name. Returns false when the file cannot be encoded or written;
+/// reason, when given, then receives why in a few words ("No space left on
+/// device", "Is a directory", ...).
+///
+/// Saving over a symbolic link writes the file the link points to and keeps
+/// the link. A file that is replaced keeps its permission bits; a new file
+/// gets those the user's umask allows. The temporary name is never longer
+/// than the target's for names of 16 characters or more, so every name the
+/// file system accepts can be saved.
 bool SaveImageFile(const RgbImage& image, std::string& fileName,
-                   std::string_view defaultName = kDefaultOutputName);
+                   std::string_view defaultName = kDefaultOutputName,
+                   std::string* reason = nullptr);
 
 }  // namespace nocturo
