@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSlider>
@@ -60,7 +61,7 @@ class FormMainTest : public QObject {
     void toolButtonsCarryTheirHints();
     void startsEmptyInStretchMode();
     void closeAsksOnlyWhileTheResultIsUnsaved();
-    void saveResultAppendsTheNameEvenWhenTheSaveFails();
+    void saveResultAsksBeforeReplacingAndReportsFailures();
     void clearResultKeepsTheUnsavedMark();
     void windowKeysActOnTheCurrentList();
     void statusCounterUsesTheLeftListsCount();
@@ -259,7 +260,7 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
     }
 }
 
-void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
+void FormMainTest::saveResultAsksBeforeReplacingAndReportsFailures() {
     QTemporaryDir dir;
     DialogScript& script = *script_;
     TFormMain form;
@@ -267,15 +268,21 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
 
     const QString failing = dir.filePath("missing-folder/result.png");
     script->saveNames = {failing};
+    script->messages = {DialogButton::Ok};
     form.SaveResult1Click();
     // First use proposes proc.jpg with the JPEG filter.
     QCOMPARE(script->Last("save").options.fileName, QString("proc.jpg"));
     QCOMPARE(script->Last("save").options.filterIndex, 3);
     QCOMPARE(script->Last("save").options.defaultExtension, QString("JPG"));
+    // A failed save says why, and its name goes into the right list
+    // unchecked and disabled (red).
+    QCOMPARE(script->Count("message"), 1);
+    QVERIFY(script->Last("message").text.startsWith("Cannot save " + failing + ": "));
+    QVERIFY(script->Last("message").text.contains("No such file or directory"));
     QCOMPARE(form.RightList().Count(), 1);
     QCOMPARE(QString::fromStdString(form.RightList().Text(0)), failing);
     QVERIFY(!form.RightList().IsChecked(0));
-    QVERIFY(form.RightList().IsEnabled(0));
+    QVERIFY(!form.RightList().IsEnabled(0));
     QVERIFY(form.Run().ResultUnsaved);
 
     // The dialog proposes the last name chosen in it.
@@ -283,15 +290,54 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
     script->saveNames = {good};
     form.SaveResult1Click();
     QCOMPARE(script->Last("save").options.fileName, failing);
+    QCOMPARE(script->Count("message"), 1);  // a new name: no question
     QVERIFY(!form.Run().ResultUnsaved);
     QCOMPARE(form.RightList().Count(), 2);
+    QVERIFY(form.RightList().IsEnabled(1));
     RgbImage loaded;
     QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
     QVERIFY(loaded.IsEmptyImage());
 
+    // An existing file: the question comes first. No goes back to the
+    // dialog; Cancel there leaves the file as it was.
+    form.Result().Resize(6, 5);
+    nocturo::FillImage(form.Result(), 200, 100, 50);
+    form.Run().ResultUnsaved = true;
+    const QByteArray before = [&] {
+        QFile f(good);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    script->saveNames = {good};
+    script->messages = {DialogButton::No};
+    form.SaveResult1Click();
+    QCOMPARE(script->Last("message").text, "OverWrite? " + good);
+    QCOMPARE(script->Count("save"), 4);  // asked again after No, then cancelled
+    QCOMPARE(script->Last("save").options.fileName, good);
+    {
+        QFile f(good);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+    QVERIFY(form.Run().ResultUnsaved);
+    QCOMPARE(form.RightList().Count(), 2);
+
+    // Cancel at the question ends the command; Yes replaces the file.
+    script->saveNames = {good};
+    script->messages = {DialogButton::Cancel};
+    form.SaveResult1Click();
+    QCOMPARE(script->Count("save"), 5);
+    QVERIFY(form.Run().ResultUnsaved);
+    script->saveNames = {good};
+    script->messages = {DialogButton::Yes};
+    form.SaveResult1Click();
+    QVERIFY(!form.Run().ResultUnsaved);
+    QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
+    QCOMPARE(loaded.Width(), 6);
+    QCOMPARE(form.RightList().Count(), 3);
+
     // Cancel changes nothing.
     form.SaveResult1Click();
-    QCOMPARE(form.RightList().Count(), 2);
+    QCOMPARE(form.RightList().Count(), 3);
 }
 
 void FormMainTest::clearResultKeepsTheUnsavedMark() {

@@ -162,6 +162,7 @@ class ProcessTest : public QObject {
     void stepFilesLandInTheRightListAndNumberingGoesOn();
     void refusedOverwriteEndsTheRun();
     void failedFramesAreCountedAndDisabled();
+    void aRunThatMergedNothingOffersNoSave();
     void numberFormatWindowAppliesOnEveryClose();
     void startingNumberWindowRules();
     void forcedStartNumberSkipsTheSavedNumber();
@@ -396,6 +397,24 @@ void ProcessTest::failedFramesAreCountedAndDisabled() {
     QVERIFY(!left.IsChecked(1));
     QVERIFY(!left.IsEnabled(1));
     QVERIFY(!form.StatusBar1()->IsErrorStyle());
+}
+
+void ProcessTest::aRunThatMergedNothingOffersNoSave() {
+    QTemporaryDir dir;
+    QStringList files = WriteFrames(dir, 2);
+    HookedScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    for (const QString& file : files) {
+        QVERIFY(QFile::remove(file));
+    }
+    script->messages = {DialogButton::Ok};
+    form.Action("GetMAX1")->trigger();
+    QCOMPARE(script->Last("message").text, QString("2 File(s) in Error"));
+    QCOMPARE(script->Count("save"), 0);
+    QVERIFY(form.Result().IsEmptyImage());
+    // Nor is the empty result offered at closing time.
+    QVERIFY(!form.Run().ResultUnsaved);
 }
 
 void ProcessTest::numberFormatWindowAppliesOnEveryClose() {
