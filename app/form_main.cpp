@@ -173,6 +173,9 @@ void TFormMain::BuildLayout() {
 
     statusBar1_ = new StatusPanels({178, 180, 600, 200});
     statusBar1_->setObjectName("StatusBar1");
+    // The pixel readout is shown in full for pictures up to 99,999 pixels
+    // wide and high, whatever the font.
+    statusBar1_->SetLongestText(1, Q(PixelReadoutText(10000, 10000, 100, 100, 100)));
     statusBar()->setSizeGripEnabled(true);
     statusBar()->addWidget(statusBar1_, 1);
 

@@ -128,7 +128,15 @@ void TFormMain::NewList1Click() {
     const QStringList chosen = Dialogs::Get().OpenFileNames(this, dialog);
     if (!chosen.isEmpty()) {
         ClearList1Click();
+        const int first = list.Count();
         AppendChecked(list, chosen);
+        // Show what was just chosen, as the command-line start does: the
+        // first new entry becomes current (after the old entries when the
+        // clearing was cancelled).
+        if (first < list.Count()) {
+            list.SetCurrent(first);
+            list.SetSelected(first, true);
+        }
     }
     ShowListEntry(list.Current(), list);
     if (!list.IsEmpty() && list.Current() < 0) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSlider>
@@ -20,6 +21,7 @@
 #include "tests/ui/scripted_dialogs.h"
 #include "viewer/fly_image.h"
 #include "viewer/scroll_box.h"
+#include "viewer/view_geometry.h"
 
 using nocturo::DialogButton;
 using nocturo::FileList;
@@ -62,6 +64,7 @@ class FormMainTest : public QObject {
     void startsEmptyInStretchMode();
     void closeAsksOnlyWhileTheResultIsUnsaved();
     void saveResultAsksBeforeReplacingAndReportsFailures();
+    void pixelReadoutFitsItsPanelInAnyFont();
     void clearResultKeepsTheUnsavedMark();
     void windowKeysActOnTheCurrentList();
     void statusCounterUsesTheLeftListsCount();
@@ -257,6 +260,36 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
         form.Run().ResultUnsaved = true;
         script->messages = {DialogButton::No};
         QVERIFY(form.close());
+    }
+}
+
+void FormMainTest::pixelReadoutFitsItsPanelInAnyFont() {
+    TFormMain form;
+    nocturo::StatusPanels* bar = form.StatusBar1();
+    for (int pixels : {0, 11, 18, 26}) {
+        if (pixels > 0) {
+            QFont font = bar->font();
+            font.setPixelSize(pixels);
+            bar->setFont(font);
+        }
+        QFont italic = bar->font();
+        italic.setItalic(true);
+        for (const std::string& text : {nocturo::PixelReadoutText(12345, 67890, 255, 128, 0),
+                                        nocturo::PixelReadoutText(99999, 88888, 188, 188, 188),
+                                        nocturo::PixelReadoutText(4000, 3000, 255, 255, 255)}) {
+            const QString readout = QString::fromStdString(text);
+            for (const QFont& f : {bar->font(), italic}) {
+                const int need = QFontMetrics(f).horizontalAdvance(readout) + 6;
+                QVERIFY2(bar->PanelWidth(1) >= need,
+                         qPrintable(QStringLiteral("%1 px font: %2 < %3")
+                                        .arg(pixels)
+                                        .arg(bar->PanelWidth(1))
+                                        .arg(need)));
+            }
+        }
+        // The other panels keep their widths.
+        QCOMPARE(bar->PanelWidth(0), 178);
+        QCOMPARE(bar->PanelWidth(2), 600);
     }
 }
 

@@ -130,6 +130,10 @@ void ListHandlersTest::newListAppendsAfterACancelledClear() {
     const auto asked = Script().Last("open");
     QVERIFY(asked.options.filter.startsWith("All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;"));
     QCOMPARE(asked.options.defaultExtension, QString("BMP"));
+    // The first new entry is current and shown.
+    QCOMPARE(form.LeftList().Current(), 1);
+    QCOMPARE(form.StatusBar1()->PanelText(2), b);
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
 
     Script().openFiles = {{a}};
     Script().messages = {DialogButton::Ok};
@@ -137,6 +141,10 @@ void ListHandlersTest::newListAppendsAfterACancelledClear() {
     QCOMPARE(Texts(form.LeftList()), QStringList({a}));
     QCOMPARE(form.LeftList().Current(), 0);
     QVERIFY(form.LeftList().IsSelected(0));
+    QCOMPARE(form.StatusBar1()->PanelText(2), a);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("1/1"));
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.ViewPicture().Width(), 4);
 
     // A cancelled dialog changes nothing.
     form.NewList1Click();
