@@ -307,14 +307,23 @@ TEST(NocturoStack, AnOutputThatCannotBeWrittenExitsWithTwo) {
     }
     {
         SCOPED_TRACE("a save that fails at the end still reports the count");
-        // The name fits the folder, but the temporary file written beside it
-        // first does not: the failure only shows when the result is saved.
-        const std::string longName = dir.File(std::string(250, 'n') + ".png");
-        const ChildResult r = Stack({fa, "-o", longName});
+        // The name is a link into a folder that does not exist: the folder
+        // of the name passes the check, the save itself fails.
+        const std::string link = dir.File("link.png");
+        std::filesystem::create_symlink(dir.File("gone/result.png"), link);
+        const ChildResult r = Stack({fa, "-o", link});
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, CountLine(0));
         EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
-        EXPECT_FALSE(Exists(longName));
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_FALSE(Exists(dir.File("gone")));
+    }
+    {
+        SCOPED_TRACE("names as long as the folder allows are written");
+        const std::string longName = dir.File(std::string(251, 'n') + ".png");
+        const ChildResult r = Stack({fa, "-o", longName});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(Exists(longName));
     }
 }
 
