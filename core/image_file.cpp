@@ -157,6 +157,18 @@ std::string TempName(const std::string& base) {
     return "." + stem + ".XXXXXX";
 }
 
+// The process's umask, read once: reading it means setting it, and step
+// files are saved from several threads at once, which must never see the
+// 0 set for a moment by another. The program never changes its umask.
+mode_t ProcessUmask() {
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
 void SetReason(std::string* reason, const std::string& text) {
     if (reason != nullptr) {
         *reason = text;
@@ -198,9 +210,7 @@ bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>
     if (replaces && S_ISREG(existing.st_mode)) {
         mode = existing.st_mode & 07777;
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~ProcessUmask();
     }
     ::fchmod(fd, mode);
 

@@ -10,6 +10,7 @@
 #include "engine/frame_errors.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/step_saving.h"
+#include "engine/step_writer.h"
 #include "lists/list_commands.h"
 
 namespace nocturo {
@@ -133,15 +134,27 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
 
     {
         FrameReader frames(state.Decode);
+        // Declared after the frames: destroyed first, so an exception still
+        // waits for the writes in flight before anything else is released.
+        std::optional<StepWriter> steps;
+        if (saveSteps) {
+            steps.emplace(context, state.Writes.inFlight);
+        }
+        auto read = [&](int index, RgbImage& destination) {
+            if (steps) {
+                steps->BeforeReading(left.Text(index));
+            }
+            return frames.Load(left, index, destination);
+        };
 
         // First picture: loaded straight into the result buffer.
         int i = 0;
         bool loaded = false;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
-                if (frames.Load(left, i, ResultBuffer(state))) {
+                if (read(i, ResultBuffer(state))) {
                     if (saveSteps && firstIsMerged) {
-                        SaveStep(context, answer);
+                        steps->SaveStep(answer);
                     }
                     host.ShowImage(state.Result.get(), false);
                     const std::string text = left.Text(i);
@@ -171,13 +184,13 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             if (Takes(left, i)) {
                 // A frame that fails is skipped; the result keeps what is
                 // merged and the run goes on.
-                const bool read = frames.Load(left, i, working);
-                if (errors.Merge(i, read, working, ResultBuffer(state), operation, record)) {
+                const bool frameRead = read(i, working);
+                if (errors.Merge(i, frameRead, working, ResultBuffer(state), operation, record)) {
                     merged = true;
                     state.ResultUnsaved = true;
                     ++state.ResultPosition;
                     if (saveSteps) {
-                        SaveStep(context, answer);
+                        steps->SaveStep(answer);
                     }
                     if (!state.StopRequested) {
                         host.ShowImage(state.Result.get(), false);
@@ -199,8 +212,12 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             }
         }
         // Nothing more is needed from the disk: stop the workers before the
-        // dialogs below, and free the working image.
+        // dialogs below, and free the working image. The step files are all
+        // written and in the right list before the final message.
         frames.Stop();
+        if (steps) {
+            steps->Finish();
+        }
     }
 
     // A run that merged nothing leaves the empty image: nothing worth a
