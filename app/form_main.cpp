@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -177,6 +178,9 @@ void TFormMain::BuildLayout() {
 
     statusBar1_ = new StatusPanels({178, 180, 600, 200});
     statusBar1_->setObjectName("StatusBar1");
+    // The pixel readout is shown in full for pictures up to 99,999 pixels
+    // wide and high, whatever the font.
+    statusBar1_->SetLongestText(1, Q(PixelReadoutText(10000, 10000, 100, 100, 100)));
     statusBar()->setSizeGripEnabled(true);
     statusBar()->addWidget(statusBar1_, 1);
 
@@ -608,16 +612,45 @@ void TFormMain::SaveResult1Click() {
         dialog.filterIndex = 3;
         dialog.defaultExtension = "JPG";
     }
-    const QString chosen = Dialogs::Get().SaveFileName(this, dialog);
-    if (chosen.isEmpty()) {
-        return;
+    QString chosen;
+    for (;;) {
+        chosen = Dialogs::Get().SaveFileName(this, dialog);
+        if (chosen.isEmpty()) {
+            return;
+        }
+        // A saved star-trail picture is hours of work: never replace one
+        // without asking. No goes back to the dialog for another name.
+        if (!QFileInfo::exists(chosen)) {
+            break;
+        }
+        const DialogButton answer = Dialogs::Get().Message(
+            this, Q(FormatText(Lng().kstoverwrite, chosen.toStdString())), kOverwriteCaption,
+            {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
+        if (answer == DialogButton::Yes) {
+            break;
+        }
+        if (answer != DialogButton::No) {
+            return;
+        }
+        dialog.fileName = chosen;
     }
     std::string name = chosen.toStdString();
-    const bool ok = SaveImageFile(*run_.Result, name, kDefaultOutputName);
+    std::string reason;
+    const bool ok =
+        run_.Result != nullptr && SaveImageFile(*run_.Result, name, kDefaultOutputName, &reason);
     run_.ResultUnsaved = !ok;
-    // The name goes into the right list even when the save failed, so the
-    // user sees what was tried.
-    AppendToRightList(QString::fromStdString(name));
+    if (ok) {
+        AppendToRightList(QString::fromStdString(name));
+        return;
+    }
+    // The name still goes into the right list, unchecked and in red, so the
+    // user sees what was tried; the message says why it failed.
+    RightList().Append(name, false, false);
+    Dialogs::Get().Message(this,
+                           QStringLiteral("Cannot save %1: %2")
+                               .arg(QString::fromStdString(name), QString::fromStdString(reason)),
+                           QStringLiteral("Save Result as..."), {DialogButton::Ok},
+                           MessageKind::Error);
 }
 
 void TFormMain::ClearResult1Click() {

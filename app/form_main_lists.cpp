@@ -128,7 +128,15 @@ void TFormMain::NewList1Click() {
     const QStringList chosen = Dialogs::Get().OpenFileNames(this, dialog);
     if (!chosen.isEmpty()) {
         ClearList1Click();
+        const int first = list.Count();
         AppendChecked(list, chosen);
+        // Show what was just chosen, as the command-line start does: the
+        // first new entry becomes current (after the old entries when the
+        // clearing was cancelled).
+        if (first < list.Count()) {
+            list.SetCurrent(first);
+            list.SetSelected(first, true);
+        }
     }
     ShowListEntry(list.Current(), list);
     if (!list.IsEmpty() && list.Current() < 0) {
@@ -325,7 +333,9 @@ void TFormMain::TestPictures() {
             int format = kPixelFormat24;
             const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
             image1_->PictureChanged();
-            if (i == 0 && loaded) {
+            // The first picture that loads sets the size the others must
+            // have: a missing or broken first entry must not fail the rest.
+            if (loaded && referenceWidth < 0) {
                 referenceWidth = image1_->Picture().Width();
                 referenceHeight = image1_->Picture().Height();
             }

@@ -8,9 +8,6 @@
 
 int main(int argc, char** argv) {
     nocturo::NocturoApplication app(argc, argv);
-    QApplication::setApplicationName("Nocturo");
-    QApplication::setApplicationDisplayName("Nocturo");
-    QApplication::setOrganizationName("Nocturo");
     QApplication::setWindowIcon(QIcon(":/icons/nocturo.svg"));
 
     nocturo::TFormMain formMain;

@@ -10,14 +10,19 @@ namespace nocturo {
 namespace {
 
 void Report(const QString& text) {
-    Dialogs::Get().Message(QApplication::activeWindow(), text,
-                           QApplication::applicationDisplayName(), {DialogButton::Ok},
-                           MessageKind::Error);
+    Dialogs::Get().Message(QApplication::activeWindow(), text, QApplication::applicationName(),
+                           {DialogButton::Ok}, MessageKind::Error);
 }
 
 }  // namespace
 
-NocturoApplication::NocturoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+NocturoApplication::NocturoApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    // The name only: a display name set explicitly is appended by Qt to every
+    // window title (" — Nocturo"), which changes the program's captions and
+    // cuts those of small message boxes.
+    QApplication::setApplicationName("Nocturo");
+    QApplication::setOrganizationName("Nocturo");
+}
 
 bool NocturoApplication::notify(QObject* receiver, QEvent* event) {
     try {

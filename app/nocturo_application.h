@@ -8,6 +8,8 @@ namespace nocturo {
 
 class NocturoApplication : public QApplication {
   public:
+    /// Names the application "Nocturo" and sets no display name, so window
+    /// titles are exactly the program's texts.
     NocturoApplication(int& argc, char** argv);
 
     /// Delivers an event; an exception that escapes its handler is shown to

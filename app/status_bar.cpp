@@ -1,14 +1,80 @@
 #include "app/status_bar.h"
 
+#include <QEvent>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
+#include <algorithm>
 
 namespace nocturo {
 
+namespace {
+
+// Room around a panel's text: the frame and the text's margins.
+constexpr int kTextRoom = 2 + 2 * 3 + 2;
+
+// The width of text with every digit written as the font's widest digit:
+// the most any text of that shape can need.
+int WidestAdvance(const QFontMetrics& metrics, QString text) {
+    QChar widest('0');
+    for (char c = '1'; c <= '9'; ++c) {
+        if (metrics.horizontalAdvance(QChar(c)) > metrics.horizontalAdvance(widest)) {
+            widest = QChar(c);
+        }
+    }
+    for (QChar& c : text) {
+        if (c.isDigit()) {
+            c = widest;
+        }
+    }
+    return metrics.horizontalAdvance(text);
+}
+
+}  // namespace
+
 StatusPanels::StatusPanels(std::vector<int> widths, QWidget* parent)
-    : QWidget(parent), widths_(std::move(widths)), texts_(widths_.size()) {
+    : QWidget(parent),
+      widths_(std::move(widths)),
+      shown_(widths_),
+      longest_(widths_.size()),
+      texts_(widths_.size()) {
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+}
+
+int StatusPanels::PanelWidth(int panel) const {
+    return panel >= 0 && panel < PanelCount() ? shown_[panel] : 0;
+}
+
+void StatusPanels::SetLongestText(int panel, const QString& text) {
+    if (panel >= 0 && panel < PanelCount()) {
+        longest_[panel] = text;
+        UpdateWidths();
+    }
+}
+
+void StatusPanels::UpdateWidths() {
+    QFont italic = font();
+    italic.setItalic(true);
+    const QFontMetrics regular(font());
+    const QFontMetrics slanted(italic);
+    for (int i = 0; i < PanelCount(); ++i) {
+        int need = 0;
+        if (!longest_[i].isEmpty()) {
+            need =
+                std::max(WidestAdvance(regular, longest_[i]), WidestAdvance(slanted, longest_[i])) +
+                kTextRoom;
+        }
+        shown_[i] = std::max(widths_[i], need);
+    }
+    update();
+}
+
+void StatusPanels::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange) {
+        UpdateWidths();
+    }
 }
 
 QString StatusPanels::PanelText(int panel) const {
@@ -46,7 +112,7 @@ void StatusPanels::paintEvent(QPaintEvent*) {
     const QColor ink = error_ ? QColor(255, 0, 0) : QColor(0, 0, 0);
     int x = 0;
     for (int i = 0; i < PanelCount(); ++i) {
-        const QRect panel(x, 1, widths_[i] - 2, height() - 2);
+        const QRect panel(x, 1, shown_[i] - 2, height() - 2);
         QStyleOptionFrame frame;
         frame.initFrom(this);
         frame.rect = panel;
@@ -55,7 +121,7 @@ void StatusPanels::paintEvent(QPaintEvent*) {
         style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &frame, &painter, this);
         painter.setPen(ink);
         painter.drawText(panel.adjusted(3, 0, -3, 0), Qt::AlignVCenter | Qt::AlignLeft, texts_[i]);
-        x += widths_[i];
+        x += shown_[i];
     }
 }
 

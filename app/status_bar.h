@@ -16,6 +16,13 @@ class StatusPanels : public QWidget {
     StatusPanels(std::vector<int> widths, QWidget* parent = nullptr);
 
     int PanelCount() const { return static_cast<int>(texts_.size()); }
+    /// The panel's width: its own, or wider when its longest text (see
+    /// SetLongestText) needs more in the current font, regular or italic.
+    int PanelWidth(int panel) const;
+    /// The longest text a panel is meant to show in full, such as the pixel
+    /// readout of the largest picture; every digit in it stands for any
+    /// digit. Followed when the font changes.
+    void SetLongestText(int panel, const QString& text);
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString& text);
 
@@ -29,9 +36,14 @@ class StatusPanels : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
+    void UpdateWidths();
+
     std::vector<int> widths_;
+    std::vector<int> shown_;
+    std::vector<QString> longest_;
     std::vector<QString> texts_;
     bool error_ = false;
 };

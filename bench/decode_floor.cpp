@@ -4,6 +4,11 @@
 // decoding ahead on other threads it can.
 //
 //   decode_floor LIST
+//   decode_floor --encode OUTDIR LIST
+//
+// With --encode, every decoded frame is also encoded as JPEG quality 100,
+// 4:4:4 (as the program saves a .jpg) and written to OUTDIR/floorNNNN.jpg:
+// the one-thread floor of a run that saves a JPEG step per frame.
 //
 // LIST holds one JPEG file name per line. Prints one line:
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
@@ -36,13 +41,17 @@ bool ReadFile(const std::string& name, std::vector<unsigned char>& bytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: decode_floor LIST\n");
+    std::string encodeDir;
+    if (argc == 4 && std::string(argv[1]) == "--encode") {
+        encodeDir = argv[2];
+    } else if (argc != 2) {
+        std::fprintf(stderr, "usage: decode_floor [--encode OUTDIR] LIST\n");
         return 2;
     }
+    const char* listName = argv[argc - 1];
     std::vector<std::string> files;
     {
-        std::ifstream list(argv[1]);
+        std::ifstream list(listName);
         std::string line;
         while (std::getline(list, line)) {
             if (!line.empty()) {
@@ -51,11 +60,13 @@ int main(int argc, char** argv) {
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "decode_floor: no files in %s\n", argv[1]);
+        std::fprintf(stderr, "decode_floor: no files in %s\n", listName);
         return 2;
     }
 
     tjhandle tj = tjInitDecompress();
+    tjhandle encoder = encodeDir.empty() ? nullptr : tjInitCompress();
+    int written = 0;
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> bgr;
     double pixels = 0;
@@ -78,10 +89,34 @@ int main(int argc, char** argv) {
             return 1;
         }
         pixels += static_cast<double>(width) * height;
+        if (encoder != nullptr) {
+            unsigned char* jpeg = nullptr;
+            unsigned long size = 0;
+            if (tjCompress2(encoder, bgr.data(), width, width * 3, height, TJPF_BGR, &jpeg, &size,
+                            TJSAMP_444, 100, TJFLAG_ACCURATEDCT) != 0) {
+                std::fprintf(stderr, "decode_floor: encoding %s failed\n", file.c_str());
+                return 1;
+            }
+            char name[64];
+            std::snprintf(name, sizeof name, "/floor%04d.jpg", ++written);
+            FILE* out = std::fopen((encodeDir + name).c_str(), "wb");
+            const bool ok = out != nullptr && std::fwrite(jpeg, 1, size, out) == size;
+            if (out != nullptr) {
+                std::fclose(out);
+            }
+            tjFree(jpeg);
+            if (!ok) {
+                std::fprintf(stderr, "decode_floor: cannot write into %s\n", encodeDir.c_str());
+                return 1;
+            }
+        }
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     tjDestroy(tj);
+    if (encoder != nullptr) {
+        tjDestroy(encoder);
+    }
 
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);

@@ -145,19 +145,10 @@ void ConsoleHost::ShowStatus(int, const std::string& text, const FileList&, bool
     } else {
         ++errors_;
         progress_.Clear();
-        if (merged_ > 0 && !cascadeExplained_) {
-            // The run empties the result at the first error after a merge,
-            // so every later frame fails too; say so once instead of
-            // leaving the user to wonder about the long list that follows.
-            std::fprintf(stderr,
-                         "nocturo-stack: in error: %s (cannot be read, or its size differs "
-                         "from the frames before it); the result is now empty, so every later "
-                         "frame of another size is in error as well\n",
-                         text.c_str());
-            cascadeExplained_ = true;
-        } else {
-            std::fprintf(stderr, "nocturo-stack: in error: %s\n", text.c_str());
-        }
+        std::fprintf(stderr,
+                     "nocturo-stack: in error: %s (cannot be read, or its size differs from "
+                     "the result's); skipped\n",
+                     text.c_str());
     }
     progress_.FrameDone(text);
 }

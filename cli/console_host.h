@@ -119,7 +119,6 @@ class ConsoleHost : public RunHost {
     bool outputFailed_ = false;
     bool overwriteRefused_ = false;
     bool refusedFirst_ = false;
-    bool cascadeExplained_ = false;
     std::vector<std::string> messages_;
     std::chrono::steady_clock::time_point runStart_;
     std::optional<std::chrono::steady_clock::time_point> runEnd_;

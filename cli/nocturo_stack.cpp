@@ -61,10 +61,10 @@ void PrintUsage(FILE* out) {
                  "\n"
                  "Merges the picture FILEs, in the order given, into one picture, as the\n"
                  "program's \"Processing...\" commands do. The first file that loads starts the\n"
-                 "result; every later one is merged into it. A file that cannot be loaded, or\n"
-                 "whose size differs from the result's, is in error; it also empties the\n"
-                 "result, so every later file is in error as well. A missing file whose name\n"
-                 "has a picture extension counts as a 1 x 1 black picture.\n"
+                 "result; every later one is merged into it. A file that cannot be loaded (a\n"
+                 "missing file among them), or whose size differs from the result's, is in\n"
+                 "error and skipped; the result keeps every frame merged before and after it.\n"
+                 "When no file could be merged at all, OUTPUT is not written.\n"
                  "\n"
                  "Options:\n"
                  "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
@@ -89,6 +89,10 @@ void PrintUsage(FILE* out) {
                  "  --jobs N             threads that decode frames ahead of the merge (default:\n"
                  "                       the number of processors, here %u; 0 decodes each\n"
                  "                       frame on the merging thread when it is reached)\n"
+                 "  --write-jobs N       step files written behind the run at once, each\n"
+                 "                       holding a copy of the result (default 2; 0 writes\n"
+                 "                       each step before the run goes on); the files are the\n"
+                 "                       same either way\n"
                  "  --stats              at the end, report on standard error how long the run\n"
                  "                       took (megapixels and frames per second), where the\n"
                  "                       frames were decoded and how long writing OUTPUT took\n"
@@ -182,6 +186,7 @@ struct Options {
     int32_t threshold = 0;
     nocturo::cli::ConsoleSettings console;
     int jobs = -1;  // -1: one per processor
+    int writeJobs = 2;
     bool stats = false;
     std::vector<std::string> files;
 };
@@ -268,6 +273,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
             }
             options.jobs = jobs;
+        } else if (arg == "--write-jobs") {
+            int32_t jobs = 0;
+            if (!value(text) || !ParseInt(text, jobs) || jobs < 0 || jobs > kMaxJobs) {
+                return UsageError("--write-jobs needs a number from 0 to " +
+                                  std::to_string(kMaxJobs));
+            }
+            options.writeJobs = jobs;
         } else if (arg == "--") {
             for (++i; i < argc; ++i) {
                 options.files.emplace_back(argv[i]);
@@ -346,6 +358,7 @@ int main(int argc, char** argv) {
     state.Decode.threads = options.jobs;
     // The run starts no more workers than frames it decodes ahead.
     state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    state.Writes.inFlight = options.writeJobs;
     nocturo::MaxThreshold = options.threshold;
 
     nocturo::cli::InstallInterruptHandler();
@@ -376,8 +389,15 @@ int main(int argc, char** argv) {
     progress.Finish();
 
     // The run saves the result itself only when it went to its end without
-    // steps; with steps, or when stopped, -o still asks for it.
-    if (!host.ResultSaveRequested()) {
+    // steps; with steps, or when stopped, -o still asks for it. A run that
+    // merged nothing has only the empty image: an existing OUTPUT is worth
+    // more than that.
+    if (host.Merged() == 0) {
+        if (!options.console.output.empty()) {
+            std::fprintf(stderr, "nocturo-stack: no frame was merged; %s not written\n",
+                         options.console.output.c_str());
+        }
+    } else if (!host.ResultSaveRequested()) {
         host.SaveOutput();
     }
 

@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "core/codecs/codecs.h"
@@ -113,35 +115,118 @@ bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// The file a name finally stands for: a symbolic link is followed to the
+// name it points to (also when that does not exist yet), so that saving
+// through a link replaces the file the link points to and keeps the link.
+std::string FollowLinks(const std::string& fileName) {
+    std::string name = fileName;
+    // As the kernel does, give up on a loop of links after 40 steps; the
+    // rename then replaces the last link, which is no worse than before.
+    for (int step = 0; step < 40; ++step) {
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
+            break;
+        }
+        std::string target(static_cast<size_t>(PATH_MAX), '\0');
+        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
+        if (n <= 0 || static_cast<size_t>(n) >= target.size()) {
+            break;
+        }
+        target.resize(static_cast<size_t>(n));
+        if (target.front() != '/') {
+            const size_t slash = name.rfind('/');
+            if (slash != std::string::npos) {
+                target = name.substr(0, slash + 1) + target;
+            }
+        }
+        name = target;
+    }
+    return name;
+}
+
+// The temporary name beside base: hidden, readable for a short name, and
+// for a long one no longer than base itself, so any name the file system
+// accepts can be saved.
+std::string TempName(const std::string& base) {
+    constexpr size_t kSuffix = 7;  // ".XXXXXX"
+    constexpr size_t kShort = 16;
+    std::string stem = base;
+    if (base.size() >= kShort) {
+        stem.resize(base.size() - kSuffix - 1);  // "." + stem + suffix = base's length
+    }
+    return "." + stem + ".XXXXXX";
+}
+
+// The process's umask, read once: reading it means setting it, and step
+// files are saved from several threads at once, which must never see the
+// 0 set for a moment by another. The program never changes its umask.
+mode_t ProcessUmask() {
+    static const mode_t mask = [] {
+        const mode_t m = ::umask(0);
+        ::umask(m);
+        return m;
+    }();
+    return mask;
+}
+
+void SetReason(std::string* reason, const std::string& text) {
+    if (reason != nullptr) {
+        *reason = text;
+    }
+}
+
+void SetErrnoReason(std::string* reason, int error) {
+    if (reason != nullptr) {
+        *reason = std::strerror(error);
+    }
+}
+
 // Writes bytes to a temporary file beside fileName and renames it into
 // place, so that a full disk or an interrupted write never leaves a
-// half-written picture under the user's name.
-bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    const size_t slash = fileName.rfind('/');
+// half-written picture under the user's name. A file that is replaced
+// keeps its permission bits.
+bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes,
+                         std::string* reason) {
+    const std::string target = FollowLinks(fileName);
+    const size_t slash = target.rfind('/');
     const std::string folder =
-        slash == std::string::npos ? std::string() : fileName.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
     if (base.empty()) {
+        SetReason(reason, "the name has no file name");
         return false;
     }
-    std::string temp = folder + "." + base + ".XXXXXX";
+    struct stat existing {};
+    const bool replaces = ::stat(target.c_str(), &existing) == 0;
+    std::string temp = folder + TempName(base);
     const int fd = ::mkstemp(temp.data());
     if (fd < 0) {
+        SetErrnoReason(reason, errno);
         return false;
     }
-    // mkstemp creates the file readable by its owner only; give it the
-    // permissions any new file of the user would have.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp creates the file readable by its owner only: give it the bits
+    // of the file it replaces, or those any new file of the user would have.
+    mode_t mode = 0;
+    if (replaces && S_ISREG(existing.st_mode)) {
+        mode = existing.st_mode & 07777;
+    } else {
+        mode = 0666 & ~ProcessUmask();
+    }
+    ::fchmod(fd, mode);
 
     bool ok = WriteAll(fd, bytes);
-    ok = (::close(fd) == 0) && ok;
-    if (ok) {
-        ok = ::rename(temp.c_str(), fileName.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
     }
     if (!ok) {
         ::unlink(temp.c_str());
+        SetErrnoReason(reason, error == 0 ? EIO : error);
     }
     return ok;
 }
@@ -172,7 +257,7 @@ namespace {
 // it was; without it the decoder writes straight into destination.
 bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure) {
     const bool supported = IsLoadableName(fileName);
-    bool ok = supported;
+    bool ok = false;
     if (supported && IsRegularFile(fileName)) {
         // Kept per thread: a run loads frame after frame of one size, and
         // reusing the file buffer and the scratch picture spares an
@@ -198,6 +283,8 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
             std::vector<uint8_t>().swap(bytes);  // do not hold on to huge files
         }
     } else {
+        // A name that cannot be a picture, or no such file: nothing to show,
+        // and nothing a run could merge.
         ClearImage(&destination);
     }
     if (formatCode != nullptr) {
@@ -236,18 +323,21 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
     }
 }
 
-bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName) {
+bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
+                   std::string* reason) {
     if (fileName.empty()) {
         fileName = std::string(defaultName);
     }
     if (image.Width() <= 0 || image.Height() <= 0) {
+        SetReason(reason, "the picture is empty");
         return false;
     }
     std::vector<uint8_t> bytes;
     if (!Encode(image, SaveFormatForName(fileName), bytes)) {
+        SetReason(reason, "the picture cannot be encoded in this format");
         return false;
     }
-    return WriteFileAtomically(fileName, bytes);
+    return WriteFileAtomically(fileName, bytes, reason);
 }
 
 }  // namespace nocturo

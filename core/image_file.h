@@ -29,8 +29,8 @@ bool IsLoadableName(std::string_view fileName);
 /// Loads a picture file into an existing image, always as 24 bits.
 /// - Loadable extension and the file exists: decoded by content; on failure
 ///   the result is false and destination keeps what it held.
-/// - Otherwise (extension not loadable, or no such file): destination becomes
-///   the empty image, and the result is whether the extension is loadable.
+/// - Otherwise (extension not loadable, or no such file, or a folder):
+///   destination becomes the empty image and the result is false.
 /// formatCode, when given, receives the destination's format code.
 /// Safe to call from several threads at once on different destinations.
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode = nullptr);
@@ -53,8 +53,17 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// name is first replaced by defaultName, and the caller sees the replaced
 /// name. The bytes go to a temporary file in the same folder that is renamed
 /// into place, so a failed save never leaves a half-written file under the
-/// target name. Returns false when the file cannot be encoded or written.
+/// target name. Returns false when the file cannot be encoded or written;
+/// reason, when given, then receives why in a few words ("No space left on
+/// device", "Is a directory", ...).
+///
+/// Saving over a symbolic link writes the file the link points to and keeps
+/// the link. A file that is replaced keeps its permission bits; a new file
+/// gets those the user's umask allows. The temporary name is never longer
+/// than the target's for names of 16 characters or more, so every name the
+/// file system accepts can be saved.
 bool SaveImageFile(const RgbImage& image, std::string& fileName,
-                   std::string_view defaultName = kDefaultOutputName);
+                   std::string_view defaultName = kDefaultOutputName,
+                   std::string* reason = nullptr);
 
 }  // namespace nocturo

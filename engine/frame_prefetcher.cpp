@@ -33,6 +33,7 @@ FramePrefetcher::FileStamp FramePrefetcher::Stamp(const std::string& fileName) {
         return stamp;
     }
     stamp.exists = true;
+    stamp.regular = S_ISREG(st.st_mode);
     stamp.device = static_cast<uint64_t>(st.st_dev);
     stamp.inode = static_cast<uint64_t>(st.st_ino);
     stamp.size = static_cast<int64_t>(st.st_size);
@@ -181,6 +182,9 @@ std::optional<bool> FramePrefetcher::Take(const std::string& fileName, RgbImage&
         outcome = job->ok;
         if (job->ok) {
             destination.Swap(job->image);
+        } else if (!job->stamp.regular) {
+            // No file to read: LoadImageFile leaves the empty image then.
+            ClearImage(&destination);
         }
     }
     {

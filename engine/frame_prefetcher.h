@@ -71,7 +71,8 @@ class FramePrefetcher {
     /// - Decoded: true; the frame is swapped into destination, whose old
     ///   buffer goes back to the pool.
     /// - LoadImageFile failed: false; destination is untouched, as
-    ///   LoadImageFile leaves it on failure.
+    ///   LoadImageFile leaves it on failure, except for a name that is no
+    ///   file (missing, a folder): the empty image then, as LoadImageFile.
     /// Only names that IsLoadableName accepts are ever decoded ahead.
     std::optional<bool> Take(const std::string& fileName, RgbImage& destination);
 
@@ -91,6 +92,7 @@ class FramePrefetcher {
     /// only while the file still looks the same.
     struct FileStamp {
         bool exists = false;
+        bool regular = false;
         uint64_t device = 0;
         uint64_t inode = 0;
         int64_t size = 0;

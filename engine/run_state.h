@@ -62,6 +62,14 @@ struct DecodeOptions {
     DecodeStats* stats = nullptr;
 };
 
+/// How a run writes its step files.
+struct WriteOptions {
+    /// Step files written behind the run, each holding a copy of the
+    /// result; 0 writes every step before the run goes on. Either way the
+    /// files, the right list and the messages are the same.
+    int inFlight = 2;
+};
+
 struct RunState {
     /// The result buffer: the empty image at start.
     std::unique_ptr<RgbImage> Result;
@@ -76,6 +84,7 @@ struct RunState {
 
     StepSettings Steps;
     DecodeOptions Decode;
+    WriteOptions Writes;
 
     /// The result buffer starts as the empty image (null only when even that
     /// cannot be allocated; a run then tries again).

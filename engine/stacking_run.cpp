@@ -7,9 +7,10 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/frame_errors.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/step_saving.h"
-#include "lang/language_strings.h"
+#include "engine/step_writer.h"
 #include "lists/list_commands.h"
 
 namespace nocturo {
@@ -103,15 +104,6 @@ RgbImage& ResultBuffer(RunState& state) {
     return *state.Result;
 }
 
-/// Counts, marks and reports a picture that could not be loaded or merged.
-void MarkFailure(RunContext& context, int index, int& errors) {
-    FileList& left = context.lists.Left();
-    ++errors;
-    DisableEntry(context, index, left);
-    const std::string text = left.Text(index);
-    context.host.ShowStatus(-index, text, left, false);
-}
-
 }  // namespace
 
 void DisableEntry(RunContext& context, int index, FileList& list) {
@@ -125,7 +117,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     RunHost& host = context.host;
     FileList& left = context.lists.Left();
 
-    int errors = 0;
+    FrameErrors errors(context);
     state.PauseRequested = false;
     state.StopRequested = false;
 
@@ -138,18 +130,31 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     state.ResultUnsaved = true;
     Answer answer = Answer::Yes;
     ClearImage(state.Result.get());
+    bool merged = false;  // some picture went into the result
 
     {
         FrameReader frames(state.Decode);
+        // Declared after the frames: destroyed first, so an exception still
+        // waits for the writes in flight before anything else is released.
+        std::optional<StepWriter> steps;
+        if (saveSteps) {
+            steps.emplace(context, state.Writes.inFlight);
+        }
+        auto read = [&](int index, RgbImage& destination) {
+            if (steps) {
+                steps->BeforeReading(left.Text(index));
+            }
+            return frames.Load(left, index, destination);
+        };
 
         // First picture: loaded straight into the result buffer.
         int i = 0;
         bool loaded = false;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
-                if (frames.Load(left, i, ResultBuffer(state))) {
+                if (read(i, ResultBuffer(state))) {
                     if (saveSteps && firstIsMerged) {
-                        SaveStep(context, answer);
+                        steps->SaveStep(answer);
                     }
                     host.ShowImage(state.Result.get(), false);
                     const std::string text = left.Text(i);
@@ -159,7 +164,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                     loaded = true;
                     break;
                 }
-                MarkFailure(context, i, errors);
+                errors.Skip(i);
             }
             host.ProcessEvents();
         }
@@ -167,6 +172,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         // A run that loaded nothing merged nothing: its position is 0, as for
         // the cleared result it leaves.
         if (firstIsMerged && loaded) {
+            merged = true;
             state.ResultPosition = 1;
             ++i;
         } else {
@@ -176,23 +182,21 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         RgbImage working;
         while (i < left.Count() && !state.StopRequested) {
             if (Takes(left, i)) {
-                if (!frames.Load(left, i, working)) {
-                    ClearImage(&ResultBuffer(state));
-                    MarkFailure(context, i, errors);
-                } else if (operation(working, ResultBuffer(state), record)) {
+                // A frame that fails is skipped; the result keeps what is
+                // merged and the run goes on.
+                const bool frameRead = read(i, working);
+                if (errors.Merge(i, frameRead, working, ResultBuffer(state), operation, record)) {
+                    merged = true;
                     state.ResultUnsaved = true;
                     ++state.ResultPosition;
                     if (saveSteps) {
-                        SaveStep(context, answer);
+                        steps->SaveStep(answer);
                     }
                     if (!state.StopRequested) {
                         host.ShowImage(state.Result.get(), false);
                         const std::string text = left.Text(i);
                         host.ShowStatus(state.ResultPosition - 1, text, left, true);
                     }
-                } else {
-                    ClearImage(&ResultBuffer(state));
-                    MarkFailure(context, i, errors);
                 }
             }
             host.ProcessEvents();
@@ -208,14 +212,23 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             }
         }
         // Nothing more is needed from the disk: stop the workers before the
-        // dialogs below, and free the working image.
+        // dialogs below, and free the working image. The step files are all
+        // written and in the right list before the final message.
         frames.Stop();
+        if (steps) {
+            steps->Finish();
+        }
     }
 
-    if (!state.StopRequested && !saveSteps && !state.PauseRequested) {
+    // A run that merged nothing leaves the empty image: nothing worth a
+    // save, and offering one would invite replacing a good picture with it.
+    if (!merged) {
+        state.ResultUnsaved = false;
+    }
+    if (merged && !state.StopRequested && !saveSteps && !state.PauseRequested) {
         host.SaveResultAs();
     }
-    host.ShowMessage(FormatText(Lng().lngfilesinerror, errors), Lng().lngprocpictures);
+    errors.Report();
 }
 
 void StackingCommand(RunContext& context, ImageOperation operation, bool saveSteps) {

@@ -64,29 +64,31 @@ int DecimalDigits(int64_t value) {
     return digits;
 }
 
-/// What the question decides for one name: ask only when the file exists
-/// and no "to All" answer was given; the pressed button is remembered.
-/// A name that does not exist yet is written whatever was answered before:
-/// the answers are about overwriting.
-Answer Decide(RunContext& context, const std::string& fileName, Answer& answer) {
+bool Writes(Answer answer) {
+    return answer == Answer::Yes || answer == Answer::YesToAll;
+}
+
+}  // namespace
+
+bool OverwriteQuestionDue(const std::string& fileName, Answer answer) {
+    struct stat st {};
+    const bool exists = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return exists && answer != Answer::NoToAll && answer != Answer::YesToAll;
+}
+
+Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer& answer) {
     struct stat st {};
     const bool exists = ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     if (!exists) {
         return Answer::Yes;
     }
-    if (answer != Answer::NoToAll && answer != Answer::YesToAll) {
+    if (OverwriteQuestionDue(fileName, answer)) {
         answer = context.host.Ask(
             FormatText(Lng().kstoverwrite, fileName), kOverwriteCaption,
             {Answer::Yes, Answer::No, Answer::Cancel, Answer::NoToAll, Answer::YesToAll}, true);
     }
     return answer;
 }
-
-bool Writes(Answer answer) {
-    return answer == Answer::Yes || answer == Answer::YesToAll;
-}
-
-}  // namespace
 
 int FirstNumberInFormat(std::string_view format) {
     // The last character is never part of the number.
@@ -181,7 +183,7 @@ void SaveStep(RunContext& context, Answer& answer) {
     RunState& state = context.state;
     std::string name =
         StepFileName(state.Steps, state.Steps.StepNumber, context.lists.Left().Count());
-    if (!Writes(Decide(context, name, answer))) {
+    if (!Writes(DecideOverwrite(context, name, answer))) {
         state.StopRequested = true;
         return;
     }
@@ -202,7 +204,7 @@ void SaveStep(RunContext& context, Answer& answer) {
 
 bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
                                const std::string& fileName, Answer& answer) {
-    const Answer decision = Decide(context, fileName, answer);
+    const Answer decision = DecideOverwrite(context, fileName, answer);
     if (Writes(decision)) {
         std::string name = fileName;
         const bool ok = SaveImageFile(image, name, kDefaultOutputName);

@@ -47,6 +47,15 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
 /// The caption of the overwrite question.
 extern const char* const kOverwriteCaption;
 
+/// Whether saving under fileName asks the overwrite question: the file
+/// exists and no "to All" answer was given.
+bool OverwriteQuestionDue(const std::string& fileName, Answer answer);
+
+/// The overwrite decision for one name: asks when OverwriteQuestionDue (the
+/// pressed button is remembered in answer); a name that does not exist yet
+/// is written whatever was answered before. Yes or Yes to All write.
+Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer& answer);
+
 /// Saves the result buffer as the next step file, asking before an existing
 /// file is overwritten; answer is the run's remembered answer (Yes at its
 /// start). Yes and Yes to All write the file (a written file is appended to

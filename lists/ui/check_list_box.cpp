@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 #include <string_view>
 
 #include "lists/list_commands.h"
@@ -72,6 +73,21 @@ void AcceptFileDrag(Event* event) {
     }
 }
 
+double RelativeLuminance(const QColor& c) {
+    auto channel = [](int v) {
+        const double s = v / 255.0;
+        return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.red()) + 0.7152 * channel(c.green()) + 0.0722 * channel(c.blue());
+}
+
+QColor Mix(const QColor& from, const QColor& to, double t) {
+    auto mix = [t](int a, int b) { return static_cast<int>(std::lround(a + (b - a) * t)); };
+    return QColor(mix(from.red(), to.red()), mix(from.green(), to.green()),
+                  mix(from.blue(), to.blue()));
+}
+
+constexpr double kReadableContrast = 3.0;
 }  // namespace
 
 CheckListBox::CheckListBox(QWidget* parent) : QAbstractScrollArea(parent) {
@@ -122,6 +138,34 @@ void CheckListBox::SetIsCurrentList(bool isCurrent) {
     }
     isCurrentList_ = isCurrent;
     viewport()->update();
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    const double la = RelativeLuminance(a);
+    const double lb = RelativeLuminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableInk(const QColor& ink, const QColor& fill) {
+    if (ContrastRatio(ink, fill) >= kReadableContrast) {
+        return ink;
+    }
+    QColor best = ink;
+    double bestContrast = ContrastRatio(ink, fill);
+    for (int step = 1; step <= 20; ++step) {
+        for (const QColor& end : {QColor(255, 255, 255), QColor(0, 0, 0)}) {
+            const QColor candidate = Mix(ink, end, step / 20.0);
+            const double contrast = ContrastRatio(candidate, fill);
+            if (contrast >= kReadableContrast) {
+                return candidate;
+            }
+            if (contrast > bestContrast) {
+                best = candidate;
+                bestContrast = contrast;
+            }
+        }
+    }
+    return best;
 }
 
 QColor CheckListBox::BackgroundColor() const {
@@ -286,7 +330,11 @@ void CheckListBox::DrawRow(QPainter& painter, int index, const QRect& rowRect) {
     const QColor textColour = !entry.enabled  ? kDisabledText
                               : entry.checked ? kCheckedText
                                               : kUncheckedText;
-    painter.setPen(textColour);
+    // Blue or red on a blue selection would be unreadable: a selected row
+    // keeps the hue but takes a lighter or darker shade of it. Rows that are
+    // not selected keep the list's own colours.
+    const QColor ink = entry.selected ? ReadableInk(textColour, fill) : textColour;
+    painter.setPen(ink);
     const std::string_view name = FileNamePart(entry.text);
     const QString shown = QString::fromUtf8(
         name.data(), static_cast<qsizetype>(std::min(name.size(), kMaxDrawnBytes)));
@@ -297,7 +345,7 @@ void CheckListBox::DrawRow(QPainter& painter, int index, const QRect& rowRect) {
         // A dotted frame in the row's text colour: styles that show focus
         // only after keyboard navigation would hide where Space acts, and
         // the text colour stays visible on the selection colour too.
-        painter.setPen(QPen(textColour, 1, Qt::DotLine));
+        painter.setPen(QPen(ink, 1, Qt::DotLine));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(textRect.adjusted(0, 0, -1, -1));
     }

@@ -19,11 +19,21 @@ class QPainter;
 
 namespace nocturo {
 
+/// The colour text of colour `ink` is drawn in on `fill`: ink itself when it
+/// stands out enough (a contrast ratio of 3 or more), otherwise ink mixed
+/// towards white or black, whichever needs less of it, until it does. Keeps
+/// the list's black, blue and red readable on a selection colour of any
+/// brightness.
+QColor ReadableInk(const QColor& ink, const QColor& fill);
+
+/// The contrast ratio of two colours, 1 (none) to 21 (black on white).
+double ContrastRatio(const QColor& a, const QColor& b);
+
 /// A check list over a FileList. Each row is kRowHeight pixels high: a check
 /// box at the left (greyed for a disabled entry), then the entry's file name
 /// drawn by state: enabled and checked black regular, enabled and unchecked
 /// blue italic, disabled red italic; a selected row is filled with the
-/// selection colour.
+/// selection colour, its text colour made readable on it (ReadableInk).
 ///
 /// The user acts on the list directly: a left click selects with the usual
 /// extended-selection rules and makes the row current, a click on the check

@@ -202,34 +202,40 @@ TEST(NocturoStack, FilesInErrorAreCountedAsTheProgramCountsThem) {
     test::WriteBytes(garbage, {'n', 'o', 't', ' ', 'a', ' ', 'p', 'i', 'c', 't', 'u', 'r', 'e'});
     const std::string out = dir.File("out.png");
 
-    {
-        SCOPED_TRACE("another size in the middle empties the result; later frames fail too");
-        const ChildResult r = Stack({fa, small, fb, "-o", out});
+    // A failing frame is skipped: the result holds every other frame.
+    struct Case {
+        const char* what;
+        std::vector<std::string> files;
+        int errors;
+    };
+    const std::vector<Case> cases = {
+        {"another size in the middle", {fa, small, fb}, 1},
+        {"a missing picture first", {dir.File("missing.png"), fa, fb}, 1},
+        {"a missing picture in the middle", {fa, dir.File("missing.png"), fb}, 1},
+        {"a name that is no picture, first", {dir.File("notes.txt"), fa, fb}, 1},
+        {"an undecodable file in the middle", {fa, garbage, fb}, 1},
+        {"two bad frames", {fa, small, garbage, fb}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<std::string> args = c.files;
+        args.insert(args.end(), {"-o", out});
+        const ChildResult r = Stack(args);
         EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.out, CountLine(2));
-        EXPECT_NE(r.err.find("small.png"), std::string::npos) << r.err;
-        EXPECT_TRUE(Load(out).IsEmptyImage());
-    }
-    {
-        SCOPED_TRACE("a missing picture first becomes the 1 x 1 result");
-        const ChildResult r = Stack({dir.File("missing.png"), fa, fb, "-o", out});
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.out, CountLine(2));
-        EXPECT_TRUE(Load(out).IsEmptyImage());
-    }
-    {
-        SCOPED_TRACE("a name that is no picture, before the first frame, only counts");
-        const ChildResult r = Stack({dir.File("notes.txt"), fa, fb, "-o", out});
-        EXPECT_EQ(r.exitCode, 1);
-        EXPECT_EQ(r.out, CountLine(1));
+        EXPECT_EQ(r.out, CountLine(c.errors));
+        EXPECT_NE(r.err.find("in error"), std::string::npos) << r.err;
         EXPECT_TRUE(SamePixels(Load(out), MaxOf({a, b})));
     }
     {
-        SCOPED_TRACE("an undecodable file in the middle");
-        const ChildResult r = Stack({fa, garbage, fb, "-o", out});
+        SCOPED_TRACE("nothing merged: an existing OUTPUT is kept");
+        const RgbImage kept = RandomImage(12, 9, 34);
+        std::string name = out;
+        ASSERT_TRUE(SaveImageFile(kept, name));
+        const ChildResult r = Stack({dir.File("missing.png"), garbage, "-o", out});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.out, CountLine(2));
-        EXPECT_TRUE(Load(out).IsEmptyImage());
+        EXPECT_NE(r.err.find("not written"), std::string::npos) << r.err;
+        EXPECT_TRUE(SamePixels(Load(out), kept));
     }
 }
 
@@ -301,14 +307,23 @@ TEST(NocturoStack, AnOutputThatCannotBeWrittenExitsWithTwo) {
     }
     {
         SCOPED_TRACE("a save that fails at the end still reports the count");
-        // The name fits the folder, but the temporary file written beside it
-        // first does not: the failure only shows when the result is saved.
-        const std::string longName = dir.File(std::string(250, 'n') + ".png");
-        const ChildResult r = Stack({fa, "-o", longName});
+        // The name is a link into a folder that does not exist: the folder
+        // of the name passes the check, the save itself fails.
+        const std::string link = dir.File("link.png");
+        std::filesystem::create_symlink(dir.File("gone/result.png"), link);
+        const ChildResult r = Stack({fa, "-o", link});
         EXPECT_EQ(r.exitCode, 2);
         EXPECT_EQ(r.out, CountLine(0));
         EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
-        EXPECT_FALSE(Exists(longName));
+        EXPECT_TRUE(std::filesystem::is_symlink(link));
+        EXPECT_FALSE(Exists(dir.File("gone")));
+    }
+    {
+        SCOPED_TRACE("names as long as the folder allows are written");
+        const std::string longName = dir.File(std::string(251, 'n') + ".png");
+        const ChildResult r = Stack({fa, "-o", longName});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(Exists(longName));
     }
 }
 
@@ -529,7 +544,8 @@ TEST(NocturoStack, CtrlCStopsAfterTheCurrentFrame) {
     // one writes an error line, and the test reads none of them until it
     // has pressed Ctrl+C: the full stderr pipe holds the run back, so the
     // interrupt is sure to come long before the end.
-    std::string list = Put(dir, "a.png", RandomImage(40, 30, 101)) + "\n";
+    const RgbImage first = RandomImage(40, 30, 101);
+    std::string list = Put(dir, "a.png", first) + "\n";
     const std::string padding(200, 'x');
     const int bad = 2000;
     for (int k = 0; k < bad; ++k) {
@@ -559,7 +575,9 @@ TEST(NocturoStack, CtrlCStopsAfterTheCurrentFrame) {
     ASSERT_EQ(std::sscanf(r.out.c_str(), "%d File(s) in Error", &errors), 1) << r.out;
     EXPECT_GT(errors, 0);
     EXPECT_LT(errors, bad);
-    EXPECT_TRUE(Load(out).IsEmptyImage());  // the result merged so far is still written
+    // The result merged so far is still written: the failures did not
+    // touch it.
+    EXPECT_TRUE(SamePixels(Load(out), first));
 }
 
 }  // namespace

@@ -53,6 +53,19 @@ TEST(Batch, MultiplySquareAndCube) {
     EXPECT_EQ(BatchOne(kMultiply, 200, 128, 255, 0), 255);
     EXPECT_EQ(BatchOne(kMultiply, 200, 128, 1, 0), 100);
     EXPECT_EQ(BatchOne(kMultiply, 100, 100, 1, 5), 44);
+    // Below saturation the whole product a*b*c is divided once: dividing
+    // any part of it first would lose what these cases keep.
+    struct Case {
+        uint8_t a, b;
+        int32_t c, d;
+        int expected;
+    };
+    for (const Case& k :
+         {Case{10, 10, 255, 0, 100}, Case{50, 5, 255, 0, 250}, Case{10, 10, 128, 0, 50},
+          Case{15, 16, 200, 0, 188}, Case{7, 9, 100, 0, 24}, Case{10, 10, 255, 20, 120}}) {
+        EXPECT_EQ(BatchOne(kMultiply, k.a, k.b, k.c, k.d), k.expected)
+            << int{k.a} << " x " << int{k.b} << " x " << k.c << " + " << k.d;
+    }
 
     EXPECT_EQ(BatchOne(kSquare, 128, 0, 255, 0), 64);
     EXPECT_EQ(BatchOne(kSquare, 255, 0, 255, 0), 255);

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
+#include <climits>
 #include <filesystem>
 
 #include "core/image_file.h"
@@ -34,11 +36,12 @@ TEST(ImageFile, ExtensionTestIsASubstringSearch) {
     EXPECT_EQ(FileExtension("x.tar.gz"), ".gz");
 }
 
-TEST(ImageFile, MissingOrUnsupportedFilesLoadAsTheEmptyImage) {
+TEST(ImageFile, MissingOrUnsupportedFilesFailAsTheEmptyImage) {
     TempDir dir;
     int format = -1;
     RgbImage image = RandomImage(5, 5, 1);
-    EXPECT_TRUE(LoadImageFile(image, dir.File("missing.jpg"), &format));
+    // A missing picture is a failure, whatever its extension.
+    EXPECT_FALSE(LoadImageFile(image, dir.File("missing.jpg"), &format));
     EXPECT_TRUE(image.IsEmptyImage());
     EXPECT_EQ(format, kPixelFormat24);
 
@@ -49,7 +52,7 @@ TEST(ImageFile, MissingOrUnsupportedFilesLoadAsTheEmptyImage) {
     // A folder is no file.
     fs::create_directory(dir.File("folder.bmp"));
     image = RandomImage(5, 5, 4);
-    EXPECT_TRUE(LoadImageFile(image, dir.File("folder.bmp")));
+    EXPECT_FALSE(LoadImageFile(image, dir.File("folder.bmp")));
     EXPECT_TRUE(image.IsEmptyImage());
 
     // An existing file with an unsupported name is not even read.
@@ -92,7 +95,7 @@ TEST(ImageFile, LoadingIntoABufferGivesTheSameResults) {
     ASSERT_TRUE(LoadImageFileInto(buffer, good));
     EXPECT_TRUE(test::SamePixels(buffer, picture));
     EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("bad.png")));
-    EXPECT_TRUE(LoadImageFileInto(buffer, dir.File("missing.jpg")));
+    EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("missing.jpg")));
     EXPECT_TRUE(buffer.IsEmptyImage());
     EXPECT_FALSE(LoadImageFileInto(buffer, dir.File("notes.txt")));
     EXPECT_TRUE(buffer.IsEmptyImage());
@@ -182,6 +185,78 @@ TEST(ImageFile, FailedSavesLeaveNoHalfWrittenFile) {
         std::string locked = dir.File("locked/out.bmp");
         EXPECT_FALSE(SaveImageFile(RandomImage(4, 4, 8), locked));
         EXPECT_FALSE(fs::exists(locked));
+    }
+}
+
+// Nothing of a failed save is left in the folder: neither under the name
+// nor as a temporary file beside it.
+TEST(ImageFile, AFailedRenameLeavesNoTemporaryFile) {
+    TempDir dir;
+    fs::create_directory(dir.File("taken.png"));
+    test::WriteBytes(dir.File("taken.png/inside"), {'x'});
+    std::string name = dir.File("taken.png");
+    std::string reason;
+    EXPECT_FALSE(SaveImageFile(RandomImage(4, 4, 9), name, kDefaultOutputName, &reason));
+    EXPECT_TRUE(fs::is_directory(name));
+    EXPECT_FALSE(reason.empty());
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) {
+        left.push_back(entry.path().filename().string());
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"taken.png"});
+}
+
+TEST(ImageFile, SavingKeepsLinksAndPermissions) {
+    TempDir dir;
+    const RgbImage picture = RandomImage(5, 3, 21);
+    {
+        SCOPED_TRACE("a link to an existing file");
+        std::string real = dir.File("real.bmp");
+        test::WriteBytes(real, {'o', 'l', 'd'});
+        fs::create_directory(dir.File("links"));
+        fs::create_symlink("../real.bmp", dir.File("links/link.bmp"));
+        std::string link = dir.File("links/link.bmp");
+        ASSERT_TRUE(SaveImageFile(picture, link));
+        EXPECT_TRUE(fs::is_symlink(link));
+        RgbImage loaded;
+        ASSERT_TRUE(LoadImageFile(loaded, real));
+        EXPECT_TRUE(test::SamePixels(loaded, picture));
+    }
+    {
+        SCOPED_TRACE("a link to a file not written yet");
+        fs::create_symlink(dir.File("later.png"), dir.File("dangling.png"));
+        std::string link = dir.File("dangling.png");
+        ASSERT_TRUE(SaveImageFile(picture, link));
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_TRUE(fs::is_regular_file(dir.File("later.png")));
+    }
+    {
+        SCOPED_TRACE("an existing file keeps its permission bits");
+        for (const mode_t mode : {mode_t{0600}, mode_t{0640}, mode_t{0604}}) {
+            std::string name = dir.File("perm.png");
+            test::WriteBytes(name, {'o', 'l', 'd'});
+            ASSERT_EQ(::chmod(name.c_str(), mode), 0);
+            ASSERT_TRUE(SaveImageFile(picture, name));
+            struct stat st {};
+            ASSERT_EQ(::stat(name.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, mode);
+        }
+    }
+}
+
+TEST(ImageFile, NamesUpToTheFileSystemsLimitSave) {
+    TempDir dir;
+    const long limit = ::pathconf(dir.Path().c_str(), _PC_NAME_MAX);
+    ASSERT_GT(limit, 20);
+    const RgbImage picture = RandomImage(3, 3, 22);
+    for (const long length : {limit, limit - 1, limit - 7, 16L, 15L, 5L}) {
+        SCOPED_TRACE(length);
+        std::string name = dir.File(std::string(static_cast<size_t>(length) - 4, 'n') + ".bmp");
+        std::string reason;
+        ASSERT_TRUE(SaveImageFile(picture, name, kDefaultOutputName, &reason)) << reason;
+        RgbImage loaded;
+        ASSERT_TRUE(LoadImageFile(loaded, name));
+        EXPECT_TRUE(test::SamePixels(loaded, picture));
     }
 }
 

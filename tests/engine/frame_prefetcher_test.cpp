@@ -56,8 +56,8 @@ TEST(FramePrefetcher, HandsOutWhatLoadImageFileGives) {
     EXPECT_TRUE(SamePixels(destination, b));
     ASSERT_EQ(prefetcher.Take(na, destination), std::optional<bool>(true));
     EXPECT_TRUE(SamePixels(destination, a));
-    // A missing file with a loadable extension loads as the empty image.
-    ASSERT_EQ(prefetcher.Take(missing, destination), std::optional<bool>(true));
+    // A missing file with a loadable extension fails as the empty image.
+    ASSERT_EQ(prefetcher.Take(missing, destination), std::optional<bool>(false));
     EXPECT_TRUE(destination.IsEmptyImage());
     // A failed decode leaves the destination as it was.
     RgbImage kept = RandomImage(3, 3, 5);

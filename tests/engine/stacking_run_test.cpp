@@ -53,7 +53,7 @@ void ExpectTaken(const FileList& list, int index) {
 
 const std::string kNoErrors = "message|0 File(s) in Error|Processed Pictures";
 
-TEST(StackingRun, NoEntryCheckedOffersTheSaveDialogAndReportsZero) {
+TEST(StackingRun, NoEntryCheckedOffersNoSaveAndReportsZero) {
     TempDir dir;
     RunFixture run;
     const std::string a = WriteFrame(dir, "a.bmp", RandomImage(6, 4, 1));
@@ -69,10 +69,12 @@ TEST(StackingRun, NoEntryCheckedOffersTheSaveDialogAndReportsZero) {
     ASSERT_TRUE(run.state.Result);
     EXPECT_TRUE(run.state.Result->IsEmptyImage());
     EXPECT_EQ(run.state.ResultPosition, 0);
-    EXPECT_TRUE(run.state.ResultUnsaved);
+    // Nothing merged: the empty result is neither offered for saving nor
+    // asked about at closing time.
+    EXPECT_FALSE(run.state.ResultUnsaved);
     EXPECT_FALSE(run.state.PauseRequested);
     EXPECT_FALSE(run.state.StopRequested);
-    EXPECT_EQ(run.host.Story(), (std::vector<std::string>{"focus-left", "save-as", kNoErrors}));
+    EXPECT_EQ(run.host.Story(), (std::vector<std::string>{"focus-left", kNoErrors}));
     // Events run once after focusing and once after every entry.
     EXPECT_EQ(run.host.eventCalls, 4);
     EXPECT_FALSE(run.Left().IsChecked(0));
@@ -110,71 +112,140 @@ TEST(StackingRun, ThreeFramesOfAddMaxGiveTheirChannelMaximum) {
     EXPECT_EQ(run.Right().Count(), 0);
 }
 
-TEST(StackingRun, MissingFirstFileBecomesAnEmptyFirstPicture) {
+TEST(StackingRun, MissingFirstFileIsAnErrorAndTheNextStartsTheResult) {
     TempDir dir;
     RunFixture run;
     const std::string missing = dir.File("missing.png");
-    const std::string n0 = WriteFrame(dir, "f0.bmp", RandomImage(8, 6, 1));
-    const std::string n1 = WriteFrame(dir, "f1.bmp", RandomImage(8, 6, 2));
+    const RgbImage f0 = RandomImage(8, 6, 1);
+    const RgbImage f1 = RandomImage(8, 6, 2);
+    const std::string n0 = WriteFrame(dir, "f0.bmp", f0);
+    const std::string n1 = WriteFrame(dir, "f1.bmp", f1);
     run.AddChecked({missing, n0, n1});
 
     StackingRun(run.context, AddMax, nullptr, false, true);
 
-    EXPECT_TRUE(run.state.Result->IsEmptyImage());
-    EXPECT_EQ(run.state.ResultPosition, 1);
-    ExpectTaken(run.Left(), 0);
-    ExpectDisabled(run.Left(), 1);
-    ExpectDisabled(run.Left(), 2);
+    EXPECT_TRUE(SamePixels(*run.state.Result, ChannelMax({&f0, &f1})));
+    EXPECT_EQ(run.state.ResultPosition, 2);
+    ExpectDisabled(run.Left(), 0);
+    ExpectTaken(run.Left(), 1);
+    ExpectTaken(run.Left(), 2);
     EXPECT_EQ(run.host.Lines("status|"),
-              (std::vector<std::string>{"status|0|" + missing + "|ok", "status|-1|" + n0 + "|error",
-                                        "status|-2|" + n1 + "|error"}));
-    EXPECT_EQ(run.host.log.back(), "message|2 File(s) in Error|Processed Pictures");
+              (std::vector<std::string>{"status|0|" + missing + "|error", "status|0|" + n0 + "|ok",
+                                        "status|1|" + n1 + "|ok"}));
+    EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
     EXPECT_EQ(run.host.Count("save-as"), 1);
 }
 
-TEST(StackingRun, FrameOfAnotherSizeEmptiesTheResultAndFailsEveryLaterOne) {
+// One bad frame in the middle of a night costs that frame only: it is
+// counted and marked, and the result keeps every frame before and after it.
+// The table covers both ways a frame fails (another size, not loadable) and
+// both ways of reading frames (on the run's thread, decoded ahead).
+TEST(StackingRun, AFrameThatFailsIsSkippedAndTheRunGoesOn) {
     TempDir dir;
-    RunFixture run;
-    std::vector<std::string> names;
-    for (int k = 0; k < 2; ++k) {
-        names.push_back(WriteFrame(dir, Numbered("a", k, ".bmp"), RandomImage(8, 6, k)));
+    std::vector<RgbImage> good;
+    std::vector<std::string> goodNames;
+    for (int k = 0; k < 4; ++k) {
+        good.push_back(RandomImage(8, 6, k));
+        goodNames.push_back(WriteFrame(dir, Numbered("a", k, ".bmp"), good.back()));
     }
-    names.push_back(WriteFrame(dir, "small.bmp", RandomImage(5, 4, 9)));
-    for (int k = 2; k < 4; ++k) {
-        names.push_back(WriteFrame(dir, Numbered("a", k, ".bmp"), RandomImage(8, 6, k)));
+    const std::string small = WriteFrame(dir, "small.bmp", RandomImage(5, 4, 9));
+    const std::string truncated = dir.File("truncated.png");
+    {
+        std::string whole = dir.File("whole.png");
+        ASSERT_TRUE(SaveImageFile(RandomImage(8, 6, 8), whole));
+        std::vector<uint8_t> bytes = ReadBytes(whole);
+        bytes.resize(bytes.size() / 2);
+        WriteBytes(truncated, bytes);
     }
-    run.AddChecked(names);
-    run.Left().Append(names[0]);  // unchecked: skipped without a word
+    const std::string missing = dir.File("gone.jpg");
+    const std::vector<const RgbImage*> all{&good[0], &good[1], &good[2], &good[3]};
 
-    StackingRun(run.context, AddMax, nullptr, false, true);
+    struct Case {
+        const char* what;
+        std::string bad;
+        int threads;
+    };
+    for (const Case& c : {Case{"other size", small, 0}, Case{"other size", small, 2},
+                          Case{"truncated", truncated, 0}, Case{"truncated", truncated, 2},
+                          Case{"missing", missing, 0}, Case{"missing", missing, 2}}) {
+        SCOPED_TRACE(std::string(c.what) + ", threads " + std::to_string(c.threads));
+        RunFixture run;
+        run.state.Decode.threads = c.threads;
+        run.AddChecked({goodNames[0], goodNames[1], c.bad, goodNames[2], goodNames[3]});
 
-    EXPECT_TRUE(run.state.Result->IsEmptyImage());
-    EXPECT_EQ(run.state.ResultPosition, 2);
-    ExpectTaken(run.Left(), 0);
-    ExpectTaken(run.Left(), 1);
-    ExpectDisabled(run.Left(), 2);
-    ExpectDisabled(run.Left(), 3);
-    ExpectDisabled(run.Left(), 4);
-    EXPECT_FALSE(run.Left().IsChecked(5));
-    EXPECT_TRUE(run.Left().IsEnabled(5));
-    EXPECT_EQ(run.host.Count("status|"), 5);
-    EXPECT_EQ(run.host.Lines("status|").back(), "status|-4|" + names[4] + "|error");
-    // Once the result is cleared nothing is shown any more.
-    EXPECT_EQ(run.host.Count("show|"), 2);
-    EXPECT_EQ(run.host.log.back(), "message|3 File(s) in Error|Processed Pictures");
+        StackingRun(run.context, AddMax, nullptr, false, true);
+
+        EXPECT_TRUE(SamePixels(*run.state.Result, ChannelMax(all)));
+        EXPECT_EQ(run.state.ResultPosition, 4);
+        EXPECT_TRUE(run.state.ResultUnsaved);
+        ExpectTaken(run.Left(), 0);
+        ExpectTaken(run.Left(), 1);
+        ExpectDisabled(run.Left(), 2);
+        ExpectTaken(run.Left(), 3);
+        ExpectTaken(run.Left(), 4);
+        EXPECT_EQ(run.host.Lines("status|"),
+                  (std::vector<std::string>{
+                      "status|0|" + goodNames[0] + "|ok", "status|1|" + goodNames[1] + "|ok",
+                      "status|-2|" + c.bad + "|error", "status|2|" + goodNames[2] + "|ok",
+                      "status|3|" + goodNames[3] + "|ok"}));
+        EXPECT_EQ(run.host.Count("show|"), 4);
+        EXPECT_EQ(run.host.Count("save-as"), 1);
+        EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
+    }
 }
 
-TEST(StackingRun, UnreadableFilesAreCountedMarkedAndClearTheResult) {
+// An entry that is unchecked, or checked but disabled, is passed over
+// without a word, wherever it stands, and keeps its marks.
+TEST(StackingRun, UncheckedAndDisabledEntriesAreNotTaken) {
+    TempDir dir;
+    const RgbImage f0 = RandomImage(6, 4, 1);
+    const RgbImage f1 = RandomImage(6, 4, 2);
+    const RgbImage bright = SolidImage(6, 4, 255, 255, 255);
+    const std::string n0 = WriteFrame(dir, "f0.bmp", f0);
+    const std::string n1 = WriteFrame(dir, "f1.bmp", f1);
+    const std::string white = WriteFrame(dir, "white.bmp", bright);
+    for (int threads : {0, 2}) {
+        SCOPED_TRACE(threads);
+        RunFixture run;
+        run.state.Decode.threads = threads;
+        run.Left().Append(white);               // unchecked, before the first picture
+        run.Left().Append(white, true, false);  // checked, disabled
+        run.Left().Append(n0, true, true);
+        run.Left().Append(white);               // unchecked, in the middle
+        run.Left().Append(white, true, false);  // checked, disabled
+        run.Left().Append(n1, true, true);
+
+        StackingRun(run.context, AddMax, nullptr, false, true);
+
+        EXPECT_TRUE(SamePixels(*run.state.Result, ChannelMax({&f0, &f1})));
+        EXPECT_EQ(run.state.ResultPosition, 2);
+        EXPECT_EQ(run.host.Lines("status|"),
+                  (std::vector<std::string>{"status|0|" + n0 + "|ok", "status|1|" + n1 + "|ok"}));
+        for (int i : {0, 3}) {
+            EXPECT_FALSE(run.Left().IsChecked(i)) << i;
+            EXPECT_TRUE(run.Left().IsEnabled(i)) << i;
+        }
+        for (int i : {1, 4}) {
+            EXPECT_TRUE(run.Left().IsChecked(i)) << i;
+            EXPECT_FALSE(run.Left().IsEnabled(i)) << i;
+        }
+        EXPECT_EQ(run.host.log.back(), kNoErrors);
+    }
+}
+
+TEST(StackingRun, UnreadableFilesAreCountedMarkedAndSkipped) {
     TempDir dir;
     RunFixture run;
     const std::string corrupt = dir.File("corrupt.png");
     WriteBytes(corrupt, {0x89, 'P', 'N', 'G', 1, 2, 3});
     const std::string text = dir.File("notes.txt");
     WriteBytes(text, {'h', 'i'});
-    const std::string n0 = WriteFrame(dir, "f0.bmp", RandomImage(8, 6, 1));
-    const std::string n1 = WriteFrame(dir, "f1.bmp", RandomImage(8, 6, 2));
-    // A corrupt file before the first picture is only counted; a name that
-    // cannot be loaded in the main phase also empties the result.
+    const RgbImage f0 = RandomImage(8, 6, 1);
+    const RgbImage f1 = RandomImage(8, 6, 2);
+    const std::string n0 = WriteFrame(dir, "f0.bmp", f0);
+    const std::string n1 = WriteFrame(dir, "f1.bmp", f1);
+    // A corrupt file before the first picture and a name that cannot be
+    // loaded after it: both counted, neither touches the result.
     run.AddChecked({corrupt, n0, text, n1});
 
     StackingRun(run.context, AddMax, nullptr, false, true);
@@ -182,13 +253,12 @@ TEST(StackingRun, UnreadableFilesAreCountedMarkedAndClearTheResult) {
     ExpectDisabled(run.Left(), 0);
     ExpectTaken(run.Left(), 1);
     ExpectDisabled(run.Left(), 2);
-    ExpectDisabled(run.Left(), 3);
-    EXPECT_TRUE(run.state.Result->IsEmptyImage());
-    EXPECT_EQ(
-        run.host.Lines("status|"),
-        (std::vector<std::string>{"status|0|" + corrupt + "|error", "status|0|" + n0 + "|ok",
-                                  "status|-2|" + text + "|error", "status|-3|" + n1 + "|error"}));
-    EXPECT_EQ(run.host.log.back(), "message|3 File(s) in Error|Processed Pictures");
+    ExpectTaken(run.Left(), 3);
+    EXPECT_TRUE(SamePixels(*run.state.Result, ChannelMax({&f0, &f1})));
+    EXPECT_EQ(run.host.Lines("status|"),
+              (std::vector<std::string>{"status|0|" + corrupt + "|error", "status|0|" + n0 + "|ok",
+                                        "status|-2|" + text + "|error", "status|1|" + n1 + "|ok"}));
+    EXPECT_EQ(run.host.log.back(), "message|2 File(s) in Error|Processed Pictures");
 }
 
 TEST(StackingRun, SubOverOnePictureAndAddOverTwoCopies) {

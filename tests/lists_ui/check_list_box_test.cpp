@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -187,6 +188,48 @@ class CheckListBoxTest : public QObject {
         const QImage italicRed = InkMask(image, box->TextRect(2), white);
         QVERIFY(regular != italicBlue);
         QCOMPARE(italicBlue, italicRed);
+    }
+
+    void textStaysReadableOnTheSelectionColour() {
+        const QColor black(0, 0, 0), blue(0, 0, 255), red(255, 0, 0);
+        // Colours that stand out already are kept.
+        for (const QColor& ink : {black, blue, red}) {
+            QCOMPARE(nocturo::ReadableInk(ink, QColor(255, 255, 255)), ink);
+        }
+        // On selection colours from dark to light every state stays
+        // readable, and the three states stay apart.
+        for (const QColor& fill :
+             {QColor(48, 140, 198), QColor(0, 0, 255), QColor(0, 120, 215), QColor(20, 30, 90),
+              QColor(173, 214, 255), QColor(61, 174, 233), QColor(128, 128, 128)}) {
+            const QColor inks[] = {nocturo::ReadableInk(black, fill),
+                                   nocturo::ReadableInk(blue, fill),
+                                   nocturo::ReadableInk(red, fill)};
+            for (const QColor& ink : inks) {
+                QVERIFY2(nocturo::ContrastRatio(ink, fill) >= 3.0,
+                         qPrintable(fill.name() + " " + ink.name()));
+            }
+            QVERIFY2(inks[1] != inks[2], qPrintable(fill.name()));
+        }
+
+        // A selected unchecked row is drawn in that colour.
+        FileList list;
+        list.Append("/night/WWWWWWWW.jpg", false, true);
+        list.SetSelected(0, true);
+        auto box = ShownBox(list);
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        const QColor highlight = box->palette().color(QPalette::Active, QPalette::Highlight);
+        const QColor expected = nocturo::ReadableInk(blue, highlight);
+        const QImage image = Snapshot(*box);
+        const QRect area = box->TextRect(0);
+        double best = 1.0;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            for (int x = area.left(); x <= area.right(); ++x) {
+                best = std::max(best, nocturo::ContrastRatio(image.pixelColor(x, y), highlight));
+            }
+        }
+        QVERIFY2(best >= 0.9 * nocturo::ContrastRatio(expected, highlight),
+                 qPrintable(QString::number(best)));
+        QVERIFY(best >= 2.7);
     }
 
     void onlyTheNamePartIsWritten() {

@@ -1,6 +1,7 @@
 // An exception that escapes a command reaches the user as a message and
 // leaves the program running.
 
+#include <QApplication>
 #include <QTest>
 #include <QTimer>
 #include <new>
@@ -15,6 +16,17 @@ class ApplicationTest : public QObject {
     Q_OBJECT
 
   private slots:
+    // Qt appends an explicitly set display name to every window title; the
+    // program's titles must stay exactly its own texts. A display name that
+    // was never set follows the application name, which shows it is unset.
+    void noDisplayNameIsAppendedToTitles() {
+        QCOMPARE(QApplication::applicationName(), QString("Nocturo"));
+        QApplication::setApplicationName("probe");
+        const QString display = QApplication::applicationDisplayName();
+        QApplication::setApplicationName("Nocturo");
+        QCOMPARE(display, QString("probe"));
+    }
+
     void escapingErrorsBecomeMessages() {
         DialogScript script;
         QObject target;
@@ -31,6 +43,7 @@ class ApplicationTest : public QObject {
         QCOMPARE(script->Count("message"), 2);
         QCOMPARE(script->asked[0].text, QString("cannot read the frame"));
         QCOMPARE(script->asked[1].text, QString("Not enough memory to finish the command."));
+        QCOMPARE(script->asked[0].caption, QString("Nocturo"));
 
         // The event loop goes on serving.
         bool served = false;

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QSlider>
@@ -19,6 +21,7 @@
 #include "tests/ui/scripted_dialogs.h"
 #include "viewer/fly_image.h"
 #include "viewer/scroll_box.h"
+#include "viewer/view_geometry.h"
 
 using nocturo::DialogButton;
 using nocturo::FileList;
@@ -60,7 +63,8 @@ class FormMainTest : public QObject {
     void toolButtonsCarryTheirHints();
     void startsEmptyInStretchMode();
     void closeAsksOnlyWhileTheResultIsUnsaved();
-    void saveResultAppendsTheNameEvenWhenTheSaveFails();
+    void saveResultAsksBeforeReplacingAndReportsFailures();
+    void pixelReadoutFitsItsPanelInAnyFont();
     void clearResultKeepsTheUnsavedMark();
     void windowKeysActOnTheCurrentList();
     void statusCounterUsesTheLeftListsCount();
@@ -259,7 +263,37 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
     }
 }
 
-void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
+void FormMainTest::pixelReadoutFitsItsPanelInAnyFont() {
+    TFormMain form;
+    nocturo::StatusPanels* bar = form.StatusBar1();
+    for (int pixels : {0, 11, 18, 26}) {
+        if (pixels > 0) {
+            QFont font = bar->font();
+            font.setPixelSize(pixels);
+            bar->setFont(font);
+        }
+        QFont italic = bar->font();
+        italic.setItalic(true);
+        for (const std::string& text : {nocturo::PixelReadoutText(12345, 67890, 255, 128, 0),
+                                        nocturo::PixelReadoutText(99999, 88888, 188, 188, 188),
+                                        nocturo::PixelReadoutText(4000, 3000, 255, 255, 255)}) {
+            const QString readout = QString::fromStdString(text);
+            for (const QFont& f : {bar->font(), italic}) {
+                const int need = QFontMetrics(f).horizontalAdvance(readout) + 6;
+                QVERIFY2(bar->PanelWidth(1) >= need,
+                         qPrintable(QStringLiteral("%1 px font: %2 < %3")
+                                        .arg(pixels)
+                                        .arg(bar->PanelWidth(1))
+                                        .arg(need)));
+            }
+        }
+        // The other panels keep their widths.
+        QCOMPARE(bar->PanelWidth(0), 178);
+        QCOMPARE(bar->PanelWidth(2), 600);
+    }
+}
+
+void FormMainTest::saveResultAsksBeforeReplacingAndReportsFailures() {
     QTemporaryDir dir;
     DialogScript& script = *script_;
     TFormMain form;
@@ -267,15 +301,21 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
 
     const QString failing = dir.filePath("missing-folder/result.png");
     script->saveNames = {failing};
+    script->messages = {DialogButton::Ok};
     form.SaveResult1Click();
     // First use proposes proc.jpg with the JPEG filter.
     QCOMPARE(script->Last("save").options.fileName, QString("proc.jpg"));
     QCOMPARE(script->Last("save").options.filterIndex, 3);
     QCOMPARE(script->Last("save").options.defaultExtension, QString("JPG"));
+    // A failed save says why, and its name goes into the right list
+    // unchecked and disabled (red).
+    QCOMPARE(script->Count("message"), 1);
+    QVERIFY(script->Last("message").text.startsWith("Cannot save " + failing + ": "));
+    QVERIFY(script->Last("message").text.contains("No such file or directory"));
     QCOMPARE(form.RightList().Count(), 1);
     QCOMPARE(QString::fromStdString(form.RightList().Text(0)), failing);
     QVERIFY(!form.RightList().IsChecked(0));
-    QVERIFY(form.RightList().IsEnabled(0));
+    QVERIFY(!form.RightList().IsEnabled(0));
     QVERIFY(form.Run().ResultUnsaved);
 
     // The dialog proposes the last name chosen in it.
@@ -283,15 +323,54 @@ void FormMainTest::saveResultAppendsTheNameEvenWhenTheSaveFails() {
     script->saveNames = {good};
     form.SaveResult1Click();
     QCOMPARE(script->Last("save").options.fileName, failing);
+    QCOMPARE(script->Count("message"), 1);  // a new name: no question
     QVERIFY(!form.Run().ResultUnsaved);
     QCOMPARE(form.RightList().Count(), 2);
+    QVERIFY(form.RightList().IsEnabled(1));
     RgbImage loaded;
     QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
     QVERIFY(loaded.IsEmptyImage());
 
+    // An existing file: the question comes first. No goes back to the
+    // dialog; Cancel there leaves the file as it was.
+    form.Result().Resize(6, 5);
+    nocturo::FillImage(form.Result(), 200, 100, 50);
+    form.Run().ResultUnsaved = true;
+    const QByteArray before = [&] {
+        QFile f(good);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    script->saveNames = {good};
+    script->messages = {DialogButton::No};
+    form.SaveResult1Click();
+    QCOMPARE(script->Last("message").text, "OverWrite? " + good);
+    QCOMPARE(script->Count("save"), 4);  // asked again after No, then cancelled
+    QCOMPARE(script->Last("save").options.fileName, good);
+    {
+        QFile f(good);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+    QVERIFY(form.Run().ResultUnsaved);
+    QCOMPARE(form.RightList().Count(), 2);
+
+    // Cancel at the question ends the command; Yes replaces the file.
+    script->saveNames = {good};
+    script->messages = {DialogButton::Cancel};
+    form.SaveResult1Click();
+    QCOMPARE(script->Count("save"), 5);
+    QVERIFY(form.Run().ResultUnsaved);
+    script->saveNames = {good};
+    script->messages = {DialogButton::Yes};
+    form.SaveResult1Click();
+    QVERIFY(!form.Run().ResultUnsaved);
+    QVERIFY(nocturo::LoadImageFile(loaded, good.toStdString()));
+    QCOMPARE(loaded.Width(), 6);
+    QCOMPARE(form.RightList().Count(), 3);
+
     // Cancel changes nothing.
     form.SaveResult1Click();
-    QCOMPARE(form.RightList().Count(), 2);
+    QCOMPARE(form.RightList().Count(), 3);
 }
 
 void FormMainTest::clearResultKeepsTheUnsavedMark() {

@@ -57,7 +57,7 @@ class ListHandlersTest : public QObject {
     void swapMovesContentsAndTheCurrentList();
     void copyAndMoveButtonsActOnTheirOwnList();
     void testPicturesCountsFilesOfAnotherSize();
-    void testPicturesWithAnUndecodableFirstEntryFailsAll();
+    void testPicturesTakesItsSizeFromTheFirstPictureThatLoads();
     void redirectCreatesAMissingFolderAfterAQuestion();
     void clickingAnEntryShowsItOrMarksItFailed();
     void sortByNumberChecksEverything();
@@ -130,6 +130,10 @@ void ListHandlersTest::newListAppendsAfterACancelledClear() {
     const auto asked = Script().Last("open");
     QVERIFY(asked.options.filter.startsWith("All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;"));
     QCOMPARE(asked.options.defaultExtension, QString("BMP"));
+    // The first new entry is current and shown.
+    QCOMPARE(form.LeftList().Current(), 1);
+    QCOMPARE(form.StatusBar1()->PanelText(2), b);
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
 
     Script().openFiles = {{a}};
     Script().messages = {DialogButton::Ok};
@@ -137,6 +141,10 @@ void ListHandlersTest::newListAppendsAfterACancelledClear() {
     QCOMPARE(Texts(form.LeftList()), QStringList({a}));
     QCOMPARE(form.LeftList().Current(), 0);
     QVERIFY(form.LeftList().IsSelected(0));
+    QCOMPARE(form.StatusBar1()->PanelText(2), a);
+    QCOMPARE(form.StatusBar1()->PanelText(0), QString("1/1"));
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.ViewPicture().Width(), 4);
 
     // A cancelled dialog changes nothing.
     form.NewList1Click();
@@ -211,7 +219,7 @@ void ListHandlersTest::testPicturesCountsFilesOfAnotherSize() {
     left.Append(WritePicture(dir, "a.png", 8, 6).toStdString(), false, false);
     left.Append(WritePicture(dir, "b.png", 8, 6).toStdString(), true, true);
     left.Append(WritePicture(dir, "c.png", 9, 6).toStdString(), true, true);
-    left.Append(dir.filePath("gone.jpg").toStdString(), true, true);  // missing: empty image
+    left.Append(dir.filePath("gone.jpg").toStdString(), true, true);  // missing: an error
     Script().messages = {DialogButton::Ok};
     form.Testvalidpictures1Click();
     QCOMPARE(Script().Last("message").text, QString("2 File(s) in Error"));
@@ -225,21 +233,28 @@ void ListHandlersTest::testPicturesCountsFilesOfAnotherSize() {
              QString("Loading Error: %1").arg(dir.filePath("gone.jpg")));
 }
 
-void ListHandlersTest::testPicturesWithAnUndecodableFirstEntryFailsAll() {
+void ListHandlersTest::testPicturesTakesItsSizeFromTheFirstPictureThatLoads() {
     QTemporaryDir dir;
     TFormMain form;
     QFile bad(dir.filePath("bad.png"));
     QVERIFY(bad.open(QIODevice::WriteOnly));
     bad.write("not a picture");
     bad.close();
+    // A missing or undecodable entry first fails alone; the pictures after
+    // it are measured against the first one that loads.
     FileList& left = form.LeftList();
+    left.Append(dir.filePath("gone.png").toStdString(), true, true);
     left.Append(dir.filePath("bad.png").toStdString(), true, true);
     left.Append(WritePicture(dir, "b.png", 8, 6).toStdString(), true, true);
-    left.Append(WritePicture(dir, "c.png", 8, 6).toStdString(), true, true);
+    left.Append(dir.filePath("gone.jpg").toStdString(), true, true);
+    left.Append(WritePicture(dir, "c.png", 8, 6).toStdString(), false, true);
     form.Testvalidpictures1Click();
     QCOMPARE(Script().Last("message").text, QString("3 File(s) in Error"));
-    for (int i = 0; i < 3; ++i) {
-        QVERIFY(!left.IsEnabled(i));
+    for (int i : {0, 1, 3}) {
+        QVERIFY(!left.IsEnabled(i) && !left.IsChecked(i));
+    }
+    for (int i : {2, 4}) {
+        QVERIFY(left.IsEnabled(i) && left.IsChecked(i));
     }
 }
 
@@ -264,10 +279,10 @@ void ListHandlersTest::redirectCreatesAMissingFolderAfterAQuestion() {
     QVERIFY(QDir(target).exists());
     QCOMPARE(QString::fromStdString(left.Text(0)), target + "/a.png");
     QCOMPARE(QString::fromStdString(left.Text(1)), target + "/b.png");
-    // Neither file is in the new folder; a missing file with a picture
-    // extension loads as the 1 x 1 empty image, so both pass the size test.
+    // Neither file is in the new folder: both are in error.
     QCOMPARE(Script().Last("message").caption, QString("Test Pictures"));
-    QCOMPARE(Script().Last("message").text, QString("0 File(s) in Error"));
+    QCOMPARE(Script().Last("message").text, QString("2 File(s) in Error"));
+    QVERIFY(!left.IsEnabled(0) && !left.IsEnabled(1));
 
     // Redirecting back to where a.png is: it passes, the other one does not.
     left.SetText(1, "/elsewhere/b.txt");
@@ -305,6 +320,16 @@ void ListHandlersTest::clickingAnEntryShowsItOrMarksItFailed() {
     QCOMPARE(form.StatusBar1()->PanelText(2),
              QString("Loading Error: %1").arg(dir.filePath("broken.png")));
     QCOMPARE(form.StatusBar1()->PanelText(0), QString("1"));
+
+    // A file that went missing is a loading error as well.
+    left.Append(dir.filePath("gone.jpg").toStdString(), true, true);
+    emit box->entryClicked(2);
+    QVERIFY(!left.IsEnabled(2));
+    QVERIFY(!left.IsChecked(2));
+    QVERIFY(form.ViewPicture().IsEmptyImage());
+    QVERIFY(form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.StatusBar1()->PanelText(2),
+             QString("Loading Error: %1").arg(dir.filePath("gone.jpg")));
 }
 
 void ListHandlersTest::sortByNumberChecksEverything() {

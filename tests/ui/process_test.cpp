@@ -162,6 +162,7 @@ class ProcessTest : public QObject {
     void stepFilesLandInTheRightListAndNumberingGoesOn();
     void refusedOverwriteEndsTheRun();
     void failedFramesAreCountedAndDisabled();
+    void aRunThatMergedNothingOffersNoSave();
     void numberFormatWindowAppliesOnEveryClose();
     void startingNumberWindowRules();
     void forcedStartNumberSkipsTheSavedNumber();
@@ -383,17 +384,37 @@ void ProcessTest::failedFramesAreCountedAndDisabled() {
     script->messages = {DialogButton::Ok};
     form.Action("GetMAX1")->trigger();
 
-    QCOMPARE(script->Last("message").text, QString("2 File(s) in Error"));
-    // After an error the result is the empty image, and every later frame
-    // is rejected too; both end unchecked and disabled.
-    QVERIFY(form.Result().IsEmptyImage());
+    QCOMPARE(script->Last("message").text, QString("1 File(s) in Error"));
+    // The missing frame is skipped: the result holds the two others, and
+    // the save dialog is offered for it.
+    QCOMPARE(form.ResultPosition(), 2);
+    QVERIFY(!form.Result().IsEmptyImage());
+    QCOMPARE(script->Count("save"), 1);
     FileList& left = form.LeftList();
-    QVERIFY(left.IsChecked(0) && left.IsEnabled(0));
-    for (int i : {1, 2}) {
-        QVERIFY(!left.IsChecked(i));
-        QVERIFY(!left.IsEnabled(i));
+    for (int i : {0, 2}) {
+        QVERIFY(left.IsChecked(i) && left.IsEnabled(i));
     }
-    QVERIFY(form.StatusBar1()->IsErrorStyle());
+    QVERIFY(!left.IsChecked(1));
+    QVERIFY(!left.IsEnabled(1));
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
+}
+
+void ProcessTest::aRunThatMergedNothingOffersNoSave() {
+    QTemporaryDir dir;
+    QStringList files = WriteFrames(dir, 2);
+    HookedScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    for (const QString& file : files) {
+        QVERIFY(QFile::remove(file));
+    }
+    script->messages = {DialogButton::Ok};
+    form.Action("GetMAX1")->trigger();
+    QCOMPARE(script->Last("message").text, QString("2 File(s) in Error"));
+    QCOMPARE(script->Count("save"), 0);
+    QVERIFY(form.Result().IsEmptyImage());
+    // Nor is the empty result offered at closing time.
+    QVERIFY(!form.Run().ResultUnsaved);
 }
 
 void ProcessTest::numberFormatWindowAppliesOnEveryClose() {

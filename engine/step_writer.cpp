@@ -1,0 +1,173 @@
+#include "engine/step_writer.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "core/image_file.h"
+#include "engine/step_saving.h"
+
+namespace nocturo {
+
+StepWriter::StepWriter(RunContext& context, int inFlight)
+    : context_(context), inFlight_(std::max(0, inFlight)) {
+    try {
+        for (int k = 0; k < inFlight_; ++k) {
+            workers_.emplace_back([this] { Work(); });
+        }
+    } catch (...) {
+        // Fewer threads than asked: those there are still write.
+    }
+}
+
+StepWriter::~StepWriter() {
+    try {
+        Finish();
+    } catch (...) {
+        // Only the right list's growth can throw here; the files are written.
+    }
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    work_.notify_all();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+}
+
+void StepWriter::Work() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        if (queue_.empty()) {
+            return;  // stopping, nothing left to write
+        }
+        std::shared_ptr<Job> job = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        bool ok = false;
+        try {
+            std::string name = job->name;
+            ok = SaveImageFile(job->image, name, kDefaultOutputName);
+        } catch (...) {
+            ok = false;  // out of memory while encoding: a failed write
+        }
+        job->image = RgbImage();  // the copy is no longer needed
+        lock.lock();
+        job->ok = ok;
+        job->done = true;
+        done_.notify_all();
+    }
+}
+
+void StepWriter::Apply(bool all, bool latest) {
+    for (;;) {
+        std::shared_ptr<Job> job;
+        {
+            std::unique_lock lock(mutex_);
+            if (order_.empty()) {
+                return;
+            }
+            if (all) {
+                done_.wait(lock, [&] { return order_.front()->done; });
+            } else if (!order_.front()->done) {
+                return;
+            }
+            job = std::move(order_.front());
+            order_.pop_front();
+        }
+        // As the write at once would have: a written file joins the right
+        // list. ResultUnsaved follows only the last step when no picture was
+        // merged after it; a later merge has set it already.
+        if (job->ok) {
+            context_.lists.Right().Append(job->name);
+        }
+        bool last = false;
+        {
+            std::lock_guard lock(mutex_);
+            last = order_.empty();
+        }
+        if (latest && last) {
+            context_.state.ResultUnsaved = !job->ok;
+        }
+    }
+}
+
+void StepWriter::Drain(size_t keep, bool latest) {
+    for (;;) {
+        {
+            std::lock_guard lock(mutex_);
+            if (order_.size() <= keep) {
+                break;
+            }
+        }
+        // Wait for the oldest only, then account for every one done.
+        {
+            std::unique_lock lock(mutex_);
+            done_.wait(lock, [&] { return order_.front()->done; });
+        }
+        Apply(false, latest);
+    }
+    Apply(false, latest);
+}
+
+bool StepWriter::InFlight(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    return std::any_of(order_.begin(), order_.end(),
+                       [&](const auto& job) { return job->name == fileName; });
+}
+
+void StepWriter::BeforeReading(const std::string& fileName) {
+    if (InFlight(fileName)) {
+        Drain(0, !mergedSinceStep_);
+    }
+}
+
+void StepWriter::Finish() {
+    Drain(0, !mergedSinceStep_);
+}
+
+void StepWriter::SaveStep(Answer& answer) {
+    if (workers_.empty()) {
+        nocturo::SaveStep(context_, answer);
+        return;
+    }
+    mergedSinceStep_ = true;
+    RunState& state = context_.state;
+    const std::string name =
+        StepFileName(state.Steps, state.Steps.StepNumber, context_.lists.Left().Count());
+    // The question sees the disk as the writes at once would have left it,
+    // and is asked after every earlier outcome is in: finish them first.
+    // A name still being written (numbers that wrapped) is one to wait for
+    // as well.
+    if (OverwriteQuestionDue(name, answer) || InFlight(name)) {
+        Drain(0, false);
+    }
+    const Answer decision = DecideOverwrite(context_, name, answer);
+    if (decision != Answer::Yes && decision != Answer::YesToAll) {
+        state.StopRequested = true;
+        return;
+    }
+    // Room for one more copy of the result.
+    Drain(static_cast<size_t>(inFlight_) - 1, false);
+
+    auto job = std::make_shared<Job>();
+    job->name = name;
+    if (state.Result) {
+        job->image = *state.Result;
+    } else {
+        ClearImage(&job->image);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        order_.push_back(job);
+        queue_.push_back(job);
+    }
+    work_.notify_one();
+    mergedSinceStep_ = false;
+    // Past the largest number the next name starts again at 1.
+    state.Steps.StepNumber = state.Steps.StepNumber < INT32_MAX ? state.Steps.StepNumber + 1 : 0;
+}
+
+}  // namespace nocturo

@@ -1,0 +1,93 @@
+#pragma once
+// StepWriter: writes a run's step files behind the run, so that encoding a
+// step (a JPEG at quality 100 costs about twice a decode) overlaps with
+// decoding and merging the next frames.
+//
+// Threading rules
+// - The owner is the thread that runs the command (the GUI thread in the
+//   program). Only the owner calls the public functions, including the
+//   destructor; it alone asks questions, touches the lists, the host and
+//   the run state.
+// - Workers receive a job: a copy of the result taken when the step is due
+//   and the file name. They call SaveImageFile and report whether it
+//   succeeded, nothing else. One mutex guards the job queues.
+// - At most `inFlight` jobs hold a copy of the result at once; a step that
+//   finds them all busy waits for the oldest.
+// - Finish() and the destructor wait for every write and join the workers.
+//
+// What the run does stays exactly what writing each step at once does: the
+// overwrite question is asked when the step is due, after every earlier
+// write has finished and been accounted for, and before anything is
+// written; outcomes (the right list entry, ResultUnsaved) are applied in
+// step order; the numbering moves on when the step is due. So the files,
+// the right list, the marks and the messages at the end of a run are those
+// of the sequential run.
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/rgb_image.h"
+#include "engine/stacking_run.h"
+
+namespace nocturo {
+
+class StepWriter {
+  public:
+    /// inFlight: writes that may run behind the run (0: every step is
+    /// written at once, as SaveStep does).
+    StepWriter(RunContext& context, int inFlight);
+    ~StepWriter();
+
+    StepWriter(const StepWriter&) = delete;
+    StepWriter& operator=(const StepWriter&) = delete;
+
+    /// SaveStep's contract, with the write done behind the run. Called
+    /// after every merged picture, as SaveStep.
+    void SaveStep(Answer& answer);
+
+    /// The run is about to read fileName: a write in flight under that name
+    /// is finished first, as it would have been written before.
+    void BeforeReading(const std::string& fileName);
+
+    /// Waits for every write in flight and applies the outcomes. The run
+    /// calls it before its final message.
+    void Finish();
+
+  private:
+    struct Job {
+        std::string name;
+        RgbImage image;
+        bool done = false;
+        bool ok = false;
+    };
+
+    void Work();
+    // Applies the outcomes at the front of the step order: all of them
+    // (waiting as needed) when `all`, otherwise only those already done.
+    // `latest`: no picture was merged after the last of them.
+    void Apply(bool all, bool latest);
+    // Waits until at most `keep` writes are unaccounted for.
+    void Drain(size_t keep, bool latest);
+    bool InFlight(const std::string& fileName);
+
+    RunContext& context_;
+    const int inFlight_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    // Jobs in step order, written or not, whose outcome is not applied yet.
+    std::deque<std::shared_ptr<Job>> order_;
+    // Jobs no worker took yet.
+    std::deque<std::shared_ptr<Job>> queue_;
+    std::vector<std::thread> workers_;
+    bool stopping_ = false;
+    // A picture was merged after the last step that was queued (owner only).
+    bool mergedSinceStep_ = false;
+};
+
+}  // namespace nocturo
