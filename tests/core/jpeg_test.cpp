@@ -469,6 +469,27 @@ TEST(JpegDecode, DamagedDataFailsAndHarmlessOddsLoad) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+// The EXIF orientation is not applied, as a TIFF's Orientation tag is not:
+// every frame keeps its stored shape.
+TEST(JpegDecode, ExifOrientationIsNotApplied) {
+    const std::vector<uint8_t> plain = TurboEncode(GradientImage(32, 16), TJSAMP_444, 90);
+    RgbImage expected;
+    ASSERT_TRUE(DecodeJpeg(plain.data(), plain.size(), expected));
+    for (const uint8_t orientation : {3, 6, 8}) {
+        SCOPED_TRACE(int{orientation});
+        // APP1 "Exif": a little-endian TIFF directory with one entry,
+        // Orientation (0x0112), SHORT, 1 value.
+        const std::vector<uint8_t> app1 = {
+            0xFF, 0xE1, 0,    34,   'E', 'x', 'i', 'f', 0, 0, 'I',         'I', 42, 0, 8, 0, 0, 0,
+            1,    0,    0x12, 0x01, 3,   0,   1,   0,   0, 0, orientation, 0,   0,  0, 0, 0, 0, 0};
+        std::vector<uint8_t> tagged = plain;
+        tagged.insert(tagged.begin() + 2, app1.begin(), app1.end());
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeJpeg(tagged.data(), tagged.size(), decoded));
+        EXPECT_TRUE(SamePixels(expected, decoded));
+    }
+}
+
 // ---- Bad input ----------------------------------------------------------------
 
 TEST(JpegDecode, RefusesSizesTheDataCannotHold) {
