@@ -428,7 +428,9 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
 // bytes); PackBits turns 2 bytes into at most 128. A CCITT row that repeats
 // the row above costs a single bit, so a fax page compresses about as far as
 // it is wide; 4096:1 takes pages up to that width. JPEG costs about a bit per
-// block of 64 pixels of up to 4 samples. Others get the deflate bound.
+// block of 64 pixels of up to 4 samples. Coders that can go further on flat
+// data (LZMA, Zstandard, and those we do not name) get a loose bound that
+// still keeps a few kilobytes from declaring gigabytes.
 uint64_t MaxExpansion(uint16_t compression) {
     switch (compression) {
         case COMPRESSION_NONE:
@@ -445,8 +447,12 @@ uint64_t MaxExpansion(uint16_t compression) {
         case COMPRESSION_JPEG:
         case COMPRESSION_OJPEG:
             return 64 * 4 * 8;
-        default:
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+        case COMPRESSION_PIXARLOG:
             return 1032;
+        default:
+            return 65536;
     }
 }
 

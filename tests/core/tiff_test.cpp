@@ -890,6 +890,24 @@ TEST(TiffDecode, CompressedStripsMustBeAbleToHoldThePicture) {
         EXPECT_EQ(scratch.Height(), 2);
     }
 
+    // A black frame in Zstandard goes far beyond what deflate can reach, and
+    // still loads.
+    if (TIFFIsCODECConfigured(COMPRESSION_ZSTD)) {
+        Page black;
+        black.width = 3000;
+        black.height = 2000;
+        black.samples = 1;
+        black.photometric = PHOTOMETRIC_MINISBLACK;
+        black.compression = COMPRESSION_ZSTD;
+        black.rowsPerStrip = black.height;
+        black.sample = [](uint32_t, uint32_t, uint16_t) -> uint32_t { return 0; };
+        const std::vector<uint8_t> bytes = WriteTiff({black});
+        EXPECT_LT(bytes.size() * 1032, size_t{3000} * 2000);
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
+        EXPECT_EQ(decoded.Width(), 3000);
+    }
+
     // Blank fax pages up to 4096 pixels wide compress as far as they can and
     // still load, as do small pictures whatever their data.
     for (const auto& [w, h] : {std::pair{4000u, 3000u}, {64u, 9u}}) {
