@@ -445,6 +445,12 @@ TEST(JpegDecode, DamagedDataFailsAndHarmlessOddsLoad) {
              b.insert(b.end() - 2, {0x12, 0x34, 0x56});
              return b;
          }},
+        {"extra bytes before the first scan's marker", true,
+         [&](std::vector<uint8_t> b) {
+             const Segment sos = firstScan(b);
+             b.insert(b.begin() + static_cast<ptrdiff_t>(sos.offset), {0x00, 0x42, 0x17});
+             return b;
+         }},
         {"end marker missing", true,
          [](std::vector<uint8_t> b) {
              b.resize(b.size() - 2);
