@@ -3,10 +3,11 @@
 
 BUILD_DIR      ?= build
 ASAN_BUILD_DIR ?= build-asan
+FUZZ_BUILD_DIR ?= build-fuzz
 BUILD_TYPE     ?= RelWithDebInfo
 JOBS           ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-fast bench install format clean
+.PHONY: all deps build build-asan run test test-fast bench fuzz install format clean
 
 all: build
 
@@ -40,6 +41,17 @@ test: build build-asan
 bench: build
 	bench/run-all $(BUILD_DIR)
 
+# The libFuzzer targets under fuzz/, built with clang, and their starting
+# corpora (pictures made here plus the sample suites beside the project).
+# Run them with fuzz/run; `make test` only replays the saved findings.
+fuzz:
+	@scripts/install-deps fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD_DIR) -G Ninja \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOCTURO_FUZZ=ON -DNOCTURO_TESTS=OFF \
+	    -DNOCTURO_GUI=OFF -DNOCTURO_BENCH=OFF
+	cmake --build $(FUZZ_BUILD_DIR) -j $(JOBS) --target fuzzers
+	$(FUZZ_BUILD_DIR)/fuzz/make_fuzz_seeds $(FUZZ_BUILD_DIR)/fuzz/seeds ../shared/testdata
+
 install: build
 	cmake --install $(BUILD_DIR)
 
@@ -47,4 +59,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_BUILD_DIR) $(FUZZ_BUILD_DIR)

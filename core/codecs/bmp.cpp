@@ -317,9 +317,11 @@ void DecodeRows(const uint8_t* data, const Dib& dib, RgbImage& out) {
 }
 
 // Plays a BI_RLE8 or BI_RLE4 stream. Pixels the stream skips (delta codes,
-// early end of line or of bitmap) stay black. A run or a delta that leaves
-// the picture marks a damaged stream, as does data that ends while rows
-// remain: both give false, and nothing is ever written outside the rows.
+// early end of line or of bitmap) stay black. Some writers let a run go on
+// into the row's padding; such runs are cut at the row's end, and whatever
+// follows on that row is dropped until the end-of-line code. A delta that
+// leaves the picture marks a damaged stream, as does data that ends while
+// rows remain: both give false. Nothing is ever written outside the rows.
 bool DecodeRle(const uint8_t* data, size_t size, const Dib& dib, RgbImage& out) {
     for (int y = 0; y < dib.height; ++y) {
         std::memset(out.Row(y), 0, out.Stride());
@@ -342,15 +344,13 @@ bool DecodeRle(const uint8_t* data, size_t size, const Dib& dib, RgbImage& out) 
         p += 2;
         if (count > 0) {
             // Encoded run: one index, or two alternating nibbles.
-            if (count > width - x) {
-                return false;
-            }
+            const unsigned shown = std::min(count, width - x);
             uint8_t* dst = row() + size_t{x} * 3;
-            for (unsigned i = 0; i < count; ++i, dst += 3) {
+            for (unsigned i = 0; i < shown; ++i, dst += 3) {
                 const unsigned index = four ? ((i & 1) ? value & 0x0F : value >> 4) : value;
                 std::memcpy(dst, dib.palette[index].data(), 3);
             }
-            x += count;
+            x += shown;
             continue;
         }
         switch (value) {
@@ -372,16 +372,17 @@ bool DecodeRle(const uint8_t* data, size_t size, const Dib& dib, RgbImage& out) 
                 // Absolute run of `value` pixels, padded to a 16-bit boundary.
                 const size_t bytes = four ? (value + 1) / 2 : value;
                 const size_t padded = (bytes + 1) & ~size_t{1};
-                if (static_cast<size_t>(end - p) < bytes || value > width - x) {
+                if (static_cast<size_t>(end - p) < bytes) {
                     return false;
                 }
+                const unsigned shown = std::min(value, width - x);
                 uint8_t* dst = row() + size_t{x} * 3;
-                for (unsigned i = 0; i < value; ++i, dst += 3) {
+                for (unsigned i = 0; i < shown; ++i, dst += 3) {
                     const unsigned index =
                         four ? ((i & 1) ? p[i / 2] & 0x0F : p[i / 2] >> 4) : p[i];
                     std::memcpy(dst, dib.palette[index].data(), 3);
                 }
-                x += value;
+                x += shown;
                 p += std::min(padded, static_cast<size_t>(end - p));
                 break;
             }

@@ -95,6 +95,17 @@ Lookup MakeLookup(const ColorMapObject* map) {
     return lookup;
 }
 
+// A file without any colour table leaves the colours to the reader; its
+// indices are shown as grey levels.
+Lookup GreyLookup() {
+    Lookup lookup{};
+    for (size_t i = 0; i < lookup.size(); ++i) {
+        const auto v = static_cast<uint8_t>(i);
+        lookup[i] = {v, v, v};
+    }
+    return lookup;
+}
+
 bool ValidMap(const ColorMapObject* map) {
     return map != nullptr && map->ColorCount > 0 && map->Colors != nullptr;
 }
@@ -210,9 +221,6 @@ bool DecodeFirstFrame(GifFileType* gif, const MemoryReader& reader, RgbImage& ou
         return false;  // more pixels than the rest of the file can encode
     }
     const ColorMapObject* map = ValidMap(desc.ColorMap) ? desc.ColorMap : gif->SColorMap;
-    if (!ValidMap(map)) {
-        return false;  // no colours to show the indices with
-    }
 
     if (!out.Resize(width, height)) {
         return false;
@@ -224,7 +232,7 @@ bool DecodeFirstFrame(GifFileType* gif, const MemoryReader& reader, RgbImage& ou
         background = {c.Blue, c.Green, c.Red};
     }
     FillImage(out, background[0], background[1], background[2]);
-    return ReadFrame(gif, MakeLookup(map), transparent, out);
+    return ReadFrame(gif, ValidMap(map) ? MakeLookup(map) : GreyLookup(), transparent, out);
 }
 
 }  // namespace

@@ -12,8 +12,10 @@
 #include <memory>
 #include <new>
 
-#include <jerror.h>
+// jerror.h names some codes only once jpeglib.h has set the library version.
 #include <jpeglib.h>
+//
+#include <jerror.h>
 
 #include "core/codecs/codecs.h"
 
@@ -67,14 +69,49 @@ tjhandle ThreadDecompressor() {
 struct ErrorManager {
     jpeg_error_mgr pub;
     std::jmp_buf jump;
+    // Whether running out of data means that pixels are missing; see OnMessage.
+    bool endIsDamage = true;
 };
 
 [[noreturn]] void ErrorExit(j_common_ptr cinfo) {
     std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
 
-// Warnings (corrupt data, premature end) would otherwise go to stderr.
+// Messages would otherwise go to stderr.
 void SilentMessage(j_common_ptr) {}
+
+// libjpeg only warns when the compressed data is damaged or ends early, and
+// then fills what it could not decode with grey. Such a picture is not what
+// the camera took, so these warnings end the decode as errors do. The others
+// (extra bytes before a marker, an odd scan sequence, an unknown Adobe
+// transform) leave every block decoded; cameras and editors write such files.
+//
+// Running out of data alone is not: the entropy decoder reads ahead and
+// meets the end of a file that lacks only its end marker, while rows that
+// really lack data bring "premature end of data segment" as well. Only in a
+// sequential file that stores its components in separate scans can a whole
+// scan be missing without that; a progressive file missing its last scans
+// is complete, only coarser.
+bool DamagesPixels(int code, bool endIsDamage) {
+    switch (code) {
+        case JWRN_ARITH_BAD_CODE:
+        case JWRN_HIT_MARKER:
+        case JWRN_HUFF_BAD_CODE:
+        case JWRN_MUST_RESYNC:
+            return true;
+        case JWRN_JPEG_EOF:
+            return endIsDamage;
+        default:
+            return false;
+    }
+}
+
+void OnMessage(j_common_ptr cinfo, int level) {
+    const auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
+    if (level < 0 && DamagesPixels(cinfo->err->msg_code, err->endIsDamage)) {
+        ErrorExit(cinfo);
+    }
+}
 
 void LimitScans(j_common_ptr cinfo) {
     if (cinfo->is_decompressor) {
@@ -96,6 +133,8 @@ bool ReadLibjpegPixels(jpeg_decompress_struct& cinfo, size_t dataSize, RgbImage&
                        dataSize)) {
         return false;
     }
+    reinterpret_cast<ErrorManager*>(cinfo.err)->endIsDamage =
+        !cinfo.progressive_mode && cinfo.comps_in_scan < cinfo.num_components;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     // libjpeg turns YCCK into CMYK itself; everything else it can deliver as
     // BGR straight into our rows.
@@ -149,6 +188,7 @@ bool DecodeWithLibjpeg(const uint8_t* data, size_t size, RgbImage& out) {
     cinfo.err = jpeg_std_error(&err.pub);
     err.pub.error_exit = ErrorExit;
     err.pub.output_message = SilentMessage;
+    err.pub.emit_message = OnMessage;
     progress.progress_monitor = LimitScans;
     if (setjmp(err.jump) != 0) {
         jpeg_destroy_decompress(&cinfo);
@@ -193,9 +233,9 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
                       TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
-    // A warning (corrupt entropy data, premature end of file) still yields a
-    // complete picture; missing blocks come out grey.
-    return tjGetErrorCode(tj) == TJERR_WARNING;
+    // TurboJPEG reports only the last warning, and a harmless one may hide a
+    // damaging one before it; the libjpeg path looks at each of them.
+    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, out);
 }
 
 bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out) {

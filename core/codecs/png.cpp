@@ -76,6 +76,32 @@ void FlushNothing(png_structp) {}
 // libpng would otherwise print them to stderr.
 void OnPngWarning(png_structp, png_const_charp) {}
 
+// Compressed data that goes on after the last row: deflate input after the
+// stream's end, more rows than the picture has, or IDAT chunks after the
+// stream ended. Every row is complete by then, and common writers leave such
+// files behind.
+bool IsSurplusData(const char* message) {
+    static const char* const kSurplus[] = {"Extra compressed data", "Too much image data",
+                                           "Too many IDATs found"};
+    const size_t length = std::strlen(message);
+    for (const char* surplus : kSurplus) {
+        const size_t n = std::strlen(surplus);
+        if (length >= n && std::strcmp(message + length - n, surplus) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Reading lets libpng's "benign" errors through as warnings, and turns every
+// one but surplus data back into an error: data that ends early, a damaged
+// deflate stream or a bad checksum must not load as a partly black picture.
+void OnPngReadWarning(png_structp png, png_const_charp message) {
+    if (!IsSurplusData(message)) {
+        png_longjmp(png, 1);
+    }
+}
+
 struct ReadHandles {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -192,7 +218,7 @@ bool DecodePng(const uint8_t* data, size_t size, RgbImage& out) {
         return false;
     }
     ReadHandles h;
-    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngReadWarning);
     if (h.png == nullptr) {
         return false;
     }
@@ -203,9 +229,8 @@ bool DecodePng(const uint8_t* data, size_t size, RgbImage& out) {
     MemoryReader reader{data, size, 0};
     png_set_read_fn(h.png, &reader, ReadFromMemory);
 
-    // Strict reading: the "benign" errors include IDAT data that ends early or
-    // runs on, and a damaged file must not load as a partly black picture.
-    png_set_benign_errors(h.png, 0);
+    // Benign errors arrive as warnings, where OnPngReadWarning sorts them.
+    png_set_benign_errors(h.png, 1);
     png_set_crc_action(h.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_set_user_limits(h.png, static_cast<png_uint_32>(kMaxPixels),
                         static_cast<png_uint_32>(kMaxPixels));

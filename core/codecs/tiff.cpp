@@ -190,62 +190,115 @@ inline uint16_t Load16(const uint8_t* p) {
     return v;
 }
 
+// How one sample is stored. Everything is scaled to 8 bits the way 16-bit
+// samples are: the full range of the stored type onto 0..255, rounded.
+// Floating-point samples run from 0 to 1, as stacking programs export them.
+enum class Sample { k8, k12, k16, k32, kFloat };
+
+inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
+    switch (type) {
+        case Sample::k8:
+            return row[i];
+        case Sample::k12: {
+            // Packed, first sample in the high bits.
+            const uint8_t* p = row + i * 3 / 2;
+            const uint32_t v =
+                (i & 1) == 0 ? (p[0] << 4) | (p[1] >> 4) : ((p[0] & 0x0F) << 8) | p[1];
+            return static_cast<uint8_t>((v * 255 + 2047) / 4095);
+        }
+        case Sample::k16:
+            return Reduce16(Load16(row + 2 * i));
+        case Sample::k32: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+        }
+        case Sample::kFloat: {
+            float v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            // NaN fails both comparisons and comes out black.
+            if (!(v > 0.0f)) {
+                return 0;
+            }
+            return v >= 1.0f ? 255 : static_cast<uint8_t>(v * 255.0f + 0.5f);
+        }
+    }
+    return 0;
+}
+
 // How the samples of the first page map to BGR.
 struct Layout {
-    enum Kind { kIndexed, kGrey16, kRgb8, kRgb16 } kind = kIndexed;
+    // kIndexed: grey and palette samples of up to 8 bits, through table.
+    enum Kind { kIndexed, kGrey, kRgb } kind = kIndexed;
+    Sample sample = Sample::k8;
     int bitsPerSample = 8;
     int samplesPerPixel = 1;  // samples per pixel within one row of a plane
     bool contiguous = true;
-    bool invertGrey16 = false;
+    bool invertGrey = false;
     // Grey and palette pictures of up to 8 bits: BGR of every sample value.
     uint8_t table[256][3] = {};
 };
+
+template <Sample type>
+void ConvertWide(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t n) {
+    const size_t spp = static_cast<size_t>(layout.samplesPerPixel);
+    if (layout.kind == Layout::kGrey) {
+        const uint8_t flip = layout.invertGrey ? 255 : 0;
+        for (uint32_t x = 0; x < n; ++x, dst += 3) {
+            dst[0] = dst[1] = dst[2] = static_cast<uint8_t>(SampleAt(type, src, x * spp) ^ flip);
+        }
+    } else {
+        for (uint32_t x = 0; x < n; ++x, dst += 3) {
+            dst[0] = SampleAt(type, src, x * spp + 2);
+            dst[1] = SampleAt(type, src, x * spp + 1);
+            dst[2] = SampleAt(type, src, x * spp);
+        }
+    }
+}
 
 // Converts n pixels of one interleaved row (or of the single plane of a grey
 // or palette picture).
 void ConvertRow(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t n) {
     const int spp = layout.samplesPerPixel;
-    switch (layout.kind) {
-        case Layout::kIndexed:
-            if (layout.bitsPerSample == 8) {
-                for (uint32_t x = 0; x < n; ++x, src += spp, dst += 3) {
-                    std::memcpy(dst, layout.table[*src], 3);
-                }
-            } else {
-                // 1, 2 or 4 bits, one sample per pixel, first pixel in the
-                // high bits.
-                const int bits = layout.bitsPerSample;
-                const int perByte = 8 / bits;
-                const unsigned mask = (1u << bits) - 1;
-                for (uint32_t x = 0; x < n; ++x, dst += 3) {
-                    const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
-                    const unsigned index = (src[x / perByte] >> shift) & mask;
-                    std::memcpy(dst, layout.table[index], 3);
-                }
+    if (layout.kind == Layout::kIndexed) {
+        if (layout.bitsPerSample == 8) {
+            for (uint32_t x = 0; x < n; ++x, src += spp, dst += 3) {
+                std::memcpy(dst, layout.table[*src], 3);
             }
-            break;
-        case Layout::kGrey16:
-            for (uint32_t x = 0; x < n; ++x, src += 2 * spp, dst += 3) {
-                uint16_t v = Load16(src);
-                if (layout.invertGrey16) {
-                    v = static_cast<uint16_t>(65535 - v);
-                }
-                dst[0] = dst[1] = dst[2] = Reduce16(v);
+        } else {
+            // 1, 2 or 4 bits, one sample per pixel, first pixel in the high
+            // bits.
+            const int bits = layout.bitsPerSample;
+            const int perByte = 8 / bits;
+            const unsigned mask = (1u << bits) - 1;
+            for (uint32_t x = 0; x < n; ++x, dst += 3) {
+                const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
+                const unsigned index = (src[x / perByte] >> shift) & mask;
+                std::memcpy(dst, layout.table[index], 3);
             }
-            break;
-        case Layout::kRgb8:
+        }
+        return;
+    }
+    switch (layout.sample) {
+        case Sample::k8:
+            // The common case, kept free of per-sample dispatch.
             for (uint32_t x = 0; x < n; ++x, src += spp, dst += 3) {
                 dst[0] = src[2];
                 dst[1] = src[1];
                 dst[2] = src[0];
             }
             break;
-        case Layout::kRgb16:
-            for (uint32_t x = 0; x < n; ++x, src += 2 * spp, dst += 3) {
-                dst[0] = Reduce16(Load16(src + 4));
-                dst[1] = Reduce16(Load16(src + 2));
-                dst[2] = Reduce16(Load16(src));
-            }
+        case Sample::k12:
+            ConvertWide<Sample::k12>(layout, src, dst, n);
+            break;
+        case Sample::k16:
+            ConvertWide<Sample::k16>(layout, src, dst, n);
+            break;
+        case Sample::k32:
+            ConvertWide<Sample::k32>(layout, src, dst, n);
+            break;
+        case Sample::kFloat:
+            ConvertWide<Sample::kFloat>(layout, src, dst, n);
             break;
     }
 }
@@ -253,19 +306,13 @@ void ConvertRow(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t
 // Puts one plane row of a planar RGB picture into its channel.
 void PutPlane(const Layout& layout, int sample, const uint8_t* src, uint8_t* dst, uint32_t n) {
     dst += 2 - sample;  // R, G, B planes go to bytes 2, 1, 0
-    if (layout.kind == Layout::kRgb8) {
-        for (uint32_t x = 0; x < n; ++x, dst += 3) {
-            *dst = src[x];
-        }
-    } else {
-        for (uint32_t x = 0; x < n; ++x, dst += 3) {
-            *dst = Reduce16(Load16(src + 2 * x));
-        }
+    for (uint32_t x = 0; x < n; ++x, dst += 3) {
+        *dst = SampleAt(layout.sample, src, x);
     }
 }
 
 bool IsPlanarRgb(const Layout& layout) {
-    return !layout.contiguous && (layout.kind == Layout::kRgb8 || layout.kind == Layout::kRgb16);
+    return !layout.contiguous && layout.kind == Layout::kRgb;
 }
 
 // Decides whether the page takes the direct path, and fills layout if so.
@@ -280,12 +327,21 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
     if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
         return false;
     }
-    if (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_VOID) {
-        return false;
-    }
     if (bits == 0 || spp < 1 ||
         (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)) {
         return false;
+    }
+    const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
+    if (format == SAMPLEFORMAT_IEEEFP && bits == 32) {
+        layout.sample = Sample::kFloat;
+    } else if (!unsignedInt) {
+        return false;
+    } else if (bits == 8) {
+        layout.sample = Sample::k8;
+    } else if (bits == 16) {
+        layout.sample = Sample::k16;
+    } else if (bits == 32) {
+        layout.sample = Sample::k32;
     }
     if (photometric == PHOTOMETRIC_YCBCR && compression == COMPRESSION_JPEG &&
         planar == PLANARCONFIG_CONTIG) {
@@ -299,21 +355,32 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
     layout.contiguous = planar == PLANARCONFIG_CONTIG || spp == 1;
     // A plane holds one sample per pixel.
     layout.samplesPerPixel = layout.contiguous ? spp : 1;
+    const bool wide = bits == 16 || bits == 32;
 
     switch (photometric) {
         case PHOTOMETRIC_RGB:
-            if (spp < 3 || (bits != 8 && bits != 16)) {
+            if (spp < 3 || (bits != 8 && !wide)) {
                 return false;
             }
-            layout.kind = bits == 8 ? Layout::kRgb8 : Layout::kRgb16;
+            layout.kind = Layout::kRgb;
             return true;
         case PHOTOMETRIC_MINISBLACK:
         case PHOTOMETRIC_MINISWHITE: {
             const bool white = photometric == PHOTOMETRIC_MINISWHITE;
-            if (bits == 16) {
-                layout.kind = Layout::kGrey16;
-                layout.invertGrey16 = white;
+            if (wide || bits == 12) {
+                if (bits == 12) {
+                    // Packed samples: read as one sample per pixel only.
+                    if (layout.samplesPerPixel != 1) {
+                        return false;
+                    }
+                    layout.sample = Sample::k12;
+                }
+                layout.kind = Layout::kGrey;
+                layout.invertGrey = white;
                 return true;
+            }
+            if (layout.sample == Sample::kFloat) {
+                return false;
             }
             if (bits != 8 && (bits > 8 || 8 % bits != 0 || layout.samplesPerPixel != 1)) {
                 return false;
@@ -330,7 +397,7 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
             uint16_t* red = nullptr;
             uint16_t* green = nullptr;
             uint16_t* blue = nullptr;
-            if (bits > 8 || 8 % bits != 0 || spp != 1 ||
+            if (layout.sample == Sample::kFloat || bits > 8 || 8 % bits != 0 || spp != 1 ||
                 !TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
                 return false;
             }
@@ -356,9 +423,47 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
 
 // ---- Reading ---------------------------------------------------------------
 
+// The most a byte of compressed strip data can expand to in a real file.
+// Deflate and LZW have hard limits (a 12-bit LZW code stands for at most 4096
+// bytes); PackBits turns 2 bytes into at most 128. A CCITT row that repeats
+// the row above costs a single bit, so a fax page compresses about as far as
+// it is wide; 4096:1 takes pages up to that width. JPEG costs about a bit per
+// block of 64 pixels of up to 4 samples. Coders that can go further on flat
+// data (LZMA, Zstandard, and those we do not name) get a loose bound that
+// still keeps a few kilobytes from declaring gigabytes.
+uint64_t MaxExpansion(uint16_t compression) {
+    switch (compression) {
+        case COMPRESSION_NONE:
+            return 1;
+        case COMPRESSION_PACKBITS:
+            return 64;
+        case COMPRESSION_LZW:
+            return 4096 * 8 / 9;
+        case COMPRESSION_CCITTRLE:
+        case COMPRESSION_CCITTRLEW:
+        case COMPRESSION_CCITTFAX3:
+        case COMPRESSION_CCITTFAX4:
+            return 4096;
+        case COMPRESSION_JPEG:
+        case COMPRESSION_OJPEG:
+            return 64 * 4 * 8;
+        case COMPRESSION_ADOBE_DEFLATE:
+        case COMPRESSION_DEFLATE:
+        case COMPRESSION_PIXARLOG:
+            return 1032;
+        default:
+            return 65536;
+    }
+}
+
+// Pictures this small may be stored any way at all; their bytes cost nothing.
+constexpr uint64_t kFreeBytes = uint64_t{1} << 20;
+
 // Every strip or tile must lie inside the data, so that a truncated file
-// fails before the picture is allocated. Uncompressed strips must also hold
-// at least one sample per pixel (chroma may be subsampled).
+// fails before the picture is allocated, and together they must be able to
+// hold the picture: a few hundred bytes may not declare a gigabyte of
+// pixels. Uncompressed strips must hold at least one sample per pixel
+// (chroma may be subsampled).
 bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
     const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (count == 0) {
@@ -374,10 +479,20 @@ bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t hei
         }
         total += bytes;
     }
-    uint16_t compression = COMPRESSION_NONE, bits = 1;
+    uint16_t compression = COMPRESSION_NONE, bits = 1, spp = 1;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &bits);
-    return compression != COMPRESSION_NONE || total >= uint64_t{width} * height * bits / 8;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    if (compression == COMPRESSION_NONE) {
+        return total >= uint64_t{width} * height * bits / 8;
+    }
+    // Both factors are 16-bit fields: no overflow within kMaxPixels.
+    const uint64_t rawBytes = uint64_t{width} * height * bits * spp / 8;
+    if (rawBytes <= kFreeBytes) {
+        return true;
+    }
+    const uint64_t ratio = MaxExpansion(compression);
+    return total >= rawBytes / ratio;
 }
 
 bool ReadStrips(TIFF* tif, const Layout& layout, RgbImage& out) {

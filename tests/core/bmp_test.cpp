@@ -495,7 +495,63 @@ TEST(BmpDecode, Rle4WithAlternatingNibblesAndPaddedAbsoluteRuns) {
                           })));
 }
 
-TEST(BmpDecode, RleThatLeavesThePictureOrStopsEarlyIsRefused) {
+// Some writers let runs go on into a row's padding. The pixels past the
+// row's end are dropped, up to the end-of-line code; nothing wraps into the
+// next row and nothing is written outside the rows.
+TEST(BmpDecode, RleRunsPastTheRowEndAreCutThere) {
+    const std::vector<Bgr> palette = TestPalette(16);
+    struct Case {
+        const char* name;
+        uint32_t compression;
+        std::vector<uint8_t> stream;
+        std::vector<std::vector<int>> rows;  // top row first; -1 is black
+    };
+    const Case cases[] = {
+        {"RLE8 run longer than the row",
+         kRle8,
+         {6, 1, 0, 0, 3, 2, 0, 0, 0, 1},
+         {{-1, -1, -1, -1}, {2, 2, 2, -1}, {1, 1, 1, 1}}},
+        {"RLE8 run after a full row",
+         kRle8,
+         {4, 1, 2, 3, 0, 0, 1, 2, 0, 1},
+         {{-1, -1, -1, -1}, {2, -1, -1, -1}, {1, 1, 1, 1}}},
+        {"RLE8 absolute run past the edge",
+         kRle8,
+         {2, 1, 0, 3, 5, 6, 7, 0, 0, 0, 0, 3, 8, 9, 10, 0, 0, 0, 0, 1},
+         {{-1, -1, -1, -1}, {8, 9, 10, -1}, {1, 1, 5, 6}}},
+        {"RLE8 run past the last row's end without end of line",
+         kRle8,
+         {4, 1, 0, 0, 4, 2, 0, 0, 9, 3, 0, 1},
+         {{3, 3, 3, 3}, {2, 2, 2, 2}, {1, 1, 1, 1}}},
+        {"RLE4 run longer than the row",
+         kRle4,
+         {7, 0x12, 0, 0, 1, 0x30, 0, 0, 0, 1},
+         {{-1, -1, -1, -1}, {3, -1, -1, -1}, {1, 2, 1, 2}}},
+        {"RLE4 absolute run past the edge",
+         kRle4,
+         {1, 0x40, 0, 5, 0x56, 0x78, 0x90, 0, 0, 0, 2, 0xAB, 0, 1},
+         {{-1, -1, -1, -1}, {10, 11, -1, -1}, {4, 5, 6, 7}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        BmpLayout f;
+        f.width = 4;
+        f.height = 3;
+        f.bits = c.compression == kRle8 ? 8 : 4;
+        f.compression = c.compression;
+        f.palette = palette;
+        f.pixels = c.stream;
+        RgbImage out;
+        ASSERT_TRUE(Decode(MakeBmp(f), out));
+        EXPECT_TRUE(
+            SameImage(out, MakeImage(4, 3, [&](int x, int y) {
+                          const int index = c.rows[static_cast<size_t>(y)][static_cast<size_t>(x)];
+                          return index < 0 ? Bgr{0, 0, 0} : palette[static_cast<size_t>(index)];
+                      })));
+    }
+}
+
+TEST(BmpDecode, RleDeltasThatLeaveThePictureOrStreamsThatStopEarlyAreRefused) {
     const std::vector<Bgr> palette = TestPalette(4);
     BmpLayout f;
     f.width = 4;
@@ -521,11 +577,8 @@ TEST(BmpDecode, RleThatLeavesThePictureOrStopsEarlyIsRefused) {
     f.pixels = {2, 1, 0, 2, 2, 2, 0, 1};  // delta to just past the top row
     EXPECT_TRUE(Decode(MakeBmp(f), out));
 
-    // One pixel further is damage, not something to wrap or clip.
+    // A delta one pixel further is damage, not something to wrap or clip.
     const std::vector<std::pair<const char*, std::vector<uint8_t>>> damaged = {
-        {"run longer than the row", {5, 1, 0, 1}},
-        {"run after a full row", {4, 1, 1, 1, 0, 1}},
-        {"absolute run past the edge", {2, 1, 0, 3, 2, 2, 2, 0, 0, 1}},
         {"delta past the right edge", {0, 2, 5, 0, 0, 1}},
         {"delta past the top", {0, 2, 0, 4, 0, 1}},
         {"stream ends while rows remain", {4, 1, 0, 0, 4, 2}},

@@ -511,20 +511,8 @@ TEST(GifDecode, BadFilesFailBeforeAllocating) {
     // is no real picture.
     EXPECT_TRUE(
         refused({.width = 60000, .height = 8000, .globalMap = Greys(2, 1), .frames = {dot}}));
-    // No image at all, and an image without any colour table.
+    // No image at all.
     EXPECT_TRUE(refused({.width = 2, .height = 2, .globalMap = Greys(2, 1)}));
-    {
-        std::vector<uint8_t> bytes =
-            WriteGif({.width = 2, .height = 2, .globalMap = Greys(2, 1), .frames = {dot}});
-        // Drop the global colour table: the frame has no colours at all.
-        ASSERT_EQ(0x80, bytes[10] & 0x80);
-        const size_t tableBytes = size_t{3} << ((bytes[10] & 7) + 1);
-        bytes.erase(bytes.begin() + 13,
-                    bytes.begin() + 13 + static_cast<std::ptrdiff_t>(tableBytes));
-        bytes[10] &= 0x7F;
-        EXPECT_FALSE(DecodeGif(bytes.data(), bytes.size(), out));
-        EXPECT_EQ(3, out.Width());
-    }
     // A frame far larger than its data could encode.
     {
         std::vector<uint8_t> bytes =
@@ -539,6 +527,27 @@ TEST(GifDecode, BadFilesFailBeforeAllocating) {
         bytes[at + 8] = 0xFF;
         EXPECT_FALSE(DecodeGif(bytes.data(), bytes.size(), out));
         EXPECT_EQ(3, out.Width());
+    }
+}
+
+// A file without any colour table leaves the colours to the reader: the
+// indices are grey levels.
+TEST(GifDecode, WithoutAnyColourTableIndicesAreGreyLevels) {
+    const Frame frame{.width = 4, .height = 2, .indices = {0, 1, 64, 128, 200, 254, 255, 7}};
+    // giflib writes no file without a table: drop its global table afterwards.
+    std::vector<uint8_t> bytes =
+        WriteGif({.width = 4, .height = 2, .globalMap = Greys(256, 0), .frames = {frame}});
+    ASSERT_EQ(0x80, bytes[10] & 0x80);
+    const size_t tableBytes = size_t{3} << ((bytes[10] & 7) + 1);
+    bytes.erase(bytes.begin() + 13, bytes.begin() + 13 + static_cast<std::ptrdiff_t>(tableBytes));
+    bytes[10] &= 0x7F;
+    RgbImage out;
+    ASSERT_TRUE(DecodeGif(bytes.data(), bytes.size(), out));
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            const uint8_t v = frame.indices[static_cast<size_t>(y * 4 + x)];
+            EXPECT_EQ(PixelAt(out, x, y), (std::vector<uint8_t>{v, v, v})) << x << "," << y;
+        }
     }
 }
 

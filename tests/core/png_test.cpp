@@ -494,13 +494,86 @@ TEST(PngDecode, DamagedFilesFail) {
     const std::vector<uint8_t> short4 = HandBuiltPng(8, 8, 4);
     EXPECT_FALSE(DecodePng(short4.data(), short4.size(), out));
 
-    // More image data than the header promises: damaged as well.
-    const std::vector<uint8_t> long9 = HandBuiltPng(8, 8, 9);
-    EXPECT_FALSE(DecodePng(long9.data(), long9.size(), out));
-
     const std::vector<uint8_t> signatureOnly(good.begin(), good.begin() + 8);
     EXPECT_FALSE(DecodePng(signatureOnly.data(), signatureOnly.size(), out));
     EXPECT_FALSE(DecodePng(nullptr, 0, out));
+}
+
+// Compressed data that goes on after the last row is complete (more rows
+// than the header has, bytes after the deflate stream, IDAT chunks after
+// it) is left by common writers and costs no pixel: such files load. A
+// stream whose checksum or end is wrong is still damaged.
+TEST(PngDecode, SurplusDataAfterTheLastRowLoads) {
+    const uint32_t w = 6, h = 4;
+    auto rows = [&](uint32_t count) {
+        std::vector<uint8_t> raw;
+        for (uint32_t y = 0; y < count; ++y) {
+            raw.push_back(0);  // no filter
+            for (uint32_t x = 0; x < w; ++x) {
+                raw.insert(raw.end(), {static_cast<uint8_t>(x * 40), static_cast<uint8_t>(y * 60),
+                                       static_cast<uint8_t>(200 - x - y)});
+            }
+        }
+        return raw;
+    };
+    auto deflate = [](const std::vector<uint8_t>& raw) {
+        uLongf size = compressBound(static_cast<uLong>(raw.size()));
+        std::vector<uint8_t> packed(size);
+        compress(packed.data(), &size, raw.data(), static_cast<uLong>(raw.size()));
+        packed.resize(size);
+        return packed;
+    };
+    auto file = [&](const std::vector<std::vector<uint8_t>>& idats) {
+        std::vector<uint8_t> out = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+        std::vector<uint8_t> ihdr;
+        PutU32(ihdr, w);
+        PutU32(ihdr, h);
+        ihdr.insert(ihdr.end(), {8, PNG_COLOR_TYPE_RGB, 0, 0, 0});
+        PutChunk(out, "IHDR", ihdr);
+        for (const auto& idat : idats) {
+            PutChunk(out, "IDAT", idat);
+        }
+        PutChunk(out, "IEND", {});
+        return out;
+    };
+    const std::vector<uint8_t> exact = deflate(rows(h));
+    std::vector<uint8_t> trailing = exact;
+    trailing.insert(trailing.end(), {1, 2, 3, 4, 5});
+    std::vector<uint8_t> badCheck = exact;
+    badCheck.back() ^= 0x01;  // the stream's Adler-32 checksum
+    const std::vector<uint8_t> unfinished(exact.begin(), exact.end() - 4);
+
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool loads;
+    } cases[] = {
+        {"exact", file({exact}), true},
+        {"more rows than the header has", file({deflate(rows(h + 3))}), true},
+        {"bytes after the deflate stream", file({trailing}), true},
+        {"an IDAT chunk after the stream", file({exact, {9, 9, 9}}), true},
+        {"a second stream in another IDAT", file({exact, deflate(rows(1))}), true},
+        {"wrong checksum", file({badCheck}), false},
+        {"stream without its end", file({unfinished}), false},
+        {"fewer rows than the header has", file({deflate(rows(h - 1))}), false},
+    };
+    RgbImage expected;
+    ASSERT_TRUE(expected.Resize(static_cast<int>(w), static_cast<int>(h)));
+    for (uint32_t y = 0; y < h; ++y) {
+        for (uint32_t x = 0; x < w; ++x) {
+            test::SetPixel(expected, static_cast<int>(x), static_cast<int>(y),
+                           static_cast<uint8_t>(200 - x - y), static_cast<uint8_t>(y * 60),
+                           static_cast<uint8_t>(x * 40));
+        }
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbImage out;
+        ASSERT_EQ(DecodePng(c.bytes.data(), c.bytes.size(), out), c.loads);
+        if (c.loads) {
+            EXPECT_TRUE(SamePixels(expected, out));
+        }
+    }
 }
 
 // Colour profiles, gamma, text and transparency do not matter to the pixels

@@ -2,6 +2,7 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -32,6 +33,7 @@ struct Page {
     uint16_t compression = COMPRESSION_NONE;
     uint16_t predictor = 0;
     uint16_t orientation = 0;
+    uint16_t sampleFormat = 0;  // 0: the tag is left out
     uint16_t extraSamples = 0;  // trailing samples marked as unassociated alpha
     uint32_t rowsPerStrip = 0;  // 0: libtiff's default
     uint32_t tileWidth = 0, tileHeight = 0;
@@ -50,14 +52,21 @@ void PackSamples(const Page& page, uint32_t x0, uint32_t y, uint32_t count, int 
         for (uint16_t s = first; s <= last; ++s) {
             // Tile padding repeats the edge pixels, as good writers do.
             const uint32_t v = page.sample(std::min(x, page.width - 1), y, s);
-            if (page.bits == 16) {
+            if (page.bits == 32) {
+                std::memcpy(out + bit / 8, &v, 4);  // libtiff takes host order
+            } else if (page.bits == 16) {
                 const uint16_t v16 = static_cast<uint16_t>(v);
-                std::memcpy(out + bit / 8, &v16, 2);  // libtiff takes host order
+                std::memcpy(out + bit / 8, &v16, 2);
             } else if (page.bits == 8) {
                 out[bit / 8] = static_cast<uint8_t>(v);
             } else {
-                const int shift = 8 - page.bits - static_cast<int>(bit % 8);
-                out[bit / 8] = static_cast<uint8_t>(out[bit / 8] | (v << shift));
+                // Packed, most significant bit first, across byte boundaries.
+                for (int b = page.bits - 1; b >= 0; --b) {
+                    const size_t at = bit + static_cast<size_t>(page.bits - 1 - b);
+                    if ((v >> b) & 1) {
+                        out[at / 8] = static_cast<uint8_t>(out[at / 8] | (0x80 >> (at % 8)));
+                    }
+                }
             }
             bit += page.bits;
         }
@@ -85,6 +94,9 @@ std::vector<uint8_t> WriteTiff(const std::vector<Page>& pages) {
         }
         if (page.orientation != 0) {
             TIFFSetField(tif, TIFFTAG_ORIENTATION, page.orientation);
+        }
+        if (page.sampleFormat != 0) {
+            TIFFSetField(tif, TIFFTAG_SAMPLEFORMAT, page.sampleFormat);
         }
         if (page.extraSamples != 0) {
             std::vector<uint16_t> kinds(page.extraSamples, EXTRASAMPLE_UNASSALPHA);
@@ -391,6 +403,127 @@ TEST(TiffDecode, RgbLayouts) {
     }
 }
 
+// Samples wider than 16 bits, floating-point samples and packed 12-bit grey
+// are scaled to 8 bits over their full range, rounded, as 16-bit ones are.
+TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
+    // Each stored value rounds to Value(); the offsets sit just on the side
+    // where cutting off low bits instead of rounding gives a different
+    // answer.
+    auto value32 = [](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
+        const uint32_t v = Value(x, y, s);
+        return v == 0 ? 0x007F0000u : v * 0x01010101u - 0x007F0000u;
+    };
+    auto valueFloat = [](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
+        const float f = (static_cast<float>(Value(x, y, s)) - 0.45f) / 255.0f;
+        uint32_t bits;
+        std::memcpy(&bits, &f, 4);
+        return bits;
+    };
+    auto value12 = [](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
+        const uint32_t v = Value(x, y, s);
+        return std::min<uint32_t>(4095, (v * 4095 + 127) / 255 + 7);
+    };
+    const uint32_t w = 45, h = 31;  // an odd width ends 12-bit rows mid-byte
+    auto page = [&](uint16_t bits, uint16_t samples, uint16_t format,
+                    std::function<uint32_t(uint32_t, uint32_t, uint16_t)> sample) {
+        Page p = RgbPage(w, h);
+        p.bits = bits;
+        p.samples = samples;
+        p.photometric = samples == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB;
+        p.sampleFormat = format;
+        p.sample = std::move(sample);
+        p.rowsPerStrip = 8;
+        return p;
+    };
+    struct Case {
+        const char* name;
+        Page page;
+    };
+    std::vector<Case> cases = {
+        {"RGB 32-bit integers", page(32, 3, SAMPLEFORMAT_UINT, value32)},
+        {"grey 32-bit integers", page(32, 1, SAMPLEFORMAT_UINT, value32)},
+        {"RGB floats", page(32, 3, SAMPLEFORMAT_IEEEFP, valueFloat)},
+        {"grey floats", page(32, 1, SAMPLEFORMAT_IEEEFP, valueFloat)},
+        {"grey 12-bit", page(12, 1, SAMPLEFORMAT_UINT, value12)},
+    };
+    Page floatsDeflate = page(32, 3, SAMPLEFORMAT_IEEEFP, valueFloat);
+    floatsDeflate.compression = COMPRESSION_ADOBE_DEFLATE;
+    floatsDeflate.predictor = PREDICTOR_FLOATINGPOINT;
+    cases.push_back({"RGB floats, deflate with float predictor", floatsDeflate});
+    Page planar32 = page(32, 3, SAMPLEFORMAT_UINT, value32);
+    planar32.planar = PLANARCONFIG_SEPARATE;
+    cases.push_back({"RGB 32-bit planar", planar32});
+    Page tiledFloats = page(32, 3, SAMPLEFORMAT_IEEEFP, valueFloat);
+    tiledFloats.tileWidth = 16;
+    tiledFloats.tileHeight = 16;
+    cases.push_back({"RGB floats in tiles", tiledFloats});
+    Page grey12Lzw = page(12, 1, SAMPLEFORMAT_UINT, value12);
+    grey12Lzw.compression = COMPRESSION_LZW;
+    cases.push_back({"grey 12-bit LZW", grey12Lzw});
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<uint8_t> bytes = WriteTiff({c.page});
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
+        const RgbImage expected = c.page.samples == 1
+                                      ? Expected(w, h,
+                                                 [](uint32_t x, uint32_t y) {
+                                                     const uint8_t v = Value(x, y, 0);
+                                                     return std::vector<uint8_t>{v, v, v};
+                                                 })
+                                      : ExpectedRgb(w, h);
+        EXPECT_EQ(MaxChannelDifference(expected, decoded), 0);
+    }
+
+    // Floats outside 0 to 1 are clipped; NaN is black. Zero is white in a
+    // grey picture that says so.
+    const float kOdd[] = {-0.5f, 1.5f, std::nanf(""), 1.0f, 0.0f, 0.5f};
+    const uint8_t kExpected[] = {0, 255, 0, 255, 0, 128};
+    Page odd = page(32, 1, SAMPLEFORMAT_IEEEFP, [&](uint32_t x, uint32_t, uint16_t) -> uint32_t {
+        uint32_t bits;
+        std::memcpy(&bits, &kOdd[x], 4);
+        return bits;
+    });
+    odd.width = 6;
+    odd.height = 1;
+    for (const uint16_t photometric : {PHOTOMETRIC_MINISBLACK, PHOTOMETRIC_MINISWHITE}) {
+        SCOPED_TRACE(photometric);
+        odd.photometric = photometric;
+        const std::vector<uint8_t> bytes = WriteTiff({odd});
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
+        for (int x = 0; x < 6; ++x) {
+            const uint8_t v =
+                photometric == PHOTOMETRIC_MINISBLACK ? kExpected[x] : 255 - kExpected[x];
+            EXPECT_EQ(PixelAt(decoded, x, 0), (std::vector<uint8_t>{v, v, v})) << x;
+        }
+    }
+}
+
+// Pixels come out as stored whatever the Orientation tag says, as a JPEG's
+// orientation is not applied either: frames of one camera stay alike.
+TEST(TiffDecode, OrientationTagIsNeverApplied) {
+    for (uint16_t orientation = 1; orientation <= 8; ++orientation) {
+        SCOPED_TRACE(orientation);
+        Page rgb = RgbPage(45, 31);  // read directly
+        rgb.orientation = orientation;
+        Page cmyk = rgb;  // read through libtiff's RGBA reader
+        cmyk.samples = 4;
+        cmyk.photometric = PHOTOMETRIC_SEPARATED;
+        cmyk.sample = [](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
+            return s < 3 ? 255 - Value(x, y, s) : 0;  // inks, no black
+        };
+        for (const Page& page : {rgb, cmyk}) {
+            const std::vector<uint8_t> bytes = WriteTiff({page});
+            RgbImage decoded;
+            ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
+            EXPECT_LE(MaxChannelDifference(ExpectedRgb(45, 31), decoded), 1)
+                << "samples per pixel " << page.samples;
+        }
+    }
+}
+
 TEST(TiffDecode, GreyAndPaletteLayouts) {
     const uint32_t w = 29, h = 19;
     auto grey = [](uint32_t width, uint32_t height,
@@ -671,9 +804,9 @@ TEST(TiffDecode, RefusesSizesTheDataCannotHold) {
     hugeTile.push_back({322, 4, {65536}});
     hugeTile.push_back({323, 4, {65536}});
     std::vector<Entry> zeroWidth = RgbEntries(0, 10);
-    std::vector<Entry> floats = RgbEntries(10, 10);
-    floats[2].values = {32, 32, 32};
-    floats.push_back({339, 3, {3, 3, 3}});
+    std::vector<Entry> halfFloats = RgbEntries(10, 10);
+    halfFloats[2].values = {16, 16, 16};
+    halfFloats.push_back({339, 3, {3, 3, 3}});
     const Case cases[] = {
         {"100000 x 100000", HandMadeTiff(RgbEntries(100000, 100000), {strip})},
         {"20000 x 20000 from 300 bytes", HandMadeTiff(RgbEntries(20000, 20000), {strip})},
@@ -682,7 +815,7 @@ TEST(TiffDecode, RefusesSizesTheDataCannotHold) {
         {"empty strip", HandMadeTiff(RgbEntries(10, 10, COMPRESSION_LZW), {strip}, {0})},
         {"zero width", HandMadeTiff(zeroWidth, {strip})},
         {"tile of 65536 x 65536", HandMadeTiff(hugeTile, {strip})},
-        {"floating-point samples", HandMadeTiff(floats, {std::vector<uint8_t>(1200, 0)})},
+        {"16-bit floating-point samples", HandMadeTiff(halfFloats, {std::vector<uint8_t>(600, 0)})},
         {"header only", {'I', 'I', 42, 0, 8, 0, 0, 0}},
         {"directory offset past the end", {'M', 'M', 0, 42, 0x7F, 0, 0, 0, 1, 2, 3, 4}},
     };
@@ -707,6 +840,86 @@ TEST(TiffDecode, RefusesSizesTheDataCannotHold) {
         }
     }
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+// Compressed strips whose declared sizes could never hold the picture are
+// refused before the picture is allocated: the scratch picture keeps its size.
+TEST(TiffDecode, CompressedStripsMustBeAbleToHoldThePicture) {
+    const uint32_t side = 22000;
+    // CCITT G4: a row that repeats the row above is the single bit 1, so
+    // 2,750 bytes of 0xFF are 22,000 blank rows; the end-of-block code
+    // follows.
+    auto blankFax = [](uint32_t width, uint32_t height) {
+        std::vector<uint8_t> strip((height + 7) / 8, 0xFF);
+        if (height % 8 != 0) {
+            strip.back() = static_cast<uint8_t>(0xFF << (8 - height % 8));  // padding after
+        }
+        strip.insert(strip.end(), {0x00, 0x10, 0x01, 0x00, 0x10, 0x01});
+        return HandMadeTiff({{256, 4, {width}},
+                             {257, 4, {height}},
+                             {258, 3, {1}},
+                             {259, 3, {COMPRESSION_CCITTFAX4}},
+                             {262, 3, {PHOTOMETRIC_MINISWHITE}},
+                             {277, 3, {1}},
+                             {278, 4, {height}}},
+                            {strip});
+    };
+    std::vector<Entry> greyDeflate = RgbEntries(side, side, COMPRESSION_ADOBE_DEFLATE);
+    greyDeflate[2].values = {8};
+    greyDeflate[5].values = {1};
+    greyDeflate[4].values = {PHOTOMETRIC_MINISBLACK};
+    const std::vector<uint8_t> few(40, 0x80);
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case bombs[] = {
+        {"G4 fax of 22000 x 22000", blankFax(side, side)},
+        {"LZW of 22000 x 22000", HandMadeTiff(RgbEntries(side, side, COMPRESSION_LZW), {few})},
+        {"deflate grey of 22000 x 22000", HandMadeTiff(greyDeflate, {few})},
+        {"PackBits of 3000 x 3000",
+         HandMadeTiff(RgbEntries(3000, 3000, COMPRESSION_PACKBITS), {few})},
+    };
+    for (const Case& c : bombs) {
+        SCOPED_TRACE(c.name);
+        EXPECT_LT(c.bytes.size(), 3000u);
+        RgbImage scratch;
+        ASSERT_TRUE(scratch.Resize(3, 2));
+        EXPECT_FALSE(DecodeTiff(c.bytes.data(), c.bytes.size(), scratch));
+        EXPECT_EQ(scratch.Width(), 3);
+        EXPECT_EQ(scratch.Height(), 2);
+    }
+
+    // A black frame in Zstandard goes far beyond what deflate can reach, and
+    // still loads.
+    if (TIFFIsCODECConfigured(COMPRESSION_ZSTD)) {
+        Page black;
+        black.width = 3000;
+        black.height = 2000;
+        black.samples = 1;
+        black.photometric = PHOTOMETRIC_MINISBLACK;
+        black.compression = COMPRESSION_ZSTD;
+        black.rowsPerStrip = black.height;
+        black.sample = [](uint32_t, uint32_t, uint16_t) -> uint32_t { return 0; };
+        const std::vector<uint8_t> bytes = WriteTiff({black});
+        EXPECT_LT(bytes.size() * 1032, size_t{3000} * 2000);
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
+        EXPECT_EQ(decoded.Width(), 3000);
+    }
+
+    // Blank fax pages up to 4096 pixels wide compress as far as they can and
+    // still load, as do small pictures whatever their data.
+    for (const auto& [w, h] : {std::pair{4000u, 3000u}, {64u, 9u}}) {
+        SCOPED_TRACE(std::to_string(w) + "x" + std::to_string(h));
+        const std::vector<uint8_t> page = blankFax(w, h);
+        RgbImage decoded;
+        ASSERT_TRUE(DecodeTiff(page.data(), page.size(), decoded));
+        ASSERT_EQ(decoded.Width(), static_cast<int>(w));
+        ASSERT_EQ(decoded.Height(), static_cast<int>(h));
+        EXPECT_EQ(PixelAt(decoded, static_cast<int>(w) - 1, static_cast<int>(h) - 1),
+                  (std::vector<uint8_t>{255, 255, 255}));
+    }
 }
 
 // ---- Through the file functions ----------------------------------------------

@@ -1,0 +1,7 @@
+// Feeds arbitrary bytes to the PNG decoder.
+#include "fuzz/fuzz_decode.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    nocturo::fuzz::CheckDecode(nocturo::codecs::DecodePng, data, size);
+    return 0;
+}
