@@ -23,6 +23,7 @@
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/step_saving.h"
+#include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "lang/language_strings.h"
@@ -73,6 +74,12 @@ TFormMain::TFormMain(QWidget* parent)
     // keep their settings between showings until the program ends.
     formNumFormat_ = new TFormNumFormat(run_.Steps, this);
     formProcess_ = new TFormProcess(run_.Steps, this);
+    formFactor_ = new TFormFactor(this);
+    formFactor_->SetCommandRunner(
+        [this](const BatchRequest& request, BatchMode mode, BatchPreviewCache& cache) {
+            RunBatchWindowCommand(request, mode, cache);
+        });
+    formFactor_->SetShowOriginal([this] { ShowListEntry(LeftList().Current(), LeftList()); });
 }
 
 TFormMain::~TFormMain() {
@@ -82,6 +89,7 @@ TFormMain::~TFormMain() {
     // before the settings do.
     delete formNumFormat_;
     delete formProcess_;
+    delete formFactor_;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
@@ -191,6 +199,8 @@ void TFormMain::BuildLayout() {
         image1_, &tFlyImage::mouseMoved, this,
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) { Image1MouseMove(x, y); });
     connect(image1_, &tFlyImage::mousePressed, this, &TFormMain::Image1MouseDown);
+    image1_->onMouseEnter = [this] { Image1MouseEnter(); };
+    image1_->onMouseLeave = [this] { Image1MouseLeave(); };
 
     scrollBox1_->installEventFilter(this);  // the view follows the box's size
     toolBar1_->installEventFilter(this);
@@ -333,7 +343,8 @@ void TFormMain::BuildMenus() {
                 item.handler);
     }
     later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
-    later(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"));
+    connect(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"),
+            &QAction::triggered, this, &TFormMain::NewBatchOperations1Click);
     QMenu* search = addMenu(process, "Search1", "Search / Crop");
     search->menuAction()->setIcon(Icon("search"));
     later(AddAction(search, "Search2", "Search"));
@@ -377,7 +388,8 @@ void TFormMain::BuildMenus() {
     QAction* fly =
         AddAction(options1_, "EnableFlyOverMouse1", "Enable Fly Over Mouse", {}, "fly-over");
     fly->setCheckable(true);
-    later(fly);
+    fly->setChecked(false);
+    connect(fly, &QAction::triggered, this, &TFormMain::EnableFlyOverMouse1Click);
     options1_->addSeparator();
     later(AddAction(options1_, "Translate1", "Translate...", {}, "translate"));
 
@@ -465,8 +477,10 @@ void TFormMain::BuildToolBars() {
                   own("ToolButtonAbort", "abort", &TFormMain::ToolButtonAbortClick));
     toolBar3_->addSeparator();
     toolBar3_->addSeparator();
-    AddToolButton(toolBar3_, "EnableFlyOverMouse2", "Enable Fly Over Mouse",
-                  Action("EnableFlyOverMouse1"));
+    // The button shares the menu item's checkable action: pressing either
+    // toggles the one switch, and both show it.
+    enableFlyOverMouse2_ = AddToolButton(toolBar3_, "EnableFlyOverMouse2", "Enable Fly Over Mouse",
+                                         Action("EnableFlyOverMouse1"));
     toolBar3_->addSeparator();
     AddToolButton(toolBar3_, "ToolButton9", QString(),
                   own("ToolButton9", "host-name", &TFormMain::ToolButton9Click));

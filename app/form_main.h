@@ -16,6 +16,7 @@
 
 #include "core/combine.h"
 #include "core/rgb_image.h"
+#include "engine/batch_command.h"
 #include "engine/run_state.h"
 #include "lists/list_pair.h"
 
@@ -33,6 +34,7 @@ class CheckListBox;
 class QtRunHost;
 class ScrollBox;
 class StatusPanels;
+class TFormFactor;
 class TFormNumFormat;
 class TFormProcess;
 class tFlyImage;
@@ -75,6 +77,7 @@ class TFormMain : public QMainWindow {
     /// The option windows, created once with the main window.
     TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
     TFormProcess* FormProcess() const { return formProcess_; }
+    TFormFactor* FormFactor() const { return formFactor_; }
 
     // --- the view ---
 
@@ -148,6 +151,8 @@ class TFormMain : public QMainWindow {
     void GetMinGrayandSavesteps1Click();
     void Add1Click();
     void Sub1Click();
+    // Process (Left Column)
+    void NewBatchOperations1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -155,6 +160,7 @@ class TFormMain : public QMainWindow {
     void Adapterlimage1Click();
     void SortList1Click();
     void SortList2Click();
+    void EnableFlyOverMouse1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -217,6 +223,18 @@ class TFormMain : public QMainWindow {
     void Image1MouseMove(int x, int y);
     void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
 
+  public:
+    // The fly-over preview: entering the picture shows the batch window's
+    // processed picture, leaving it the unprocessed one.
+    void Image1MouseEnter();
+    void Image1MouseLeave();
+
+  private:
+    /// Runs a batch command of the batch window on the window's lists,
+    /// result buffer and view, as one command that owns them meanwhile.
+    void RunBatchWindowCommand(const BatchRequest& request, BatchMode mode,
+                               BatchPreviewCache& cache);
+
     QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& shortcut = {}, const char* iconName = nullptr);
     QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& hint,
@@ -267,6 +285,8 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+    TFormFactor* formFactor_ = nullptr;
+    QToolButton* enableFlyOverMouse2_ = nullptr;
 };
 
 }  // namespace nocturo
