@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <new>
+#include <system_error>
+#include <thread>
 
 #include "core/image_file.h"
 #include "engine/step_saving.h"
@@ -88,6 +90,25 @@ bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into) {
     return true;
 }
 
+void DecodedPictureCache::Prepare(const std::string& fileName) noexcept {
+    FileFacts facts;
+    if (!Facts(fileName, facts) || (kept_ && Same(facts, facts_))) {
+        return;
+    }
+    try {
+        Clear();
+        ++decodes_;
+        if (LoadImageFile(picture_, fileName)) {
+            facts_ = std::move(facts);
+            kept_ = true;
+        } else {
+            picture_.Release();
+        }
+    } catch (...) {
+        Clear();  // the next Take decodes again and meets the failure itself
+    }
+}
+
 void DecodedPictureCache::GiveBack(RgbImage& picture) {
     if (!lent_) {
         return;
@@ -171,6 +192,30 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
         return BatchOutcome::NothingDone;
     }
 
+    // A first preview decodes two pictures, the reference and the frame: the
+    // frame is decoded on a second thread meanwhile.
+    std::thread frameAhead;
+    FileList& left = context.lists.Left();
+    if (mode == BatchMode::Preview && cache != nullptr && left.Count() > 0) {
+        const int current = left.Current();
+        std::string frameName = left.Text(current >= 0 && current < left.Count() ? current : 0);
+        try {
+            frameAhead = std::thread([frame = &cache->frame, frameName = std::move(frameName)] {
+                frame->Prepare(frameName);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the preview decodes the frame itself.
+        }
+    }
+    struct JoinOnExit {
+        std::thread& thread;
+        ~JoinOnExit() {
+            if (thread.joinable()) {
+                thread.join();
+            }
+        }
+    } joinFrameAhead{frameAhead};
+
     BatchParams params;
     ClearImage(&params.reference);
     DecodedPictureCache* kept = cache != nullptr ? &cache->reference : nullptr;
@@ -179,6 +224,9 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
         IsExistingFile(name) && (kept != nullptr ? kept->Take(name, params.reference)
                                                  : LoadImageFile(params.reference, name));
     if (!loaded) {
+        if (frameAhead.joinable()) {
+            frameAhead.join();  // before the message lets the user act
+        }
         context.host.ShowMessage(FormatText(kReferenceNotLoadedText, name),
                                  kReferenceNotLoadedCaption);
         return BatchOutcome::ReferenceNotLoaded;
@@ -188,6 +236,9 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
     params.offset = request.offset;
 
     if (mode == BatchMode::Preview) {
+        if (frameAhead.joinable()) {
+            frameAhead.join();
+        }
         PreviewBatch(context, f, params, cache);
         return BatchOutcome::Done;
     }

@@ -6,7 +6,11 @@
 //
 // Threading: everything here runs on the thread of the command (the GUI
 // thread in the program). A BatchPreviewCache belongs to one window and is
-// used from that thread only.
+// used from that thread, except that a preview may have one worker thread
+// decode the frame into the cache's frame slot (Prepare) while the command's
+// thread loads the reference; the command joins the worker before it touches
+// the frame slot. The worker only decodes: it never sees the lists, the
+// result buffer or the host.
 
 #include <sys/types.h>
 
@@ -66,6 +70,11 @@ class DecodedPictureCache {
     /// with (the pixels must be unchanged: batch functions only read their
     /// source, and change a reference only by resizing a 1 x 1 one).
     void GiveBack(RgbImage& picture);
+    /// Decodes fileName into the cache unless it already keeps that file
+    /// unchanged, so that the next Take of it finds it kept. Runs on a worker
+    /// thread while nothing else uses this cache; a file that cannot be
+    /// loaded (or memory that runs out) leaves nothing kept.
+    void Prepare(const std::string& fileName) noexcept;
     /// Forgets the kept picture (and frees its memory).
     void Clear();
     /// Files decoded through this cache (for tests and benchmarks).
