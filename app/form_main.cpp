@@ -24,6 +24,7 @@
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/step_saving.h"
+#include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "lang/language_strings.h"
@@ -76,6 +77,18 @@ TFormMain::TFormMain(QWidget* parent)
     formCreateImg_ = new TFormCreateImg(this);
     formNumFormat_ = new TFormNumFormat(run_.Steps, this);
     formProcess_ = new TFormProcess(run_.Steps, this);
+    formFactor_ = new TFormFactor(this);
+    formFactor_->SetCommandRunner(
+        [this](const BatchRequest& request, BatchMode mode, BatchPreviewCache& cache) {
+            RunBatchWindowCommand(request, mode, cache);
+        });
+    formFactor_->SetShowOriginal([this] { ShowListEntry(LeftList().Current(), LeftList()); });
+    // "Create an Image Mask..": the Info Image window makes the mask, and its
+    // name becomes the batch reference.
+    formFactor_->SetCreateMaskAction([this] {
+        OpenCreateImgFor(
+            [this] { formFactor_->SetReferenceFileName(formCreateImg_->CreatedMaskName()); });
+    });
 }
 
 TFormMain::~TFormMain() {
@@ -88,6 +101,7 @@ TFormMain::~TFormMain() {
     // Its call-back points back at this window.
     delete formCreateImg_;
     formCreateImg_ = nullptr;
+    delete formFactor_;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
@@ -201,6 +215,9 @@ void TFormMain::BuildLayout() {
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) { Image1MouseMove(x, y); });
     connect(image1_, &tFlyImage::mousePressed, this, &TFormMain::Image1MouseDown);
     connect(image1_, &tFlyImage::clicked, this, &TFormMain::Image1Click);
+
+    image1_->onMouseEnter = [this] { Image1MouseEnter(); };
+    image1_->onMouseLeave = [this] { Image1MouseLeave(); };
 
     scrollBox1_->installEventFilter(this);  // the view follows the box's size
     toolBar1_->installEventFilter(this);
@@ -343,7 +360,8 @@ void TFormMain::BuildMenus() {
                 item.handler);
     }
     later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
-    later(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"));
+    connect(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"),
+            &QAction::triggered, this, &TFormMain::NewBatchOperations1Click);
     QMenu* search = addMenu(process, "Search1", "Search / Crop");
     search->menuAction()->setIcon(Icon("search"));
     later(AddAction(search, "Search2", "Search"));
@@ -388,7 +406,8 @@ void TFormMain::BuildMenus() {
     QAction* fly =
         AddAction(options1_, "EnableFlyOverMouse1", "Enable Fly Over Mouse", {}, "fly-over");
     fly->setCheckable(true);
-    later(fly);
+    fly->setChecked(false);
+    connect(fly, &QAction::triggered, this, &TFormMain::EnableFlyOverMouse1Click);
     options1_->addSeparator();
     later(AddAction(options1_, "Translate1", "Translate...", {}, "translate"));
 
@@ -476,8 +495,10 @@ void TFormMain::BuildToolBars() {
                   own("ToolButtonAbort", "abort", &TFormMain::ToolButtonAbortClick));
     toolBar3_->addSeparator();
     toolBar3_->addSeparator();
-    AddToolButton(toolBar3_, "EnableFlyOverMouse2", "Enable Fly Over Mouse",
-                  Action("EnableFlyOverMouse1"));
+    // The button shares the menu item's checkable action: pressing either
+    // toggles the one switch, and both show it.
+    enableFlyOverMouse2_ = AddToolButton(toolBar3_, "EnableFlyOverMouse2", "Enable Fly Over Mouse",
+                                         Action("EnableFlyOverMouse1"));
     toolBar3_->addSeparator();
     AddToolButton(toolBar3_, "ToolButton9", QString(),
                   own("ToolButton9", "host-name", &TFormMain::ToolButton9Click));

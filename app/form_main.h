@@ -16,6 +16,7 @@
 
 #include "core/combine.h"
 #include "core/rgb_image.h"
+#include "engine/batch_command.h"
 #include "engine/run_state.h"
 #include "lists/list_pair.h"
 
@@ -34,6 +35,8 @@ class QtRunHost;
 class ScrollBox;
 class StatusPanels;
 class TFormCreateImg;
+
+class TFormFactor;
 class TFormNumFormat;
 class TFormProcess;
 class tFlyImage;
@@ -83,6 +86,8 @@ class TFormMain : public QMainWindow {
     /// callBack as the action run after its "Apply" and "Create..", and
     /// shows it. The point it shows is left as it was.
     void OpenCreateImgFor(std::function<void()> callBack);
+
+    TFormFactor* FormFactor() const { return formFactor_; }
 
     // --- the view ---
 
@@ -157,6 +162,9 @@ class TFormMain : public QMainWindow {
     void Add1Click();
     void Sub1Click();
     void CreateImage1Click();
+
+    // Process (Left Column)
+    void NewBatchOperations1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -164,6 +172,7 @@ class TFormMain : public QMainWindow {
     void Adapterlimage1Click();
     void SortList1Click();
     void SortList2Click();
+    void EnableFlyOverMouse1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -236,6 +245,18 @@ class TFormMain : public QMainWindow {
     /// is visible, follows it.
     void RefreshInfoImageIfVisible();
 
+  public:
+    // The fly-over preview: entering the picture shows the batch window's
+    // processed picture, leaving it the unprocessed one.
+    void Image1MouseEnter();
+    void Image1MouseLeave();
+
+  private:
+    /// Runs a batch command of the batch window on the window's lists,
+    /// result buffer and view, as one command that owns them meanwhile.
+    void RunBatchWindowCommand(const BatchRequest& request, BatchMode mode,
+                               BatchPreviewCache& cache);
+
     QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& shortcut = {}, const char* iconName = nullptr);
     QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& hint,
@@ -287,6 +308,9 @@ class TFormMain : public QMainWindow {
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
     TFormCreateImg* formCreateImg_ = nullptr;
+
+    TFormFactor* formFactor_ = nullptr;
+    QToolButton* enableFlyOverMouse2_ = nullptr;
 };
 
 }  // namespace nocturo

@@ -12,8 +12,10 @@
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
 #include "core/combine.h"
+#include "engine/batch_command.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
+#include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 
@@ -179,6 +181,30 @@ void TFormMain::Add1Click() {
 
 void TFormMain::Sub1Click() {
     RunStackingCommand(Sub, false);
+}
+
+// --- Batch Operations -------------------------------------------------------
+
+void TFormMain::NewBatchOperations1Click() {
+    const int current = LeftList().Current();
+    const bool named = !LeftList().IsEmpty() && current >= 0 && current < LeftList().Count();
+    formFactor_->SetReferenceFileName(named ? QString::fromStdString(LeftList().Text(current))
+                                            : QString());
+    formFactor_->show();
+    formFactor_->raise();
+    formFactor_->activateWindow();
+}
+
+void TFormMain::RunBatchWindowCommand(const BatchRequest& request, BatchMode mode,
+                                      BatchPreviewCache& cache) {
+    // A preview also lets events run (a failing entry is disabled with the
+    // list repainted): it owns the lists and the result like any run, and
+    // is ignored while another command does.
+    RunExclusive([this, &request, mode, &cache] {
+        RunContext context{lists_, run_, *host_};
+        RunBatchCommand(context, request, mode, &cache);
+        host_->Flush();
+    });
 }
 
 // --- numbering options ------------------------------------------------------

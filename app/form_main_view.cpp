@@ -11,6 +11,7 @@
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
+#include "engine/ui/form_factor.h"
 #include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
@@ -203,6 +204,41 @@ void TFormMain::ApplyInfoPoint() {
     const int index = RightList().Current();
     ToolBar2Click();
     ShowListEntry(index, RightList());
+}
+
+// --- fly-over preview ------------------------------------------------------
+
+void TFormMain::EnableFlyOverMouse1Click() {
+    // The menu item has toggled its check; the button shows the same switch.
+    enableFlyOverMouse2_->setChecked(Action("EnableFlyOverMouse1")->isChecked());
+}
+
+void TFormMain::Image1MouseEnter() {
+    if (!Action("EnableFlyOverMouse1")->isChecked() || !formFactor_->isVisible()) {
+        return;
+    }
+    FileList& left = LeftList();
+    const int current = left.Current();
+    if (current < 0 || current >= left.Count()) {
+        return;
+    }
+    if (left.IsEnabled(current)) {
+        formFactor_->BitBtnApplyClick();  // under the busy cursor, as its click
+    } else if (!RightList().IsEmpty()) {
+        ShowListEntry(current, RightList());
+    }
+}
+
+void TFormMain::Image1MouseLeave() {
+    if (!Action("EnableFlyOverMouse1")->isChecked()) {
+        return;
+    }
+    // Unlike entering, leaving also acts with the batch window closed, as
+    // long as the right list has entries.
+    if (!formFactor_->isVisible() && RightList().IsEmpty()) {
+        return;
+    }
+    ShowListEntry(LeftList().Current(), LeftList());
 }
 
 void TFormMain::ToolButton9Click() {

@@ -137,6 +137,9 @@ ConsoleHost::ConsoleHost(const ConsoleSettings& settings, RunState& state, Progr
     : settings_(settings), state_(state), progress_(progress) {}
 
 void ConsoleHost::ShowStatus(int, const std::string& text, const FileList&, bool ok) {
+    if (ok && !settings_.firstIsMerged && state_.ResultPosition == 0) {
+        return;  // the first picture sizing the result; it is processed next
+    }
     if (ok) {
         ++merged_;
         if (state_.Result) {

@@ -61,6 +61,10 @@ struct ConsoleSettings {
     std::string firstStepFile;
     /// Replace existing step files instead of stopping.
     bool overwrite = false;
+    /// False for batch arithmetic: the first picture is loaded once only to
+    /// size the result and is then processed like every other, so its first
+    /// load is no frame done.
+    bool firstIsMerged = true;
 };
 
 class ConsoleHost : public RunHost {

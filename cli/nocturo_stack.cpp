@@ -16,14 +16,17 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
 #include "cli/console_host.h"
+#include "core/batch.h"
 #include "core/combine.h"
 #include "core/image_file.h"
+#include "engine/batch_command.h"
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -48,6 +51,10 @@ constexpr OperationName kOperations[] = {
     {"sub", nocturo::Sub},
 };
 
+// The batch functions by their list index.
+constexpr const char* kBatchNames[nocturo::kBatchFunctionCount] = {"dark",     "add",    "flat",
+                                                                   "multiply", "square", "cube"};
+
 // More decode threads than this only cost memory: each holds a frame.
 constexpr int kMaxJobs = 256;
 
@@ -58,6 +65,8 @@ void PrintUsage(FILE* out) {
     std::fprintf(out,
                  "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
                  "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
+                 "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
+                 "                     [--offset N] --steps FIRST_STEP_FILE FILE...\n"
                  "\n"
                  "Merges the picture FILEs, in the order given, into one picture, as the\n"
                  "program's \"Processing...\" commands do. The first file that loads starts the\n"
@@ -96,6 +105,28 @@ void PrintUsage(FILE* out) {
                  "  --stats              at the end, report on standard error how long the run\n"
                  "                       took (megapixels and frames per second), where the\n"
                  "                       frames were decoded and how long writing OUTPUT took\n"
+                 "  --batch FUNCTION     instead of merging, apply a batch function to every\n"
+                 "                       FILE on its own against the reference picture REF and\n"
+                 "                       write each outcome as a numbered file (--steps), as\n"
+                 "                       the window's \"Apply to All\" does: dark (subtract REF),\n"
+                 "                       add (add REF), flat (divide by REF), multiply (by REF),\n"
+                 "                       square or cube (of the picture itself). For each\n"
+                 "                       channel a (picture), b (REF), factor c, offset d:\n"
+                 "                       dark a + d - b*c/255; add a + b*c/255 + d;\n"
+                 "                       flat a*c/(255*b) + d (255 + d where b is 0);\n"
+                 "                       multiply a*b*c/255 + d; square a*a/c + d;\n"
+                 "                       cube a*a*a/c + d (c of 0 counts as 1); every division\n"
+                 "                       drops its remainder; the outcome is kept within\n"
+                 "                       0..255. A FILE whose size differs from REF's is in\n"
+                 "                       error (a 1 x 1 REF acts as a black picture of any\n"
+                 "                       size).\n"
+                 "  --reference REF      the reference picture; needed by dark, add, flat and\n"
+                 "                       multiply; square and cube use the first FILE (they\n"
+                 "                       only need its size). A REF that cannot be loaded\n"
+                 "                       (missing, not a picture, damaged) is a usage error.\n"
+                 "  --factor N           0 to 255 (default 255), or 0 to 65025 for cube\n"
+                 "                       (default 65025)\n"
+                 "  --offset N           -255 to 255 (default 0)\n"
                  "  -h, --help           show this help\n"
                  "\n"
                  "While it runs, a progress line on standard error (only when that is a\n"
@@ -183,6 +214,12 @@ bool CheckOutputFile(const std::string& fileName, std::string& problem) {
 
 struct Options {
     ImageOperation op = nocturo::AddMax;
+    bool haveOp = false;
+    /// The batch function's list index; -1 merges instead.
+    int batch = -1;
+    std::string reference;
+    std::optional<int32_t> factor;
+    std::optional<int32_t> offset;
     int32_t threshold = 0;
     nocturo::cli::ConsoleSettings console;
     int jobs = -1;  // -1: one per processor
@@ -236,6 +273,38 @@ int ParseOptions(int argc, char** argv, Options& options) {
             if (options.op == nullptr) {
                 return UsageError("unknown operation: " + text);
             }
+            options.haveOp = true;
+        } else if (arg == "--batch") {
+            if (!value(text)) {
+                return UsageError("--batch needs a function");
+            }
+            options.batch = -1;
+            for (int k = 0; k < nocturo::kBatchFunctionCount; ++k) {
+                if (text == kBatchNames[k]) {
+                    options.batch = k;
+                }
+            }
+            if (options.batch < 0) {
+                return UsageError("unknown batch function: " + text +
+                                  " (dark, add, flat, multiply, square or cube)");
+            }
+        } else if (arg == "--reference") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--reference needs a file name");
+            }
+            options.reference = text;
+        } else if (arg == "--factor") {
+            int32_t factor = 0;
+            if (!value(text) || !ParseInt(text, factor)) {
+                return UsageError("--factor needs a whole number");
+            }
+            options.factor = factor;
+        } else if (arg == "--offset") {
+            int32_t offset = 0;
+            if (!value(text) || !ParseInt(text, offset)) {
+                return UsageError("--offset needs a whole number");
+            }
+            options.offset = offset;
         } else if (arg == "--threshold") {
             if (!value(text) || !ParseInt(text, options.threshold)) {
                 return UsageError("--threshold needs a whole number");
@@ -295,6 +364,31 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return UsageError("cannot read the list file " + list);
         }
     }
+    if (options.batch >= 0) {
+        const int32_t most = nocturo::DefaultFactor(options.batch);
+        if (options.haveOp || options.threshold != 0) {
+            return UsageError("--batch does not merge: --op and --threshold do not apply");
+        }
+        if (haveOutput) {
+            return UsageError("--batch writes one file per FILE: name them with --steps");
+        }
+        if (!haveSteps) {
+            return UsageError("--batch needs --steps FIRST_STEP_FILE");
+        }
+        if (options.reference.empty() && options.batch < 4) {
+            return UsageError(std::string("--batch ") + kBatchNames[options.batch] +
+                              " needs --reference REF");
+        }
+        if (options.factor && (*options.factor < 0 || *options.factor > most)) {
+            return UsageError("--factor of " + std::string(kBatchNames[options.batch]) +
+                              " must be from 0 to " + std::to_string(most));
+        }
+        if (options.offset && (*options.offset < -255 || *options.offset > 255)) {
+            return UsageError("--offset must be from -255 to 255");
+        }
+    } else if (!options.reference.empty() || options.factor || options.offset) {
+        return UsageError("--reference, --factor and --offset go with --batch");
+    }
     if (!haveOutput && !haveSteps) {
         return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
     }
@@ -340,6 +434,7 @@ int main(int argc, char** argv) {
         return parsed;
     }
     const bool withSteps = !options.console.firstStepFile.empty();
+    options.console.firstIsMerged = options.batch < 0;
 
     nocturo::ListPair lists;
     {
@@ -368,7 +463,30 @@ int main(int argc, char** argv) {
 
     host.RunStarted();
     try {
-        if (withSteps) {
+        if (options.batch >= 0) {
+            nocturo::BatchRequest request;
+            request.functionIndex = options.batch;
+            // Square and cube read no reference pixels; a frame gives the size.
+            request.referenceFileName =
+                options.reference.empty() ? lists.Left().Text(0) : options.reference;
+            request.factor = options.factor.value_or(nocturo::DefaultFactor(options.batch));
+            request.offset = options.offset.value_or(0);
+            switch (nocturo::RunBatchCommand(context, request, nocturo::BatchMode::ApplyToAll)) {
+                case nocturo::BatchOutcome::ReferenceNotLoaded:
+                    return UsageError("cannot load the reference picture " +
+                                      request.referenceFileName +
+                                      " (missing, not a picture, or damaged)");
+                case nocturo::BatchOutcome::Cancelled: {
+                    const std::string why = host.Messages().empty()
+                                                ? "the number at its end is too large"
+                                                : host.Messages().back();
+                    return UsageError("--steps " + options.console.firstStepFile + ": " + why);
+                }
+                case nocturo::BatchOutcome::NothingDone:
+                case nocturo::BatchOutcome::Done:
+                    break;
+            }
+        } else if (withSteps) {
             // The name is always given, so a refusal can only mean that its
             // number does not fit; the run says why in a message.
             if (!nocturo::PrepareStepSaving(context, options.op, nullptr, true)) {

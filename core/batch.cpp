@@ -1,5 +1,7 @@
 #include "core/batch.h"
 
+#include <vector>
+
 namespace nocturo {
 
 namespace {
@@ -52,8 +54,24 @@ bool RunBatch(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
     if (params == nullptr) {
         return false;
     }
-    return ApplyWithReference(source, buffer, params->reference, params->factor, params->offset,
-                              F{});
+    // For one factor and offset each function maps (source byte, reference
+    // byte) to a byte: evaluated once into a table, the formula's 64-bit
+    // divisions cost 65,536 evaluations instead of three per pixel, and the
+    // pixel loop is one lookup per byte.
+    const int32_t c = params->factor;
+    const int32_t d = params->offset;
+    std::vector<uint8_t> table(256 * 256);
+    const F f{};
+    for (int a = 0; a < 256; ++a) {
+        for (int b = 0; b < 256; ++b) {
+            table[static_cast<size_t>(a) << 8 | static_cast<size_t>(b)] = f(a, b, c, d);
+        }
+    }
+    const uint8_t* lookup = table.data();
+    return ApplyWithReference(source, buffer, params->reference, c, d,
+                              [lookup](uint8_t a, uint8_t b, int32_t, int32_t) {
+                                  return lookup[static_cast<size_t>(a) << 8 | b];
+                              });
 }
 
 }  // namespace

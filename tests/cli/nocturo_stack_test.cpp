@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/batch.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "tests/cli/child_process.h"
@@ -278,6 +279,135 @@ TEST(NocturoStack, UsageErrorsExitWithTwoAndExplain) {
     EXPECT_EQ(help.exitCode, 0);
     for (const char* word : {"--op", "--threshold", "-o", "--steps", "--overwrite", "--files-from",
                              "--jobs", "--stats", "File(s) in Error", "Ctrl+C"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+}
+
+// What a batch function makes of one picture, as the window would.
+RgbImage BatchOf(int index, const RgbImage& picture, const RgbImage& reference, int factor,
+                 int offset) {
+    BatchParams params;
+    params.reference = reference;
+    params.factor = factor;
+    params.offset = offset;
+    RgbImage source = picture;
+    RgbImage result = picture;
+    EXPECT_TRUE(BatchFunction(index)(source, result, &params));
+    return result;
+}
+
+TEST(NocturoStack, BatchWritesEachFramesOutcomeAsANumberedFile) {
+    TempDir dir;
+    const RgbImage reference = RandomImage(7, 5, 70);
+    const std::string ref = Put(dir, "ref.png", reference);
+    std::vector<RgbImage> frames;
+    std::vector<std::string> files;
+    for (size_t k = 0; k < 3; ++k) {
+        frames.push_back(RandomImage(7, 5, 71 + static_cast<uint32_t>(k)));
+        files.push_back(Put(dir, Numbered("night", k, ".png"), frames.back()));
+    }
+    struct Case {
+        const char* name;
+        int index;
+        std::vector<std::string> options;
+        int factor;
+        int offset;
+    };
+    const Case cases[] = {
+        {"dark", 0, {"--reference", ref}, 255, 0},
+        {"dark", 0, {"--reference", ref, "--factor", "128", "--offset", "20"}, 128, 20},
+        {"add", 1, {"--reference", ref, "--offset=-30"}, 255, -30},
+        {"flat", 2, {"--reference", ref}, 255, 0},
+        {"multiply", 3, {"--reference", ref, "--factor", "1"}, 1, 0},
+        {"square", 4, {}, 255, 0},
+        {"square", 4, {"--reference", ref, "--factor", "0", "--offset", "-10"}, 0, -10},
+        {"cube", 5, {}, 65025, 0},
+        {"cube", 5, {"--factor", "255"}, 255, 0},
+    };
+    size_t caseNumber = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string stem = Numbered("out", caseNumber++, "_");
+        std::vector<std::string> args = {"--batch", c.name};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        args.insert(args.end(), {"--steps", dir.File(stem + "0001.png")});
+        args.insert(args.end(), files.begin(), files.end());
+        const ChildResult r = Stack(args);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.out, CountLine(0));
+        EXPECT_EQ(r.err, "");
+        for (size_t k = 0; k < frames.size(); ++k) {
+            EXPECT_TRUE(SamePixels(Load(dir.File(stem + Numbered("000", k + 1, ".png"))),
+                                   BatchOf(c.index, frames[k], reference, c.factor, c.offset)))
+                << k;
+        }
+        EXPECT_FALSE(Exists(dir.File(stem + "0004.png")));
+    }
+
+    // A frame of another size is in error; the ones before it are written.
+    const std::string odd = Put(dir, "odd.png", RandomImage(3, 3, 79));
+    const ChildResult r = Stack({"--batch", "dark", "--reference", ref, "--steps",
+                                 dir.File("mixed0001.png"), files[0], files[1], odd});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, CountLine(1));
+    for (size_t k = 0; k < 2; ++k) {
+        EXPECT_TRUE(SamePixels(Load(dir.File(Numbered("mixed000", k + 1, ".png"))),
+                               BatchOf(0, frames[k], reference, 255, 0)));
+    }
+    EXPECT_FALSE(Exists(dir.File("mixed0003.png")));
+}
+
+TEST(NocturoStack, BatchUsageErrorsAndAReferenceThatCannotBeLoaded) {
+    TempDir dir;
+    const std::string fa = Put(dir, "a.png", RandomImage(4, 4, 80));
+    const std::string ref = Put(dir, "ref.png", RandomImage(4, 4, 81));
+    std::string damaged = dir.File("damaged.jpg");
+    test::WriteBytes(damaged, {0xFF, 0xD8, 0xFF, 0xE0, 0, 0x10, 'J'});
+    const std::string steps = dir.File("cal0001.png");
+    struct Case {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const Case cases[] = {
+        {{"--batch", "blur", "--reference", ref, "--steps", steps, fa}, "unknown batch"},
+        {{"--batch", "dark", "--steps", steps, fa}, "--reference"},
+        {{"--batch", "dark", "--reference", ref, fa}, "--steps"},
+        {{"--batch", "dark", "--reference", ref, "-o", dir.File("x.png"), "--steps", steps, fa},
+         "--steps"},
+        {{"--batch", "dark", "--reference", ref, "--op", "addmin", "--steps", steps, fa}, "--op"},
+        {{"--batch", "dark", "--reference", ref, "--factor", "256", "--steps", steps, fa},
+         "0 to 255"},
+        {{"--batch", "cube", "--factor", "65026", "--steps", steps, fa}, "0 to 65025"},
+        {{"--batch", "add", "--reference", ref, "--offset", "-256", "--steps", steps, fa},
+         "-255 to 255"},
+        {{"--batch", "add", "--reference", ref, "--factor", "x", "--steps", steps, fa},
+         "whole number"},
+        {{"--reference", ref, "-o", dir.File("x.png"), fa}, "--batch"},
+        // References that cannot be loaded: missing, damaged, not a picture.
+        {{"--batch", "dark", "--reference", dir.File("missing.png"), "--steps", steps, fa},
+         "cannot load the reference picture"},
+        {{"--batch", "flat", "--reference", damaged, "--steps", steps, fa},
+         "cannot load the reference picture"},
+        {{"--batch", "flat", "--reference", dir.Path().string(), "--steps", steps, fa},
+         "cannot load the reference picture"},
+    };
+    for (const Case& c : cases) {
+        std::string line;
+        for (const auto& a : c.args) {
+            line += a + " ";
+        }
+        SCOPED_TRACE(line);
+        const ChildResult r = Stack(c.args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+        EXPECT_FALSE(Exists(steps));
+        EXPECT_FALSE(Exists(dir.File("x.png")));
+    }
+
+    const ChildResult help = Stack({"--help"});
+    for (const char* word : {"--batch", "dark", "flat", "multiply", "square", "cube", "--reference",
+                             "--factor", "--offset", "65025"}) {
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     }
 }

@@ -148,5 +148,75 @@ TEST(Batch, EveryChannelUsesItsOwnReferenceChannel) {
     EXPECT_EQ(PixelAt(buffer, 2, 0), (std::vector<uint8_t>{90, 80, 70}));
 }
 
+// The six formulas written out plainly, as the reference the fast loop must
+// match for every source and reference byte.
+int Plain(int index, int64_t a, int64_t b, int64_t c, int64_t d) {
+    int64_t v = 0;
+    switch (index) {
+        case kSubtract:
+            v = a + d - (b * c) / 255;
+            break;
+        case kAdd:
+            v = a + (b * c) / 255 + d;
+            break;
+        case kDivide:
+            v = b == 0 ? 255 + d : (a * c) / (255 * b) + d;
+            break;
+        case kMultiply:
+            v = (a * b * c) / 255 + d;
+            break;
+        case kSquare:
+            v = (a * a) / (c == 0 ? 1 : c) + d;
+            break;
+        default:
+            v = (a * a * a) / (c == 0 ? 1 : c) + d;
+            break;
+    }
+    return v < 0 ? 0 : (v > 255 ? 255 : static_cast<int>(v));
+}
+
+TEST(Batch, EverySourceAndReferenceByteFollowsTheFormula) {
+    // Source byte x, reference byte y: all 65,536 pairs in one picture.
+    RgbImage source;
+    RgbImage reference;
+    ASSERT_TRUE(source.Resize(256, 256));
+    ASSERT_TRUE(reference.Resize(256, 256));
+    for (int y = 0; y < 256; ++y) {
+        for (int x = 0; x < 256; ++x) {
+            test::SetPixel(source, x, y, static_cast<uint8_t>(x), static_cast<uint8_t>(x),
+                           static_cast<uint8_t>(x));
+            test::SetPixel(reference, x, y, static_cast<uint8_t>(y), static_cast<uint8_t>(y),
+                           static_cast<uint8_t>(y));
+        }
+    }
+    struct Case {
+        int index;
+        int32_t factor;
+        int32_t offset;
+    };
+    const Case cases[] = {{kSubtract, 255, 0}, {kSubtract, 1, 7},   {kSubtract, 0, -3},
+                          {kAdd, 128, -40},    {kAdd, 255, 255},    {kDivide, 255, 0},
+                          {kDivide, 77, -100}, {kDivide, 0, 9},     {kMultiply, 255, 0},
+                          {kMultiply, 1, 5},   {kSquare, 255, -10}, {kSquare, 0, 0},
+                          {kCube, 65025, 0},   {kCube, 255, -255},  {kCube, 0, 1}};
+    for (const Case& c : cases) {
+        BatchParams params;
+        params.reference = reference;
+        params.factor = c.factor;
+        params.offset = c.offset;
+        RgbImage in = source;
+        RgbImage buffer = source;
+        ASSERT_TRUE(BatchFunction(c.index)(in, buffer, &params));
+        int wrong = 0;
+        for (int y = 0; y < 256; ++y) {
+            for (int x = 0; x < 256; ++x) {
+                wrong += PixelAt(buffer, x, y)[1] != Plain(c.index, x, y, c.factor, c.offset);
+            }
+        }
+        EXPECT_EQ(wrong, 0) << "function " << c.index << " factor " << c.factor << " offset "
+                            << c.offset;
+    }
+}
+
 }  // namespace
 }  // namespace nocturo
