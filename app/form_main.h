@@ -33,8 +33,11 @@ class CheckListBox;
 class QtRunHost;
 class ScrollBox;
 class StatusPanels;
+class TFormAbout;
+class TFormEdit;
 class TFormNumFormat;
 class TFormProcess;
+class TLngForm;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -75,6 +78,9 @@ class TFormMain : public QMainWindow {
     /// The option windows, created once with the main window.
     TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
     TFormProcess* FormProcess() const { return formProcess_; }
+    TLngForm* LngForm() const { return lngForm_; }
+    TFormEdit* FormEdit() const { return formEdit_; }
+    TFormAbout* FormAbout() const { return formAbout_; }
 
     // --- the view ---
 
@@ -155,6 +161,11 @@ class TFormMain : public QMainWindow {
     void Adapterlimage1Click();
     void SortList1Click();
     void SortList2Click();
+    void Translate1Click();
+    // ?
+    void About1Click();
+    void En1Click();
+    void Fr1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -267,6 +278,9 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+    TFormEdit* formEdit_ = nullptr;
+    TLngForm* lngForm_ = nullptr;
+    TFormAbout* formAbout_ = nullptr;
 };
 
 }  // namespace nocturo

@@ -1,17 +1,52 @@
 // Nocturo: merges a night of sky frames into star-trail pictures.
+//
+//   nocturo [PICTURE...]           the program, the pictures in the left list
+//   nocturo --write-language FILE  writes the built-in texts of every window
+//                                  as a language file and ends (no window is
+//                                  shown, no language file is read)
 
 #include <QIcon>
 #include <QStringList>
+#include <cstdio>
+#include <cstring>
 
 #include "app/form_main.h"
 #include "app/nocturo_application.h"
+#include "lang/ui/language_ui.h"
+
+namespace {
+
+int WriteLanguage(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: nocturo --write-language FILE\n");
+        return 2;
+    }
+    // No screen is needed to read texts; the language folders stay unset,
+    // so the built-in texts are written, whatever the user chose.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    nocturo::NocturoApplication app(argc, argv);
+    QApplication::setApplicationName("Nocturo");
+    nocturo::TFormMain formMain;
+    QString error;
+    if (!nocturo::SaveLanguageFile(QString::fromLocal8Bit(argv[2]), &error)) {
+        std::fprintf(stderr, "nocturo: %s\n", error.toLocal8Bit().constData());
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "--write-language") == 0) {
+        return WriteLanguage(argc, argv);
+    }
     nocturo::NocturoApplication app(argc, argv);
     QApplication::setApplicationName("Nocturo");
     QApplication::setApplicationDisplayName("Nocturo");
     QApplication::setOrganizationName("Nocturo");
     QApplication::setWindowIcon(QIcon(":/icons/nocturo.svg"));
+    nocturo::InitLanguageFolders();
 
     nocturo::TFormMain formMain;
     formMain.show();
