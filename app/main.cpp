@@ -1,10 +1,16 @@
 // Nocturo: merges a night of sky frames into star-trail pictures.
 //
 //   nocturo [PICTURE...]           the program, the pictures in the left list
-//   nocturo --write-language FILE  writes the built-in texts of every window
-//                                  as a language file and ends (no window is
-//                                  shown, no language file is read)
+//   nocturo --write-language FILE [--from BASE]
+//                                  writes the texts of every window as a
+//                                  language file and ends, without showing a
+//                                  window: the built-in texts, or BASE's
+//                                  texts where BASE has them (which brings a
+//                                  translation up to date with the windows:
+//                                  missing texts come in English, texts of
+//                                  controls that are gone are dropped)
 
+#include <QFileInfo>
 #include <QIcon>
 #include <QStringList>
 #include <cstdio>
@@ -17,8 +23,9 @@
 namespace {
 
 int WriteLanguage(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: nocturo --write-language FILE\n");
+    const bool withBase = argc == 5 && std::strcmp(argv[3], "--from") == 0;
+    if (argc != 3 && !withBase) {
+        std::fprintf(stderr, "usage: nocturo --write-language FILE [--from BASE]\n");
         return 2;
     }
     // No screen is needed to read texts; the language folders stay unset,
@@ -28,6 +35,14 @@ int WriteLanguage(int argc, char** argv) {
     QApplication::setApplicationName("Nocturo");
     nocturo::TFormMain formMain;
     QString error;
+    if (withBase) {
+        const QString base = QString::fromLocal8Bit(argv[4]);
+        if (!QFileInfo(base).isFile() || !nocturo::ApplyLanguageFile(base, &error)) {
+            std::fprintf(stderr, "nocturo: cannot read %s %s\n", argv[4],
+                         error.toLocal8Bit().constData());
+            return 1;
+        }
+    }
     if (!nocturo::SaveLanguageFile(QString::fromLocal8Bit(argv[2]), &error)) {
         std::fprintf(stderr, "nocturo: %s\n", error.toLocal8Bit().constData());
         return 1;
