@@ -675,14 +675,22 @@ void TFormMain::About1Click() {
     formAbout_->exec();
 }
 
-void TFormMain::En1Click() {
-    ApplyLanguageFile(QString::fromStdString(UserLanguageFolder() + "en.lng"));
+void TFormMain::ApplyShippedLanguage(const char* fileName) {
+    // A missing file changes nothing; one that cannot be read is reported.
+    QString error;
+    if (!ApplyLanguageFile(QString::fromStdString(UserLanguageFolder() + fileName), &error)) {
+        Dialogs::Get().Message(this, error, Action("Translation1")->text(), {DialogButton::Ok},
+                               MessageKind::Error);
+    }
     ShowListEntry(LeftList().Current(), LeftList());
 }
 
+void TFormMain::En1Click() {
+    ApplyShippedLanguage("en.lng");
+}
+
 void TFormMain::Fr1Click() {
-    ApplyLanguageFile(QString::fromStdString(UserLanguageFolder() + "fr.lng"));
-    ShowListEntry(LeftList().Current(), LeftList());
+    ApplyShippedLanguage("fr.lng");
 }
 
 // --- keys and clicks on bars ------------------------------------------------

@@ -220,6 +220,8 @@ class TFormMain : public QMainWindow {
     /// A "Processing..." command: the run over the left list, with or
     /// without step files.
     void RunStackingCommand(ImageOperation operation, bool saveSteps);
+    /// "En-English" and "Fr-Français": a shipped file of the user folder.
+    void ApplyShippedLanguage(const char* fileName);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();
     bool IsMainWindowActive() const;
