@@ -287,6 +287,15 @@ class LanguageTest : public QObject {
         QCOMPARE(form.ListTitle(), QString("Liste de gauche"));
         QCOMPARE(LanguageCode(), std::string("Fr"));
 
+        // A file written on Windows in Windows-1252 reads as such.
+        QFile old(dir.filePath("old.lng"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write(
+            "[FormMain]\r\nCaption=x\r\n[FormMain.Fichier1]\r\nCaption=Fichiers \xe0 traiter\r\n");
+        old.close();
+        QVERIFY(ApplyLanguageFile(old.fileName()));
+        QCOMPARE(form.Action("Fichier1")->text(), QString::fromUtf8("Fichiers à traiter"));
+
         // A missing file changes nothing but the language code.
         QVERIFY(ApplyLanguageFile(dir.filePath("missing.lng")));
         QCOMPARE(LanguageCode(), std::string("??"));
