@@ -69,7 +69,7 @@ saves the results as numbered files:
 4. Multiply by a picture.
 5. Square of the frame.
 6. Cube of the frame.
-"Test One" shows the effect on the current frame before the batch runs.
+"Processed Image" shows the effect on the current frame before the batch runs.
 
 *** About the Interface: *****
 The left list holds the frames to process, the right list the pictures that

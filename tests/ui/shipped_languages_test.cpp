@@ -181,6 +181,21 @@ class ShippedLanguagesTest : public QObject {
         for (const QString& memo : BrokenMemos(shipped)) {
             gaps << "line keys do not match ItemsCount in " + memo;
         }
+        // Texts still equal to the English ones, for the translator (names
+        // such as "AddMax.." or "OK" rightly stay as they are).
+        int same = 0;
+        for (const std::string& section : builtIn_.Sections()) {
+            for (const auto& [key, value] : builtIn_.Values(section)) {
+                const std::string* translated = shipped.Find(section, key);
+                if (translated != nullptr && *translated == value &&
+                    QString::fromStdString(value).contains(QRegularExpression("[a-z]{3}")) &&
+                    key != "Name" && key != "App") {
+                    qInfo("%s: same as English: [%s] %s=%s", qPrintable(name), section.c_str(),
+                          key.c_str(), value.c_str());
+                    ++same;
+                }
+            }
+        }
         if (ahead > 0) {
             qInfo("%s: %d keys of windows still to come", qPrintable(name), ahead);
         }
