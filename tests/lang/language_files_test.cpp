@@ -180,6 +180,18 @@ TEST_F(LanguageTest, StartUpWithoutShippedFilesOrFoldersKeepsBuiltInTexts) {
     EXPECT_EQ(Lng().kstemptylist, "Empty List");
 }
 
+TEST_F(LanguageTest, StartUpWithAnUnwritableUserFolderGoesOnInEnglish) {
+    // The user folder cannot be made: its parent is a file.
+    WriteText(dir_.Path() / "blocker", "x");
+    WriteText(dir_.Path() / "lng" / "current.lng", "[Strings]\r\nkstemptylist=Liste vide\r\n");
+    UseFolders(dir_.Path() / "blocker" / "user", {(dir_.Path() / "lng").string()});
+    StartLanguage();
+    EXPECT_EQ(Lng().kstemptylist, "Empty List");
+    EXPECT_EQ(CopyLanguageFiles({(dir_.Path() / "lng").string()},
+                                (dir_.Path() / "blocker" / "user").string()),
+              0);
+}
+
 TEST_F(LanguageTest, TranslatedPlaceholdersCannotReadPastTheirArguments) {
     // Texts a file may carry in place of "Loading Error: %s" and
     // "%d File(s) in Error": wrong, doubled, foreign or cut directives.

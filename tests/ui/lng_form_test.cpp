@@ -147,6 +147,16 @@ class LngFormTest : public QObject {
         QVERIFY(NumFormatCaption() != QString("French"));
     }
 
+    void createIntoAnUnwritablePlaceSaysSo() {
+        DialogScript script;
+        Write(dir_.filePath("blocker"), "x");
+        script->saveNames.push_back(dir_.filePath("blocker/new.lng"));
+        Form().SpeedButtonSaveLngClick();
+        QCOMPARE(script->Count("message"), 1);
+        QVERIFY(!script->Last("message").text.isEmpty());
+        QVERIFY(!QFile::exists(dir_.filePath("blocker/new.lng")));
+    }
+
     void cancelUndoesAPreview() {
         Write(user_ + "current.lng", Marked("Current"));
         Write(user_ + "fr.lng", Marked("French"));
