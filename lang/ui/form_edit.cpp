@@ -14,6 +14,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
+#include <cstdint>
 #include <string>
 
 #include "app/dialogs/dialogs.h"
@@ -163,6 +164,15 @@ void TFormEdit::LoadEditorFile(const QString& path) {
     if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
         richEdit1_->clear();
         richEdit1_->document()->setModified(false);
+        return;
+    }
+    if (static_cast<std::uint64_t>(file.size()) > IniDocument::kMaxFileSize) {
+        // No language file comes near this; a wrongly chosen huge file
+        // would only exhaust memory.
+        richEdit1_->clear();
+        richEdit1_->document()->setModified(false);
+        Dialogs::Get().Message(this, QStringLiteral("%1 is too large to edit.").arg(path),
+                               Q(Lng().lngEdit), {DialogButton::Ok}, MessageKind::Error);
         return;
     }
     std::string bytes = file.readAll().toStdString();

@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "app/nocturo_application.h"
+#include "core/ini_document.h"
 #include "lang/language_strings.h"
 #include "lang/ui/find_dialogs.h"
 #include "lang/ui/form_edit.h"
@@ -69,6 +70,20 @@ class FormEditTest : public QObject {
         Write(dir_.filePath("old.lng"), "[Strings]\r\nkstleft=caf\xe9\r\n");
         editor.LoadEditorFile(dir_.filePath("old.lng"));
         QVERIFY(editor.RichEdit1()->toPlainText().endsWith(QString::fromUtf8("café")));
+
+        // A file far too large for a language file is refused with a
+        // message (a sparse file: no disk space is used).
+        {
+            DialogScript script;
+            QFile huge(dir_.filePath("huge.lng"));
+            QVERIFY(huge.open(QIODevice::WriteOnly));
+            QVERIFY(huge.resize(qint64(IniDocument::kMaxFileSize) + 1));
+            huge.close();
+            editor.LoadEditorFile(huge.fileName());
+            QCOMPARE(script->Count("message"), 1);
+            QVERIFY(editor.RichEdit1()->toPlainText().isEmpty());
+            QFile::remove(huge.fileName());
+        }
 
         // A missing file leaves an empty text.
         editor.LoadEditorFile(dir_.filePath("missing.lng"));
