@@ -144,6 +144,11 @@ void SetHint(QWidget* widget, const QString& hint) {
     }
 }
 
+bool HoldsTexts(const QComboBox* combo) {
+    const QVariant items = combo->property(kLanguageItemsProperty);
+    return !items.isValid() || items.toBool();
+}
+
 QStringList MemoLines(const QPlainTextEdit* memo) {
     const QString text = memo->toPlainText();
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
@@ -193,6 +198,9 @@ void WriteComponent(IniDocument& file, const std::string& section, QObject* comp
         file.WriteString(section, "Hint", S(HintOf(check)));
     } else if (auto* combo = qobject_cast<QComboBox*>(component)) {
         file.WriteString(section, "Hint", S(HintOf(combo)));
+        if (!HoldsTexts(combo)) {
+            return;
+        }
         file.WriteInteger(section, "ItemsCount", combo->count());
         for (int i = 0; i < combo->count(); ++i) {
             file.WriteString(section, "ItemsString" + std::to_string(i), S(combo->itemText(i)));
@@ -281,6 +289,9 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
     } else if (auto* combo = qobject_cast<QComboBox*>(component)) {
         if (hint != nullptr) {
             SetHint(combo, Q(*hint));
+        }
+        if (!HoldsTexts(combo)) {
+            return;
         }
         // Choosing an item here is no choice of the user's: the window's
         // change handlers stay quiet.

@@ -27,6 +27,11 @@ class IniDocument;
 /// Set to false on a window that must never be walked (a find dialog, which
 /// the program treats as part of its owner, not as a window of its own).
 inline constexpr char kLanguageWindowProperty[] = "languageWindow";
+/// False on a combo box whose items are the user's data rather than texts
+/// (the folders a browser visited): language files then carry only its
+/// hint, so a file neither depends on where the program ran nor replaces
+/// what the user has.
+inline constexpr char kLanguageItemsProperty[] = "languageItems";
 /// A tool button's hint when its bar shows no hints: the text is kept here
 /// (and written to language files) while the tooltip stays empty.
 inline constexpr char kHintProperty[] = "hint";

@@ -184,6 +184,21 @@ class LanguageTest : public QObject {
         QCOMPARE(test.label->text(), QString(" Label "));
     }
 
+    void comboOfUserDataKeepsItsItems() {
+        TestWindow test;
+        test.combo->setProperty(kLanguageItemsProperty, false);
+        test.combo->setToolTip("Folders visited");
+        IniDocument file;
+        SaveWindowTexts(file, test.Windows());
+        QCOMPARE(file.Keys("FormTest.ComboBox1"), (std::vector<std::string>{"Hint"}));
+        ApplyWindowTexts(Parse("[FormTest]\nCaption=Test\n[FormTest.ComboBox1]\nHint=Dossiers\n"
+                               "ItemsCount=1\nItemsString0=/home/translator\nItemIndex=0\n"),
+                         test.Windows());
+        QCOMPARE(test.combo->count(), 3);
+        QCOMPARE(test.combo->currentIndex(), 2);
+        QCOMPARE(test.combo->toolTip(), QString("Dossiers"));
+    }
+
     void brokenCountsAreNeitherLoopedOverNorCrashing() {
         TestWindow test;
         ApplyWindowTexts(Parse("[FormTest]\nCaption=Test\n"
