@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/dialogs/dialogs.h"
+#include "app/form_about.h"
 #include "app/qt_run_host.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
@@ -27,7 +28,11 @@
 #include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
+#include "lang/language_files.h"
 #include "lang/language_strings.h"
+#include "lang/ui/form_edit.h"
+#include "lang/ui/form_lng.h"
+#include "lang/ui/language_ui.h"
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
@@ -89,6 +94,13 @@ TFormMain::TFormMain(QWidget* parent)
         OpenCreateImgFor(
             [this] { formFactor_->SetReferenceFileName(formCreateImg_->CreatedMaskName()); });
     });
+
+    formEdit_ = new TFormEdit(this);
+    lngForm_ = new TLngForm(formEdit_, this);
+
+    // The about window comes last: its creation applies the chosen language
+    // to every window, so every other window must exist by then.
+    formAbout_ = new TFormAbout(this);
 }
 
 TFormMain::~TFormMain() {
@@ -102,6 +114,10 @@ TFormMain::~TFormMain() {
     delete formCreateImg_;
     formCreateImg_ = nullptr;
     delete formFactor_;
+
+    delete formAbout_;
+    delete lngForm_;
+    delete formEdit_;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
@@ -409,16 +425,20 @@ void TFormMain::BuildMenus() {
     fly->setChecked(false);
     connect(fly, &QAction::triggered, this, &TFormMain::EnableFlyOverMouse1Click);
     options1_->addSeparator();
-    later(AddAction(options1_, "Translate1", "Translate...", {}, "translate"));
+    connect(AddAction(options1_, "Translate1", "Translate...", {}, "translate"),
+            &QAction::triggered, this, &TFormMain::Translate1Click);
 
     // ?
     QMenu* help = addMenu(nullptr, "Help1", "?");
-    later(AddAction(help, "About1", "Help", QKeySequence(Qt::Key_F1), "help"));
+    connect(AddAction(help, "About1", "Help", QKeySequence(Qt::Key_F1), "help"),
+            &QAction::triggered, this, &TFormMain::About1Click);
     QMenu* translations = addMenu(help, "Translation1", "Translations");
-    later(AddAction(translations, "En1", "En-English"));
-    later(AddAction(translations, "Fr1",
-                    QString::fromUtf8("Fr-Fran\xC3\xA7"
-                                      "ais")));
+    connect(AddAction(translations, "En1", "En-English"), &QAction::triggered, this,
+            &TFormMain::En1Click);
+    connect(AddAction(translations, "Fr1",
+                      QString::fromUtf8("Fr-Fran\xC3\xA7"
+                                        "ais")),
+            &QAction::triggered, this, &TFormMain::Fr1Click);
 }
 
 // --- tool bars --------------------------------------------------------------
@@ -431,6 +451,7 @@ QToolButton* TFormMain::AddToolButton(QToolBar* bar, const char* name, const QSt
     // The hint is kept with the button; only bars that show hints show it.
     button->setProperty("hint", hint);
     const bool showsHints = bar != toolBar1_;
+    button->setProperty("showHint", showsHints);
     button->setToolTip(showsHints ? hint : QString());
     action->setToolTip(showsHints ? hint : QString());
     button->setAutoRaise(true);
@@ -534,8 +555,9 @@ void TFormMain::BuildToolBars() {
 // --- start-up and shut-down -------------------------------------------------
 
 void TFormMain::FormCreate() {
-    // The language file arrives with the translations; until then the
-    // built-in texts stand.
+    // The messages of the language last chosen, before anything shows one;
+    // the window texts follow once every window exists.
+    StartLanguage();
     liveDisplay_ = true;
     markedX_ = -1;
     markedY_ = -1;
@@ -702,6 +724,36 @@ void TFormMain::SortList1Click() {
 
 void TFormMain::SortList2Click() {
     RightList().SetSorted(Action("SortList2")->isChecked());
+}
+
+// --- languages and help -----------------------------------------------------
+
+void TFormMain::Translate1Click() {
+    lngForm_->exec();
+    // The status bar then speaks the new language too.
+    ShowListEntry(LeftList().Current(), LeftList());
+}
+
+void TFormMain::About1Click() {
+    formAbout_->exec();
+}
+
+void TFormMain::ApplyShippedLanguage(const char* fileName) {
+    // A missing file changes nothing; one that cannot be read is reported.
+    QString error;
+    if (!ApplyLanguageFile(QString::fromStdString(UserLanguageFolder() + fileName), &error)) {
+        Dialogs::Get().Message(this, error, Action("Translation1")->text(), {DialogButton::Ok},
+                               MessageKind::Error);
+    }
+    ShowListEntry(LeftList().Current(), LeftList());
+}
+
+void TFormMain::En1Click() {
+    ApplyShippedLanguage("en.lng");
+}
+
+void TFormMain::Fr1Click() {
+    ApplyShippedLanguage("fr.lng");
 }
 
 // --- keys and clicks on bars ------------------------------------------------

@@ -37,8 +37,12 @@ class StatusPanels;
 class TFormCreateImg;
 
 class TFormFactor;
+
+class TFormAbout;
+class TFormEdit;
 class TFormNumFormat;
 class TFormProcess;
+class TLngForm;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -88,6 +92,10 @@ class TFormMain : public QMainWindow {
     void OpenCreateImgFor(std::function<void()> callBack);
 
     TFormFactor* FormFactor() const { return formFactor_; }
+
+    TLngForm* LngForm() const { return lngForm_; }
+    TFormEdit* FormEdit() const { return formEdit_; }
+    TFormAbout* FormAbout() const { return formAbout_; }
 
     // --- the view ---
 
@@ -173,6 +181,12 @@ class TFormMain : public QMainWindow {
     void SortList1Click();
     void SortList2Click();
     void EnableFlyOverMouse1Click();
+
+    void Translate1Click();
+    // ?
+    void About1Click();
+    void En1Click();
+    void Fr1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -234,6 +248,8 @@ class TFormMain : public QMainWindow {
     /// A "Processing..." command: the run over the left list, with or
     /// without step files.
     void RunStackingCommand(ImageOperation operation, bool saveSteps);
+    /// "En-English" and "Fr-Français": a shipped file of the user folder.
+    void ApplyShippedLanguage(const char* fileName);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();
     bool IsMainWindowActive() const;
@@ -311,6 +327,10 @@ class TFormMain : public QMainWindow {
 
     TFormFactor* formFactor_ = nullptr;
     QToolButton* enableFlyOverMouse2_ = nullptr;
+
+    TFormEdit* formEdit_ = nullptr;
+    TLngForm* lngForm_ = nullptr;
+    TFormAbout* formAbout_ = nullptr;
 };
 
 }  // namespace nocturo

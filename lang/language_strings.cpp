@@ -1,5 +1,7 @@
 #include "lang/language_strings.h"
 
+#include "core/ini_document.h"
+
 namespace nocturo {
 
 const LanguageStringKey kLanguageStringKeys[kLanguageStringCount] = {
@@ -38,6 +40,28 @@ const LanguageStringKey kLanguageStringKeys[kLanguageStringCount] = {
 LanguageStrings& Lng() {
     static LanguageStrings strings;
     return strings;
+}
+
+std::string& LanguageCode() {
+    static std::string code = "??";
+    return code;
+}
+
+void ReadLanguageStrings(const IniDocument& file) {
+    LanguageStrings& strings = Lng();
+    for (const LanguageStringKey& entry : kLanguageStringKeys) {
+        const std::string* value = file.Find(entry.section, entry.key);
+        if (value != nullptr && !value->empty()) {
+            strings.*entry.member = *value;
+        }
+    }
+}
+
+void WriteLanguageStrings(IniDocument& file) {
+    const LanguageStrings& strings = Lng();
+    for (const LanguageStringKey& entry : kLanguageStringKeys) {
+        file.WriteString(entry.section, entry.key, strings.*entry.member);
+    }
 }
 
 namespace {

@@ -8,6 +8,8 @@
 
 namespace nocturo {
 
+class IniDocument;
+
 struct LanguageStrings {
     // Section "Strings"
     std::string kstclearlist = "Clear List?";
@@ -57,6 +59,16 @@ extern const LanguageStringKey kLanguageStringKeys[kLanguageStringCount];
 
 /// The strings in force, program-wide (read and changed on the GUI thread).
 LanguageStrings& Lng();
+
+/// The language code of the file applied last ("??" until one names it, or
+/// when the file applied had none).
+std::string& LanguageCode();
+
+/// Replaces each string that the document gives a non-empty value; keys and
+/// sections match without regard to case.
+void ReadLanguageStrings(const IniDocument& file);
+/// Writes the three sections with all 30 strings, in table order.
+void WriteLanguageStrings(IniDocument& file);
 
 /// Formats a language string that holds one "%s" or "%d", as the program's
 /// texts do, without trusting the text: a translated text with a missing,

@@ -1,0 +1,339 @@
+#include "lang/ui/form_edit.h"
+
+#include <QAction>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextEdit>
+#include <QVBoxLayout>
+#include <cstdint>
+#include <string>
+
+#include "app/dialogs/dialogs.h"
+#include "core/ini_document.h"
+#include "lang/language_strings.h"
+#include "lang/ui/find_dialogs.h"
+
+namespace nocturo {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+constexpr double kKeyIndentPoints = 20.0;
+
+}  // namespace
+
+TFormEdit::TFormEdit(QWidget* parent)
+    : QDialog(parent),
+      openDialog1_(std::make_unique<FileDialogOptions>()),
+      saveDialog1_(std::make_unique<FileDialogOptions>()) {
+    setObjectName("FormEdit");
+    setWindowTitle("FormEdit");
+    setWindowFlag(Qt::Tool);
+    setModal(true);
+    setSizeGripEnabled(true);
+    QFont font = this->font();
+    font.setPixelSize(13);
+    setFont(font);
+    resize(640, 520);
+
+    auto* menuBar = new QMenuBar(this);
+    auto addMenu = [&](const char* name, const QString& title) {
+        QMenu* menu = menuBar->addMenu(title);
+        menu->setObjectName(name);
+        menu->menuAction()->setObjectName(name);
+        return menu;
+    };
+    QMenu* file = addMenu("MenuEdit_File", "Fichier");
+    connect(AddItem(file, "MenuEdit_Load", "Ouvrir..."), &QAction::triggered, this,
+            &TFormEdit::BitBtnLoadClick);
+    connect(AddItem(file, "MenuEdit_Save", "Enregistrer sous...", QKeySequence("Ctrl+S")),
+            &QAction::triggered, this, &TFormEdit::BitBtnSaveClick);
+    file->addSeparator();
+    connect(AddItem(file, "MenuEdit_Close", "Fermer", QKeySequence("Ctrl+Q")), &QAction::triggered,
+            this, &QDialog::accept);
+    QMenu* edit = addMenu("MenuEdit_Edit", "Editer");
+    connect(AddItem(edit, "MenuEdit_Search", "Rechercher...", QKeySequence(Qt::Key_F3)),
+            &QAction::triggered, this, &TFormEdit::MenuEdit_SearchClick);
+    connect(AddItem(edit, "Remplacer1", "Remplacer..."), &QAction::triggered, this,
+            &TFormEdit::Remplacer1Click);
+    edit->addSeparator();
+
+    richEdit1_ = new QTextEdit(this);
+    richEdit1_->setObjectName("RichEdit1");
+    richEdit1_->setAcceptRichText(false);
+    richEdit1_->setLineWrapMode(QTextEdit::NoWrap);
+    richEdit1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    richEdit1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+
+    connect(AddItem(edit, "MenuEdit_Cut", "Couper", QKeySequence("Ctrl+X")), &QAction::triggered,
+            richEdit1_, &QTextEdit::cut);
+    connect(AddItem(edit, "MenuEdit_Copy", "Copier", QKeySequence("Ctrl+C")), &QAction::triggered,
+            richEdit1_, &QTextEdit::copy);
+    connect(AddItem(edit, "MenuEdit_Paste", "Coller", QKeySequence("Ctrl+V")), &QAction::triggered,
+            richEdit1_, &QTextEdit::paste);
+
+    auto* load = new QPushButton("Lire...", this);
+    load->setObjectName("BitBtnLoad");
+    connect(load, &QPushButton::clicked, this, &TFormEdit::BitBtnLoadClick);
+    auto* save = new QPushButton("Enregistrer", this);
+    save->setObjectName("BitBtnSave");
+    connect(save, &QPushButton::clicked, this, &TFormEdit::BitBtnSaveClick);
+    auto* cancel = new QPushButton("Cancel", this);
+    cancel->setObjectName("BitBtnCancel");
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* ok = new QPushButton("OK", this);
+    ok->setObjectName("BitBtnOk");
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    // Enter belongs to the text, not to a default button.
+    for (QPushButton* button : {load, save, cancel, ok}) {
+        button->setAutoDefault(false);
+    }
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addWidget(richEdit1_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(load);
+    buttons->addWidget(save);
+    buttons->addStretch();
+    buttons->addWidget(cancel);
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
+
+    findDialog1_ = new TFindDialog(false, false, this);
+    findDialog1_->setObjectName("FindDialog1");
+    connect(findDialog1_, &TFindDialog::find, this, &TFormEdit::FindDialog1Find);
+    replaceDialog1_ = new TFindDialog(true, true, this);
+    replaceDialog1_->setObjectName("ReplaceDialog1");
+    connect(replaceDialog1_, &TFindDialog::find, this, &TFormEdit::ReplaceDialog1Find);
+    connect(replaceDialog1_, &TFindDialog::replace, this, &TFormEdit::ReplaceDialog1Replace);
+}
+
+TFormEdit::~TFormEdit() = default;
+
+QAction* TFormEdit::AddItem(QMenu* menu, const char* name, const QString& caption,
+                            const QKeySequence& shortcut) {
+    auto* action = new QAction(caption, this);
+    action->setObjectName(name);
+    action->setShortcut(shortcut);
+    menu->addAction(action);
+    addAction(action);  // shortcuts work while the menu is closed
+    return action;
+}
+
+int TFormEdit::OpenEditor(const QString& path, const QString& folder, const QString& filter) {
+    saveDialog1_->filter = filter;
+    if (!path.isEmpty() && QFileInfo(path).isFile()) {
+        LoadEditorFile(path);
+    } else {
+        openDialog1_->folder = folder;
+        openDialog1_->fileName = path.isEmpty() ? QStringLiteral("*.*") : path;
+        openDialog1_->filter = filter.isEmpty() ? QStringLiteral("*.*|*.*") : filter;
+        openDialog1_->title.clear();
+        LoadEditorFile(Dialogs::Get().OpenFileName(this, *openDialog1_));
+    }
+    if (parentWidget() != nullptr) {
+        move(parentWidget()->window()->screen()->availableGeometry().center() - rect().center());
+    }
+    return exec();
+}
+
+void TFormEdit::showEvent(QShowEvent* event) {
+    if (!event->spontaneous()) {
+        setWindowTitle(Q(Lng().lngEdit));
+    }
+    QDialog::showEvent(event);
+}
+
+void TFormEdit::LoadEditorFile(const QString& path) {
+    currentPath_ = path;
+    setWindowTitle(Q(Lng().lngEdit) + QStringLiteral(" : ") + path);
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+        richEdit1_->clear();
+        richEdit1_->document()->setModified(false);
+        return;
+    }
+    if (static_cast<std::uint64_t>(file.size()) > IniDocument::kMaxFileSize) {
+        // No language file comes near this; a wrongly chosen huge file
+        // would only exhaust memory.
+        richEdit1_->clear();
+        richEdit1_->document()->setModified(false);
+        Dialogs::Get().Message(this, QStringLiteral("%1 is too large to edit.").arg(path),
+                               Q(Lng().lngEdit), {DialogButton::Ok}, MessageKind::Error);
+        return;
+    }
+    std::string bytes = file.readAll().toStdString();
+    if (!IniDocument::IsUtf8(bytes)) {
+        bytes = IniDocument::Windows1252ToUtf8(bytes);
+    }
+    QString text = Q(bytes);
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    if (text.endsWith(QLatin1Char('\n'))) {
+        text.chop(1);
+    }
+    richEdit1_->setPlainText(text);
+
+    // Sections and keys stand out by a first-line indent: display only,
+    // the saved text is the plain one.
+    const qreal indent = kKeyIndentPoints * logicalDpiX() / 72.0;
+    QTextCursor cursor(richEdit1_->document());
+    cursor.beginEditBlock();
+    for (QTextBlock block = richEdit1_->document()->begin(); block.isValid();
+         block = block.next()) {
+        const QString line = block.text();
+        if (line.contains(QLatin1Char('[')) || line.contains(QLatin1Char('='))) {
+            QTextBlockFormat format = block.blockFormat();
+            format.setTextIndent(indent);
+            cursor.setPosition(block.position());
+            cursor.setBlockFormat(format);
+        }
+    }
+    cursor.endEditBlock();
+    richEdit1_->document()->clearUndoRedoStacks();
+    richEdit1_->moveCursor(QTextCursor::Start);
+    richEdit1_->document()->setModified(false);
+}
+
+bool TFormEdit::SaveEditorFile(const QString& path) {
+    QString text = richEdit1_->toPlainText();
+    if (!text.isEmpty()) {
+        text += QLatin1Char('\n');
+    }
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    std::string error;
+    if (!WriteFileAtomically(path.toStdString(), text.toStdString(), &error)) {
+        Dialogs::Get().Message(this, Q(error), path, {DialogButton::Ok}, MessageKind::Error);
+        return false;
+    }
+    currentPath_ = path;
+    setWindowTitle(Q(Lng().lngEdit) + QStringLiteral(" : ") + path);
+    richEdit1_->document()->setModified(false);
+    return true;
+}
+
+void TFormEdit::BitBtnLoadClick() {
+    const QFileInfo info(currentPath_);
+    openDialog1_->folder = currentPath_.isEmpty() ? QString() : info.absolutePath();
+    openDialog1_->fileName = info.fileName();
+    openDialog1_->filter =
+        saveDialog1_->filter.isEmpty() ? QStringLiteral("*.*|*.*") : saveDialog1_->filter;
+    const QString chosen = Dialogs::Get().OpenFileName(this, *openDialog1_);
+    if (!chosen.isEmpty()) {
+        LoadEditorFile(chosen);
+    }
+}
+
+void TFormEdit::BitBtnSaveClick() {
+    const QFileInfo info(currentPath_);
+    saveDialog1_->folder = currentPath_.isEmpty() ? QString() : info.absolutePath();
+    saveDialog1_->fileName = info.fileName();
+    const QString chosen = Dialogs::Get().SaveFileName(this, *saveDialog1_);
+    if (!chosen.isEmpty()) {
+        SaveEditorFile(chosen);
+    }
+}
+
+void TFormEdit::done(int result) {
+    findDialog1_->close();
+    replaceDialog1_->close();
+    if (result == QDialog::Accepted && richEdit1_->document()->isModified()) {
+        switch (
+            Dialogs::Get().Message(this, Q(Lng().lngSaveEdit), currentPath_,
+                                   {DialogButton::Yes, DialogButton::No, DialogButton::Cancel})) {
+            case DialogButton::Yes:
+                // A failed save keeps the editor open: the changes are
+                // still there to be saved elsewhere.
+                if (currentPath_.isEmpty() || !SaveEditorFile(currentPath_)) {
+                    if (currentPath_.isEmpty()) {
+                        BitBtnSaveClick();
+                    }
+                    if (richEdit1_->document()->isModified()) {
+                        return;
+                    }
+                }
+                break;
+            case DialogButton::No:
+                break;
+            default:
+                return;
+        }
+    }
+    QDialog::done(result);
+}
+
+void TFormEdit::ShowDialog(TFindDialog* dialog) {
+    if (dialog->isVisible()) {
+        FindNext(dialog);
+        return;
+    }
+    dialog->move(richEdit1_->mapToGlobal(QPoint(0, 0)));
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+}
+
+void TFormEdit::MenuEdit_SearchClick() {
+    ShowDialog(findDialog1_);
+}
+
+void TFormEdit::Remplacer1Click() {
+    ShowDialog(replaceDialog1_);
+}
+
+void TFormEdit::FindDialog1Find() {
+    FindNext(findDialog1_);
+}
+
+void TFormEdit::ReplaceDialog1Find() {
+    FindNext(replaceDialog1_);
+}
+
+void TFormEdit::FindNext(TFindDialog* dialog) {
+    const QTextCursor current = richEdit1_->textCursor();
+    const int start = current.hasSelection() ? current.selectionEnd() : 0;
+    QTextDocument::FindFlags flags;
+    if (dialog->MatchCase()) {
+        flags |= QTextDocument::FindCaseSensitively;
+    }
+    if (dialog->WholeWord()) {
+        flags |= QTextDocument::FindWholeWords;
+    }
+    const QString text = dialog->FindText();
+    const QTextCursor found =
+        text.isEmpty() ? QTextCursor() : richEdit1_->document()->find(text, start, flags);
+    if (found.isNull()) {
+        Dialogs::Get().Message(this, text, QStringLiteral("Not find!"), {DialogButton::Ok},
+                               MessageKind::Information);
+        richEdit1_->moveCursor(QTextCursor::Start);
+        return;
+    }
+    richEdit1_->setFocus();
+    richEdit1_->setTextCursor(found);
+}
+
+void TFormEdit::ReplaceDialog1Replace() {
+    QTextCursor cursor = richEdit1_->textCursor();
+    if (cursor.hasSelection()) {
+        const int start = cursor.selectionStart();
+        cursor.insertText(replaceDialog1_->ReplaceText());
+        cursor.setPosition(start);
+        richEdit1_->setTextCursor(cursor);
+    }
+    FindNext(replaceDialog1_);
+}
+
+}  // namespace nocturo
