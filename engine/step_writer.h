@@ -56,7 +56,8 @@ class StepWriter {
     void BeforeReading(const std::string& fileName);
 
     /// Waits for every write in flight and applies the outcomes. The run
-    /// calls it before its final message.
+    /// calls it before the pause question and before its final message;
+    /// it may go on writing steps afterwards.
     void Finish();
 
   private:
