@@ -679,8 +679,11 @@ void TFormMain::SaveResult1Click() {
     }
     std::string name = chosen.toStdString();
     std::string reason;
-    const bool ok =
-        run_.Result != nullptr && SaveImageFile(*run_.Result, name, kDefaultOutputName, &reason);
+    // The whole machine is the user's now: a large JPEG is encoded in bands
+    // on every core.
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const bool ok = run_.Result != nullptr &&
+                    SaveImageFile(*run_.Result, name, kDefaultOutputName, &reason, threads);
     run_.ResultUnsaved = !ok;
     if (ok) {
         AppendToRightList(QString::fromStdString(name));

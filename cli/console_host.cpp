@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <thread>
 
 #include "core/image_file.h"
 
@@ -237,7 +238,10 @@ bool ConsoleHost::SaveOutput() {
     }
     const auto start = std::chrono::steady_clock::now();
     std::string name = settings_.output;
-    const bool ok = state_.Result != nullptr && SaveImageFile(*state_.Result, name);
+    // The run is over: a large JPEG is encoded in bands on every core.
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const bool ok = state_.Result != nullptr &&
+                    SaveImageFile(*state_.Result, name, kDefaultOutputName, nullptr, threads);
     saveSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state_.ResultUnsaved = !ok;
     if (!ok) {

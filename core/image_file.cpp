@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/jpeg_bands.h"
 
 namespace nocturo {
 
@@ -84,7 +85,11 @@ bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
     return false;
 }
 
-bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& bytes) {
+// Below this many pixels a JPEG is encoded on one thread: starting threads
+// costs more than the bands save.
+constexpr int64_t kBandedJpegPixels = int64_t{1} << 20;
+
+bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& bytes, int threads) {
     switch (format) {
         case SaveFormat::Bmp:
             return codecs::EncodeBmp(image, bytes);
@@ -95,6 +100,9 @@ bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& byte
         case SaveFormat::Tiff:
             return codecs::EncodeTiff(image, bytes);
         case SaveFormat::Jpeg:
+            if (threads > 1 && int64_t{image.Width()} * image.Height() >= kBandedJpegPixels) {
+                return codecs::EncodeJpegBands(image, 100, threads, bytes);
+            }
             return codecs::EncodeJpeg(image, 100, bytes);
     }
     return false;
@@ -324,7 +332,7 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
 }
 
 bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
-                   std::string* reason) {
+                   std::string* reason, int encodeThreads) {
     if (fileName.empty()) {
         fileName = std::string(defaultName);
     }
@@ -333,7 +341,7 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
         return false;
     }
     std::vector<uint8_t> bytes;
-    if (!Encode(image, SaveFormatForName(fileName), bytes)) {
+    if (!Encode(image, SaveFormatForName(fileName), bytes, encodeThreads)) {
         SetReason(reason, "the picture cannot be encoded in this format");
         return false;
     }

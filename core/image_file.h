@@ -62,8 +62,11 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// gets those the user's umask allows. The temporary name is never longer
 /// than the target's for names of 16 characters or more, so every name the
 /// file system accepts can be saved.
+///
+/// encodeThreads above 1 lets a large JPEG be encoded in bands on that many
+/// threads; it decodes to exactly the same pixels.
 bool SaveImageFile(const RgbImage& image, std::string& fileName,
-                   std::string_view defaultName = kDefaultOutputName,
-                   std::string* reason = nullptr);
+                   std::string_view defaultName = kDefaultOutputName, std::string* reason = nullptr,
+                   int encodeThreads = 1);
 
 }  // namespace nocturo

@@ -202,6 +202,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             host.ProcessEvents();
             ++i;
             if (state.PauseRequested) {
+                // The question comes after every step written so far is
+                // accounted for, as when each is written at once.
+                if (steps) {
+                    steps->Finish();
+                }
                 if (host.Ask(kPauseText, kPauseCaption, {Answer::Yes, Answer::No}, false) ==
                     Answer::Yes) {
                     state.StopRequested = true;

@@ -53,25 +53,25 @@ void StepWriter::Work() {
         } catch (...) {
             ok = false;  // out of memory while encoding: a failed write
         }
-        job->image = RgbImage();  // the copy is no longer needed
         lock.lock();
+        // The copy's buffer serves the next step: a frame-sized allocation
+        // (and its page faults) per step costs as much as the copy itself.
+        if (spare_.size() < static_cast<size_t>(inFlight_)) {
+            spare_.push_back(std::move(job->image));
+        }
+        job->image = RgbImage();
         job->ok = ok;
         job->done = true;
         done_.notify_all();
     }
 }
 
-void StepWriter::Apply(bool all, bool latest) {
+void StepWriter::Apply(bool latest) {
     for (;;) {
         std::shared_ptr<Job> job;
         {
-            std::unique_lock lock(mutex_);
-            if (order_.empty()) {
-                return;
-            }
-            if (all) {
-                done_.wait(lock, [&] { return order_.front()->done; });
-            } else if (!order_.front()->done) {
+            std::lock_guard lock(mutex_);
+            if (order_.empty() || !order_.front()->done) {
                 return;
             }
             job = std::move(order_.front());
@@ -107,9 +107,9 @@ void StepWriter::Drain(size_t keep, bool latest) {
             std::unique_lock lock(mutex_);
             done_.wait(lock, [&] { return order_.front()->done; });
         }
-        Apply(false, latest);
+        Apply(latest);
     }
-    Apply(false, latest);
+    Apply(latest);
 }
 
 bool StepWriter::InFlight(const std::string& fileName) {
@@ -154,6 +154,13 @@ void StepWriter::SaveStep(Answer& answer) {
 
     auto job = std::make_shared<Job>();
     job->name = name;
+    {
+        std::lock_guard lock(mutex_);
+        if (!spare_.empty()) {
+            job->image = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
     if (state.Result) {
         job->image = *state.Result;
     } else {

@@ -12,7 +12,8 @@
 //   and the file name. They call SaveImageFile and report whether it
 //   succeeded, nothing else. One mutex guards the job queues.
 // - At most `inFlight` jobs hold a copy of the result at once; a step that
-//   finds them all busy waits for the oldest.
+//   finds them all busy waits for the oldest. As many buffers of written
+//   copies are kept for the next steps, until the run ends.
 // - Finish() and the destructor wait for every write and join the workers.
 //
 // What the run does stays exactly what writing each step at once does: the
@@ -55,7 +56,8 @@ class StepWriter {
     void BeforeReading(const std::string& fileName);
 
     /// Waits for every write in flight and applies the outcomes. The run
-    /// calls it before its final message.
+    /// calls it before the pause question and before its final message;
+    /// it may go on writing steps afterwards.
     void Finish();
 
   private:
@@ -67,10 +69,9 @@ class StepWriter {
     };
 
     void Work();
-    // Applies the outcomes at the front of the step order: all of them
-    // (waiting as needed) when `all`, otherwise only those already done.
-    // `latest`: no picture was merged after the last of them.
-    void Apply(bool all, bool latest);
+    // Applies the outcomes at the front of the step order that are done.
+    // `latest`: no picture was merged after the last step queued.
+    void Apply(bool latest);
     // Waits until at most `keep` writes are unaccounted for.
     void Drain(size_t keep, bool latest);
     bool InFlight(const std::string& fileName);
@@ -84,6 +85,8 @@ class StepWriter {
     std::deque<std::shared_ptr<Job>> order_;
     // Jobs no worker took yet.
     std::deque<std::shared_ptr<Job>> queue_;
+    // Buffers of written copies, reused for the next ones.
+    std::vector<RgbImage> spare_;
     std::vector<std::thread> workers_;
     bool stopping_ = false;
     // A picture was merged after the last step that was queued (owner only).

@@ -59,6 +59,9 @@ struct Scene {
     // run goes on.
     int width = 24;
     int height = 16;
+    // The abort button is pressed inside this call of the host's events
+    // (0: never); the pause question takes the next answer.
+    int abortAt = 0;
 };
 
 /// A host that also notes, at every question, how many step files the
@@ -123,6 +126,11 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
         run.Left().Append(name, true, true);
     }
     run.host.answers.assign(scene.answers.begin(), scene.answers.end());
+    run.host.onEvents = [&](int call) {
+        if (call == scene.abortAt) {
+            ToolButtonAbortClick(run.state);
+        }
+    };
     run.host.saveNames = {stepName(1)};
 
     EXPECT_TRUE(PrepareStepSaving(run.context, AddMax, nullptr, true));
@@ -178,6 +186,8 @@ TEST(StepWriter, WritingBehindTheRunLeavesWhatWritingAtOnceLeaves) {
          0,
          1},
         {"a frame that is the step file just written", ".jpg", {}, {}, {}, 4, 4, 4, 600, 400},
+        {"paused, then going on", ".jpg", {}, {}, {Answer::No}, -1, 0, 4, 300, 200, 5},
+        {"paused and stopped", ".png", {5}, {}, {Answer::Yes}, -1, 0, 4, 300, 200, 6},
     };
     for (const Scene& scene : scenes) {
         SCOPED_TRACE(scene.what);
