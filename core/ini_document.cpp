@@ -1,0 +1,676 @@
+#include "core/ini_document.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+namespace nocturo {
+namespace {
+
+// Sections with more lines than this get a hashed key index.
+constexpr std::size_t kKeyIndexThreshold = 16;
+
+bool IsBlank(unsigned char c) {
+    return c <= 0x20;
+}
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0;
+    std::size_t e = s.size();
+    while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) {
+        ++b;
+    }
+    while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) {
+        --e;
+    }
+    return s.substr(b, e - b);
+}
+
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+std::string LowerCopy(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        c = Lower(c);
+    }
+    return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (Lower(a[i]) != Lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void AppendUtf8(std::string& out, unsigned code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Length of the valid UTF-8 sequence at s[i], 0 when there is none. With
+// `escapes`, the encoded U+DC80..U+DCFF (ED B2 80 .. ED B3 BF) count as valid.
+std::size_t Utf8SequenceLength(std::string_view s, std::size_t i, bool escapes) {
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = at(i);
+    if (c < 0x80) {
+        return 1;
+    }
+    std::size_t n = 0;
+    unsigned lo = 0x80;
+    unsigned hi = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+        n = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 3;
+        if (c == 0xE0) {
+            lo = 0xA0;
+        } else if (c == 0xED) {
+            hi = 0x9F;
+            if (escapes && i + 2 < s.size() && (at(i + 1) == 0xB2 || at(i + 1) == 0xB3) &&
+                at(i + 2) >= 0x80 && at(i + 2) <= 0xBF) {
+                return 3;
+            }
+        }
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 4;
+        if (c == 0xF0) {
+            lo = 0x90;
+        } else if (c == 0xF4) {
+            hi = 0x8F;
+        }
+    } else {
+        return 0;
+    }
+    if (i + n > s.size()) {
+        return 0;
+    }
+    if (at(i + 1) < lo || at(i + 1) > hi) {
+        return 0;
+    }
+    for (std::size_t k = 2; k < n; ++k) {
+        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
+            return 0;
+        }
+    }
+    return n;
+}
+
+// Valid UTF-8 with escapes turned back into the bytes they stand for.
+std::string Unescape(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c == 0xED && i + 2 < s.size()) {
+            const unsigned char c1 = static_cast<unsigned char>(s[i + 1]);
+            const unsigned char c2 = static_cast<unsigned char>(s[i + 2]);
+            if (c1 == 0xB2 || c1 == 0xB3) {
+                // U+DC00 + byte, byte in 0x80..0xFF
+                out += static_cast<char>(((c1 & 0x01) << 6) | (c2 & 0x3F) | 0x80);
+                i += 3;
+                continue;
+            }
+        }
+        out += s[i];
+        ++i;
+    }
+    return out;
+}
+
+// The text as written: valid UTF-8 kept, stray bytes escaped, CR and LF (and
+// '=' when `key`) replaced so the line stays one line with one split.
+void AppendWritten(std::string& out, std::string_view s, bool key) {
+    std::size_t i = 0;
+    while (i < s.size()) {
+        const char c = s[i];
+        if (c == '\r' || c == '\n' || (key && c == '=')) {
+            out += '?';
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8SequenceLength(s, i, false);
+        if (n == 0) {
+            AppendUtf8(out, 0xDC00u + static_cast<unsigned char>(c));
+            ++i;
+        } else {
+            out.append(s.substr(i, n));
+            i += n;
+        }
+    }
+}
+
+bool ParseInteger(std::string_view s, int& value) {
+    if (s.size() > 2 && s[0] == '0' && (s[1] == 'x' || s[1] == 'X')) {
+        std::string_view digits = s.substr(2);
+        std::uint64_t v = 0;
+        const auto [p, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v, 16);
+        if (ec != std::errc() || p != digits.data() + digits.size() || v > 0xFFFFFFFFull) {
+            return false;
+        }
+        value = static_cast<int>(static_cast<std::uint32_t>(v));
+        return true;
+    }
+    if (s.empty()) {
+        return false;
+    }
+    bool negative = false;
+    if (s[0] == '+' || s[0] == '-') {
+        negative = s[0] == '-';
+        s.remove_prefix(1);
+    }
+    if (s.empty() || s[0] < '0' || s[0] > '9') {
+        return false;
+    }
+    long long v = 0;
+    const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 10);
+    if (ec != std::errc() || p != s.data() + s.size()) {
+        return false;
+    }
+    if (negative) {
+        v = -v;
+    }
+    if (v < INT_MIN || v > INT_MAX) {
+        return false;
+    }
+    value = static_cast<int>(v);
+    return true;
+}
+
+std::string ErrnoText(int err) {
+    return std::strerror(err);
+}
+
+}  // namespace
+
+// --- sections ---
+
+const IniDocument::Line* IniDocument::Section::FindLine(std::string_view lowerKey) const {
+    if (indexed) {
+        const auto it = keyIndex.find(std::string(lowerKey));
+        return it == keyIndex.end() ? nullptr : &lines[it->second];
+    }
+    for (const Line& line : lines) {
+        if (line.hasKey && EqualNoCase(line.key, lowerKey)) {
+            return &line;
+        }
+    }
+    return nullptr;
+}
+
+IniDocument::Line* IniDocument::Section::FindLine(std::string_view lowerKey) {
+    return const_cast<Line*>(std::as_const(*this).FindLine(lowerKey));
+}
+
+void IniDocument::Section::AddLine(Line line) {
+    lines.push_back(std::move(line));
+    if (indexed) {
+        const Line& added = lines.back();
+        if (added.hasKey) {
+            keyIndex.emplace(LowerCopy(added.key), lines.size() - 1);
+        }
+    } else if (lines.size() > kKeyIndexThreshold) {
+        RebuildIndex();
+    }
+}
+
+void IniDocument::Section::RebuildIndex() {
+    keyIndex.clear();
+    indexed = lines.size() > kKeyIndexThreshold;
+    if (!indexed) {
+        return;
+    }
+    keyIndex.reserve(lines.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].hasKey) {
+            keyIndex.emplace(LowerCopy(lines[i].key), i);
+        }
+    }
+}
+
+const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
+    const auto it = sectionIndex_.find(LowerCopy(section));
+    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+}
+
+IniDocument::Section* IniDocument::FindSection(std::string_view section) {
+    return const_cast<Section*>(std::as_const(*this).FindSection(section));
+}
+
+IniDocument::Section& IniDocument::SectionForWriting(std::string_view section) {
+    const auto [it, added] = sectionIndex_.try_emplace(LowerCopy(section), sections_.size());
+    if (added) {
+        sections_.push_back(Section{std::string(section), {}, {}, false});
+    }
+    return sections_[it->second];
+}
+
+void IniDocument::RebuildSectionIndex() {
+    sectionIndex_.clear();
+    sectionIndex_.reserve(sections_.size());
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        sectionIndex_.try_emplace(LowerCopy(sections_[i].name), i);
+    }
+}
+
+// --- whole texts ---
+
+IniDocument IniDocument::FromBytes(std::string_view bytes) {
+    IniDocument doc;
+    doc.Parse(bytes);
+    return doc;
+}
+
+void IniDocument::Parse(std::string_view bytes) {
+    Clear();
+    std::string text;
+    if (IsUtf8(bytes)) {
+        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+            bytes.remove_prefix(3);
+        }
+        text = Unescape(bytes);
+    } else {
+        text = Windows1252ToUtf8(bytes);
+    }
+
+    const std::string_view all(text);
+    Section* current = nullptr;
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+        std::size_t end = all.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            end = all.size();
+        }
+        const std::string_view line = Trim(all.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line[0] == ';') {
+            continue;
+        }
+        if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
+            const std::string_view name = Trim(line.substr(1, line.size() - 2));
+            const std::size_t index = sections_.size();
+            sections_.push_back(Section{std::string(name), {}, {}, false});
+            sectionIndex_.try_emplace(LowerCopy(name), index);
+            current = &sections_.back();
+            continue;
+        }
+        if (current == nullptr) {
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos) {
+            current->AddLine(Line{{}, std::string(line), false});
+        } else {
+            current->AddLine(Line{std::string(Trim(line.substr(0, eq))),
+                                  std::string(Trim(line.substr(eq + 1))), true});
+        }
+    }
+}
+
+std::string IniDocument::ToBytes() const {
+    std::size_t size = 0;
+    for (const Section& section : sections_) {
+        size += section.name.size() + 6;
+        for (const Line& line : section.lines) {
+            size += line.key.size() + line.value.size() + 3;
+        }
+    }
+    std::string out;
+    out.reserve(size + size / 16);
+    for (const Section& section : sections_) {
+        out += '[';
+        AppendWritten(out, section.name, false);
+        out += "]\r\n";
+        for (const Line& line : section.lines) {
+            if (line.hasKey) {
+                AppendWritten(out, line.key, true);
+                out += '=';
+            }
+            AppendWritten(out, line.value, false);
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}
+
+bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
+    const auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = "Cannot read \"" + fileName + "\": " + why;
+        }
+        return false;
+    };
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            Clear();
+            return true;
+        }
+        return fail(ErrnoText(errno));
+    }
+    std::string bytes;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(ErrnoText(err));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return fail(ErrnoText(EISDIR));
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
+        ::close(fd);
+        return fail("the file is too large");
+    }
+    if (S_ISREG(st.st_mode)) {
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
+    }
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            return fail(ErrnoText(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
+            ::close(fd);
+            return fail("the file is too large");
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    Parse(bytes);
+    return true;
+}
+
+bool IniDocument::SaveFile(const std::string& fileName, std::string* error) const {
+    return WriteFileAtomically(fileName, ToBytes(), error);
+}
+
+// --- values ---
+
+bool IniDocument::HasSection(std::string_view section) const {
+    return FindSection(section) != nullptr;
+}
+
+bool IniDocument::HasKey(std::string_view section, std::string_view key) const {
+    return Find(section, key) != nullptr;
+}
+
+const std::string* IniDocument::Find(std::string_view section, std::string_view key) const {
+    const Section* s = FindSection(section);
+    if (s == nullptr) {
+        return nullptr;
+    }
+    const Line* line = s->FindLine(LowerCopy(key));
+    return line == nullptr ? nullptr : &line->value;
+}
+
+std::string IniDocument::ReadString(std::string_view section, std::string_view key,
+                                    std::string_view defaultValue) const {
+    const std::string* value = Find(section, key);
+    return value != nullptr ? *value : std::string(defaultValue);
+}
+
+int IniDocument::ReadInteger(std::string_view section, std::string_view key,
+                             int defaultValue) const {
+    const std::string* value = Find(section, key);
+    int result = 0;
+    if (value != nullptr && ParseInteger(*value, result)) {
+        return result;
+    }
+    return defaultValue;
+}
+
+bool IniDocument::ReadBool(std::string_view section, std::string_view key,
+                           bool defaultValue) const {
+    const std::string* value = Find(section, key);
+    int result = 0;
+    if (value != nullptr && ParseInteger(*value, result)) {
+        return result != 0;
+    }
+    return defaultValue;
+}
+
+std::vector<std::string> IniDocument::Sections() const {
+    std::vector<std::string> names;
+    names.reserve(sectionIndex_.size());
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        const auto it = sectionIndex_.find(LowerCopy(sections_[i].name));
+        if (it != sectionIndex_.end() && it->second == i) {
+            names.push_back(sections_[i].name);
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> IniDocument::Keys(std::string_view section) const {
+    std::vector<std::string> keys;
+    for (auto& [key, value] : Values(section)) {
+        keys.push_back(std::move(key));
+    }
+    return keys;
+}
+
+std::vector<std::pair<std::string, std::string>> IniDocument::Values(
+    std::string_view section) const {
+    std::vector<std::pair<std::string, std::string>> values;
+    const Section* s = FindSection(section);
+    if (s == nullptr) {
+        return values;
+    }
+    for (const Line& line : s->lines) {
+        if (line.hasKey && s->FindLine(LowerCopy(line.key)) == &line) {
+            values.emplace_back(line.key, line.value);
+        }
+    }
+    return values;
+}
+
+void IniDocument::WriteString(std::string_view section, std::string_view key,
+                              std::string_view value) {
+    Section& s = SectionForWriting(section);
+    if (Line* line = s.FindLine(LowerCopy(key))) {
+        // The line takes the key as the caller writes it.
+        line->key.assign(key);
+        line->value.assign(value);
+        return;
+    }
+    s.AddLine(Line{std::string(key), std::string(value), true});
+}
+
+void IniDocument::WriteInteger(std::string_view section, std::string_view key, long long value) {
+    WriteString(section, key, std::to_string(value));
+}
+
+void IniDocument::WriteBool(std::string_view section, std::string_view key, bool value) {
+    WriteString(section, key, value ? "1" : "0");
+}
+
+bool IniDocument::EraseSection(std::string_view section) {
+    const std::size_t before = sections_.size();
+    std::erase_if(sections_, [&](const Section& s) { return EqualNoCase(s.name, section); });
+    if (sections_.size() == before) {
+        return false;
+    }
+    RebuildSectionIndex();
+    return true;
+}
+
+bool IniDocument::EraseKey(std::string_view section, std::string_view key) {
+    Section* s = FindSection(section);
+    if (s == nullptr) {
+        return false;
+    }
+    const std::size_t before = s->lines.size();
+    std::erase_if(s->lines, [&](const Line& l) { return l.hasKey && EqualNoCase(l.key, key); });
+    if (s->lines.size() == before) {
+        return false;
+    }
+    s->RebuildIndex();
+    return true;
+}
+
+void IniDocument::Clear() {
+    sections_.clear();
+    sectionIndex_.clear();
+}
+
+// --- encodings ---
+
+std::string IniDocument::Windows1252ToUtf8(std::string_view bytes) {
+    // 0x80..0x9F; the unassigned 0x81, 0x8D, 0x8F, 0x90, 0x9D keep their value.
+    static constexpr unsigned short kHigh[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 8);
+    for (const char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else if (c < 0xA0) {
+            AppendUtf8(out, kHigh[c - 0x80]);
+        } else {
+            AppendUtf8(out, c);
+        }
+    }
+    return out;
+}
+
+bool IniDocument::IsUtf8(std::string_view bytes) {
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        // ASCII runs are the common case.
+        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const std::size_t n = Utf8SequenceLength(bytes, i, true);
+        if (n == 0) {
+            return false;
+        }
+        i += n;
+    }
+    return true;
+}
+
+// --- atomic writing ---
+
+bool WriteFileAtomically(const std::string& fileName, std::string_view bytes, std::string* error) {
+    const auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = "Cannot write \"" + fileName + "\": " + why;
+        }
+        return false;
+    };
+    if (fileName.empty()) {
+        return fail("no file name");
+    }
+
+    // Replace what a symbolic link points to, not the link.
+    std::string target = fileName;
+    struct stat st {};
+    bool exists = false;
+    if (::lstat(fileName.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            if (char* real = ::realpath(fileName.c_str(), nullptr)) {
+                target = real;
+                std::free(real);
+            }
+        }
+        if (::stat(target.c_str(), &st) == 0) {
+            if (S_ISDIR(st.st_mode)) {
+                return fail(ErrnoText(EISDIR));
+            }
+            exists = true;
+        }
+    }
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    // A name near the length limit leaves no room for a suffix.
+    std::string temp = (slash == std::string::npos ? std::string() : folder) +
+                       (base.size() > 200 ? std::string(".nocturo") : "." + base) + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0) {
+        return fail(ErrnoText(errno));
+    }
+    const auto abandon = [&](int err) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return fail(ErrnoText(err));
+    };
+
+    mode_t mode = 0;
+    if (exists) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0) {
+        return abandon(errno);
+    }
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return abandon(errno);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) {
+        return abandon(errno);
+    }
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return fail(ErrnoText(err));
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(temp.c_str());
+        return fail(ErrnoText(err));
+    }
+    return true;
+}
+
+}  // namespace nocturo
