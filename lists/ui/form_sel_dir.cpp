@@ -1,0 +1,734 @@
+#include "lists/ui/form_sel_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QFileSystemModel>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <cstdlib>
+
+#include "app/dialogs/dialogs.h"
+#include "core/image_file.h"
+#include "lists/ui/check_list_box.h"
+
+namespace nocturo {
+
+namespace {
+
+// The folder view's model: folders only, hidden ones excluded, with the
+// report columns "Name", "Size", "Type", "Modified" and "Attributes".
+class FolderItemModel : public QFileSystemModel {
+  public:
+    using QFileSystemModel::QFileSystemModel;
+
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
+        return parent.column() > 0 ? 0 : 5;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        static const char* const kNames[] = {"Name", "Size", "Type", "Modified", "Attributes"};
+        if (orientation == Qt::Horizontal && section >= 0 && section < 5) {
+            if (role == Qt::DisplayRole) {
+                return QString(kNames[section]);
+            }
+            if (role == Qt::TextAlignmentRole) {
+                return QVariant::fromValue(
+                    (section == 1 || section == 4 ? Qt::AlignRight : Qt::AlignLeft) |
+                    Qt::AlignVCenter);
+            }
+        }
+        return QFileSystemModel::headerData(section, orientation, role);
+    }
+
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (!index.isValid()) {
+            return {};
+        }
+        const int column = index.column();
+        if (role == Qt::DecorationRole && column == 0) {
+            // Without an icon theme the desktop offers no folder icon.
+            QVariant icon = QFileSystemModel::data(index, role);
+            if (icon.value<QIcon>().isNull()) {
+                icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
+            }
+            return icon;
+        }
+        if (role == Qt::TextAlignmentRole && (column == 1 || column == 4)) {
+            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+        }
+        if (role == Qt::ForegroundRole && column > 0) {
+            return QApplication::palette().color(QPalette::WindowText);
+        }
+        if (role != Qt::DisplayRole || column == 0 || column == 2) {
+            return QFileSystemModel::data(index, role);
+        }
+        const QFileInfo info = fileInfo(index);
+        switch (column) {
+            case 1: {
+                if (info.isDir()) {
+                    return QString();
+                }
+                const qint64 kb = std::max<qint64>(1, (info.size() + 1023) / 1024);
+                return QString::asprintf("%lldKB", static_cast<long long>(kb));
+            }
+            case 3: {
+                const QDateTime modified = info.lastModified();
+                return modified.isValid()
+                           ? QLocale().toString(modified.toLocalTime(), QLocale::ShortFormat)
+                           : QString();
+            }
+            case 4: {
+                QString letters;
+                if (!info.isWritable()) {
+                    letters += 'R';
+                }
+                if (info.fileName().startsWith('.')) {
+                    letters += 'H';
+                }
+                return letters;
+            }
+            default:
+                return {};
+        }
+    }
+};
+
+bool OpenWithDesktop(const QString& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+// Runs the browser's check and selection commands over a file list.
+void SetAll(FileList& list, const std::function<void(FileList&, int)>& change) {
+    FileList::UpdateGuard update(list);
+    for (int i = 0; i < list.Count(); ++i) {
+        change(list, i);
+    }
+}
+
+}  // namespace
+
+TFormSelDir::TFormSelDir(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), opener_(OpenWithDesktop) {
+    setObjectName("FormSelDir");
+    setWindowTitle("Mask Directory");
+    resize(573, 348);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // CoolBar1: the tool bar and the path combo.
+    coolBar1_ = new QWidget(this);
+    coolBar1_->setObjectName("CoolBar1");
+    auto* coolLayout = new QHBoxLayout(coolBar1_);
+    coolLayout->setContentsMargins(2, 2, 2, 2);
+    coolLayout->setSpacing(4);
+    toolBar2_ = new QToolBar(coolBar1_);
+    toolBar2_->setObjectName("ToolBar2");
+    toolBar2_->setIconSize(QSize(20, 20));
+    coolLayout->addWidget(toolBar2_);
+    cbPath_ = new QComboBox(coolBar1_);
+    cbPath_->setObjectName("cbPath");
+    cbPath_->setEditable(true);
+    cbPath_->setInsertPolicy(QComboBox::NoInsert);
+    cbPath_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    cbPath_->setMinimumContentsLength(20);
+    coolLayout->addWidget(cbPath_, 1);
+    layout->addWidget(coolBar1_);
+
+    QStyle* style = this->style();
+    auto addButton = [&](const char* name, const QString& hint, const QIcon& icon) {
+        auto* button = new QToolButton(toolBar2_);
+        button->setObjectName(name);
+        button->setToolTip(hint);
+        button->setIcon(icon);
+        button->setAutoRaise(true);
+        button->setFixedSize(33, 27);
+        QAction* action = toolBar2_->addWidget(button);
+        action->setObjectName(QString(name) + "Action");
+        return std::pair{button, action};
+    };
+    auto [browse, browseAction] =
+        addButton("btnBrowse", "Slelect Directories", style->standardIcon(QStyle::SP_DirOpenIcon));
+    connect(browse, &QToolButton::clicked, this, &TFormSelDir::btnBrowseClick);
+    auto [back, backAction] = addButton("btnBack", "Parent Directory",
+                                        style->standardIcon(QStyle::SP_FileDialogToParent));
+    connect(back, &QToolButton::clicked, this, &TFormSelDir::btnBackClick);
+    toolBar2_->addSeparator();
+    struct ViewButton {
+        const char* name;
+        const char* hint;
+        QStyle::StandardPixmap icon;
+        ViewStyle tag;
+        bool visible;
+    };
+    const ViewButton viewButtons[] = {
+        {"btnSmallIcons", "Show Browser with Small Icons", QStyle::SP_FileDialogListView,
+         SmallIcons, true},
+        {"btnLargeIcons", "Show Browser with Large Icons ", QStyle::SP_FileDialogContentsView,
+         LargeIcons, true},
+        {"btnList", "Show Browser as List", QStyle::SP_FileDialogListView, List, false},
+        {"btnReport", "Show Browser as Report", QStyle::SP_FileDialogDetailedView, Report, false},
+    };
+    for (const ViewButton& v : viewButtons) {
+        auto [button, action] = addButton(v.name, v.hint, style->standardIcon(v.icon));
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
+        button->setProperty("tag", static_cast<int>(v.tag));
+        button->setChecked(v.tag == SmallIcons);
+        action->setVisible(v.visible);
+        const int tag = v.tag;
+        connect(button, &QToolButton::clicked, this, [this, tag] { btnLargeIconsClick(tag); });
+    }
+    toolBar2_->addSeparator();
+
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName("PopupMenu1");
+    struct Command {
+        const char* name;
+        const char* caption;
+        const char* shortcut;
+        void (TFormSelDir::*slot)();
+    };
+    const Command commands[] = {
+        {"TestValidPictures1", "TestValidPictures", "Ctrl+T",
+         &TFormSelDir::TestValidPictures1Click},
+        {"CheckSelection", "Check Selection", "Ctrl+J", &TFormSelDir::CheckSelectionClick},
+        {"UncheckSelection", "Uncheck Selection", "Ctrl+U", &TFormSelDir::UncheckSelectionClick},
+        {"InvertCheckSelection", "Invert Check Selection", "Ctrl+I",
+         &TFormSelDir::InvertCheckSelectionClick},
+        {"CheckAll", "Check All", "Ctrl+Alt+J", &TFormSelDir::CheckAllClick},
+        {"UnCheckAll", "UnCheck All", "Ctrl+Alt+U", &TFormSelDir::UnCheckAllClick},
+        {"InvertCheckAll", "Invert Check All", "Ctrl+Alt+I", &TFormSelDir::InvertCheckAllClick},
+        {"SelectAll", "Select All", "Ctrl+A", &TFormSelDir::SelectAllClick},
+        {"UnselectAll", "Unselect All", "", &TFormSelDir::UnselectAllClick},
+    };
+    for (const Command& c : commands) {
+        QAction* action = popupMenu1_->addAction(c.caption);
+        action->setObjectName(c.name);
+        // The keys are shown in the menu; outside it the window's own keys
+        // and the main menu's shortcuts answer them.
+        action->setShortcut(QKeySequence(c.shortcut));
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, c.slot);
+    }
+    toolButtonCheck_ = new QToolButton(toolBar2_);
+    toolButtonCheck_->setObjectName("ToolButtonCheck");
+    toolButtonCheck_->setToolTip("Check and Select Files..");
+    toolButtonCheck_->setIcon(style->standardIcon(QStyle::SP_DialogApplyButton));
+    toolButtonCheck_->setAutoRaise(true);
+    toolButtonCheck_->setFixedSize(45, 27);
+    toolButtonCheck_->setMenu(popupMenu1_);
+    toolButtonCheck_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(toolButtonCheck_, &QToolButton::clicked, this, &TFormSelDir::ToolButtonCheckClick);
+    toolBar2_->addWidget(toolButtonCheck_)->setObjectName("ToolButtonCheckAction");
+    toolBar2_->addSeparator();
+
+    // The folder view and the file list.
+    splitter1_ = new QSplitter(Qt::Horizontal, this);
+    splitter1_->setObjectName("Splitter1");
+    splitter1_->setHandleWidth(8);
+    splitter1_->setChildrenCollapsible(false);
+    model_ = new FolderItemModel(this);
+    model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
+    model_->setReadOnly(true);
+    listView_ = new QStackedWidget(splitter1_);
+    listView_->setObjectName("ListView");
+    iconView_ = new QListView(listView_);
+    iconView_->setModel(model_);
+    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    iconView_->setUniformItemSizes(true);
+    iconView_->setResizeMode(QListView::Adjust);
+    iconView_->setMovement(QListView::Static);
+    reportView_ = new QTreeView(listView_);
+    reportView_->setModel(model_);
+    reportView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reportView_->setRootIsDecorated(false);
+    reportView_->setItemsExpandable(false);
+    reportView_->setUniformRowHeights(true);
+    reportView_->setSortingEnabled(false);
+    for (const auto& [column, width] : {std::pair{0, 175}, {1, 75}, {2, 150}, {3, 100}, {4, 75}}) {
+        reportView_->setColumnWidth(column, width);
+    }
+    listView_->addWidget(iconView_);
+    listView_->addWidget(reportView_);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
+                                    static_cast<QAbstractItemView*>(reportView_)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, &TFormSelDir::ListViewDblClick);
+    }
+    checkListBox1_ = new CheckListBox(splitter1_);
+    checkListBox1_->setObjectName("CheckListBox1");
+    checkListBox1_->SetList(&files_);
+    splitter1_->addWidget(listView_);
+    splitter1_->addWidget(checkListBox1_);
+    splitter1_->setStretchFactor(0, 0);
+    splitter1_->setStretchFactor(1, 1);
+    splitter1_->setSizes({161, 573 - 161 - 8});
+    layout->addWidget(splitter1_, 1);
+
+    // Panel1: the mask, the filter and the buttons.
+    panel1_ = new QWidget(this);
+    panel1_->setObjectName("Panel1");
+    panel1_->setFixedHeight(65);
+    auto* grid = new QGridLayout(panel1_);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(4);
+    auto* label1 = new QLabel("FileName Mask:", panel1_);
+    label1->setObjectName("Label1");
+    editName_ = new QLineEdit(panel1_);
+    editName_->setObjectName("EditName");
+    label1->setBuddy(editName_);
+    auto* label3 = new QLabel("Extension Filter:", panel1_);
+    label3->setObjectName("Label3");
+    filterComboBox1_ = new QComboBox(panel1_);
+    filterComboBox1_->setObjectName("FilterComboBox1");
+    label3->setBuddy(filterComboBox1_);
+    bitBtnOk_ = new QPushButton(style->standardIcon(QStyle::SP_DialogOkButton), "OK", panel1_);
+    bitBtnOk_->setObjectName("BitBtnOk");
+    bitBtnOk_->setAutoDefault(false);
+    bitBtnClose_ =
+        new QPushButton(style->standardIcon(QStyle::SP_DialogCloseButton), "Close", panel1_);
+    bitBtnClose_->setObjectName("BitBtnClose");
+    bitBtnClose_->setAutoDefault(false);
+    for (QPushButton* button : {bitBtnOk_, bitBtnClose_}) {
+        button->setMinimumWidth(90);
+    }
+    grid->addWidget(label1, 0, 0);
+    grid->addWidget(editName_, 0, 1);
+    grid->addWidget(bitBtnOk_, 0, 3);
+    grid->addWidget(label3, 1, 0);
+    grid->addWidget(filterComboBox1_, 1, 1);
+    grid->addWidget(bitBtnClose_, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(2, 16);
+    layout->addWidget(panel1_);
+
+    connect(cbPath_, &QComboBox::activated, this, &TFormSelDir::cbPathClick);
+    connect(editName_, &QLineEdit::textChanged, this, &TFormSelDir::EditNameChange);
+    connect(filterComboBox1_, &QComboBox::activated, this, &TFormSelDir::FilterComboBox1Select);
+    connect(bitBtnOk_, &QPushButton::clicked, this, &TFormSelDir::BitBtnOkClick);
+    connect(bitBtnClose_, &QPushButton::clicked, this, &TFormSelDir::BitBtnCloseClick);
+    connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
+        if (QDir::cleanPath(path) == currentFolder_) {
+            // Sorted now, so that the first folder selected is the first shown.
+            model_->sort(0, Qt::AscendingOrder);
+            ActiveView()->setCurrentIndex(QModelIndex());
+            SelectFirstFolder();
+        }
+    });
+
+    // Key preview, the Enter keys of the path combo and the folder view, and
+    // double clicks on the file list all pass through eventFilter.
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TFormSelDir::~TFormSelDir() {
+    qApp->removeEventFilter(this);
+    checkListBox1_->SetList(nullptr);
+}
+
+void TFormSelDir::FormCreate() {
+    // Centred on the screen it opens on.
+    if (QScreen* screen = QApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    btnLargeIconsClick(SmallIcons);
+    {
+        const QSignalBlocker block(editName_);
+        editName_->setText("*");
+    }
+    for (const char* filter : kBrowserFilters) {
+        filterComboBox1_->addItem(filter);
+    }
+    filterComboBox1_->setCurrentIndex(0);
+    OpenFolder(QDir::currentPath());
+    cbPath_->setFocus();
+    cbPath_->lineEdit()->selectAll();
+}
+
+QStringList TFormSelDir::History() const {
+    QStringList paths;
+    for (int i = 0; i < cbPath_->count(); ++i) {
+        paths << cbPath_->itemText(i);
+    }
+    return paths;
+}
+
+// --- folders ------------------------------------------------------------------
+
+bool TFormSelDir::OpenFolder(const QString& path) {
+    QString typed = path.trimmed();
+    if (typed == "~" || typed.startsWith("~/")) {
+        typed = QDir::homePath() + typed.mid(1);
+    }
+    const QFileInfo info(QDir::current(), typed);
+    const QString folder = QDir::cleanPath(info.absoluteFilePath());
+    if (typed.isEmpty() || !info.exists() || !info.isDir()) {
+        Dialogs::Get().Message(this, QStringLiteral("The folder \"%1\" does not exist.").arg(typed),
+                               windowTitle(), {DialogButton::Ok}, MessageKind::Error);
+        cbPath_->setEditText(currentFolder_);
+        return false;
+    }
+    if (!info.isReadable() || !info.isExecutable()) {
+        Dialogs::Get().Message(this,
+                               QStringLiteral("The folder \"%1\" cannot be read.").arg(folder),
+                               windowTitle(), {DialogButton::Ok}, MessageKind::Error);
+        cbPath_->setEditText(currentFolder_);
+        return false;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    currentFolder_ = folder;
+    const QModelIndex root = model_->setRootPath(folder);
+    iconView_->setRootIndex(root);
+    reportView_->setRootIndex(root);
+    const int known = cbPath_->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (known < 0) {
+        cbPath_->insertItem(0, folder);
+        cbPath_->setCurrentIndex(0);
+    } else {
+        cbPath_->setCurrentIndex(known);
+    }
+    cbPath_->setEditText(folder);
+    SelectFirstFolder();
+    QApplication::restoreOverrideCursor();
+    FillFileList();
+    return true;
+}
+
+void TFormSelDir::SelectFirstFolder() {
+    QAbstractItemView* view = ActiveView();
+    const QModelIndex first = model_->index(0, 0, view->rootIndex());
+    if (first.isValid() && !view->currentIndex().isValid()) {
+        view->setCurrentIndex(first);
+        view->scrollTo(first);
+    }
+}
+
+QAbstractItemView* TFormSelDir::ActiveView() const {
+    return viewStyle_ == Report ? static_cast<QAbstractItemView*>(reportView_)
+                                : static_cast<QAbstractItemView*>(iconView_);
+}
+
+void TFormSelDir::btnBrowseClick() {
+    const QString chosen = Dialogs::Get().Folder(this, "Select Directory", currentFolder_);
+    if (!chosen.isEmpty()) {
+        OpenFolder(chosen);
+    }
+}
+
+void TFormSelDir::btnBackClick() {
+    QDir dir(currentFolder_);
+    if (currentFolder_.isEmpty() || dir.isRoot() || !dir.cdUp()) {
+        QApplication::beep();
+        return;
+    }
+    OpenFolder(dir.absolutePath());
+}
+
+void TFormSelDir::btnLargeIconsClick(int tag) {
+    viewStyle_ = static_cast<ViewStyle>(tag);
+    for (QToolButton* button : toolBar2_->findChildren<QToolButton*>()) {
+        const QVariant buttonTag = button->property("tag");
+        if (buttonTag.isValid() && buttonTag.toInt() == tag) {
+            button->setChecked(true);
+        }
+    }
+    switch (viewStyle_) {
+        case LargeIcons:
+            iconView_->setViewMode(QListView::IconMode);
+            iconView_->setIconSize(QSize(32, 32));
+            iconView_->setGridSize(QSize(76, 64));
+            iconView_->setWordWrap(true);
+            break;
+        case SmallIcons:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setFlow(QListView::LeftToRight);
+            iconView_->setWrapping(true);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize());
+            break;
+        case List:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setFlow(QListView::TopToBottom);
+            iconView_->setWrapping(true);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize());
+            break;
+        case Report:
+            break;
+    }
+    iconView_->setMovement(QListView::Static);
+    listView_->setCurrentWidget(viewStyle_ == Report ? static_cast<QWidget*>(reportView_)
+                                                     : static_cast<QWidget*>(iconView_));
+}
+
+void TFormSelDir::cbPathClick(int index) {
+    if (index >= 0 && index < cbPath_->count()) {
+        OpenFolder(cbPath_->itemText(index));
+    }
+}
+
+void TFormSelDir::cbPathKeyDown() {
+    QString typed = cbPath_->currentText().trimmed();
+    if (typed.endsWith(':')) {
+        typed += '/';
+    }
+    OpenFolder(typed);
+}
+
+void TFormSelDir::ListViewDblClick(const QModelIndex& index) {
+    if (index.isValid() && model_->isDir(index)) {
+        OpenFolder(model_->filePath(index));
+    }
+}
+
+bool TFormSelDir::ListViewKeyDown(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        ListViewDblClick(ActiveView()->currentIndex());
+        return true;
+    }
+    if (key == Qt::Key_Backspace) {
+        btnBackClick();
+        return true;
+    }
+    return false;
+}
+
+// --- the file list --------------------------------------------------------------
+
+void TFormSelDir::FillFileList() {
+    if (currentFolder_.isEmpty()) {
+        return;
+    }
+    // File dialogs without a start folder open here afterwards.
+    QDir::setCurrent(currentFolder_);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string error;
+    const bool read = folderFiles_.Open(QFile::encodeName(currentFolder_).toStdString(), &error);
+    RefilterFileList();
+    QApplication::restoreOverrideCursor();
+    if (!read) {
+        Dialogs::Get().Message(this, QString::fromStdString(error), windowTitle(),
+                               {DialogButton::Ok}, MessageKind::Error);
+    }
+}
+
+void TFormSelDir::RefilterFileList() {
+    folderFiles_.Fill(files_, editName_->text().toStdString(),
+                      filterComboBox1_->currentText().toStdString());
+}
+
+void TFormSelDir::EditNameChange() {
+    RefilterFileList();
+}
+
+void TFormSelDir::FilterComboBox1Select(int) {
+    RefilterFileList();
+}
+
+void TFormSelDir::CheckListBox1DblClick(int row) {
+    if (!files_.IsValidIndex(row)) {
+        return;
+    }
+    const QString file = QFile::decodeName(QByteArray::fromStdString(files_.Text(row)));
+    if (!opener_(file)) {
+        // The codes the desktop used to answer with: 2 for a file that is
+        // not there, 31 for one without an associated program.
+        const int code = QFileInfo::exists(file) ? 31 : 2;
+        Dialogs::Get().Message(this, QString::asprintf("%d", std::abs(code)), "Fail to Open",
+                               {DialogButton::Ok}, MessageKind::Error);
+    }
+}
+
+void TFormSelDir::ForEachEntry(const std::function<void(FileList&, int)>& change) {
+    SetAll(files_, change);
+}
+
+void TFormSelDir::ToolButtonCheckClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, l.IsSelected(i)); });
+}
+
+void TFormSelDir::TestValidPictures1Click() {
+    ForEachEntry([](FileList& l, int i) {
+        const bool loadable = IsLoadableName(l.Text(i));
+        l.SetEnabled(i, loadable);
+        l.SetChecked(i, loadable);
+    });
+}
+
+void TFormSelDir::CheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, true);
+        }
+    });
+}
+
+void TFormSelDir::UncheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, false);
+        }
+    });
+}
+
+void TFormSelDir::InvertCheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, !l.IsChecked(i));
+        }
+    });
+}
+
+void TFormSelDir::CheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, true); });
+}
+
+void TFormSelDir::UnCheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, false); });
+}
+
+void TFormSelDir::InvertCheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, !l.IsChecked(i)); });
+}
+
+void TFormSelDir::SelectAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetSelected(i, true); });
+}
+
+void TFormSelDir::UnselectAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetSelected(i, false); });
+}
+
+void TFormSelDir::BitBtnOkClick() {
+    if (receiver_) {
+        receiver_();
+    }
+}
+
+void TFormSelDir::BitBtnCloseClick() {
+    hide();
+}
+
+// --- window events ----------------------------------------------------------------
+
+void TFormSelDir::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // FormShow: every showing reads the folder afresh.
+    FillFileList();
+}
+
+void TFormSelDir::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    emit activeChanged(false);
+}
+
+void TFormSelDir::closeEvent(QCloseEvent* event) {
+    // Form1Close: the close box empties the list; the next showing fills it.
+    files_.Clear();
+    QWidget::closeEvent(event);
+}
+
+void TFormSelDir::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange) {
+        emit activeChanged(isActiveWindow());
+    }
+}
+
+bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != this) {
+            return false;
+        }
+        // The window sees keys before its controls.
+        if (FormKeyDown(key->key(), key->modifiers())) {
+            return true;
+        }
+        if (watched == cbPath_->lineEdit() &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            cbPathKeyDown();
+            return true;
+        }
+        if ((watched == iconView_ || watched == reportView_) && ListViewKeyDown(key->key())) {
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched == checkListBox1_->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        CheckListBox1DblClick(checkListBox1_->RowAt(mouse->position().toPoint()));
+        return true;
+    }
+    return false;
+}
+
+bool TFormSelDir::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & Qt::ControlModifier)) {
+        return false;
+    }
+    if (modifiers & Qt::AltModifier) {
+        switch (key) {
+            case Qt::Key_I:
+                InvertCheckAllClick();
+                return true;
+            case Qt::Key_K:
+                CheckAllClick();
+                return true;
+            case Qt::Key_T:
+                TestValidPictures1Click();
+                return true;
+            case Qt::Key_U:
+                UnCheckAllClick();
+                return true;
+            default:
+                return false;
+        }
+    }
+    switch (key) {
+        case Qt::Key_A:
+            SelectAllClick();
+            return true;
+        case Qt::Key_I:
+            InvertCheckSelectionClick();
+            return true;
+        case Qt::Key_K:
+            CheckSelectionClick();
+            return true;
+        case Qt::Key_U:
+            UncheckSelectionClick();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace nocturo
