@@ -28,6 +28,7 @@
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <cstdlib>
 
 #include "app/dialogs/dialogs.h"
@@ -344,6 +345,11 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     // Key preview, the Enter keys of the path combo and the folder view, and
     // double clicks on the file list all pass through eventFilter.
     qApp->installEventFilter(this);
+    // A tool window shares its activation with its parent as far as
+    // QWidget::isActiveWindow is concerned; the focus window tells them apart.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        emit activeChanged(focus != nullptr && focus == windowHandle());
+    });
     FormCreate();
 }
 
@@ -366,7 +372,9 @@ void TFormSelDir::FormCreate() {
         filterComboBox1_->addItem(filter);
     }
     filterComboBox1_->setCurrentIndex(0);
-    OpenFolder(QDir::currentPath());
+    // The process's current folder may have been removed meanwhile.
+    const QString start = QDir::currentPath();
+    OpenFolder(!start.isEmpty() && QFileInfo(start).isDir() ? start : QDir::homePath());
     cbPath_->setFocus();
     cbPath_->lineEdit()->selectAll();
 }
@@ -653,13 +661,6 @@ void TFormSelDir::closeEvent(QCloseEvent* event) {
     // Form1Close: the close box empties the list; the next showing fills it.
     files_.Clear();
     QWidget::closeEvent(event);
-}
-
-void TFormSelDir::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange) {
-        emit activeChanged(isActiveWindow());
-    }
 }
 
 bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
