@@ -296,6 +296,15 @@ void IniDocument::Parse(std::string_view bytes) {
     }
 
     const std::string_view all(text);
+    // One growth of the index instead of many rehashes: a list of 50,000
+    // entries has as many sections.
+    std::size_t brackets = all.starts_with('[') ? 1 : 0;
+    for (std::size_t at = all.find("\n["); at != std::string_view::npos;
+         at = all.find("\n[", at + 2)) {
+        ++brackets;
+    }
+    sections_.reserve(brackets);
+    sectionIndex_.reserve(brackets);
     Section* current = nullptr;
     std::size_t pos = 0;
     while (pos < all.size()) {

@@ -7,7 +7,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -34,88 +33,11 @@
 #include "app/dialogs/dialogs.h"
 #include "core/image_file.h"
 #include "lists/ui/check_list_box.h"
+#include "lists/ui/folder_model.h"
 
 namespace nocturo {
 
 namespace {
-
-// The folder view's model: folders only, hidden ones excluded, with the
-// report columns "Name", "Size", "Type", "Modified" and "Attributes".
-class FolderItemModel : public QFileSystemModel {
-  public:
-    using QFileSystemModel::QFileSystemModel;
-
-    int columnCount(const QModelIndex& parent = QModelIndex()) const override {
-        return parent.column() > 0 ? 0 : 5;
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        static const char* const kNames[] = {"Name", "Size", "Type", "Modified", "Attributes"};
-        if (orientation == Qt::Horizontal && section >= 0 && section < 5) {
-            if (role == Qt::DisplayRole) {
-                return QString(kNames[section]);
-            }
-            if (role == Qt::TextAlignmentRole) {
-                return QVariant::fromValue(
-                    (section == 1 || section == 4 ? Qt::AlignRight : Qt::AlignLeft) |
-                    Qt::AlignVCenter);
-            }
-        }
-        return QFileSystemModel::headerData(section, orientation, role);
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override {
-        if (!index.isValid()) {
-            return {};
-        }
-        const int column = index.column();
-        if (role == Qt::DecorationRole && column == 0) {
-            // Without an icon theme the desktop offers no folder icon.
-            QVariant icon = QFileSystemModel::data(index, role);
-            if (icon.value<QIcon>().isNull()) {
-                icon = QApplication::style()->standardIcon(QStyle::SP_DirIcon);
-            }
-            return icon;
-        }
-        if (role == Qt::TextAlignmentRole && (column == 1 || column == 4)) {
-            return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
-        }
-        if (role == Qt::ForegroundRole && column > 0) {
-            return QApplication::palette().color(QPalette::WindowText);
-        }
-        if (role != Qt::DisplayRole || column == 0 || column == 2) {
-            return QFileSystemModel::data(index, role);
-        }
-        const QFileInfo info = fileInfo(index);
-        switch (column) {
-            case 1: {
-                if (info.isDir()) {
-                    return QString();
-                }
-                const qint64 kb = std::max<qint64>(1, (info.size() + 1023) / 1024);
-                return QString::asprintf("%lldKB", static_cast<long long>(kb));
-            }
-            case 3: {
-                const QDateTime modified = info.lastModified();
-                return modified.isValid()
-                           ? QLocale().toString(modified.toLocalTime(), QLocale::ShortFormat)
-                           : QString();
-            }
-            case 4: {
-                QString letters;
-                if (!info.isWritable()) {
-                    letters += 'R';
-                }
-                if (info.fileName().startsWith('.')) {
-                    letters += 'H';
-                }
-                return letters;
-            }
-            default:
-                return {};
-        }
-    }
-};
 
 bool OpenWithDesktop(const QString& file) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -253,9 +175,7 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     splitter1_->setObjectName("Splitter1");
     splitter1_->setHandleWidth(8);
     splitter1_->setChildrenCollapsible(false);
-    model_ = new FolderItemModel(this);
-    model_->setFilter(QDir::Dirs | QDir::NoDotAndDotDot);
-    model_->setReadOnly(true);
+    model_ = new FolderModel(this);
     listView_ = new QStackedWidget(splitter1_);
     listView_->setObjectName("ListView");
     iconView_ = new QListView(listView_);
@@ -333,15 +253,6 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     connect(filterComboBox1_, &QComboBox::activated, this, &TFormSelDir::FilterComboBox1Select);
     connect(bitBtnOk_, &QPushButton::clicked, this, &TFormSelDir::BitBtnOkClick);
     connect(bitBtnClose_, &QPushButton::clicked, this, &TFormSelDir::BitBtnCloseClick);
-    connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& path) {
-        if (QDir::cleanPath(path) == currentFolder_) {
-            // Sorted now, so that the first folder selected is the first shown.
-            model_->sort(0, Qt::AscendingOrder);
-            ActiveView()->setCurrentIndex(QModelIndex());
-            SelectFirstFolder();
-        }
-    });
-
     // Key preview, the Enter keys of the path combo and the folder view, and
     // double clicks on the file list all pass through eventFilter.
     qApp->installEventFilter(this);
@@ -412,9 +323,7 @@ bool TFormSelDir::OpenFolder(const QString& path) {
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     currentFolder_ = folder;
-    const QModelIndex root = model_->setRootPath(folder);
-    iconView_->setRootIndex(root);
-    reportView_->setRootIndex(root);
+    model_->SetFolder(folder);
     const int known = cbPath_->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (known < 0) {
         cbPath_->insertItem(0, folder);
@@ -430,11 +339,13 @@ bool TFormSelDir::OpenFolder(const QString& path) {
 }
 
 void TFormSelDir::SelectFirstFolder() {
-    QAbstractItemView* view = ActiveView();
-    const QModelIndex first = model_->index(0, 0, view->rootIndex());
-    if (first.isValid() && !view->currentIndex().isValid()) {
-        view->setCurrentIndex(first);
-        view->scrollTo(first);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
+                                    static_cast<QAbstractItemView*>(reportView_)}) {
+        const QModelIndex first = model_->index(0, 0);
+        if (first.isValid()) {
+            view->setCurrentIndex(first);
+            view->scrollTo(first);
+        }
     }
 }
 
@@ -511,8 +422,8 @@ void TFormSelDir::cbPathKeyDown() {
 }
 
 void TFormSelDir::ListViewDblClick(const QModelIndex& index) {
-    if (index.isValid() && model_->isDir(index)) {
-        OpenFolder(model_->filePath(index));
+    if (model_->IsFolder(index)) {
+        OpenFolder(model_->FilePath(index));
     }
 }
 

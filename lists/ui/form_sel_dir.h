@@ -21,7 +21,6 @@
 class QAbstractItemView;
 class QAction;
 class QComboBox;
-class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QListView;
@@ -36,6 +35,7 @@ class QTreeView;
 namespace nocturo {
 
 class CheckListBox;
+class FolderModel;
 
 class TFormSelDir : public QWidget {
     Q_OBJECT
@@ -64,7 +64,7 @@ class TFormSelDir : public QWidget {
     QStringList History() const;
     ViewStyle GetViewStyle() const { return viewStyle_; }
     /// The folder view's model (subfolders of the current folder).
-    QFileSystemModel* FolderModel() const { return model_; }
+    nocturo::FolderModel* Folders() const { return model_; }
 
     /// Opens a folder: the folder view shows its subfolders, cbPath lists
     /// it, and the file list is filled from it. A folder that does not exist
@@ -130,7 +130,7 @@ class TFormSelDir : public QWidget {
     QString currentFolder_;
     ViewStyle viewStyle_ = SmallIcons;
 
-    QFileSystemModel* model_ = nullptr;
+    FolderModel* model_ = nullptr;
     QWidget* coolBar1_ = nullptr;
     QToolBar* toolBar2_ = nullptr;
     QComboBox* cbPath_ = nullptr;

@@ -1,12 +1,13 @@
 // The mask directory browser with the main window, driven offscreen with
 // scripted dialogs over a folder the tests make.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QFileSystemModel>
+#include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -16,6 +17,7 @@
 
 #include "app/form_main.h"
 #include "lists/ui/check_list_box.h"
+#include "lists/ui/folder_model.h"
 #include "lists/ui/form_sel_dir.h"
 #include "tests/ui/scripted_dialogs.h"
 
@@ -143,18 +145,25 @@ void BrowserTest::openingFillsTheListAndTheHistory() {
     QCOMPARE(QDir::cleanPath(QDir::currentPath()), night.Path());
 
     // The folder view: subfolders only, hidden ones excluded.
-    QFileSystemModel* model = browser->FolderModel();
-    const QModelIndex root = model->index(night.Path());
-    QTRY_COMPARE(model->rowCount(root), 2);
-    QStringList folders;
-    for (int i = 0; i < 2; ++i) {
-        folders << model->index(i, 0, root).data().toString();
+    nocturo::FolderModel* model = browser->Folders();
+    QCOMPARE(model->rowCount(), 2);
+    QCOMPARE(model->index(0, 0).data().toString(), QString("darks"));
+    QCOMPARE(model->index(1, 0).data().toString(), QString("flats"));
+    QCOMPARE(model->FilePath(model->index(1, 0)), night.Path() + "/flats");
+    QStringList headers;
+    for (int c = 0; c < model->columnCount(); ++c) {
+        headers << model->headerData(c, Qt::Horizontal).toString();
     }
-    folders.sort();
-    QCOMPARE(folders, QStringList({"darks", "flats"}));
-    QCOMPARE(model->headerData(1, Qt::Horizontal).toString(), QString("Size"));
-    QCOMPARE(model->headerData(4, Qt::Horizontal).toString(), QString("Attributes"));
-    QCOMPARE(model->index(0, 1, root).data().toString(), QString());  // folders: no size
+    QCOMPARE(headers, QStringList({"Name", "Size", "Type", "Modified", "Attributes"}));
+    QCOMPARE(model->index(0, 1).data().toString(), QString());  // folders: no size
+    QVERIFY(!model->index(0, 3).data().toString().isEmpty());   // modified
+    QCOMPARE(model->index(0, 4).data().toString(), QString());  // writable, not hidden
+    QVERIFY(!model->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+    // The first folder is selected.
+    auto* views = browser->findChild<QWidget*>("ListView");
+    for (auto* view : views->findChildren<QAbstractItemView*>()) {
+        QCOMPARE(view->currentIndex().row(), 0);
+    }
 
     // History: newest first, each folder once.
     QVERIFY(browser->OpenFolder(other.Path()));
@@ -224,11 +233,8 @@ void BrowserTest::navigation() {
     QCOMPARE(browser->CurrentFolder(), night.Path());
 
     // A double click on a folder opens it.
-    QFileSystemModel* model = browser->FolderModel();
-    const QModelIndex root = model->index(night.Path());
-    QTRY_COMPARE(model->rowCount(root), 2);
-    const QModelIndex darks = model->index(night.Path() + "/darks");
-    browser->ListViewDblClick(darks);
+    nocturo::FolderModel* model = browser->Folders();
+    browser->ListViewDblClick(model->index(0, 0));
     QCOMPARE(browser->CurrentFolder(), night.Path() + "/darks");
 
     // The folder picker.
