@@ -91,7 +91,6 @@ TFormSelDir::TFormSelDir(QWidget* parent)
         button->setAutoRaise(true);
         button->setFixedSize(33, 27);
         QAction* action = toolBar2_->addWidget(button);
-        action->setObjectName(QString(name) + "Action");
         return std::pair{button, action};
     };
     auto [browse, browseAction] =
@@ -167,7 +166,7 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     toolButtonCheck_->setMenu(popupMenu1_);
     toolButtonCheck_->setPopupMode(QToolButton::MenuButtonPopup);
     connect(toolButtonCheck_, &QToolButton::clicked, this, &TFormSelDir::ToolButtonCheckClick);
-    toolBar2_->addWidget(toolButtonCheck_)->setObjectName("ToolButtonCheckAction");
+    toolBar2_->addWidget(toolButtonCheck_);
     toolBar2_->addSeparator();
 
     // The folder view and the file list.
@@ -283,9 +282,13 @@ void TFormSelDir::FormCreate() {
         filterComboBox1_->addItem(filter);
     }
     filterComboBox1_->setCurrentIndex(0);
-    // The process's current folder may have been removed meanwhile.
+    // The process's current folder may have been removed meanwhile, or be
+    // closed to this user.
     const QString start = QDir::currentPath();
-    OpenFolder(!start.isEmpty() && QFileInfo(start).isDir() ? start : QDir::homePath());
+    const QFileInfo info(start);
+    const bool usable =
+        !start.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable();
+    OpenFolder(usable ? start : QDir::homePath());
     cbPath_->setFocus();
     cbPath_->lineEdit()->selectAll();
 }

@@ -16,6 +16,7 @@
 #include <QWindow>
 
 #include "app/form_main.h"
+#include "lists/list_file.h"
 #include "lists/ui/check_list_box.h"
 #include "lists/ui/folder_model.h"
 #include "lists/ui/form_sel_dir.h"
@@ -439,6 +440,16 @@ void BrowserTest::mainShortcutsActOnTheBrowserListWhileItIsActive() {
     QTest::keyClick(browser->findChild<QLineEdit*>("EditName"), Qt::Key_T,
                     Qt::ControlModifier | Qt::AltModifier);
     QVERIFY(files.IsEnabled(0));
+
+    // Saving and loading a list act on the browser's list too.
+    QTemporaryDir dir;
+    QVERIFY(form.SaveListFile(dir.filePath("browser.txt")));
+    std::vector<nocturo::ListEntry> entries;
+    QVERIFY(nocturo::ReadListFile(dir.filePath("browser.txt").toStdString(), entries));
+    QCOMPARE(static_cast<int>(entries.size()), files.Count());
+    QVERIFY(form.LoadListFile(dir.filePath("browser.txt")));
+    QCOMPARE(files.Count(), 2 * static_cast<int>(entries.size()));
+    QCOMPARE(form.LeftList().Count(), 1);
 
     // Back in the main window the commands act on its own lists again.
     form.windowHandle()->requestActivate();
