@@ -588,7 +588,7 @@ bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
         if (FormKeyDown(key->key(), key->modifiers())) {
             return true;
         }
-        if (watched == cbPath_->lineEdit() &&
+        if ((watched == cbPath_ || watched == cbPath_->lineEdit()) &&
             (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
             cbPathKeyDown();
             return true;

@@ -178,9 +178,13 @@ void BrowserTest::openingFillsTheListAndTheHistory() {
     path->setEditText(other.Path());
     QTest::keyClick(path->lineEdit(), Qt::Key_Return);
     QCOMPARE(browser->CurrentFolder(), other.Path());
+    path->setEditText(night.Path());
+    QTest::keyClick(path, Qt::Key_Enter);
+    QCOMPARE(browser->CurrentFolder(), night.Path());
     path->setEditText(other.Path() + "/nowhere");
     QTest::keyClick(path->lineEdit(), Qt::Key_Return);
-    QCOMPARE(browser->CurrentFolder(), other.Path());
+    QCOMPARE(browser->CurrentFolder(), night.Path());
+    QCOMPARE(path->currentText(), night.Path());
     QVERIFY(Script().Last("message").text.contains("nowhere"));
 }
 
