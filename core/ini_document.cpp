@@ -251,8 +251,25 @@ void IniDocument::Section::RebuildIndex() {
 }
 
 const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
+    // Entries are read and written key after key in one section: the last
+    // section found answers without hashing.
+    if (lastSection_ < sections_.size()) {
+        if (EqualNoCase(sections_[lastSection_].name, section)) {
+            return &sections_[lastSection_];
+        }
+        const std::size_t next = lastSection_ + 1;
+        if (next < sections_.size() && sections_[next].first &&
+            EqualNoCase(sections_[next].name, section)) {
+            lastSection_ = next;
+            return &sections_[next];
+        }
+    }
     const auto it = sectionIndex_.find(LowerCopy(section));
-    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+    if (it == sectionIndex_.end()) {
+        return nullptr;
+    }
+    lastSection_ = it->second;
+    return &sections_[it->second];
 }
 
 IniDocument::Section* IniDocument::FindSection(std::string_view section) {
@@ -260,18 +277,23 @@ IniDocument::Section* IniDocument::FindSection(std::string_view section) {
 }
 
 IniDocument::Section& IniDocument::SectionForWriting(std::string_view section) {
+    if (Section* found = FindSection(section)) {
+        return *found;
+    }
     const auto [it, added] = sectionIndex_.try_emplace(LowerCopy(section), sections_.size());
     if (added) {
-        sections_.push_back(Section{std::string(section), {}, {}, false});
+        sections_.push_back(Section{std::string(section), {}, {}, false, true});
     }
+    lastSection_ = it->second;
     return sections_[it->second];
 }
 
 void IniDocument::RebuildSectionIndex() {
+    lastSection_ = kNoSection;
     sectionIndex_.clear();
     sectionIndex_.reserve(sections_.size());
     for (std::size_t i = 0; i < sections_.size(); ++i) {
-        sectionIndex_.try_emplace(LowerCopy(sections_[i].name), i);
+        sections_[i].first = sectionIndex_.try_emplace(LowerCopy(sections_[i].name), i).second;
     }
 }
 
@@ -320,8 +342,8 @@ void IniDocument::Parse(std::string_view bytes) {
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             const std::string_view name = Trim(line.substr(1, line.size() - 2));
             const std::size_t index = sections_.size();
-            sections_.push_back(Section{std::string(name), {}, {}, false});
-            sectionIndex_.try_emplace(LowerCopy(name), index);
+            sections_.push_back(Section{std::string(name), {}, {}, false, false});
+            sections_.back().first = sectionIndex_.try_emplace(LowerCopy(name), index).second;
             current = &sections_.back();
             continue;
         }
@@ -552,6 +574,7 @@ bool IniDocument::EraseKey(std::string_view section, std::string_view key) {
 }
 
 void IniDocument::Clear() {
+    lastSection_ = kNoSection;
     sections_.clear();
     sectionIndex_.clear();
 }

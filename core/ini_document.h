@@ -142,6 +142,8 @@ class IniDocument {
         /// ones are searched line by line.
         std::unordered_map<std::string, std::size_t> keyIndex;
         bool indexed = false;
+        /// The first section of its name, the one lookups find.
+        bool first = false;
 
         const Line* FindLine(std::string_view lowerKey) const;
         Line* FindLine(std::string_view lowerKey);
@@ -157,6 +159,13 @@ class IniDocument {
     std::vector<Section> sections_;
     /// Lower-cased name -> index of the first section of that name.
     std::unordered_map<std::string, std::size_t> sectionIndex_;
+    /// The section the last lookup found (always the first of its name), so
+    /// that the keys of one section, and the section after it, are reached
+    /// without hashing: files are read and written section by section. This
+    /// makes lookups write to the document: use one document from one
+    /// thread at a time.
+    static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+    mutable std::size_t lastSection_ = kNoSection;
 };
 
 /// Writes `bytes` to `fileName` so that the file holds either its old
