@@ -10,6 +10,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -241,6 +242,18 @@ void BrowserTest::navigation() {
     nocturo::FolderModel* model = browser->Folders();
     browser->ListViewDblClick(model->index(0, 0));
     QCOMPARE(browser->CurrentFolder(), night.Path() + "/darks");
+
+    // In the folder view Backspace opens the parent, Enter the selected
+    // folder (the first is selected on opening).
+    auto* view = qobject_cast<QAbstractItemView*>(
+        browser->findChild<QStackedWidget*>("ListView")->currentWidget());
+    QVERIFY(view != nullptr);
+    QTest::keyClick(view, Qt::Key_Backspace);
+    QCOMPARE(browser->CurrentFolder(), night.Path());
+    view->setCurrentIndex(model->index(1, 0));
+    QTest::keyClick(view, Qt::Key_Return);
+    QCOMPARE(browser->CurrentFolder(), night.Path() + "/flats");
+    QTest::keyClick(view, Qt::Key_Backspace);
 
     // The folder picker.
     Script().folders = {night.Path()};
