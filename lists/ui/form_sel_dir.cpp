@@ -461,6 +461,14 @@ void TFormSelDir::FillFileList() {
     }
 }
 
+void TFormSelDir::Refresh() {
+    if (!currentFolder_.isEmpty()) {
+        model_->SetFolder(currentFolder_);
+        SelectFirstFolder();
+        FillFileList();
+    }
+}
+
 void TFormSelDir::RefilterFileList() {
     folderFiles_.Fill(files_, editName_->text().toStdString(),
                       filterComboBox1_->currentText().toStdString());
@@ -586,6 +594,10 @@ bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
         }
         // The window sees keys before its controls.
         if (FormKeyDown(key->key(), key->modifiers())) {
+            return true;
+        }
+        if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
+            Refresh();
             return true;
         }
         if ((watched == cbPath_ || watched == cbPath_->lineEdit()) &&

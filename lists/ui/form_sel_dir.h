@@ -76,6 +76,8 @@ class TFormSelDir : public QWidget {
     /// Fills the file list from the names already read (mask or filter
     /// changed).
     void RefilterFileList();
+    /// F5: reads the current folder's subfolders and files again.
+    void Refresh();
 
   public slots:
     void btnBrowseClick();

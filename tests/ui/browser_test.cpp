@@ -208,24 +208,33 @@ void BrowserTest::maskAndFilterRefilterInMemory() {
     mask->setText("IMG_000*");
     QCOMPARE(Names(browser->Files()), QStringList({"IMG_0001.JPG", "IMG_0002.jpg"}));
 
+    // F5 reads the folder again.
+    QTest::keyClick(mask, Qt::Key_F5);
+    QCOMPARE(Names(browser->Files()), QStringList({"IMG_0001.JPG"}));
+    QDir(night.Path()).mkdir("lights");
+    QCOMPARE(browser->Folders()->rowCount(), 2);
+    QTest::keyClick(mask, Qt::Key_F5);
+    QCOMPARE(browser->Folders()->rowCount(), 3);
+
     mask->setText("*.txt");
     QCOMPARE(Names(browser->Files()), QStringList({"notes.txt"}));
     mask->setText("*");
     filter->setCurrentIndex(6);
     emit filter->activated(6);
-    QCOMPARE(Names(browser->Files()),
-             QStringList({".hidden.jpg", "IMG_0001.JPG", "IMG_0002.jpg", "notes.txt", "README",
-                          "shot.raw", "x.jpeg", "été.png"}));
+    QCOMPARE(Names(browser->Files()), QStringList({".hidden.jpg", "IMG_0001.JPG", "notes.txt",
+                                                   "README", "shot.raw", "x.jpeg", "été.png"}));
     filter->setCurrentIndex(3);
     emit filter->activated(3);
     QCOMPARE(Names(browser->Files()), QStringList({"été.png"}));
 
     // Showing reads the folder afresh.
+    QFile::remove(night.dir.filePath("x.jpeg"));
     filter->setCurrentIndex(0);
     emit filter->activated(0);
-    browser->show();
     QCOMPARE(Names(browser->Files()),
              QStringList({".hidden.jpg", "IMG_0001.JPG", "x.jpeg", "été.png"}));
+    browser->show();
+    QCOMPARE(Names(browser->Files()), QStringList({".hidden.jpg", "IMG_0001.JPG", "été.png"}));
     browser->hide();
 }
 
