@@ -394,7 +394,8 @@ bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
         }
         return false;
     };
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a named pipe without a writer would hang the open.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             Clear();
@@ -413,13 +414,16 @@ bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
         ::close(fd);
         return fail(ErrnoText(EISDIR));
     }
+    if (!S_ISREG(st.st_mode)) {
+        // A pipe or a device may never end.
+        ::close(fd);
+        return fail("not a regular file");
+    }
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
         ::close(fd);
         return fail("the file is too large");
     }
-    if (S_ISREG(st.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -646,6 +650,10 @@ bool WriteFileAtomically(const std::string& fileName, std::string_view bytes, st
         if (::stat(target.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
                 return fail(ErrnoText(EISDIR));
+            }
+            if (!S_ISREG(st.st_mode)) {
+                // Renaming over a device or a pipe would replace it.
+                return fail("not a regular file");
             }
             exists = true;
         }

@@ -63,8 +63,9 @@ class IniDocument {
 
     /// Reads a file into the document, replacing its content. A file that
     /// does not exist reads as an empty document and counts as success. A
-    /// file that exists but cannot be read (a folder, no permission, an I/O
-    /// error, larger than kMaxFileSize) returns false with a message in
+    /// file that exists but cannot be read (a folder, a pipe or a device, no
+    /// permission, an I/O error, larger than kMaxFileSize) returns false with
+    /// a message in
     /// `error` and leaves the document as it was.
     bool LoadFile(const std::string& fileName, std::string* error = nullptr);
     /// Writes the document to a file atomically (see WriteFileAtomically):
@@ -175,7 +176,8 @@ class IniDocument {
 /// file gets the usual permissions (0666 less the umask), a replaced one
 /// keeps its own. On failure the temporary file is removed, the target is
 /// untouched and `error` receives a message naming the file and the cause
-/// (a full disk, a read-only folder, a missing folder).
+/// (a full disk, a read-only folder, a missing folder). A target that exists
+/// and is no regular file (a device, a pipe) is refused, not replaced.
 bool WriteFileAtomically(const std::string& fileName, std::string_view bytes,
                          std::string* error = nullptr);
 

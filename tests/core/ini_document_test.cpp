@@ -381,6 +381,20 @@ TEST(IniDocumentTest, FilesLoadAndSave) {
     EXPECT_NE(error.find(dir.path().string()), std::string::npos) << error;
     EXPECT_EQ(loaded.ReadString("L0000", "name"), "/x/\xC3\xA9 y.jpg");
 
+    // Pipes and devices are no files: refused without waiting for a writer
+    // that never comes, and never replaced.
+    const fs::path pipe = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    error.clear();
+    EXPECT_FALSE(loaded.LoadFile(pipe.string(), &error));
+    EXPECT_NE(error.find("regular"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(doc.SaveFile(pipe.string(), &error));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_FALSE(loaded.LoadFile("/dev/zero", &error));
+    EXPECT_EQ(loaded.ReadString("L0000", "name"), "/x/\xC3\xA9 y.jpg");
+    fs::remove(pipe);
+
     // Saving onto a folder, or into a missing one, fails with a message.
     error.clear();
     EXPECT_FALSE(doc.SaveFile(dir.path().string(), &error));
