@@ -250,9 +250,7 @@ void IniDocument::Section::RebuildIndex() {
     }
 }
 
-const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
-    // Entries are read and written key after key in one section: the last
-    // section found answers without hashing.
+const IniDocument::Section* IniDocument::FindNearLast(std::string_view section) const {
     if (lastSection_ < sections_.size()) {
         if (EqualNoCase(sections_[lastSection_].name, section)) {
             return &sections_[lastSection_];
@@ -263,6 +261,16 @@ const IniDocument::Section* IniDocument::FindSection(std::string_view section) c
             lastSection_ = next;
             return &sections_[next];
         }
+    }
+    return nullptr;
+}
+
+const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
+    // Entries are read and written key after key in one section, section
+    // after section: the last section found, or the one after it, answers
+    // without hashing.
+    if (const Section* near = FindNearLast(section)) {
+        return near;
     }
     const auto it = sectionIndex_.find(LowerCopy(section));
     if (it == sectionIndex_.end()) {
@@ -277,9 +285,10 @@ IniDocument::Section* IniDocument::FindSection(std::string_view section) {
 }
 
 IniDocument::Section& IniDocument::SectionForWriting(std::string_view section) {
-    if (Section* found = FindSection(section)) {
-        return *found;
+    if (const Section* near = FindNearLast(section)) {
+        return const_cast<Section&>(*near);
     }
+    // One hashing finds the section or makes room for a new one.
     const auto [it, added] = sectionIndex_.try_emplace(LowerCopy(section), sections_.size());
     if (added) {
         sections_.push_back(Section{std::string(section), {}, {}, false, true});

@@ -152,6 +152,8 @@ class IniDocument {
         void RebuildIndex();
     };
 
+    /// The last section found or the one after it, if it has this name.
+    const Section* FindNearLast(std::string_view section) const;
     const Section* FindSection(std::string_view section) const;
     Section* FindSection(std::string_view section);
     Section& SectionForWriting(std::string_view section);
