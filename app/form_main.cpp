@@ -35,6 +35,7 @@
 #include "lang/ui/language_ui.h"
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
+#include "lists/ui/form_sel_dir.h"
 #include "viewer/fly_image.h"
 #include "viewer/form_create_img.h"
 #include "viewer/scroll_box.h"
@@ -95,6 +96,13 @@ TFormMain::TFormMain(QWidget* parent)
             [this] { formFactor_->SetReferenceFileName(formCreateImg_->CreatedMaskName()); });
     });
 
+    formSelDir_ = new TFormSelDir(this);
+    // While the browser is the active window the list commands act on its
+    // file list.
+    connect(formSelDir_, &TFormSelDir::activeChanged, this, [this](bool active) {
+        lists_.SetCurrentListOverride(active ? &formSelDir_->Files() : nullptr);
+    });
+
     formEdit_ = new TFormEdit(this);
     lngForm_ = new TLngForm(formEdit_, this);
 
@@ -118,6 +126,8 @@ TFormMain::~TFormMain() {
     delete formAbout_;
     delete lngForm_;
     delete formEdit_;
+    lists_.SetCurrentListOverride(nullptr);
+    delete formSelDir_;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
@@ -268,14 +278,17 @@ void TFormMain::BuildMenus() {
 
     // Files
     QMenu* files = addMenu(nullptr, "Fichier1", "Files");
-    later(AddAction(files, "NewDirectory1", "New list (Unlimited)", QKeySequence("Ctrl+F"),
-                    "folder-mask"));
+    connect(AddAction(files, "NewDirectory1", "New list (Unlimited)", QKeySequence("Ctrl+F"),
+                      "folder-mask"),
+            &QAction::triggered, this, &TFormMain::NewDirectory1Click);
     connect(AddAction(files, "NewList1", "New list (Win Explorer with ~32 000 limit)",
                       QKeySequence("Ctrl+N"), "list-new"),
             &QAction::triggered, this, &TFormMain::NewList1Click);
     files->addSeparator();
-    later(AddAction(files, "LoadList1", "Load Current List...", {}, "list-open"));
-    later(AddAction(files, "SaveList1", "Save Current List...", {}, "list-save"));
+    connect(AddAction(files, "LoadList1", "Load Current List...", {}, "list-open"),
+            &QAction::triggered, this, &TFormMain::LoadList1Click);
+    connect(AddAction(files, "SaveList1", "Save Current List...", {}, "list-save"),
+            &QAction::triggered, this, &TFormMain::SaveList1Click);
     files->addSeparator();
     QAction* viewResult = AddAction(files, "ViewResult1", "Show Result...", {}, "result-show");
     viewResult->setCheckable(true);
@@ -474,8 +487,7 @@ void TFormMain::BuildToolBars() {
     };
 
     // ToolBar1: the left list.
-    QAction* open1 = own("ToolButtonOpen1", "folder-mask", &TFormMain::ToolBar1Click);
-    open1->setEnabled(false);  // opens the mask directory browser, which is not here yet
+    QAction* open1 = own("ToolButtonOpen1", "folder-mask", &TFormMain::NewDirectory1Click);
     AddToolButton(toolBar1_, "ToolButtonOpen1", "Open New List..", open1);
     toolBar1_->addSeparator();
     AddToolButton(toolBar1_, "ToolButtonDelete1", "Clear Selected Highlighted",
@@ -831,7 +843,7 @@ bool TFormMain::IsMainWindowActive() const {
     // Before the window is first activated (and on a test's offscreen
     // screen) no window is active; the main window then counts as active.
     QWidget* active = QApplication::activeWindow();
-    return active == nullptr || active == this;
+    return active == nullptr || active == this || activating_;
 }
 
 void TFormMain::ProcessPendingEvents() {

@@ -43,6 +43,8 @@ class TFormEdit;
 class TFormNumFormat;
 class TFormProcess;
 class TLngForm;
+
+class TFormSelDir;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -133,9 +135,26 @@ class TFormMain : public QMainWindow {
     /// A menu item or tool bar action by its name.
     QAction* Action(const QString& name) const;
 
+    // --- list files and the mask directory browser ---
+
+    /// Writes CurrentList() into a list file; a failure is shown in a
+    /// message box and leaves the old file as it was. Returns success.
+    bool SaveListFile(const QString& fileName);
+    /// Reads a list file into CurrentList(), after "Clear List?" when it has
+    /// entries (Cancel appends). A file that cannot be read is shown in a
+    /// message box and leaves the list untouched. Returns success.
+    bool LoadListFile(const QString& fileName);
+    /// The mask directory browser, created hidden with the window.
+    TFormSelDir* FormSelDir() const { return formSelDir_; }
+    /// The browser's receiver: appends its checked files to the left list.
+    void AddBrowserFiles();
+
   public slots:
     // Files
+    void NewDirectory1Click();
     void NewList1Click();
+    void LoadList1Click();
+    void SaveList1Click();
     void ViewResult1Click();
     void ClearResult1Click();
     void SaveResult1Click();
@@ -331,6 +350,11 @@ class TFormMain : public QMainWindow {
     TFormEdit* formEdit_ = nullptr;
     TLngForm* lngForm_ = nullptr;
     TFormAbout* formAbout_ = nullptr;
+
+    TFormSelDir* formSelDir_ = nullptr;
+    /// Set while AddBrowserFiles brings the window to the front: the window
+    /// manager activates it later, but the command acts as the active window.
+    bool activating_ = false;
 };
 
 }  // namespace nocturo

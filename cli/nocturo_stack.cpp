@@ -17,6 +17,8 @@
 #include <fstream>
 #include <iostream>
 #include <optional>
+
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -30,6 +32,7 @@
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
+#include "lists/list_file.h"
 #include "lists/list_pair.h"
 
 namespace {
@@ -92,9 +95,12 @@ void PrintUsage(FILE* out) {
                  "                       With --steps, -o is optional.\n"
                  "  --overwrite          replace existing step files; without it the first\n"
                  "                       existing step file stops the run, and it is not written\n"
-                 "  --files-from LIST    read more FILEs from LIST, one name per line, after the\n"
-                 "                       ones on the command line (blank lines are skipped; \"-\"\n"
-                 "                       reads standard input); may be given more than once\n"
+                 "  --files-from LIST    read more FILEs from LIST, after the ones on the command\n"
+                 "                       line: from a list file saved by the program (\"Save\n"
+                 "                       Current List...\") its checked entries, in order;\n"
+                 "                       from any other file one name per line (blank lines\n"
+                 "                       are skipped); \"-\" reads standard input; may be given\n"
+                 "                       more than once\n"
                  "  --jobs N             threads that decode frames ahead of the merge (default:\n"
                  "                       the number of processors, here %u; 0 decodes each\n"
                  "                       frame on the merging thread when it is reached)\n"
@@ -159,32 +165,62 @@ bool ParseInt(const std::string& text, int32_t& value) {
     return true;
 }
 
-// Appends the names of a list file: one per line, blank lines skipped, a
-// trailing CR (a list written on Windows) dropped.
-bool ReadListFile(const std::string& listName, std::vector<std::string>& files) {
+// Appends the names of a list file. A list file saved by the program (it has
+// a [List] section) gives its checked entries, in order; entries without a
+// name are skipped. Any other file holds one name per line: blank lines are
+// skipped and a trailing CR (a list written on Windows) is dropped.
+bool ReadListFile(const std::string& listName, std::vector<std::string>& files,
+                  std::string& problem) {
     std::ifstream file;
     std::istream* in = &std::cin;
     if (listName != "-") {
         struct stat st {};
-        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+        if (::stat(listName.c_str(), &st) != 0) {
+            problem = std::strerror(errno);
+            return false;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            problem = "it is a folder";
             return false;
         }
         file.open(listName, std::ios::binary);
         if (!file) {
+            problem = std::strerror(errno);
             return false;
         }
         in = &file;
     }
-    std::string line;
-    while (std::getline(*in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+    std::string content{std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()};
+    if (in->bad()) {
+        problem = "read error";
+        return false;
+    }
+    const nocturo::IniDocument doc = nocturo::IniDocument::FromBytes(content);
+    if (nocturo::IsListDocument(doc)) {
+        std::vector<nocturo::ListEntry> entries;
+        if (!nocturo::ReadListEntries(doc, entries, &problem)) {
+            return false;
         }
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            files.push_back(line);
+        for (nocturo::ListEntry& entry : entries) {
+            if (entry.checked && !entry.text.empty()) {
+                files.push_back(std::move(entry.text));
+            }
+        }
+        return true;
+    }
+    std::string_view rest(content);
+    while (!rest.empty()) {
+        const size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
+        }
+        if (line.find_first_not_of(" \t") != std::string_view::npos) {
+            files.emplace_back(line);
         }
     }
-    return !in->bad();
+    return true;
 }
 
 // The folder a file would be written into must exist and be writable. This
@@ -360,8 +396,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
         }
     }
     for (const std::string& list : listFiles) {
-        if (!ReadListFile(list, options.files)) {
-            return UsageError("cannot read the list file " + list);
+        std::string problem;
+        if (!ReadListFile(list, options.files, problem)) {
+            return UsageError("cannot read the list file " + list + ": " + problem);
         }
     }
     if (options.batch >= 0) {

@@ -250,9 +250,34 @@ void IniDocument::Section::RebuildIndex() {
     }
 }
 
+const IniDocument::Section* IniDocument::FindNearLast(std::string_view section) const {
+    if (lastSection_ < sections_.size()) {
+        if (EqualNoCase(sections_[lastSection_].name, section)) {
+            return &sections_[lastSection_];
+        }
+        const std::size_t next = lastSection_ + 1;
+        if (next < sections_.size() && sections_[next].first &&
+            EqualNoCase(sections_[next].name, section)) {
+            lastSection_ = next;
+            return &sections_[next];
+        }
+    }
+    return nullptr;
+}
+
 const IniDocument::Section* IniDocument::FindSection(std::string_view section) const {
+    // Entries are read and written key after key in one section, section
+    // after section: the last section found, or the one after it, answers
+    // without hashing.
+    if (const Section* near = FindNearLast(section)) {
+        return near;
+    }
     const auto it = sectionIndex_.find(LowerCopy(section));
-    return it == sectionIndex_.end() ? nullptr : &sections_[it->second];
+    if (it == sectionIndex_.end()) {
+        return nullptr;
+    }
+    lastSection_ = it->second;
+    return &sections_[it->second];
 }
 
 IniDocument::Section* IniDocument::FindSection(std::string_view section) {
@@ -260,18 +285,24 @@ IniDocument::Section* IniDocument::FindSection(std::string_view section) {
 }
 
 IniDocument::Section& IniDocument::SectionForWriting(std::string_view section) {
+    if (const Section* near = FindNearLast(section)) {
+        return const_cast<Section&>(*near);
+    }
+    // One hashing finds the section or makes room for a new one.
     const auto [it, added] = sectionIndex_.try_emplace(LowerCopy(section), sections_.size());
     if (added) {
-        sections_.push_back(Section{std::string(section), {}, {}, false});
+        sections_.push_back(Section{std::string(section), {}, {}, false, true});
     }
+    lastSection_ = it->second;
     return sections_[it->second];
 }
 
 void IniDocument::RebuildSectionIndex() {
+    lastSection_ = kNoSection;
     sectionIndex_.clear();
     sectionIndex_.reserve(sections_.size());
     for (std::size_t i = 0; i < sections_.size(); ++i) {
-        sectionIndex_.try_emplace(LowerCopy(sections_[i].name), i);
+        sections_[i].first = sectionIndex_.try_emplace(LowerCopy(sections_[i].name), i).second;
     }
 }
 
@@ -296,6 +327,15 @@ void IniDocument::Parse(std::string_view bytes) {
     }
 
     const std::string_view all(text);
+    // One growth of the index instead of many rehashes: a list of 50,000
+    // entries has as many sections.
+    std::size_t brackets = all.starts_with('[') ? 1 : 0;
+    for (std::size_t at = all.find("\n["); at != std::string_view::npos;
+         at = all.find("\n[", at + 2)) {
+        ++brackets;
+    }
+    sections_.reserve(brackets);
+    sectionIndex_.reserve(brackets);
     Section* current = nullptr;
     std::size_t pos = 0;
     while (pos < all.size()) {
@@ -311,8 +351,8 @@ void IniDocument::Parse(std::string_view bytes) {
         if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
             const std::string_view name = Trim(line.substr(1, line.size() - 2));
             const std::size_t index = sections_.size();
-            sections_.push_back(Section{std::string(name), {}, {}, false});
-            sectionIndex_.try_emplace(LowerCopy(name), index);
+            sections_.push_back(Section{std::string(name), {}, {}, false, false});
+            sections_.back().first = sectionIndex_.try_emplace(LowerCopy(name), index).second;
             current = &sections_.back();
             continue;
         }
@@ -363,7 +403,8 @@ bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
         }
         return false;
     };
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: a named pipe without a writer would hang the open.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             Clear();
@@ -382,13 +423,16 @@ bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
         ::close(fd);
         return fail(ErrnoText(EISDIR));
     }
+    if (!S_ISREG(st.st_mode)) {
+        // A pipe or a device may never end.
+        ::close(fd);
+        return fail("not a regular file");
+    }
     if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
         ::close(fd);
         return fail("the file is too large");
     }
-    if (S_ISREG(st.st_mode)) {
-        bytes.reserve(static_cast<std::size_t>(st.st_size));
-    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[1 << 16];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -543,6 +587,7 @@ bool IniDocument::EraseKey(std::string_view section, std::string_view key) {
 }
 
 void IniDocument::Clear() {
+    lastSection_ = kNoSection;
     sections_.clear();
     sectionIndex_.clear();
 }
@@ -614,6 +659,10 @@ bool WriteFileAtomically(const std::string& fileName, std::string_view bytes, st
         if (::stat(target.c_str(), &st) == 0) {
             if (S_ISDIR(st.st_mode)) {
                 return fail(ErrnoText(EISDIR));
+            }
+            if (!S_ISREG(st.st_mode)) {
+                // Renaming over a device or a pipe would replace it.
+                return fail("not a regular file");
             }
             exists = true;
         }

@@ -63,8 +63,9 @@ class IniDocument {
 
     /// Reads a file into the document, replacing its content. A file that
     /// does not exist reads as an empty document and counts as success. A
-    /// file that exists but cannot be read (a folder, no permission, an I/O
-    /// error, larger than kMaxFileSize) returns false with a message in
+    /// file that exists but cannot be read (a folder, a pipe or a device, no
+    /// permission, an I/O error, larger than kMaxFileSize) returns false with
+    /// a message in
     /// `error` and leaves the document as it was.
     bool LoadFile(const std::string& fileName, std::string* error = nullptr);
     /// Writes the document to a file atomically (see WriteFileAtomically):
@@ -142,6 +143,8 @@ class IniDocument {
         /// ones are searched line by line.
         std::unordered_map<std::string, std::size_t> keyIndex;
         bool indexed = false;
+        /// The first section of its name, the one lookups find.
+        bool first = false;
 
         const Line* FindLine(std::string_view lowerKey) const;
         Line* FindLine(std::string_view lowerKey);
@@ -149,6 +152,8 @@ class IniDocument {
         void RebuildIndex();
     };
 
+    /// The last section found or the one after it, if it has this name.
+    const Section* FindNearLast(std::string_view section) const;
     const Section* FindSection(std::string_view section) const;
     Section* FindSection(std::string_view section);
     Section& SectionForWriting(std::string_view section);
@@ -157,6 +162,13 @@ class IniDocument {
     std::vector<Section> sections_;
     /// Lower-cased name -> index of the first section of that name.
     std::unordered_map<std::string, std::size_t> sectionIndex_;
+    /// The section the last lookup found (always the first of its name), so
+    /// that the keys of one section, and the section after it, are reached
+    /// without hashing: files are read and written section by section. This
+    /// makes lookups write to the document: use one document from one
+    /// thread at a time.
+    static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
+    mutable std::size_t lastSection_ = kNoSection;
 };
 
 /// Writes `bytes` to `fileName` so that the file holds either its old
@@ -166,7 +178,8 @@ class IniDocument {
 /// file gets the usual permissions (0666 less the umask), a replaced one
 /// keeps its own. On failure the temporary file is removed, the target is
 /// untouched and `error` receives a message naming the file and the cause
-/// (a full disk, a read-only folder, a missing folder).
+/// (a full disk, a read-only folder, a missing folder). A target that exists
+/// and is no regular file (a device, a pipe) is refused, not replaced.
 bool WriteFileAtomically(const std::string& fileName, std::string_view bytes,
                          std::string* error = nullptr);
 

@@ -15,6 +15,7 @@
 #include "core/batch.h"
 #include "core/combine.h"
 #include "core/image_file.h"
+#include "lists/list_file.h"
 #include "tests/cli/child_process.h"
 #include "tests/support/test_support.h"
 
@@ -532,6 +533,36 @@ TEST(NocturoStack, FilesFromAppendsItsNamesAfterTheCommandLine) {
     const ChildResult s = child.Finish();
     EXPECT_EQ(s.exitCode, 0) << s.err;
     EXPECT_TRUE(SamePixels(Load(dir.File("stdin.png")), bright));
+}
+
+TEST(NocturoStack, FilesFromTakesTheCheckedEntriesOfASavedList) {
+    TempDir dir;
+    // Frames chosen in the window: the unchecked ones stay out, the order of
+    // the list holds (Sub starts from the first checked entry).
+    const RgbImage bright = SolidImage(8, 6, 200, 200, 200);
+    const RgbImage dim = SolidImage(8, 6, 50, 60, 70);
+    const RgbImage other = SolidImage(8, 6, 255, 255, 255);
+    nocturo::FileList list;
+    list.Append(nocturo::ListEntry{Put(dir, "other.png", other), false, true, true});
+    list.Append(nocturo::ListEntry{Put(dir, "br ight\xC3\xA9.png", bright), true, true, false});
+    list.Append(nocturo::ListEntry{dir.File("unchecked-missing.png"), false, true, false});
+    list.Append(nocturo::ListEntry{Put(dir, "dim.png", dim), true, false, false});
+    const std::string listFile = dir.File("processlist.txt");
+    std::string error;
+    ASSERT_TRUE(nocturo::SaveListFile(list, listFile, &error)) << error;
+
+    const std::string sub = dir.File("sub.png");
+    const ChildResult r = Stack({"--op", "sub", "--files-from", listFile, "-o", sub});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, CountLine(0));
+    EXPECT_TRUE(SamePixels(Load(sub), SolidImage(8, 6, 150, 140, 130)));
+
+    // A count beyond all reason is refused, not allocated.
+    { std::ofstream(listFile, std::ios::binary) << "[List]\r\ncount=2000000000\r\n"; }
+    EXPECT_EQ(Stack({"--files-from", listFile, "-o", sub}).exitCode, 2);
+    // A list without checked entries brings no files.
+    { std::ofstream(listFile, std::ios::binary) << "[List]\r\ncount=1\r\n[L0000]\r\nchck=0\r\n"; }
+    EXPECT_EQ(Stack({"--files-from", listFile, "-o", sub}).exitCode, 2);
 }
 
 TEST(NocturoStack, StepsAreNumberedFromTheChosenName) {

@@ -128,6 +128,29 @@ TEST(IniDocumentTest, ReadsAHandEditedFileByTheReadingRules) {
     EXPECT_TRUE(doc.Keys("nowhere").empty());
 }
 
+TEST(IniDocumentTest, LookupsInAnyOrderFindTheFirstSection) {
+    // Sections are found through the index and, for walks section by
+    // section, through the last one found: both give the first of a name.
+    IniDocument doc = IniDocument::FromBytes("[a]\nk=1\n[b]\nk=2\n[A]\nk=3\n[c]\nk=4\n");
+    const std::pair<const char*, const char*> walk[] = {
+        {"a", "1"}, {"b", "2"}, {"A", "1"}, {"c", "4"}, {"b", "2"}, {"a", "1"},
+        {"a", "1"}, {"c", "4"}, {"B", "2"}, {"x", "-"}, {"a", "1"}};
+    for (const auto& [section, value] : walk) {
+        EXPECT_EQ(doc.ReadString(section, "k", "-"), value) << section;
+    }
+    doc.WriteString("b", "k", "20");
+    doc.WriteString("A", "k", "10");
+    doc.WriteString("d", "k", "5");
+    doc.WriteString("a", "j", "6");
+    EXPECT_EQ(doc.ToBytes(),
+              "[a]\r\nk=10\r\nj=6\r\n\r\n[b]\r\nk=20\r\n\r\n[A]\r\nk=3\r\n\r\n"
+              "[c]\r\nk=4\r\n\r\n[d]\r\nk=5\r\n\r\n");
+    EXPECT_TRUE(doc.EraseSection("b"));
+    EXPECT_EQ(doc.ReadString("a", "k"), "10");
+    EXPECT_EQ(doc.ReadString("c", "k"), "4");
+    EXPECT_EQ(doc.ReadString("d", "k"), "5");
+}
+
 TEST(IniDocumentTest, IntegersAndBooleans) {
     struct Case {
         const char* value;
@@ -357,6 +380,20 @@ TEST(IniDocumentTest, FilesLoadAndSave) {
     EXPECT_FALSE(loaded.LoadFile(dir.path().string(), &error));
     EXPECT_NE(error.find(dir.path().string()), std::string::npos) << error;
     EXPECT_EQ(loaded.ReadString("L0000", "name"), "/x/\xC3\xA9 y.jpg");
+
+    // Pipes and devices are no files: refused without waiting for a writer
+    // that never comes, and never replaced.
+    const fs::path pipe = dir.path() / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
+    error.clear();
+    EXPECT_FALSE(loaded.LoadFile(pipe.string(), &error));
+    EXPECT_NE(error.find("regular"), std::string::npos) << error;
+    error.clear();
+    EXPECT_FALSE(doc.SaveFile(pipe.string(), &error));
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_FALSE(loaded.LoadFile("/dev/zero", &error));
+    EXPECT_EQ(loaded.ReadString("L0000", "name"), "/x/\xC3\xA9 y.jpg");
+    fs::remove(pipe);
 
     // Saving onto a folder, or into a missing one, fails with a message.
     error.clear();

@@ -1,0 +1,660 @@
+#include "lists/ui/form_sel_dir.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <cstdlib>
+
+#include "app/dialogs/dialogs.h"
+#include "core/image_file.h"
+#include "lists/ui/check_list_box.h"
+#include "lists/ui/folder_model.h"
+
+namespace nocturo {
+
+namespace {
+
+bool OpenWithDesktop(const QString& file) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+// Runs the browser's check and selection commands over a file list.
+void SetAll(FileList& list, const std::function<void(FileList&, int)>& change) {
+    FileList::UpdateGuard update(list);
+    for (int i = 0; i < list.Count(); ++i) {
+        change(list, i);
+    }
+}
+
+}  // namespace
+
+TFormSelDir::TFormSelDir(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), opener_(OpenWithDesktop) {
+    setObjectName("FormSelDir");
+    setWindowTitle("Mask Directory");
+    resize(573, 348);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // CoolBar1: the tool bar and the path combo.
+    coolBar1_ = new QWidget(this);
+    coolBar1_->setObjectName("CoolBar1");
+    auto* coolLayout = new QHBoxLayout(coolBar1_);
+    coolLayout->setContentsMargins(2, 2, 2, 2);
+    coolLayout->setSpacing(4);
+    toolBar2_ = new QToolBar(coolBar1_);
+    toolBar2_->setObjectName("ToolBar2");
+    toolBar2_->setIconSize(QSize(20, 20));
+    coolLayout->addWidget(toolBar2_);
+    cbPath_ = new QComboBox(coolBar1_);
+    // Its items are the folders visited here, not texts a language file sets.
+    cbPath_->setProperty("languageItems", false);
+    cbPath_->setObjectName("cbPath");
+    cbPath_->setEditable(true);
+    cbPath_->setInsertPolicy(QComboBox::NoInsert);
+    cbPath_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    cbPath_->setMinimumContentsLength(20);
+    coolLayout->addWidget(cbPath_, 1);
+    layout->addWidget(coolBar1_);
+
+    QStyle* style = this->style();
+    auto addButton = [&](const char* name, const QString& hint, const QIcon& icon) {
+        auto* button = new QToolButton(toolBar2_);
+        button->setObjectName(name);
+        button->setToolTip(hint);
+        button->setIcon(icon);
+        button->setAutoRaise(true);
+        button->setFixedSize(33, 27);
+        QAction* action = toolBar2_->addWidget(button);
+        return std::pair{button, action};
+    };
+    auto [browse, browseAction] =
+        addButton("btnBrowse", "Slelect Directories", style->standardIcon(QStyle::SP_DirOpenIcon));
+    connect(browse, &QToolButton::clicked, this, &TFormSelDir::btnBrowseClick);
+    auto [back, backAction] = addButton("btnBack", "Parent Directory",
+                                        style->standardIcon(QStyle::SP_FileDialogToParent));
+    connect(back, &QToolButton::clicked, this, &TFormSelDir::btnBackClick);
+    toolBar2_->addSeparator();
+    struct ViewButton {
+        const char* name;
+        const char* hint;
+        QStyle::StandardPixmap icon;
+        ViewStyle tag;
+        bool visible;
+    };
+    const ViewButton viewButtons[] = {
+        {"btnSmallIcons", "Show Browser with Small Icons", QStyle::SP_FileDialogListView,
+         SmallIcons, true},
+        {"btnLargeIcons", "Show Browser with Large Icons ", QStyle::SP_FileDialogContentsView,
+         LargeIcons, true},
+        {"btnList", "Show Browser as List", QStyle::SP_FileDialogListView, List, false},
+        {"btnReport", "Show Browser as Report", QStyle::SP_FileDialogDetailedView, Report, false},
+    };
+    for (const ViewButton& v : viewButtons) {
+        auto [button, action] = addButton(v.name, v.hint, style->standardIcon(v.icon));
+        button->setCheckable(true);
+        button->setAutoExclusive(true);
+        button->setProperty("tag", static_cast<int>(v.tag));
+        button->setChecked(v.tag == SmallIcons);
+        action->setVisible(v.visible);
+        const int tag = v.tag;
+        connect(button, &QToolButton::clicked, this, [this, tag] { btnLargeIconsClick(tag); });
+    }
+    toolBar2_->addSeparator();
+
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName("PopupMenu1");
+    struct Command {
+        const char* name;
+        const char* caption;
+        const char* shortcut;
+        void (TFormSelDir::*slot)();
+    };
+    const Command commands[] = {
+        {"TestValidPictures1", "TestValidPictures", "Ctrl+T",
+         &TFormSelDir::TestValidPictures1Click},
+        {"CheckSelection", "Check Selection", "Ctrl+J", &TFormSelDir::CheckSelectionClick},
+        {"UncheckSelection", "Uncheck Selection", "Ctrl+U", &TFormSelDir::UncheckSelectionClick},
+        {"InvertCheckSelection", "Invert Check Selection", "Ctrl+I",
+         &TFormSelDir::InvertCheckSelectionClick},
+        {"CheckAll", "Check All", "Ctrl+Alt+J", &TFormSelDir::CheckAllClick},
+        {"UnCheckAll", "UnCheck All", "Ctrl+Alt+U", &TFormSelDir::UnCheckAllClick},
+        {"InvertCheckAll", "Invert Check All", "Ctrl+Alt+I", &TFormSelDir::InvertCheckAllClick},
+        {"SelectAll", "Select All", "Ctrl+A", &TFormSelDir::SelectAllClick},
+        {"UnselectAll", "Unselect All", "", &TFormSelDir::UnselectAllClick},
+    };
+    for (const Command& c : commands) {
+        QAction* action = popupMenu1_->addAction(c.caption);
+        action->setObjectName(c.name);
+        // The keys are shown in the menu; outside it the window's own keys
+        // and the main menu's shortcuts answer them.
+        action->setShortcut(QKeySequence(c.shortcut));
+        action->setShortcutContext(Qt::WidgetShortcut);
+        connect(action, &QAction::triggered, this, c.slot);
+    }
+    toolButtonCheck_ = new QToolButton(toolBar2_);
+    toolButtonCheck_->setObjectName("ToolButtonCheck");
+    toolButtonCheck_->setToolTip("Check and Select Files..");
+    toolButtonCheck_->setIcon(style->standardIcon(QStyle::SP_DialogApplyButton));
+    toolButtonCheck_->setAutoRaise(true);
+    toolButtonCheck_->setFixedSize(45, 27);
+    toolButtonCheck_->setMenu(popupMenu1_);
+    toolButtonCheck_->setPopupMode(QToolButton::MenuButtonPopup);
+    connect(toolButtonCheck_, &QToolButton::clicked, this, &TFormSelDir::ToolButtonCheckClick);
+    toolBar2_->addWidget(toolButtonCheck_);
+    toolBar2_->addSeparator();
+
+    // The folder view and the file list.
+    splitter1_ = new QSplitter(Qt::Horizontal, this);
+    splitter1_->setObjectName("Splitter1");
+    splitter1_->setHandleWidth(8);
+    splitter1_->setChildrenCollapsible(false);
+    model_ = new FolderModel(this);
+    listView_ = new QStackedWidget(splitter1_);
+    listView_->setObjectName("ListView");
+    iconView_ = new QListView(listView_);
+    iconView_->setModel(model_);
+    iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    iconView_->setUniformItemSizes(true);
+    iconView_->setResizeMode(QListView::Adjust);
+    iconView_->setMovement(QListView::Static);
+    reportView_ = new QTreeView(listView_);
+    reportView_->setModel(model_);
+    reportView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reportView_->setRootIsDecorated(false);
+    reportView_->setItemsExpandable(false);
+    reportView_->setUniformRowHeights(true);
+    reportView_->setSortingEnabled(false);
+    for (const auto& [column, width] : {std::pair{0, 175}, {1, 75}, {2, 150}, {3, 100}, {4, 75}}) {
+        reportView_->setColumnWidth(column, width);
+    }
+    listView_->addWidget(iconView_);
+    listView_->addWidget(reportView_);
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
+                                    static_cast<QAbstractItemView*>(reportView_)}) {
+        connect(view, &QAbstractItemView::doubleClicked, this, &TFormSelDir::ListViewDblClick);
+    }
+    checkListBox1_ = new CheckListBox(splitter1_);
+    checkListBox1_->setObjectName("CheckListBox1");
+    checkListBox1_->SetList(&files_);
+    splitter1_->addWidget(listView_);
+    splitter1_->addWidget(checkListBox1_);
+    splitter1_->setStretchFactor(0, 0);
+    splitter1_->setStretchFactor(1, 1);
+    splitter1_->setSizes({161, 573 - 161 - 8});
+    layout->addWidget(splitter1_, 1);
+
+    // Panel1: the mask, the filter and the buttons.
+    panel1_ = new QWidget(this);
+    panel1_->setObjectName("Panel1");
+    panel1_->setFixedHeight(65);
+    auto* grid = new QGridLayout(panel1_);
+    grid->setContentsMargins(8, 4, 8, 4);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(4);
+    auto* label1 = new QLabel("FileName Mask:", panel1_);
+    label1->setObjectName("Label1");
+    editName_ = new QLineEdit(panel1_);
+    editName_->setObjectName("EditName");
+    label1->setBuddy(editName_);
+    auto* label3 = new QLabel("Extension Filter:", panel1_);
+    label3->setObjectName("Label3");
+    filterComboBox1_ = new QComboBox(panel1_);
+    filterComboBox1_->setObjectName("FilterComboBox1");
+    label3->setBuddy(filterComboBox1_);
+    bitBtnOk_ = new QPushButton(style->standardIcon(QStyle::SP_DialogOkButton), "OK", panel1_);
+    bitBtnOk_->setObjectName("BitBtnOk");
+    bitBtnOk_->setAutoDefault(false);
+    bitBtnClose_ =
+        new QPushButton(style->standardIcon(QStyle::SP_DialogCloseButton), "Close", panel1_);
+    bitBtnClose_->setObjectName("BitBtnClose");
+    bitBtnClose_->setAutoDefault(false);
+    for (QPushButton* button : {bitBtnOk_, bitBtnClose_}) {
+        button->setMinimumWidth(90);
+    }
+    grid->addWidget(label1, 0, 0);
+    grid->addWidget(editName_, 0, 1);
+    grid->addWidget(bitBtnOk_, 0, 3);
+    grid->addWidget(label3, 1, 0);
+    grid->addWidget(filterComboBox1_, 1, 1);
+    grid->addWidget(bitBtnClose_, 1, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnMinimumWidth(2, 16);
+    layout->addWidget(panel1_);
+
+    connect(cbPath_, &QComboBox::activated, this, &TFormSelDir::cbPathClick);
+    connect(editName_, &QLineEdit::textChanged, this, &TFormSelDir::EditNameChange);
+    connect(filterComboBox1_, &QComboBox::activated, this, &TFormSelDir::FilterComboBox1Select);
+    connect(bitBtnOk_, &QPushButton::clicked, this, &TFormSelDir::BitBtnOkClick);
+    connect(bitBtnClose_, &QPushButton::clicked, this, &TFormSelDir::BitBtnCloseClick);
+    // Key preview, the Enter keys of the path combo and the folder view, and
+    // double clicks on the file list all pass through eventFilter.
+    qApp->installEventFilter(this);
+    // A tool window shares its activation with its parent as far as
+    // QWidget::isActiveWindow is concerned; the focus window tells them apart.
+    connect(qApp, &QGuiApplication::focusWindowChanged, this, [this](QWindow* focus) {
+        emit activeChanged(focus != nullptr && focus == windowHandle());
+    });
+    FormCreate();
+}
+
+TFormSelDir::~TFormSelDir() {
+    qApp->removeEventFilter(this);
+    checkListBox1_->SetList(nullptr);
+}
+
+void TFormSelDir::FormCreate() {
+    // Centred on the screen it opens on.
+    if (QScreen* screen = QApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+    btnLargeIconsClick(SmallIcons);
+    {
+        const QSignalBlocker block(editName_);
+        editName_->setText("*");
+    }
+    for (const char* filter : kBrowserFilters) {
+        filterComboBox1_->addItem(filter);
+    }
+    filterComboBox1_->setCurrentIndex(0);
+    // The process's current folder may have been removed meanwhile, or be
+    // closed to this user.
+    const QString start = QDir::currentPath();
+    const QFileInfo info(start);
+    const bool usable =
+        !start.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable();
+    OpenFolder(usable ? start : QDir::homePath());
+    cbPath_->setFocus();
+    cbPath_->lineEdit()->selectAll();
+}
+
+QStringList TFormSelDir::History() const {
+    QStringList paths;
+    for (int i = 0; i < cbPath_->count(); ++i) {
+        paths << cbPath_->itemText(i);
+    }
+    return paths;
+}
+
+// --- folders ------------------------------------------------------------------
+
+bool TFormSelDir::OpenFolder(const QString& path) {
+    QString typed = path.trimmed();
+    if (typed == "~" || typed.startsWith("~/")) {
+        typed = QDir::homePath() + typed.mid(1);
+    }
+    const QFileInfo info(QDir::current(), typed);
+    const QString folder = QDir::cleanPath(info.absoluteFilePath());
+    if (typed.isEmpty() || !info.exists() || !info.isDir()) {
+        Dialogs::Get().Message(this, QStringLiteral("The folder \"%1\" does not exist.").arg(typed),
+                               windowTitle(), {DialogButton::Ok}, MessageKind::Error);
+        cbPath_->setEditText(currentFolder_);
+        return false;
+    }
+    if (!info.isReadable() || !info.isExecutable()) {
+        Dialogs::Get().Message(this,
+                               QStringLiteral("The folder \"%1\" cannot be read.").arg(folder),
+                               windowTitle(), {DialogButton::Ok}, MessageKind::Error);
+        cbPath_->setEditText(currentFolder_);
+        return false;
+    }
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    currentFolder_ = folder;
+    model_->SetFolder(folder);
+    const int known = cbPath_->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (known < 0) {
+        cbPath_->insertItem(0, folder);
+        cbPath_->setCurrentIndex(0);
+    } else {
+        cbPath_->setCurrentIndex(known);
+    }
+    cbPath_->setEditText(folder);
+    SelectFirstFolder();
+    QApplication::restoreOverrideCursor();
+    FillFileList();
+    return true;
+}
+
+void TFormSelDir::SelectFirstFolder() {
+    for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
+                                    static_cast<QAbstractItemView*>(reportView_)}) {
+        const QModelIndex first = model_->index(0, 0);
+        if (first.isValid()) {
+            view->setCurrentIndex(first);
+            view->scrollTo(first);
+        }
+    }
+}
+
+QAbstractItemView* TFormSelDir::ActiveView() const {
+    return viewStyle_ == Report ? static_cast<QAbstractItemView*>(reportView_)
+                                : static_cast<QAbstractItemView*>(iconView_);
+}
+
+void TFormSelDir::btnBrowseClick() {
+    const QString chosen = Dialogs::Get().Folder(this, "Select Directory", currentFolder_);
+    if (!chosen.isEmpty()) {
+        OpenFolder(chosen);
+    }
+}
+
+void TFormSelDir::btnBackClick() {
+    QDir dir(currentFolder_);
+    if (currentFolder_.isEmpty() || dir.isRoot() || !dir.cdUp()) {
+        QApplication::beep();
+        return;
+    }
+    OpenFolder(dir.absolutePath());
+}
+
+void TFormSelDir::btnLargeIconsClick(int tag) {
+    viewStyle_ = static_cast<ViewStyle>(tag);
+    for (QToolButton* button : toolBar2_->findChildren<QToolButton*>()) {
+        const QVariant buttonTag = button->property("tag");
+        if (buttonTag.isValid() && buttonTag.toInt() == tag) {
+            button->setChecked(true);
+        }
+    }
+    switch (viewStyle_) {
+        case LargeIcons:
+            iconView_->setViewMode(QListView::IconMode);
+            iconView_->setIconSize(QSize(32, 32));
+            iconView_->setGridSize(QSize(76, 64));
+            iconView_->setWordWrap(true);
+            break;
+        case SmallIcons:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setFlow(QListView::LeftToRight);
+            iconView_->setWrapping(true);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize());
+            break;
+        case List:
+            iconView_->setViewMode(QListView::ListMode);
+            iconView_->setFlow(QListView::TopToBottom);
+            iconView_->setWrapping(true);
+            iconView_->setIconSize(QSize(16, 16));
+            iconView_->setGridSize(QSize());
+            break;
+        case Report:
+            break;
+    }
+    iconView_->setMovement(QListView::Static);
+    listView_->setCurrentWidget(viewStyle_ == Report ? static_cast<QWidget*>(reportView_)
+                                                     : static_cast<QWidget*>(iconView_));
+}
+
+void TFormSelDir::cbPathClick(int index) {
+    if (index >= 0 && index < cbPath_->count()) {
+        OpenFolder(cbPath_->itemText(index));
+    }
+}
+
+void TFormSelDir::cbPathKeyDown() {
+    QString typed = cbPath_->currentText().trimmed();
+    if (typed.endsWith(':')) {
+        typed += '/';
+    }
+    OpenFolder(typed);
+}
+
+void TFormSelDir::ListViewDblClick(const QModelIndex& index) {
+    if (model_->IsFolder(index)) {
+        OpenFolder(model_->FilePath(index));
+    }
+}
+
+bool TFormSelDir::ListViewKeyDown(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        ListViewDblClick(ActiveView()->currentIndex());
+        return true;
+    }
+    if (key == Qt::Key_Backspace) {
+        btnBackClick();
+        return true;
+    }
+    return false;
+}
+
+// --- the file list --------------------------------------------------------------
+
+void TFormSelDir::FillFileList() {
+    if (currentFolder_.isEmpty()) {
+        return;
+    }
+    // File dialogs without a start folder open here afterwards.
+    QDir::setCurrent(currentFolder_);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::string error;
+    const bool read = folderFiles_.Open(QFile::encodeName(currentFolder_).toStdString(), &error);
+    RefilterFileList();
+    QApplication::restoreOverrideCursor();
+    if (!read) {
+        Dialogs::Get().Message(this, QString::fromStdString(error), windowTitle(),
+                               {DialogButton::Ok}, MessageKind::Error);
+    }
+}
+
+void TFormSelDir::Refresh() {
+    if (!currentFolder_.isEmpty()) {
+        model_->SetFolder(currentFolder_);
+        SelectFirstFolder();
+        FillFileList();
+    }
+}
+
+void TFormSelDir::RefilterFileList() {
+    folderFiles_.Fill(files_, editName_->text().toStdString(),
+                      filterComboBox1_->currentText().toStdString());
+}
+
+void TFormSelDir::EditNameChange() {
+    RefilterFileList();
+}
+
+void TFormSelDir::FilterComboBox1Select(int) {
+    RefilterFileList();
+}
+
+void TFormSelDir::CheckListBox1DblClick(int row) {
+    if (!files_.IsValidIndex(row)) {
+        return;
+    }
+    const QString file = QFile::decodeName(QByteArray::fromStdString(files_.Text(row)));
+    if (!opener_(file)) {
+        // The codes the desktop used to answer with: 2 for a file that is
+        // not there, 31 for one without an associated program.
+        const int code = QFileInfo::exists(file) ? 31 : 2;
+        Dialogs::Get().Message(this, QString::asprintf("%d", std::abs(code)), "Fail to Open",
+                               {DialogButton::Ok}, MessageKind::Error);
+    }
+}
+
+void TFormSelDir::ForEachEntry(const std::function<void(FileList&, int)>& change) {
+    SetAll(files_, change);
+}
+
+void TFormSelDir::ToolButtonCheckClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, l.IsSelected(i)); });
+}
+
+void TFormSelDir::TestValidPictures1Click() {
+    ForEachEntry([](FileList& l, int i) {
+        const bool loadable = IsLoadableName(l.Text(i));
+        l.SetEnabled(i, loadable);
+        l.SetChecked(i, loadable);
+    });
+}
+
+void TFormSelDir::CheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, true);
+        }
+    });
+}
+
+void TFormSelDir::UncheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, false);
+        }
+    });
+}
+
+void TFormSelDir::InvertCheckSelectionClick() {
+    ForEachEntry([](FileList& l, int i) {
+        if (l.IsSelected(i)) {
+            l.SetChecked(i, !l.IsChecked(i));
+        }
+    });
+}
+
+void TFormSelDir::CheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, true); });
+}
+
+void TFormSelDir::UnCheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, false); });
+}
+
+void TFormSelDir::InvertCheckAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetChecked(i, !l.IsChecked(i)); });
+}
+
+void TFormSelDir::SelectAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetSelected(i, true); });
+}
+
+void TFormSelDir::UnselectAllClick() {
+    ForEachEntry([](FileList& l, int i) { l.SetSelected(i, false); });
+}
+
+void TFormSelDir::BitBtnOkClick() {
+    if (receiver_) {
+        receiver_();
+    }
+}
+
+void TFormSelDir::BitBtnCloseClick() {
+    hide();
+}
+
+// --- window events ----------------------------------------------------------------
+
+void TFormSelDir::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // FormShow: every showing reads the folder afresh.
+    FillFileList();
+}
+
+void TFormSelDir::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    emit activeChanged(false);
+}
+
+void TFormSelDir::closeEvent(QCloseEvent* event) {
+    // Form1Close: the close box empties the list; the next showing fills it.
+    files_.Clear();
+    QWidget::closeEvent(event);
+}
+
+bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* widget = qobject_cast<QWidget*>(watched);
+        if (widget == nullptr || widget->window() != this) {
+            return false;
+        }
+        // The window sees keys before its controls.
+        if (FormKeyDown(key->key(), key->modifiers())) {
+            return true;
+        }
+        if (key->key() == Qt::Key_F5 && key->modifiers() == Qt::NoModifier) {
+            Refresh();
+            return true;
+        }
+        if ((watched == cbPath_ || watched == cbPath_->lineEdit()) &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+            cbPathKeyDown();
+            return true;
+        }
+        if ((watched == iconView_ || watched == reportView_) && ListViewKeyDown(key->key())) {
+            return true;
+        }
+        return false;
+    }
+    if (event->type() == QEvent::MouseButtonDblClick && watched == checkListBox1_->viewport()) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        CheckListBox1DblClick(checkListBox1_->RowAt(mouse->position().toPoint()));
+        return true;
+    }
+    return false;
+}
+
+bool TFormSelDir::FormKeyDown(int key, Qt::KeyboardModifiers modifiers) {
+    if (!(modifiers & Qt::ControlModifier)) {
+        return false;
+    }
+    if (modifiers & Qt::AltModifier) {
+        switch (key) {
+            case Qt::Key_I:
+                InvertCheckAllClick();
+                return true;
+            case Qt::Key_K:
+                CheckAllClick();
+                return true;
+            case Qt::Key_T:
+                TestValidPictures1Click();
+                return true;
+            case Qt::Key_U:
+                UnCheckAllClick();
+                return true;
+            default:
+                return false;
+        }
+    }
+    switch (key) {
+        case Qt::Key_A:
+            SelectAllClick();
+            return true;
+        case Qt::Key_I:
+            InvertCheckSelectionClick();
+            return true;
+        case Qt::Key_K:
+            CheckSelectionClick();
+            return true;
+        case Qt::Key_U:
+            UncheckSelectionClick();
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace nocturo
