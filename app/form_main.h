@@ -35,6 +35,8 @@ class ScrollBox;
 class StatusPanels;
 class TFormNumFormat;
 class TFormProcess;
+class TFormSearch;
+struct SearchParams;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -75,6 +77,7 @@ class TFormMain : public QMainWindow {
     /// The option windows, created once with the main window.
     TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
     TFormProcess* FormProcess() const { return formProcess_; }
+    TFormSearch* FormSearch() const { return formSearch_; }
 
     // --- the view ---
 
@@ -148,6 +151,12 @@ class TFormMain : public QMainWindow {
     void GetMinGrayandSavesteps1Click();
     void Add1Click();
     void Sub1Click();
+    // Process (Left Column) / Search / Crop and MeteorMax...
+    void Search1Click();
+    void SearchSave1Click();
+    void Crop1Click();
+    void CropSave1Click();
+    void MaximumSearch1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -211,6 +220,12 @@ class TFormMain : public QMainWindow {
     void RunStackingCommand(ImageOperation operation, bool saveSteps);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();
+    /// The "Search Parameters:" window, and its "Clear Right List".
+    void CreateSearchWindow();
+    void SearchClearRightList();
+    /// A search command over the left list; withOutput asks for the
+    /// output first.
+    void RunSearchCommand(bool (*operation)(RgbImage&, const SearchParams&, bool), bool withOutput);
     bool IsMainWindowActive() const;
 
     // The view's mouse events.
@@ -267,6 +282,7 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+    TFormSearch* formSearch_ = nullptr;
 };
 
 }  // namespace nocturo
