@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/console_host.h"
+#include "cli/search_commands.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/run_state.h"
@@ -104,6 +105,7 @@ void PrintUsage(FILE* out) {
                  "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
                  "130 when stopped by Ctrl+C.\n",
                  std::thread::hardware_concurrency());
+    nocturo::cli::PrintSearchUsage(out);
 }
 
 int UsageError(const std::string& message) {
@@ -322,6 +324,9 @@ void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (nocturo::cli::IsSearchCommand(argc, argv)) {
+        return nocturo::cli::RunSearchCommand(argc, argv);
+    }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
     if (parsed >= 0) {
