@@ -2,7 +2,15 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <chrono>
+#include <deque>
+#include <future>
 #include <new>
+#include <optional>
+#include <system_error>
+#include <tuple>
+#include <vector>
 
 #include "core/image_file.h"
 #include "core/point_reader.h"
@@ -26,6 +34,136 @@ bool LoadWhole(RgbImage& destination, const std::string& fileName) {
     }
     return LoadImageFile(destination, fileName);
 }
+
+// How far ahead the search looks for the next frames to read.
+constexpr int kLookAheadEntries = 256;
+
+/// What a file looked like: a point read ahead is used only while the file
+/// still looks the same when the search reaches it.
+struct FileStamp {
+    bool exists = false;
+    uint64_t device = 0, inode = 0;
+    int64_t size = 0, modifiedNs = 0, changedNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+FileStamp Stamp(const std::string& fileName) {
+    FileStamp stamp;
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) == 0) {
+        stamp.exists = true;
+        stamp.device = static_cast<uint64_t>(st.st_dev);
+        stamp.inode = static_cast<uint64_t>(st.st_ino);
+        stamp.size = static_cast<int64_t>(st.st_size);
+        stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+        stamp.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
+    }
+    return stamp;
+}
+
+struct PointRead {
+    bool ok = false;
+    PointSample sample;
+    FileStamp stamp;  // taken before the read
+};
+
+PointRead ReadPoint(const std::string& fileName, int x, int y) {
+    PointRead read;
+    read.stamp = Stamp(fileName);
+    read.ok = ReadPicturePoint(fileName, x, y, read.sample);
+    return read;
+}
+
+/// Reads the points of the next frames on worker threads while the search
+/// deals with the current one.
+///
+/// Threading: each read runs on its own thread (std::async) with a copy of
+/// the file name and the point, and touches nothing else; the owner (the
+/// search's thread) alone holds the futures. A read no longer wanted is
+/// parked until it has finished, so that dropping it never waits; the
+/// destructor waits for every read still running.
+class PointsAhead {
+  public:
+    PointsAhead(int threads, int x, int y) : threads_(std::max(threads, 0)), x_(x), y_(y) {}
+    ~PointsAhead() {
+        for (Job& job : jobs_) {
+            if (job.result.valid()) {
+                job.result.wait();
+            }
+        }
+        for (auto& parked : parked_) {
+            parked.wait();
+        }
+    }
+    PointsAhead(const PointsAhead&) = delete;
+    PointsAhead& operator=(const PointsAhead&) = delete;
+
+    /// The point of fileName, as ReadPicturePoint gives it now.
+    bool Read(const std::string& fileName, PointSample& sample) {
+        std::optional<PointRead> ready;
+        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
+            if (it->fileName == fileName) {
+                ready = it->result.get();
+                jobs_.erase(it);
+                break;
+            }
+        }
+        if (!ready || ready->stamp != Stamp(fileName) || !ready->stamp.exists) {
+            ready = ReadPoint(fileName, x_, y_);
+        }
+        sample = ready->sample;
+        return ready->ok;
+    }
+
+    /// The entries the search will read next, in order.
+    void Want(const FileList& list, int from) {
+        if (threads_ == 0) {
+            return;
+        }
+        std::vector<std::string> wanted;
+        const int end = std::min(list.Count(), from + kLookAheadEntries);
+        for (int j = from; j < end && static_cast<int>(wanted.size()) < threads_; ++j) {
+            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
+                wanted.push_back(list.Text(j));
+            }
+        }
+        for (auto it = jobs_.begin(); it != jobs_.end();) {
+            if (std::find(wanted.begin(), wanted.end(), it->fileName) == wanted.end()) {
+                parked_.push_back(std::move(it->result));
+                it = jobs_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        std::erase_if(parked_, [](std::future<PointRead>& f) {
+            return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        });
+        for (const std::string& name : wanted) {
+            const bool queued = std::any_of(jobs_.begin(), jobs_.end(),
+                                            [&](const Job& job) { return job.fileName == name; });
+            if (!queued && static_cast<int>(jobs_.size() + parked_.size()) < threads_) {
+                try {
+                    jobs_.push_back(
+                        {name, std::async(std::launch::async, ReadPoint, name, x_, y_)});
+                } catch (const std::system_error&) {
+                    threads_ = 0;  // no thread to be had: read on the search's thread
+                    return;
+                }
+            }
+        }
+    }
+
+  private:
+    struct Job {
+        std::string fileName;
+        std::future<PointRead> result;
+    };
+    int threads_;
+    int x_;
+    int y_;
+    std::deque<Job> jobs_;
+    std::vector<std::future<PointRead>> parked_;
+};
 
 RgbImage& ResultBuffer(RunState& state) {
     if (!state.Result && !EnsureImage(state.Result)) {
@@ -90,12 +228,15 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
 
     state.ResultPosition = 1;
     RgbImage frame;
+    PointsAhead points(state.Decode.threads, x, y);
+    points.Want(left, i + 1);
     for (++i; i < left.Count() && !state.StopRequested; ++i) {
         if (Takes(left, i)) {
             const std::string name = left.Text(i);
             PointSample point;
-            if (!ReadPicturePoint(name, x, y, point) || point.width != width ||
-                point.height != height) {
+            const bool read = points.Read(name, point);
+            points.Want(left, i + 1);
+            if (!read || point.width != width || point.height != height) {
                 fail(i);
             } else {
                 const int value = point.inside ? point.blue + point.green + point.red : 765;

@@ -211,6 +211,8 @@ TEST(MaximumSearch, PointReadsAgreeWithFullDecodes) {
             SCOPED_TRACE(Numbered("sampling ", sampling) + Numbered(" point ", x) +
                          Numbered(",", y));
             Night night;
+            // Points read ahead on worker threads for the 4:2:0 frames.
+            night.run.state.Decode.threads = sampling == TJSAMP_420 ? 2 : 0;
             std::vector<std::string> names;
             std::vector<std::string> expected;
             int best = -1;
