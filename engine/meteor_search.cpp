@@ -206,8 +206,15 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
         host.ShowStatus(-index, text, left, false);
     };
 
-    // The first frame that loads is read whole, straight into the result.
+    // The points of the frames after the first are read ahead while the
+    // first frame is decoded whole, straight into the result.
+    PointsAhead points(state.Decode.threads, x, y);
     int i = 0;
+    while (i < left.Count() && !Takes(left, i)) {
+        ++i;
+    }
+    points.Want(left, i + 1);
+    i = 0;
     for (; i < left.Count(); ++i) {
         if (Takes(left, i)) {
             const std::string name = left.Text(i);
@@ -228,8 +235,6 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
 
     state.ResultPosition = 1;
     RgbImage frame;
-    PointsAhead points(state.Decode.threads, x, y);
-    points.Want(left, i + 1);
     for (++i; i < left.Count() && !state.StopRequested; ++i) {
         if (Takes(left, i)) {
             const std::string name = left.Text(i);
