@@ -173,6 +173,7 @@ void TFormSearch::CheckBoxSaveClick() {
     }
     editName_->setVisible(checkBoxSave_->isChecked());
     speedButton1_->setVisible(checkBoxSave_->isChecked());
+    adjustSize();
 }
 
 void TFormSearch::SpeedButton1Click() {
