@@ -230,8 +230,8 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
         }
         host.ProcessEvents();
     }
-    const int width = state.Result->Width();
-    const int height = state.Result->Height();
+    const int width = ResultBuffer(state).Width();
+    const int height = ResultBuffer(state).Height();
 
     state.ResultPosition = 1;
     RgbImage frame;
