@@ -10,6 +10,7 @@
 #include <turbojpeg.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -329,6 +330,48 @@ TEST(PointReader, DamagedFilesAreSafe) {
             }
         }
     }
+}
+
+// The public conformance pictures: wherever a full load succeeds, points
+// all over the picture read the same pixels; elsewhere reading ends safely.
+TEST(PointReader, ConformancePicturesMatchTheFullLoad) {
+    const std::string dir = test::TestDataDir();
+    if (dir.empty()) {
+        GTEST_SKIP() << "no conformance pictures";
+    }
+    int compared = 0;
+    for (const char* suite : {"pngsuite", "bmpsuite"}) {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(
+                 std::filesystem::path(dir) / suite, ec)) {
+            const std::string name = entry.path().string();
+            if (!entry.is_regular_file() || !IsLoadableName(name)) {
+                continue;
+            }
+            RgbImage full;
+            const bool loads = LoadImageFile(full, name);
+            for (int gy = 0; gy <= 4; ++gy) {
+                for (int gx = 0; gx <= 4; ++gx) {
+                    const int x = loads ? (full.Width() - 1) * gx / 4 : gx;
+                    const int y = loads ? (full.Height() - 1) * gy / 4 : gy;
+                    PointSample sample;
+                    const bool read = ReadPicturePoint(name, x, y, sample);
+                    if (!loads) {
+                        continue;  // damaged below the point may still read
+                    }
+                    ASSERT_TRUE(read) << name << " at " << x << "," << y;
+                    ASSERT_EQ(sample.width, full.Width()) << name;
+                    ASSERT_EQ(sample.height, full.Height()) << name;
+                    const uint8_t* p = full.Row(y) + 3 * x;
+                    ASSERT_EQ((std::vector<int>{sample.blue, sample.green, sample.red}),
+                              (std::vector<int>{p[0], p[1], p[2]}))
+                        << name << " at " << x << "," << y;
+                }
+            }
+            compared += loads;
+        }
+    }
+    EXPECT_GT(compared, 0);
 }
 
 }  // namespace
