@@ -19,7 +19,7 @@ namespace nocturo {
 
 namespace {
 
-struct UpDownSpec {
+struct UpDownControl {
     const char* name;  // the up-down's name; its edit field is "Edit" + the rest
     const char* label;
     int low;
@@ -27,17 +27,17 @@ struct UpDownSpec {
     int initial;
 };
 
-constexpr UpDownSpec kLevels[] = {
+constexpr UpDownControl kLevels[] = {
     {"UpDownMinLevel", "Min Level:", 0, 255, 10},
     {"UpDownMinPixels", "Min Pixels:", 0, 1000, 10},
 };
-constexpr UpDownSpec kMargins[] = {
+constexpr UpDownControl kMargins[] = {
     {"UpDownLeft", "Left:", 0, 1000, 1},
     {"UpDownRight", "Right:", 0, 1000, 1},
     {"UpDownTop", "Top:", 0, 1000, 1},
     {"UpDownBottom", "Bottom:", 0, 100, 1},
 };
-constexpr UpDownSpec kCrop[] = {
+constexpr UpDownControl kCrop[] = {
     {"UpDownCropW", "Width:", 1, 1000, 100},
     {"UpDownCropH", "Height:", 1, 1000, 100},
 };
@@ -50,16 +50,16 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    auto addGroup = [&](const QString& title, const auto& specs) {
+    auto addGroup = [&](const QString& title, const auto& controls) {
         QWidget* box = title.isEmpty() ? new QWidget(this) : new QGroupBox(title, this);
         auto* grid = new QGridLayout(box);
         if (title.isEmpty()) {
             grid->setContentsMargins(0, 0, 0, 0);
         }
         int row = 0;
-        for (const UpDownSpec& spec : specs) {
-            QSpinBox* upDown = AddUpDown(spec.name, spec.low, spec.high, spec.initial);
-            auto* label = new QLabel(spec.label, box);
+        for (const UpDownControl& control : controls) {
+            QSpinBox* upDown = AddUpDown(control.name, control.low, control.high, control.initial);
+            auto* label = new QLabel(control.label, box);
             label->setBuddy(upDown);
             grid->addWidget(label, row / 2, (row % 2) * 2);
             grid->addWidget(upDown, row / 2, (row % 2) * 2 + 1);
