@@ -103,6 +103,8 @@ TFormMain::TFormMain(QWidget* parent)
         lists_.SetCurrentListOverride(active ? &formSelDir_->Files() : nullptr);
     });
 
+    CreateSearchWindow();
+
     formEdit_ = new TFormEdit(this);
     lngForm_ = new TLngForm(formEdit_, this);
 
@@ -393,13 +395,18 @@ void TFormMain::BuildMenus() {
             &QAction::triggered, this, &TFormMain::NewBatchOperations1Click);
     QMenu* search = addMenu(process, "Search1", "Search / Crop");
     search->menuAction()->setIcon(Icon("search"));
-    later(AddAction(search, "Search2", "Search"));
-    later(AddAction(search, "SearchSave1", "Search && Save"));
-    later(AddAction(search, "Crop1", "Show && Save"));
-    later(AddAction(search, "CropSave1", "Crop && Save"));
+    connect(AddAction(search, "Search2", "Search"), &QAction::triggered, this,
+            &TFormMain::Search1Click);
+    connect(AddAction(search, "SearchSave1", "Search && Save"), &QAction::triggered, this,
+            &TFormMain::SearchSave1Click);
+    connect(AddAction(search, "Crop1", "Show && Save"), &QAction::triggered, this,
+            &TFormMain::Crop1Click);
+    connect(AddAction(search, "CropSave1", "Crop && Save"), &QAction::triggered, this,
+            &TFormMain::CropSave1Click);
     QMenu* meteor = addMenu(process, "MeteorMax1", "MeteorMax...");
     meteor->menuAction()->setIcon(Icon("meteor"));
-    later(AddAction(meteor, "MaximumSearch1", "Maximum Search"));
+    connect(AddAction(meteor, "MaximumSearch1", "Maximum Search"), &QAction::triggered, this,
+            &TFormMain::MaximumSearch1Click);
     // These two have never done anything; they stay as placeholders.
     AddAction(meteor, "GaussianSubtraction1", "Gaussian Substraction");
     AddAction(meteor, "Addmaxsavemeteors1", "Addmax / save luminosity events  ?");

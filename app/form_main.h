@@ -45,6 +45,9 @@ class TFormProcess;
 class TLngForm;
 
 class TFormSelDir;
+
+class TFormSearch;
+struct SearchParams;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -98,6 +101,8 @@ class TFormMain : public QMainWindow {
     TLngForm* LngForm() const { return lngForm_; }
     TFormEdit* FormEdit() const { return formEdit_; }
     TFormAbout* FormAbout() const { return formAbout_; }
+
+    TFormSearch* FormSearch() const { return formSearch_; }
 
     // --- the view ---
 
@@ -192,6 +197,13 @@ class TFormMain : public QMainWindow {
 
     // Process (Left Column)
     void NewBatchOperations1Click();
+
+    // Process (Left Column) / Search / Crop and MeteorMax...
+    void Search1Click();
+    void SearchSave1Click();
+    void Crop1Click();
+    void CropSave1Click();
+    void MaximumSearch1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -271,6 +283,12 @@ class TFormMain : public QMainWindow {
     void ApplyShippedLanguage(const char* fileName);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();
+    /// The "Search Parameters:" window, and its "Clear Right List".
+    void CreateSearchWindow();
+    void SearchClearRightList();
+    /// A search command over the left list; withOutput asks for the
+    /// output first.
+    void RunSearchCommand(bool (*operation)(RgbImage&, const SearchParams&, bool), bool withOutput);
     bool IsMainWindowActive() const;
 
     // The view's mouse events.
@@ -355,6 +373,8 @@ class TFormMain : public QMainWindow {
     /// Set while AddBrowserFiles brings the window to the front: the window
     /// manager activates it later, but the command acts as the active window.
     bool activating_ = false;
+
+    TFormSearch* formSearch_ = nullptr;
 };
 
 }  // namespace nocturo

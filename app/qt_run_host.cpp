@@ -6,6 +6,7 @@
 
 #include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
+#include "app/status_bar.h"
 #include "engine/ui/form_process.h"
 
 namespace nocturo {
@@ -135,6 +136,10 @@ void QtRunHost::FocusLeftList() {
 void QtRunHost::SaveResultAs() {
     Flush();
     form_.SaveResult1Click();
+}
+
+void QtRunHost::SetStatusPanel(int panel, const std::string& text) {
+    form_.StatusBar1()->SetPanelText(panel, QString::fromStdString(text));
 }
 
 void QtRunHost::StartNumberChanged() {

@@ -40,6 +40,7 @@ class QtRunHost : public RunHost {
     void FocusLeftList() override;
     void SaveResultAs() override;
     void StartNumberChanged() override;
+    void SetStatusPanel(int panel, const std::string& text) override;
 
   private:
     static constexpr qint64 kMinShowInterval = 100'000'000;  // nanoseconds

@@ -26,6 +26,8 @@
 
 #include "cli/console_host.h"
 #include "core/batch.h"
+
+#include "cli/search_commands.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/batch_command.h"
@@ -145,6 +147,7 @@ void PrintUsage(FILE* out) {
                  "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
                  "130 when stopped by Ctrl+C.\n",
                  std::thread::hardware_concurrency());
+    nocturo::cli::PrintSearchUsage(out);
 }
 
 int UsageError(const std::string& message) {
@@ -465,6 +468,9 @@ void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (nocturo::cli::IsSearchCommand(argc, argv)) {
+        return nocturo::cli::RunSearchCommand(argc, argv);
+    }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
     if (parsed >= 0) {

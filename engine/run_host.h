@@ -60,6 +60,8 @@ class RunHost {
     /// The forced start number was switched off by the step dialog; a
     /// window that shows it follows.
     virtual void StartNumberChanged() {}
+    /// Writes a text into one panel of the status bar (0 is the first).
+    virtual void SetStatusPanel(int /*panel*/, const std::string& /*text*/) {}
 };
 
 }  // namespace nocturo

@@ -1,0 +1,446 @@
+#include "cli/search_commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/console_host.h"
+#include "core/image_file.h"
+#include "engine/meteor_search.h"
+#include "engine/run_state.h"
+#include "engine/search_run.h"
+#include "lang/language_strings.h"
+#include "lists/list_pair.h"
+
+namespace nocturo::cli {
+
+namespace {
+
+constexpr int kMaxJobs = 256;
+constexpr int kInterruptedStatus = 130;
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
+    std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
+    return 2;
+}
+
+bool ParseNumber(const std::string& text, long low, long high, int32_t& value) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(begin, &end, 10);
+    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
+        return false;
+    }
+    value = static_cast<int32_t>(v);
+    return true;
+}
+
+// Numbers separated by `separator`, each within its range.
+bool ParseList(const std::string& text, char separator,
+               const std::vector<std::pair<long, long>>& ranges, std::vector<int32_t>& values) {
+    values.clear();
+    size_t start = 0;
+    for (size_t k = 0; k < ranges.size(); ++k) {
+        const size_t stop = k + 1 < ranges.size() ? text.find(separator, start) : text.size();
+        if (stop == std::string::npos) {
+            return false;
+        }
+        int32_t value = 0;
+        if (!ParseNumber(text.substr(start, stop - start), ranges[k].first, ranges[k].second,
+                         value)) {
+            return false;
+        }
+        values.push_back(value);
+        start = stop + 1;
+    }
+    return true;
+}
+
+bool ReadListFile(const std::string& listName, std::vector<std::string>& files) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (listName != "-") {
+        struct stat st {};
+        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+            return false;
+        }
+        file.open(listName, std::ios::binary);
+        if (!file) {
+            return false;
+        }
+        in = &file;
+    }
+    std::string line;
+    while (std::getline(*in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            files.push_back(line);
+        }
+    }
+    return !in->bad();
+}
+
+struct SearchOptions {
+    bool meteor = false;
+    int32_t pointX = -1;
+    int32_t pointY = -1;
+    SearchParams params;
+    SearchOperation operation = DetectObject;
+    std::string saveTo;
+    std::string extension = ".bmp";
+    bool overwrite = false;
+    int jobs = -1;
+    std::vector<std::string> files;
+};
+
+// The console's answers: an existing copy is replaced only with
+// --overwrite; Ctrl+C acts as the abort button and stops at the question.
+class SearchHost : public RunHost {
+  public:
+    SearchHost(RunState& state, bool overwrite) : state_(state), overwrite_(overwrite) {}
+
+    void ShowImage(const RgbImage*, bool) override {}
+    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
+    void ProcessEvents() override {
+        if (Interrupted() && !state_.StopRequested && !state_.PauseRequested) {
+            ToolButtonAbortClick(state_);
+        }
+    }
+    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
+               bool) override {
+        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
+            if (!overwrite_) {
+                ++refused_;
+            }
+            return overwrite_ ? Answer::YesToAll : Answer::No;
+        }
+        return Interrupted() ? Answer::Yes : Answer::No;
+    }
+    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return std::nullopt; }
+    void ShowMessage(const std::string&, const std::string&) override {}
+    void FocusLeftList() override {}
+    void SaveResultAs() override {}
+
+    int Refused() const { return refused_; }
+
+  private:
+    RunState& state_;
+    bool overwrite_;
+    int refused_ = 0;
+};
+
+// The parameters window's part, answered from the options.
+class OptionsWindow : public SearchWindow {
+  public:
+    explicit OptionsWindow(const SearchOptions& options) : options_(options) {}
+    void SetOutputName(const std::string&) override {}
+    std::optional<SearchChoice> Execute(bool, const std::string&) override {
+        SearchChoice choice;
+        choice.params = options_.params;
+        choice.save = !options_.saveTo.empty();
+        if (choice.save) {
+            std::string folder = options_.saveTo;
+            if (folder.back() != '/') {
+                folder += '/';
+            }
+            choice.name = folder + "(CurrentFileName)" + options_.extension;
+        }
+        return choice;
+    }
+
+  private:
+    const SearchOptions& options_;
+};
+
+int Parse(int argc, char** argv, SearchOptions& options) {
+    std::vector<std::string> listFiles;
+    bool search = false;
+    bool mark = false;
+    bool crop = false;
+    bool haveExtension = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string inlineValue;
+        bool hasInlineValue = false;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                hasInlineValue = true;
+                arg.resize(eq);
+            }
+        }
+        auto value = [&](std::string& out) {
+            if (hasInlineValue) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto flag = [&](const char* name) {
+            if (hasInlineValue) {
+                UsageError(std::string(name) + " takes no value");
+                return false;
+            }
+            return true;
+        };
+        std::string text;
+        std::vector<int32_t> numbers;
+        if (arg == "--search") {
+            if (!flag("--search")) {
+                return 2;
+            }
+            search = true;
+        } else if (arg == "--meteor") {
+            if (!value(text) ||
+                !ParseList(text, ',', {{INT32_MIN, INT32_MAX}, {INT32_MIN, INT32_MAX}}, numbers)) {
+                return UsageError("--meteor needs the point as X,Y");
+            }
+            options.meteor = true;
+            options.pointX = numbers[0];
+            options.pointY = numbers[1];
+        } else if (arg == "--min-level") {
+            if (!value(text) || !ParseNumber(text, 0, 255, options.params.MinLevel)) {
+                return UsageError("--min-level needs a number from 0 to 255");
+            }
+        } else if (arg == "--min-pixels") {
+            if (!value(text) || !ParseNumber(text, 0, 1000, options.params.MinPixels)) {
+                return UsageError("--min-pixels needs a number from 0 to 1000");
+            }
+        } else if (arg == "--margins") {
+            if (!value(text) ||
+                !ParseList(text, ',', {{0, 1000}, {0, 1000}, {0, 1000}, {0, 100}}, numbers)) {
+                return UsageError(
+                    "--margins needs L,R,T,B (left, right and top 0 to 1000, bottom 0 to 100)");
+            }
+            options.params.Left = numbers[0];
+            options.params.Right = numbers[1];
+            options.params.Top = numbers[2];
+            options.params.Bottom = numbers[3];
+        } else if (arg == "--mark") {
+            if (!flag("--mark")) {
+                return 2;
+            }
+            mark = true;
+            options.operation = MarkObject;
+        } else if (arg == "--crop") {
+            if (!value(text) || !ParseList(text, 'x', {{1, 1000}, {1, 1000}}, numbers)) {
+                return UsageError("--crop needs WIDTHxHEIGHT, each from 1 to 1000");
+            }
+            crop = true;
+            options.operation = CropObject;
+            options.params.CropWidth = numbers[0];
+            options.params.CropHeight = numbers[1];
+        } else if (arg == "--save-to") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--save-to needs a folder");
+            }
+            options.saveTo = text;
+        } else if (arg == "--ext") {
+            if (!value(text) || text.empty() || text == "." ||
+                text.find('/') != std::string::npos) {
+                return UsageError("--ext needs an extension such as .png");
+            }
+            options.extension = text.front() == '.' ? text : "." + text;
+            haveExtension = true;
+        } else if (arg == "--overwrite") {
+            if (!flag("--overwrite")) {
+                return 2;
+            }
+            options.overwrite = true;
+        } else if (arg == "--files-from") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--files-from needs the name of a list file");
+            }
+            listFiles.push_back(text);
+        } else if (arg == "--jobs") {
+            int32_t jobs = 0;
+            if (!value(text) || !ParseNumber(text, 0, kMaxJobs, jobs)) {
+                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
+            }
+            options.jobs = jobs;
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i) {
+                options.files.emplace_back(argv[i]);
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
+        } else {
+            options.files.push_back(arg);
+        }
+    }
+    for (const std::string& list : listFiles) {
+        if (!ReadListFile(list, options.files)) {
+            return UsageError("cannot read the list file " + list);
+        }
+    }
+    if (search && options.meteor) {
+        return UsageError("--search and --meteor do not go together");
+    }
+    if (mark && crop) {
+        return UsageError("--mark and --crop do not go together");
+    }
+    if (options.meteor && (mark || crop || !options.saveTo.empty() || haveExtension)) {
+        return UsageError("--meteor takes no search or saving options");
+    }
+    if (haveExtension && options.saveTo.empty()) {
+        return UsageError("--ext needs --save-to");
+    }
+    if (options.files.empty()) {
+        return UsageError("no input files given");
+    }
+    if (!options.saveTo.empty()) {
+        struct stat st {};
+        if (::stat(options.saveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            return UsageError("--save-to: no such folder: " + options.saveTo);
+        }
+        if (::access(options.saveTo.c_str(), W_OK) != 0) {
+            return UsageError("--save-to: folder not writable: " + options.saveTo);
+        }
+    }
+    if (options.jobs < 0) {
+        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    return -1;
+}
+
+void ReportFailures(const FileList& left, int errors) {
+    for (int i = 0; i < left.Count(); ++i) {
+        if (!left.IsEnabled(i)) {
+            std::fprintf(stderr, "nocturo-stack: in error: %s\n", left.Text(i).c_str());
+        }
+    }
+    std::fprintf(stderr, "%s\n", FormatText(Lng().lngfilesinerror, errors).c_str());
+}
+
+}  // namespace
+
+bool IsSearchCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            break;
+        }
+        if (arg == "--search" || arg == "--meteor" || arg.rfind("--meteor=", 0) == 0) {
+            return true;
+        }
+        if (arg == "-h" || arg == "--help") {
+            return false;
+        }
+    }
+    return false;
+}
+
+int RunSearchCommand(int argc, char** argv) {
+    SearchOptions options;
+    const int parsed = Parse(argc, argv, options);
+    if (parsed >= 0) {
+        return parsed;
+    }
+
+    ListPair lists;
+    {
+        std::vector<ListEntry> entries;
+        entries.reserve(options.files.size());
+        for (std::string& name : options.files) {
+            entries.push_back({std::move(name), true, true, false});
+        }
+        lists.Left().AppendEntries(std::move(entries));
+    }
+    RunState state;
+    state.Decode.threads = options.jobs;
+    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    SearchHost host(state, options.overwrite);
+    RunContext context{lists, state, host};
+    InstallInterruptHandler();
+
+    int errors = 0;
+    bool outputProblem = false;
+    try {
+        if (options.meteor) {
+            const MeteorOutcome outcome = MaximumSearch(context, options.pointX, options.pointY);
+            errors = outcome.errors;
+            for (const std::string& name : outcome.chain) {
+                std::printf("%s\n", name.c_str());
+            }
+        } else {
+            OptionsWindow window(options);
+            const SearchOutcome outcome =
+                RunSearch(context, options.operation, false, std::string(), std::string(), window);
+            errors = outcome.errors;
+            const FileList& right = lists.Right();
+            for (int i = 0; i < right.Count(); ++i) {
+                if (right.IsEnabled(i)) {
+                    std::printf("%s\n", right.Text(i).c_str());
+                } else {
+                    std::fprintf(stderr, "nocturo-stack: not written: %s%s\n",
+                                 right.Text(i).c_str(),
+                                 host.Refused() > 0 && ::access(right.Text(i).c_str(), F_OK) == 0
+                                     ? " (it exists; --overwrite replaces it)"
+                                     : "");
+                    outputProblem = true;
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());
+        return 2;
+    }
+    std::fflush(stdout);
+    ReportFailures(lists.Left(), errors);
+    if (Interrupted()) {
+        return kInterruptedStatus;
+    }
+    if (outputProblem) {
+        return 2;
+    }
+    return errors == 0 ? 0 : 1;
+}
+
+void PrintSearchUsage(FILE* out) {
+    std::fprintf(out,
+                 "\n"
+                 "Searching:\n"
+                 "  nocturo-stack --search [--min-level N] [--min-pixels N] [--margins L,R,T,B]\n"
+                 "                [--mark | --crop WxH] [--save-to FOLDER [--ext .EXT]] FILE...\n"
+                 "       Prints, one per line, every FILE that holds a bright object: more than\n"
+                 "       --min-pixels pixels (default 10, up to 1000) whose luminosity (R+G+B)/3\n"
+                 "       is above --min-level (default 10, up to 255), not counting the margins\n"
+                 "       (columns at the left and right, rows at the top and bottom; default\n"
+                 "       1,1,1,1; bottom up to 100). With --save-to a copy of each such frame is\n"
+                 "       written into FOLDER under the frame's own name with the extension --ext\n"
+                 "       (default .bmp), and its name is printed instead: unchanged, with the\n"
+                 "       object circled (--mark, a 100 x 100 ellipse), or cropped to W x H pixels\n"
+                 "       around the object (--crop). An existing copy is replaced only with\n"
+                 "       --overwrite.\n"
+                 "  nocturo-stack --meteor X,Y FILE...\n"
+                 "       Reads the point X,Y (column and row from the top left) in every FILE\n"
+                 "       and prints, one per line, the frames in which it was brighter than in\n"
+                 "       every frame before them; the last line is the frame where it was\n"
+                 "       brightest. Frames of another size than the first are in error.\n"
+                 "  Both take --files-from LIST and --jobs N as above. They end with\n"
+                 "  \"N File(s) in Error\" on standard error (files that cannot be loaded are\n"
+                 "  named there too). Exit status: 0 when no file was in error, 1 when some\n"
+                 "  were, 2 on a usage error or when a copy could not be written, 130 when\n"
+                 "  stopped by Ctrl+C.\n");
+}
+
+}  // namespace nocturo::cli

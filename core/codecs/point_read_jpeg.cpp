@@ -1,0 +1,153 @@
+// One pixel of a JPEG through the libjpeg API: the rows above the point's
+// band are skipped (their entropy data is read but never transformed) and
+// only a few blocks of columns around the point are decoded. The colour
+// conversion and the smooth chroma upsampling are those TurboJPEG uses for
+// the whole picture, so the pixel is the one a full decode gives.
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <algorithm>
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "core/point_reader.h"
+#include "core/rgb_image.h"
+
+namespace nocturo::codecs {
+
+namespace {
+
+constexpr int kMaxScans = 500;  // as the decoder: repeated scans cost a pass each
+
+// Chroma upsampling looks at the neighbouring samples: a pixel at the edge
+// of a cropped or freshly started band would see the band's edge instead.
+// Starting this many pixels (and one band of rows) away keeps the point
+// clear of both.
+constexpr JDIMENSION kColumnMargin = 32;
+
+struct PointErrors {
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    int damage;  // warnings that mean corrupt or missing data
+};
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+    std::longjmp(reinterpret_cast<PointErrors*>(cinfo->err)->jump, 1);
+}
+
+// Warnings are not printed. Extra bytes before a marker are harmless (cameras
+// write them); any other warning means the rows read are not the picture's.
+void CountDamage(j_common_ptr cinfo, int level) {
+    if (level < 0 && cinfo->err->msg_code != JWRN_EXTRANEOUS_DATA) {
+        ++reinterpret_cast<PointErrors*>(cinfo->err)->damage;
+    }
+}
+
+void LimitScans(j_common_ptr cinfo) {
+    if (cinfo->is_decompressor) {
+        const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
+        if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) {
+            ERREXIT(cinfo, JERR_NOT_COMPILED);
+        }
+    }
+}
+
+// Jumped over by libjpeg's errors: nothing here may need a destructor.
+PointResult Read(jpeg_decompress_struct& cinfo, size_t size, int x, int y, PointSample& sample) {
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        return PointResult::Failed;
+    }
+    if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK) {
+        return PointResult::Unsupported;  // the decoder's own ink conversion
+    }
+    const int64_t width = cinfo.image_width;
+    const int64_t height = cinfo.image_height;
+    // The decoder's bounds: a declared size the data cannot hold is damage.
+    if (width <= 0 || height <= 0 || width * height > kMaxPixels ||
+        static_cast<int64_t>(size) < width * height / 4096) {
+        return PointResult::Failed;
+    }
+    sample.width = static_cast<int>(width);
+    sample.height = static_cast<int>(height);
+    sample.inside = x >= 0 && y >= 0 && x < width && y < height;
+    if (!sample.inside) {
+        return PointResult::Read;
+    }
+
+    cinfo.out_color_space = JCS_EXT_BGR;
+    cinfo.dct_method = JDCT_ISLOW;
+    jpeg_start_decompress(&cinfo);
+    if (static_cast<int64_t>(cinfo.output_width) != width ||
+        static_cast<int64_t>(cinfo.output_height) != height || cinfo.output_components != 3) {
+        return PointResult::Unsupported;
+    }
+
+    // Columns: libjpeg widens the window to whole blocks.
+    const auto px = static_cast<JDIMENSION>(x);
+    JDIMENSION left = px > kColumnMargin ? px - kColumnMargin : 0;
+    JDIMENSION columns = std::min<JDIMENSION>(cinfo.output_width - left, 2 * kColumnMargin + 1);
+    if (columns < cinfo.output_width) {
+        jpeg_crop_scanline(&cinfo, &left, &columns);
+    } else {
+        left = 0;
+    }
+    if (px < left || px - left >= cinfo.output_width) {
+        return PointResult::Unsupported;  // not where asked: never seen, but stay exact
+    }
+
+    // Rows: skip whole bands up to the one before the point's.
+    const int band = cinfo.max_v_samp_factor * cinfo.min_DCT_scaled_size;
+    const int firstBand = band > 0 ? (y / band - 1) * band : 0;
+    if (firstBand > 0) {
+        jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(firstBand));
+    }
+    JSAMPARRAY row = (*cinfo.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&cinfo), JPOOL_IMAGE,
+                                                cinfo.output_width * 3, 1);
+    while (static_cast<int>(cinfo.output_scanline) <= y) {
+        if (jpeg_read_scanlines(&cinfo, row, 1) != 1) {
+            return PointResult::Failed;
+        }
+    }
+    const uint8_t* pixel = row[0] + static_cast<size_t>(px - left) * 3;
+    sample.blue = pixel[0];
+    sample.green = pixel[1];
+    sample.red = pixel[2];
+    return PointResult::Read;
+}
+
+}  // namespace
+
+PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample) {
+    if (data == nullptr || size < 4) {
+        return PointResult::Failed;
+    }
+    jpeg_decompress_struct cinfo{};
+    PointErrors errors{};
+    jpeg_progress_mgr progress{};
+    cinfo.err = jpeg_std_error(&errors.pub);
+    errors.pub.error_exit = ErrorExit;
+    errors.pub.emit_message = CountDamage;
+    progress.progress_monitor = LimitScans;
+    // Set before the jump point: read after a longjmp, it must not live in a
+    // register that the jump restores.
+    volatile PointResult result = PointResult::Failed;
+    if (setjmp(errors.jump) == 0) {
+        jpeg_create_decompress(&cinfo);
+        cinfo.progress = &progress;
+        jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+        result = Read(cinfo, size, x, y, sample);
+    } else {
+        result = PointResult::Failed;
+    }
+    jpeg_destroy_decompress(&cinfo);
+    if (result == PointResult::Read && errors.damage > 0) {
+        return PointResult::Failed;
+    }
+    return result;
+}
+
+}  // namespace nocturo::codecs

@@ -1,0 +1,45 @@
+#pragma once
+// Reading one pixel of a picture file without decoding all of it. The
+// meteor search needs a single point of every frame of a night; decoding
+// whole 24-megapixel frames for that wastes most of the work.
+//
+// A JPEG is decoded only down to the band of rows holding the point and only
+// in the columns around it (the entropy data above the point still has to be
+// read); a PNG stops after the point's row (after the point's pass when it is
+// interlaced); a TIFF reads only the strip or tile holding it; a BMP reads
+// only its row. Other formats and unusual layouts are decoded whole. The
+// size and the pixel are exactly those LoadImageFile gives.
+
+#include <cstdint>
+#include <string>
+
+namespace nocturo {
+
+/// What a point read found.
+struct PointSample {
+    int width = 0;
+    int height = 0;
+    /// The point lies inside the picture; only then do the channels count.
+    bool inside = false;
+    uint8_t blue = 0;
+    uint8_t green = 0;
+    uint8_t red = 0;
+};
+
+/// Reads the size of fileName and its pixel at (x, y), column from the left,
+/// row from the top. False, with sample unspecified, when the file cannot
+/// be loaded: a name that LoadImageFile refuses, a file that does not exist,
+/// or data that fails to decode down to the point. Data damaged only after
+/// the rows the point needs is not noticed. Safe on several threads.
+bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sample);
+
+namespace codecs {
+/// The point readers of the formats that have one, over a file's bytes. They
+/// follow the decoders' contract (bounded sizes, library errors give false)
+/// and, like them, never look at the file's name.
+enum class PointResult { Read, Failed, Unsupported };
+PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample);
+PointResult ReadPngPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample);
+}  // namespace codecs
+
+}  // namespace nocturo

@@ -1,0 +1,387 @@
+#include "engine/search_run.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include "core/image_file.h"
+#include "engine/frame_prefetcher.h"
+#include "engine/step_saving.h"
+#include "lang/language_strings.h"
+#include "lists/list_commands.h"
+
+namespace nocturo {
+
+const char* const kSearchSaveFilter = kStepSaveFilter;
+
+namespace {
+
+// How far ahead the search looks for frames to decode.
+constexpr int kLookAheadEntries = 256;
+
+bool Takes(const FileList& list, int index) {
+    return list.IsChecked(index);
+}
+
+bool IsRegularFile(const std::string& fileName) {
+    struct stat st {};
+    return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+/// Loads the search's frames, decoded ahead on worker threads when the run
+/// state asks for them. A missing file is a frame that fails to load.
+class SearchFrames {
+  public:
+    explicit SearchFrames(const DecodeOptions& options) : stats_(options.stats) {
+        if (options.threads > 0 && options.ahead > 0) {
+            prefetcher_.emplace(options.threads, options.ahead);
+            if (!prefetcher_->Active()) {
+                prefetcher_.reset();
+            }
+        }
+    }
+
+    bool Load(const FileList& list, int index, RgbImage& destination) {
+        const std::string name = list.Text(index);
+        std::optional<bool> taken;
+        if (prefetcher_) {
+            taken = prefetcher_->Take(name, destination);
+            PlanAhead(list, index + 1);
+        }
+        if (!IsRegularFile(name)) {
+            return false;
+        }
+        if (taken) {
+            Count(&DecodeStats::prefetched);
+            return *taken;
+        }
+        Count(&DecodeStats::loadedByRun);
+        return LoadImageFile(destination, name);
+    }
+
+    void Stop() {
+        if (prefetcher_) {
+            prefetcher_->Stop();
+        }
+    }
+
+  private:
+    void PlanAhead(const FileList& list, int from) {
+        wanted_.clear();
+        const int end = std::min(list.Count(), from + kLookAheadEntries);
+        for (int j = from; j < end && static_cast<int>(wanted_.size()) < prefetcher_->Ahead();
+             ++j) {
+            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
+                wanted_.push_back(list.Text(j));
+            }
+        }
+        prefetcher_->Want(wanted_);
+    }
+
+    void Count(int64_t DecodeStats::*counter) {
+        if (stats_ != nullptr) {
+            ++(stats_->*counter);
+        }
+    }
+
+    DecodeStats* stats_;
+    std::optional<FramePrefetcher> prefetcher_;
+    std::vector<std::string> wanted_;
+};
+
+/// The folder part of a name with its separator ("" for none), and the
+/// name without it.
+std::pair<std::string, std::string> SplitFolder(const std::string& fileName) {
+    const size_t slash = fileName.rfind('/');
+    if (slash == std::string::npos) {
+        return {std::string(), fileName};
+    }
+    return {fileName.substr(0, slash + 1), fileName.substr(slash + 1)};
+}
+
+void EnsureSeparator(std::string& folder) {
+    if (!folder.empty() && folder.back() != '/') {
+        folder += '/';
+    }
+}
+
+/// The object's centroid, or nothing when no object is found.
+std::optional<std::pair<int, int>> Centroid(const RgbImage& image, const SearchParams& params) {
+    if (image.Width() <= 0 || image.Height() <= 0) {
+        return std::nullopt;
+    }
+    const BrightPixels bright = CountBrightPixels(image, params);
+    if (bright.count <= params.MinPixels || bright.count == 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(static_cast<int>(bright.sumX / bright.count),
+                          static_cast<int>(bright.sumY / bright.count));
+}
+
+}  // namespace
+
+BrightPixels CountBrightPixels(const RgbImage& image, const SearchParams& params,
+                               int64_t stopAbove) {
+    BrightPixels bright;
+    const int64_t left = std::max<int64_t>(params.Left, 0);
+    const int64_t right = int64_t{image.Width()} - params.Right;
+    const int64_t top = std::max<int64_t>(params.Top, 0);
+    const int64_t bottom = int64_t{image.Height()} - params.Bottom;
+    if (left >= right || top >= bottom) {
+        return bright;
+    }
+    // Luminosity (R + G + B) div 3 is above the level exactly when the sum
+    // reaches 3 x (level + 1).
+    const int64_t threshold = 3 * (int64_t{params.MinLevel} + 1);
+    if (threshold > 765) {
+        return bright;
+    }
+    const int limit = static_cast<int>(std::max<int64_t>(threshold, 0));
+    for (int64_t y = top; y < bottom; ++y) {
+        const uint8_t* row = image.Row(static_cast<int>(y));
+        int64_t rowCount = 0;
+        int64_t rowSumX = 0;
+        for (int64_t x = left; x < right; ++x) {
+            const uint8_t* p = row + x * 3;
+            const bool on = p[0] + p[1] + p[2] >= limit;
+            rowCount += on;
+            rowSumX += on ? x : 0;
+        }
+        bright.count += rowCount;
+        bright.sumX += rowSumX;
+        bright.sumY += rowCount * y;
+        if (stopAbove >= 0 && bright.count > stopAbove) {
+            break;
+        }
+    }
+    return bright;
+}
+
+Rect ObjectRect(int cx, int cy, const SearchParams& params) {
+    const int w2 = params.CropWidth / 2;
+    const int h2 = params.CropHeight / 2;
+    return Rect{cx - w2, cy - h2 - 1, cx + w2, cy + h2 - 1};
+}
+
+void DrawEllipse(RgbImage& image, const Rect& rect, uint8_t blue, uint8_t green, uint8_t red) {
+    if (rect.right <= rect.left || rect.bottom <= rect.top) {
+        return;
+    }
+    auto plot = [&](int64_t x, int64_t y) {
+        if (x >= 0 && y >= 0 && x < image.Width() && y < image.Height()) {
+            uint8_t* p = image.Row(static_cast<int>(y)) + x * 3;
+            p[0] = blue;
+            p[1] = green;
+            p[2] = red;
+        }
+    };
+    // Bresenham's ellipse through the corners of the rectangle's pixels
+    // (after A. Zingl): the outline touches all four sides.
+    int64_t x0 = rect.left;
+    int64_t x1 = rect.right - 1;
+    int64_t y0 = rect.top;
+    int64_t y1 = rect.bottom - 1;
+    int64_t a = x1 - x0;
+    const int64_t b = y1 - y0;
+    int64_t b1 = b & 1;
+    int64_t dx = 4 * (1 - a) * b * b;
+    int64_t dy = 4 * (b1 + 1) * a * a;
+    int64_t err = dx + dy + b1 * a * a;
+    y0 += (b + 1) / 2;
+    y1 = y0 - b1;
+    a *= 8 * a;
+    b1 = 8 * b * b;
+    do {
+        plot(x1, y0);
+        plot(x0, y0);
+        plot(x0, y1);
+        plot(x1, y1);
+        const int64_t e2 = 2 * err;
+        if (e2 <= dy) {
+            ++y0;
+            --y1;
+            dy += a;
+            err += dy;
+        }
+        if (e2 >= dx || 2 * err > dy) {
+            ++x0;
+            --x1;
+            dx += b1;
+            err += dx;
+        }
+    } while (x0 <= x1);
+    while (y0 - y1 <= b) {  // flat ellipses: finish the tips
+        plot(x0 - 1, y0);
+        plot(x1 + 1, y0++);
+        plot(x0 - 1, y1);
+        plot(x1 + 1, y1--);
+    }
+}
+
+bool DetectObject(RgbImage& image, const SearchParams& params, bool) {
+    if (image.Width() <= 0 || image.Height() <= 0) {
+        return false;
+    }
+    const int64_t needed = std::max<int64_t>(params.MinPixels, 0);
+    return CountBrightPixels(image, params, needed).count > params.MinPixels;
+}
+
+bool MarkObject(RgbImage& image, const SearchParams& params, bool) {
+    const auto centre = Centroid(image, params);
+    if (!centre) {
+        return false;
+    }
+    DrawEllipse(image, ObjectRect(centre->first, centre->second, params), 255, 255, 255);
+    return true;
+}
+
+bool CropObject(RgbImage& image, const SearchParams& params, bool markInsteadOfCrop) {
+    if (markInsteadOfCrop) {
+        return MarkObject(image, params, true);
+    }
+    const auto centre = Centroid(image, params);
+    if (!centre || params.CropWidth < 1 || params.CropHeight < 1) {
+        return false;
+    }
+    RgbImage crop;
+    if (!crop.Resize(params.CropWidth, params.CropHeight)) {
+        return false;
+    }
+    FillImage(crop, 0, 0, 0);
+    const Rect source = ObjectRect(centre->first, centre->second, params);
+    const int64_t sourceWidth = source.right - source.left;
+    const int64_t sourceHeight = source.bottom - source.top;
+    const int64_t targetWidth = params.CropWidth - 1;
+    const int64_t targetHeight = params.CropHeight - 1;
+    if (sourceWidth > 0 && sourceHeight > 0) {
+        // The source pixel under the centre of each target pixel: where the
+        // sizes agree a plain copy, where they differ by one pixel both ends
+        // of the rectangle still arrive.
+        for (int64_t ty = 0; ty < targetHeight; ++ty) {
+            const int64_t sy = source.top + (2 * ty + 1) * sourceHeight / (2 * targetHeight);
+            if (sy < 0 || sy >= image.Height()) {
+                continue;
+            }
+            const uint8_t* src = image.Row(static_cast<int>(sy));
+            uint8_t* dst = crop.Row(static_cast<int>(ty));
+            for (int64_t tx = 0; tx < targetWidth; ++tx) {
+                const int64_t sx = source.left + (2 * tx + 1) * sourceWidth / (2 * targetWidth);
+                if (sx >= 0 && sx < image.Width()) {
+                    std::copy_n(src + sx * 3, 3, dst + tx * 3);
+                }
+            }
+        }
+    }
+    crop.SetFormat(image.Format());
+    image.Swap(crop);
+    return true;
+}
+
+std::string SearchOutputName(const std::string& frame, const std::string& folder,
+                             const std::string& extension) {
+    std::string name = SplitFolder(frame).second;
+    const std::string oldExtension = FileExtension(name);
+    name.resize(name.size() - oldExtension.size());
+    std::string out = folder;
+    EnsureSeparator(out);
+    return out + name + extension;
+}
+
+SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool save,
+                        std::string extension, std::string folder, SearchWindow& window) {
+    RunState& state = context.state;
+    RunHost& host = context.host;
+    FileList& left = context.lists.Left();
+    FileList& right = context.lists.Right();
+    SearchOutcome outcome;
+
+    state.StopRequested = false;
+    state.PauseRequested = false;
+    state.ResultPosition = 0;
+    if (left.Count() == 0) {
+        return outcome;
+    }
+    Answer answer = Answer::Yes;
+    host.FocusLeftList();
+    host.ProcessEvents();
+    EnsureSeparator(folder);
+
+    const std::optional<SearchChoice> choice = window.Execute(save, left.Text(0));
+    if (!choice) {
+        return outcome;
+    }
+    const SearchParams params = choice->params;
+    save = choice->save;
+    if (save) {
+        extension = FileExtension(choice->name);
+        folder = SplitFolder(choice->name).first;
+    }
+
+    {
+        SearchFrames frames(state.Decode);
+        RgbImage image;
+        for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
+            if (!Takes(left, i)) {
+                continue;
+            }
+            const std::string name = left.Text(i);
+            if (frames.Load(left, i, image)) {
+                EnableEntry(i, left);
+                host.ShowStatus(i, name, left, true);
+                if (operation(image, params, !save)) {
+                    if (save) {
+                        const std::string out = SearchOutputName(name, folder, extension);
+                        if (SaveWithOverwriteQuestion(context, image, out, answer)) {
+                            EnableEntry(right.Append(out), right);
+                            outcome.found.push_back(out);
+                        } else if (!state.StopRequested) {
+                            DisableEntry(right.Append(out), right);
+                            outcome.found.push_back(out);
+                            ++outcome.unwritten;
+                        }
+                    } else {
+                        EnableEntry(right.Append(name), right);
+                        outcome.found.push_back(name);
+                    }
+                } else {
+                    host.ShowStatus(-i, name, left, false);
+                }
+            } else {
+                ++outcome.errors;
+                ClearImage(&image);
+                DisableEntry(context, i, left);
+                host.ShowStatus(-i, name, left, false);
+            }
+            host.ProcessEvents();
+        }
+        frames.Stop();
+    }
+
+    if (outcome.errors > 0) {
+        host.ShowMessage(FormatText(Lng().lngfilesinerror, outcome.errors), Lng().lngprocpictures);
+    }
+    return outcome;
+}
+
+std::optional<SearchOutcome> AskSearchOutput(RunContext& context, SearchOperation operation,
+                                             SearchWindow& window) {
+    if (context.lists.Left().Count() == 0) {
+        return std::nullopt;
+    }
+    SaveRequest request;
+    request.filter = kSearchSaveFilter;
+    request.defaultExtension = "bmp";
+    request.fileName = "(CurrentFileName).bmp";
+    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    window.SetOutputName(*chosen);
+    return RunSearch(context, operation, true, FileExtension(*chosen), SplitFolder(*chosen).first,
+                     window);
+}
+
+}  // namespace nocturo
