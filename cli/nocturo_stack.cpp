@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "cli/console_host.h"
+#include "cli/moving_max_cli.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/run_state.h"
@@ -104,6 +105,7 @@ void PrintUsage(FILE* out) {
                  "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
                  "130 when stopped by Ctrl+C.\n",
                  std::thread::hardware_concurrency());
+    nocturo::cli::PrintMovingMaxUsage(out);
 }
 
 int UsageError(const std::string& message) {
@@ -322,6 +324,15 @@ void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (nocturo::cli::WantsMovingMax(argc, argv)) {
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+                PrintUsage(stdout);
+                return 0;
+            }
+        }
+        return nocturo::cli::MovingMaxMain(argc, argv);
+    }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
     if (parsed >= 0) {
