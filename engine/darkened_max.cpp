@@ -84,6 +84,74 @@ void DarkenedMaxBytes(const uint8_t* source, uint8_t* destination, size_t count,
 #endif
 }
 
+namespace {
+
+/// Runs work(band) for bands 0..bands-1 on up to `threads` threads, the
+/// calling one included.
+template <typename Work>
+void ForEachBand(int bands, int threads, const Work& work) {
+    std::atomic<int> nextBand{0};
+    auto loop = [&] {
+        for (int band = nextBand++; band < bands; band = nextBand++) {
+            work(band);
+        }
+    };
+    const int helpers = std::min(std::max(threads, 1), bands) - 1;
+    std::vector<std::thread> pool;
+    pool.reserve(static_cast<size_t>(std::max(helpers, 0)));
+    try {
+        for (int k = 0; k < helpers; ++k) {
+            pool.emplace_back(loop);
+        }
+    } catch (const std::system_error&) {
+        // Fewer threads: the calling thread does the rest.
+    }
+    loop();
+    for (std::thread& t : pool) {
+        t.join();
+    }
+}
+
+}  // namespace
+
+void MergeDarkenedShared(std::span<RgbImage* const> outputs,
+                         std::span<const SharedSource> sources, int threads) {
+    if (outputs.empty()) {
+        return;
+    }
+    const int height = outputs[0]->Height();
+    const size_t stride = outputs[0]->Stride();
+    if (height <= 0 || stride == 0) {
+        return;
+    }
+    // The bands of all outputs stay in the cache while a source's band
+    // streams past them.
+    const size_t bandBytes = std::max<size_t>(kBandBytes / outputs.size(), stride);
+    const int rowsPerBand =
+        static_cast<int>(std::clamp<size_t>(bandBytes / stride, 1, static_cast<size_t>(height)));
+    const int bands = (height + rowsPerBand - 1) / rowsPerBand;
+    ForEachBand(bands, threads, [&](int band) {
+        const int y0 = band * rowsPerBand;
+        const int y1 = std::min(height, y0 + rowsPerBand);
+        for (RgbImage* out : outputs) {
+            for (int y = y0; y < y1; ++y) {
+                std::fill_n(out->Row(y), stride, uint8_t{0});
+            }
+        }
+        for (const SharedSource& s : sources) {
+            for (const auto& [index, d] : s.targets) {
+                if (d == 255) {
+                    continue;  // adds nothing
+                }
+                RgbImage* out = outputs[static_cast<size_t>(index)];
+                for (int y = y0; y < y1; ++y) {
+                    DarkenedMaxBytes(s.image->Row(y), out->Row(y), stride, d);
+                }
+            }
+        }
+    });
+}
+
 void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, int threads) {
     // A source darkened by 255 or more adds nothing: skip it.
     std::vector<DarkenedSource> active;
@@ -101,32 +169,15 @@ void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, in
     const int rowsPerBand =
         static_cast<int>(std::clamp<size_t>(kBandBytes / stride, 1, static_cast<size_t>(height)));
     const int bands = (height + rowsPerBand - 1) / rowsPerBand;
-    std::atomic<int> nextBand{0};
-    auto work = [&] {
-        for (int band = nextBand++; band < bands; band = nextBand++) {
-            const int y0 = band * rowsPerBand;
-            const int y1 = std::min(height, y0 + rowsPerBand);
-            for (const DarkenedSource& s : active) {
-                for (int y = y0; y < y1; ++y) {
-                    DarkenedMaxBytes(s.image->Row(y), buffer.Row(y), stride, s.darkening);
-                }
+    ForEachBand(bands, threads, [&](int band) {
+        const int y0 = band * rowsPerBand;
+        const int y1 = std::min(height, y0 + rowsPerBand);
+        for (const DarkenedSource& s : active) {
+            for (int y = y0; y < y1; ++y) {
+                DarkenedMaxBytes(s.image->Row(y), buffer.Row(y), stride, s.darkening);
             }
         }
-    };
-    const int helpers = std::min(std::max(threads, 1), bands) - 1;
-    std::vector<std::thread> pool;
-    pool.reserve(static_cast<size_t>(helpers));
-    try {
-        for (int k = 0; k < helpers; ++k) {
-            pool.emplace_back(work);
-        }
-    } catch (const std::system_error&) {
-        // Fewer threads: the calling thread does the rest.
-    }
-    work();
-    for (std::thread& t : pool) {
-        t.join();
-    }
+    });
 }
 
 }  // namespace nocturo

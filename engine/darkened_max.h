@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <utility>
+#include <vector>
 
 #include "core/rgb_image.h"
 
@@ -36,5 +38,19 @@ struct DarkenedSource {
 /// threads (1 or less: the calling thread only). The result is that of
 /// merging the sources one after the other, in any order.
 void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, int threads);
+
+/// A frame that several outputs take, each with its own darkening.
+struct SharedSource {
+    const RgbImage* image = nullptr;
+    /// (index into the outputs, darkening)
+    std::vector<std::pair<int, uint8_t>> targets;
+};
+
+/// Several consecutive windows at once: every output (all of one size with
+/// the sources) becomes black and receives its sources. A band of a source
+/// is read from memory once for all the outputs that take it, so k windows
+/// that share most of their frames cost little more memory traffic than one.
+void MergeDarkenedShared(std::span<RgbImage* const> outputs,
+                         std::span<const SharedSource> sources, int threads);
 
 }  // namespace nocturo

@@ -1,6 +1,7 @@
 #include "engine/moving_max.h"
 
 #include <algorithm>
+#include <map>
 #include <cstdio>
 #include <new>
 #include <thread>
@@ -21,6 +22,10 @@ const char* const kMovingMaxOneEntry =
     "The moving maximum needs at least two pictures in the left list.";
 
 namespace {
+
+// Consecutive windows merged together when the frames they will take are
+// known: each band of a frame is then read from memory once for all of them.
+constexpr int kBatch = 8;
 
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
@@ -53,9 +58,13 @@ class Run {
           mergeThreads_(options.mergeThreads > 0 ? options.mergeThreads : Processors()),
           frames_(Names(entries),
                   options.decodeThreads >= 0 ? options.decodeThreads : Processors(),
-                  // Enough decoded ahead to keep every worker busy.
-                  std::max(2, options.decodeThreads >= 0 ? options.decodeThreads : Processors()),
-                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {}
+                  // Enough decoded ahead to keep every worker busy and to
+                  // see the frames of the next batch of windows.
+                  kBatch + std::max(2, options.decodeThreads >= 0 ? options.decodeThreads
+                                                                   : Processors()),
+                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {
+        MakeSchedule();
+    }
 
     void Execute() {
         const int m = static_cast<int>(entries_.size());
@@ -96,7 +105,223 @@ class Run {
         const RgbImage* image;  // kept by the frame cache, or null: decode `name`
         std::string name;
         uint8_t darkening;
+        int slot;  // list copy index
+        uint64_t generation;
     };
+    /// What makes two windows' merges alike.
+    struct Key {
+        int slot;
+        uint64_t generation;
+        uint8_t darkening;
+        friend bool operator==(const Key&, const Key&) = default;
+    };
+    /// A window merged ahead, with what it was merged from.
+    struct Ready {
+        int width = 0;
+        int height = 0;
+        std::vector<Key> keys;
+        RgbImage image;
+    };
+
+    /// The window (list copy indices [first, end)) of every output, as the
+    /// run will move it when nothing stops it.
+    void MakeSchedule() {
+        const int m = static_cast<int>(entries_.size());
+        const int n = settings_.windowSize;
+        int first = 0;
+        int end = 0;
+        auto append = [&] { ++end; };
+        auto drop = [&] { first = std::min(first + 1, end); };
+        auto output = [&] { schedule_.emplace_back(first, end); };
+        if (!settings_.progressive) {
+            for (int k = 0; k < std::min(n, m); ++k) {
+                append();
+            }
+            output();
+        } else {
+            for (int k = 0; k < std::min(n, m); ++k) {
+                append();
+                output();
+            }
+        }
+        for (int k = n; k < m; ++k) {
+            append();
+            drop();
+            output();
+        }
+        if (settings_.progressive) {
+            for (int k = 0; k < n - 1; ++k) {
+                drop();
+                output();
+            }
+        }
+    }
+
+    static std::vector<Key> KeysOf(const std::vector<Planned>& plan) {
+        std::vector<Key> keys;
+        keys.reserve(plan.size());
+        for (const Planned& p : plan) {
+            keys.push_back({p.slot, p.generation, p.darkening});
+        }
+        return keys;
+    }
+
+    RgbImage SpareImage() {
+        if (spare_.empty()) {
+            return RgbImage();
+        }
+        RgbImage image = std::move(spare_.back());
+        spare_.pop_back();
+        return image;
+    }
+
+    /// Makes `image` the result; the old result's buffer is kept for reuse.
+    void TakeAsResult(RgbImage& image) {
+        Result().Swap(image);
+        spare_.push_back(std::move(image));
+    }
+
+    /// The merge of a window whose frames are decided. Without live display
+    /// it may come from a batch merged ahead, or start one.
+    void FinishWindow(int output) {
+        RgbImage& result = Result();
+        const std::vector<Key> keys = KeysOf(plan_);
+        auto it = ready_.find(output);
+        const bool matches = it != ready_.end() && it->second.width == result.Width() &&
+                             it->second.height == result.Height() && it->second.keys == keys;
+        if (matches) {
+            TakeAsResult(it->second.image);
+        }
+        // Windows merged ahead for outputs up to this one are of no more use.
+        while (!ready_.empty() && ready_.begin()->first <= output) {
+            spare_.push_back(std::move(ready_.begin()->second.image));
+            ready_.erase(ready_.begin());
+        }
+        if (matches) {
+            plan_.clear();
+            return;
+        }
+        const bool allKept = std::all_of(plan_.begin(), plan_.end(), [&](const Planned& p) {
+            return p.image != nullptr && p.image->SameSize(result);
+        });
+        if (!plan_.empty() && allKept && output + 1 < static_cast<int>(schedule_.size())) {
+            MergeBatch(output);
+        } else {
+            MergePlan();
+        }
+        plan_.clear();
+    }
+
+    /// Merges this window with the next ones whose frames are already
+    /// decided by what is known now (list marks, frames decoded); each
+    /// later one is used only if its window turns out merged from the same
+    /// frames with the same darkening.
+    void MergeBatch(int output) {
+        RgbImage& result = Result();
+        const int w = result.Width();
+        const int h = result.Height();
+        // The marks the entries will have: the left list's for the entries
+        // in it, the copy's for those still to come; entries that fail are
+        // disabled as they will be.
+        std::map<int, bool> takes;
+        auto taken = [&](int ci) {
+            auto found = takes.find(ci);
+            if (found != takes.end()) {
+                return found->second;
+            }
+            const int li = ci - first_;
+            const bool t = ci < end_ ? Takes(left_, li)
+                                     : entries_[static_cast<size_t>(ci)].checked &&
+                                           entries_[static_cast<size_t>(ci)].enabled;
+            takes[ci] = t;
+            return t;
+        };
+        std::vector<std::vector<Planned>> plans;
+        plans.push_back(plan_);
+        for (int p = output + 1;
+             p < static_cast<int>(schedule_.size()) && static_cast<int>(plans.size()) < kBatch;
+             ++p) {
+            const auto [f, e] = schedule_[static_cast<size_t>(p)];
+            int fw = -1;
+            int fh = -1;
+            for (int ci = f; ci < e; ++ci) {
+                if (!taken(ci)) {
+                    continue;
+                }
+                const WindowFrames::Frame frame =
+                    frames_.Get(ci, entries_[static_cast<size_t>(ci)].text);
+                if (frame.loaded) {
+                    fw = frame.width;
+                    fh = frame.height;
+                    break;
+                }
+                takes[ci] = false;
+            }
+            if (fw != w || fh != h) {
+                break;
+            }
+            std::vector<Planned> plan;
+            bool usable = true;
+            for (int ci = f; ci < e && usable; ++ci) {
+                if (!taken(ci)) {
+                    continue;
+                }
+                const WindowFrames::Frame frame =
+                    frames_.Get(ci, entries_[static_cast<size_t>(ci)].text);
+                if (frame.loaded && frame.width == w && frame.height == h) {
+                    usable = frame.image != nullptr;
+                    const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
+                    plan.push_back({frame.image, std::string(), static_cast<uint8_t>(d), ci,
+                                    frame.generation});
+                } else {
+                    takes[ci] = false;
+                }
+            }
+            if (!usable || plan.empty()) {
+                break;
+            }
+            plans.push_back(std::move(plan));
+        }
+        // A frame decoded again meanwhile may have lost its place in memory.
+        for (const auto& plan : plans) {
+            for (const Planned& item : plan) {
+                if (item.image == nullptr || !item.image->SameSize(result)) {
+                    MergePlan();
+                    return;
+                }
+            }
+        }
+
+        std::vector<RgbImage> images(plans.size());
+        std::vector<RgbImage*> outputs;
+        for (RgbImage& image : images) {
+            image = SpareImage();
+            if (!image.Resize(w, h)) {
+                throw std::bad_alloc();
+            }
+            outputs.push_back(&image);
+        }
+        std::map<int, size_t> sourceOf;
+        std::vector<SharedSource> sources;
+        for (size_t k = 0; k < plans.size(); ++k) {
+            for (const Planned& item : plans[k]) {
+                auto [where, added] = sourceOf.emplace(item.slot, sources.size());
+                if (added) {
+                    sources.push_back({item.image, {}});
+                }
+                sources[where->second].targets.emplace_back(static_cast<int>(k), item.darkening);
+            }
+        }
+        MergeDarkenedShared(outputs, sources, mergeThreads_);
+        TakeAsResult(images[0]);
+        for (size_t k = 1; k < plans.size(); ++k) {
+            Ready& ready = ready_[output + static_cast<int>(k)];
+            ready.width = w;
+            ready.height = h;
+            ready.keys = KeysOf(plans[k]);
+            ready.image = std::move(images[k]);
+        }
+    }
 
     static std::vector<std::string> Names(const std::vector<ListEntry>& entries) {
         std::vector<std::string> names;
@@ -115,8 +340,9 @@ class Run {
     }
 
     void DropOldest() {
-        left_.Delete(0);
-        ++first_;
+        if (left_.Delete(0)) {
+            ++first_;
+        }
         frames_.SetWindow(first_, end_);
     }
 
@@ -218,7 +444,7 @@ class Run {
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
                     plan_.push_back({frame.image, frame.image ? std::string() : name,
-                                     static_cast<uint8_t>(d)});
+                                     static_cast<uint8_t>(d), first_ + i, frame.generation});
                     if (live) {
                         MergePlan();
                     }
@@ -239,7 +465,12 @@ class Run {
                 break;
             }
         }
-        MergePlan();
+        if (live || state_.StopRequested) {
+            // Merged entry by entry already, or a stopped window: as it is.
+            MergePlan();
+        } else {
+            FinishWindow(counter_ - 1);
+        }
     }
 
     /// Merges the planned frames into the result: the kept ones in one pass,
@@ -248,12 +479,14 @@ class Run {
         RgbImage& result = Result();
         std::vector<DarkenedSource> kept;
         for (const Planned& p : plan_) {
-            if (p.image != nullptr) {
+            if (p.image != nullptr && p.image->SameSize(result)) {
                 kept.push_back({p.image, p.darkening});
                 continue;
             }
             ++report_.decodes;
-            if (LoadImageFile(scratch_, p.name) && scratch_.SameSize(result)) {
+            const std::string& name =
+                p.name.empty() ? entries_[static_cast<size_t>(p.slot)].text : p.name;
+            if (LoadImageFile(scratch_, name) && scratch_.SameSize(result)) {
                 const DarkenedSource one{&scratch_, p.darkening};
                 MergeDarkened(result, {&one, 1}, mergeThreads_);
             }
@@ -276,6 +509,9 @@ class Run {
     int end_ = 0;
     int counter_ = 1;
     std::vector<Planned> plan_;
+    std::vector<std::pair<int, int>> schedule_;
+    std::map<int, Ready> ready_;  // by output, from 0
+    std::vector<RgbImage> spare_;
     RgbImage scratch_;
     MovingMaxReport report_;
 };

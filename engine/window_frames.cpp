@@ -78,10 +78,22 @@ void WindowFrames::ReleaseLocked(Slot& slot) {
         bytesKept_ -= slot.image.Stride() * static_cast<size_t>(slot.image.Height());
         slot.kept = false;
     }
+    if (slot.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
+        pool_.push_back(std::move(slot.image));
+    }
     slot.image.Release();
     if (slot.state != State::Decoding) {
         slot.state = State::Released;  // a decode in flight is dropped when it ends
     }
+}
+
+RgbImage WindowFrames::TakeBufferLocked() {
+    if (pool_.empty()) {
+        return RgbImage();
+    }
+    RgbImage buffer = std::move(pool_.back());
+    pool_.pop_back();
+    return buffer;
 }
 
 void WindowFrames::DecodeInto(int index, Slot& result) {
@@ -90,7 +102,8 @@ void WindowFrames::DecodeInto(int index, Slot& result) {
     result.stamp = StampOf(name);
     result.usable = false;
     try {
-        result.loaded = LoadImageFile(result.image, name);
+        // Straight into the buffer: its old pixels do not matter.
+        result.loaded = LoadImageFileInto(result.image, name);
         result.usable = true;
     } catch (...) {
         // The owner loads the file itself and meets the error there.
@@ -117,6 +130,7 @@ void WindowFrames::StoreLocked(int index, Slot&& result) {
     slot.width = result.width;
     slot.height = result.height;
     slot.stamp = result.stamp;
+    slot.generation = ++generations_;
     const size_t bytes = result.image.Stride() * static_cast<size_t>(result.image.Height());
     slot.kept = result.usable && result.loaded && bytesKept_ + bytes <= budget_;
     if (slot.kept) {
@@ -125,6 +139,9 @@ void WindowFrames::StoreLocked(int index, Slot&& result) {
         peakBytesKept_ = std::max(peakBytesKept_, bytesKept_);
     } else {
         slot.image.Release();
+        if (result.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
+            pool_.push_back(std::move(result.image));
+        }
     }
     slot.state = State::Done;
     decodeFinished_.notify_all();
@@ -136,20 +153,20 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
     std::unique_lock lock(mutex_);
     if (index < first_ || index >= count || names_[static_cast<size_t>(index)] != name) {
         lock.unlock();
-        // Not a frame of the window: loaded afresh and kept only until the
-        // next call, like a frame that does not fit.
-        loose_.Release();
-        frame.loaded = LoadImageFile(loose_, name);
-        frame.width = loose_.Width();
-        frame.height = loose_.Height();
-        frame.image = frame.loaded ? &loose_ : nullptr;
+        // Not a frame of the window: loaded afresh and not kept, like a
+        // frame that does not fit.
+        RgbImage loose;
+        frame.loaded = LoadImageFile(loose, name);
+        frame.width = loose.Width();
+        frame.height = loose.Height();
         return frame;
     }
     Slot& slot = slots_[static_cast<size_t>(index)];
     if (slot.state == State::Empty || slot.state == State::Released) {
         slot.state = State::Decoding;
-        lock.unlock();
         Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
         DecodeInto(index, result);
         lock.lock();
         StoreLocked(index, std::move(result));
@@ -159,8 +176,9 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
         // The decode threw, or the file changed since: decode it now, as a
         // load at this moment would.
         slot.state = State::Decoding;
-        lock.unlock();
         Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
         DecodeInto(index, result);
         if (!result.usable) {
             // Let the error reach the owner.
@@ -174,6 +192,7 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
     frame.width = slot.width;
     frame.height = slot.height;
     frame.image = slot.kept ? &slot.image : nullptr;
+    frame.generation = slot.generation;
     return frame;
 }
 
@@ -221,8 +240,9 @@ void WindowFrames::WorkerLoop() {
             return;
         }
         slots_[static_cast<size_t>(index)].state = State::Decoding;
-        lock.unlock();
         Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
         DecodeInto(index, result);
         lock.lock();
         StoreLocked(index, std::move(result));

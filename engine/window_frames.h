@@ -65,7 +65,14 @@ class WindowFrames {
         /// The pixels when they are kept; null when the frame did not fit
         /// the budget (decode it with Decode) or did not load.
         const RgbImage* image = nullptr;
+        /// Changes whenever the slot is decoded again: two Frames of one
+        /// index with the same generation hold the same pixels. 0 for a
+        /// frame loaded outside the window.
+        uint64_t generation = 0;
     };
+    /// The frames decoded at most beyond the window's end.
+    int Ahead() const { return ahead_; }
+
     /// Waits for the frame's decode (or decodes it on the owner's thread when
     /// no worker has started it) and checks that the file did not change
     /// since. `name` must be the slot's name: anything else is loaded afresh
@@ -104,6 +111,7 @@ class WindowFrames {
         Stamp stamp;
         RgbImage image;  // empty unless kept
         bool kept = false;
+        uint64_t generation = 0;
     };
 
     void WorkerLoop();
@@ -112,13 +120,13 @@ class WindowFrames {
     /// Stores a finished decode; the caller holds mutex_.
     void StoreLocked(int index, Slot&& result);
     void ReleaseLocked(Slot& slot);
+    RgbImage TakeBufferLocked();
 
     const std::vector<std::string> names_;
     const int ahead_;
     const size_t budget_;
     std::vector<Slot> slots_;
     std::vector<std::thread> workers_;
-    RgbImage loose_;  // a frame loaded outside the window, owner only
 
     mutable std::mutex mutex_;
     std::condition_variable workAvailable_;
@@ -130,6 +138,10 @@ class WindowFrames {
     size_t bytesKept_ = 0;
     size_t peakBytesKept_ = 0;
     int64_t decodes_ = 0;
+    uint64_t generations_ = 0;
+    /// Buffers of frames that left the window, for the next decodes: a
+    /// fresh frame-sized allocation costs the kernel a page clearing.
+    std::vector<RgbImage> pool_;
 };
 
 }  // namespace nocturo
