@@ -25,6 +25,7 @@
 #include "engine/step_saving.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
+#include "engine/ui/form_sample.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
@@ -73,6 +74,7 @@ TFormMain::TFormMain(QWidget* parent)
     // keep their settings between showings until the program ends.
     formNumFormat_ = new TFormNumFormat(run_.Steps, this);
     formProcess_ = new TFormProcess(run_.Steps, this);
+    formSample_ = new TFormSample(this);
 }
 
 TFormMain::~TFormMain() {
@@ -85,6 +87,9 @@ TFormMain::~TFormMain() {
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
+    if (listBoxCopy_ != nullptr) {
+        listBoxCopy_->SetList(nullptr);
+    }
     run_.Result.reset();
 }
 
@@ -332,7 +337,8 @@ void TFormMain::BuildMenus() {
         connect(AddAction(stack, item.name, item.caption, {}, item.icon), &QAction::triggered, this,
                 item.handler);
     }
-    later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
+    connect(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"), &QAction::triggered,
+            this, &TFormMain::MovingMax1Click);
     later(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"));
     QMenu* search = addMenu(process, "Search1", "Search / Crop");
     search->menuAction()->setIcon(Icon("search"));

@@ -35,6 +35,7 @@ class ScrollBox;
 class StatusPanels;
 class TFormNumFormat;
 class TFormProcess;
+class TFormSample;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -75,6 +76,7 @@ class TFormMain : public QMainWindow {
     /// The option windows, created once with the main window.
     TFormNumFormat* FormNumFormat() const { return formNumFormat_; }
     TFormProcess* FormProcess() const { return formProcess_; }
+    TFormSample* FormSample() const { return formSample_; }
 
     // --- the view ---
 
@@ -104,6 +106,10 @@ class TFormMain : public QMainWindow {
 
     void EnableEntry(int index, FileList& list);
     void DisableEntry(int index, FileList& list);
+    /// Shows a copy of the whole left list in the right list's place while
+    /// the moving maximum holds its window in the left list; null shows the
+    /// right list again.
+    void ShowListCopy(FileList* copy);
     /// Appends a name to the right list (pictures the program wrote).
     void AppendToRightList(const QString& fileName);
 
@@ -148,6 +154,8 @@ class TFormMain : public QMainWindow {
     void GetMinGrayandSavesteps1Click();
     void Add1Click();
     void Sub1Click();
+    // Process (Left Column)
+    void MovingMax1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -267,6 +275,8 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+    TFormSample* formSample_ = nullptr;
+    CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
 };
 
 }  // namespace nocturo

@@ -60,7 +60,7 @@ class QuietHost : public RunHost, public MovingMaxDisplay {
     void SaveResultAs() override {}
     void SetStatusPanel(int, const std::string&) override {}
     void SetLiveDisplay(bool) override {}
-    void ShowListCopy(const FileList*) override {}
+    void ShowListCopy(FileList*) override {}
 };
 
 bool SameBytes(const std::string& a, const std::string& b) {

@@ -121,7 +121,7 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
         }
     }
     void SetLiveDisplay(bool) override {}
-    void ShowListCopy(const FileList*) override {}
+    void ShowListCopy(FileList*) override {}
 
     void EndLine() {
         if (drawn_) {

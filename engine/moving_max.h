@@ -76,7 +76,7 @@ class MovingMaxDisplay {
     virtual void SetLiveDisplay(bool on) = 0;
     /// Shows the copy of the whole list in the right list's place; null
     /// shows the right list again.
-    virtual void ShowListCopy(const FileList* copy) = 0;
+    virtual void ShowListCopy(FileList* copy) = 0;
 };
 
 /// How the frames are read. The defaults are the program's.
