@@ -50,8 +50,7 @@ class QuietHost : public RunHost, public MovingMaxDisplay {
     void ShowImage(const RgbImage*, bool) override {}
     void ShowStatus(int, const std::string&, const FileList&, bool) override {}
     void ProcessEvents() override {}
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&,
-               bool) override {
+    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&, bool) override {
         return Answer::No;
     }
     std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
@@ -128,10 +127,11 @@ int main(int argc, char** argv) {
         }
         const double seconds = Since(start);
         const double scaled = seconds * outputs / timed;
-        std::printf("RESULT method=reload outputs=%d timed_outputs=%d seconds=%.3f "
-                    "seconds_all_outputs=%.3f decodes=%lld maxrss_kb=%ld%s\n",
-                    outputs, timed, seconds, scaled, decodes, PeakRssKb(),
-                    timed < outputs ? " (time scaled from the timed outputs)" : "");
+        std::printf(
+            "RESULT method=reload outputs=%d timed_outputs=%d seconds=%.3f "
+            "seconds_all_outputs=%.3f decodes=%lld maxrss_kb=%ld%s\n",
+            outputs, timed, seconds, scaled, decodes, PeakRssKb(),
+            timed < outputs ? " (time scaled from the timed outputs)" : "");
         std::fflush(stdout);
     }
 
@@ -153,10 +153,11 @@ int main(int argc, char** argv) {
         const MovingMaxReport report =
             MovingMaxRun(context, host, settings, MovingMaxOutput{outDir + "/cached", ".jpg"});
         cachedSeconds = Since(start);
-        std::printf("RESULT method=cached outputs=%d seconds=%.3f decodes=%lld "
-                    "frames_kept_mb=%.0f maxrss_kb=%ld\n",
-                    report.outputs, cachedSeconds, static_cast<long long>(report.decodes),
-                    static_cast<double>(report.peakBytesKept) / (1024.0 * 1024.0), PeakRssKb());
+        std::printf(
+            "RESULT method=cached outputs=%d seconds=%.3f decodes=%lld "
+            "frames_kept_mb=%.0f maxrss_kb=%ld\n",
+            report.outputs, cachedSeconds, static_cast<long long>(report.decodes),
+            static_cast<double>(report.peakBytesKept) / (1024.0 * 1024.0), PeakRssKb());
     }
 
     int same = 0;

@@ -102,8 +102,7 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
             ToolButtonAbortClick(state_);
         }
     }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&,
-               bool) override {
+    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&, bool) override {
         return Answer::Yes;
     }
     std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
@@ -284,7 +283,8 @@ int MovingMaxMain(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     MovingMaxReport report;
     try {
-        report = MovingMaxRun(context, console, settings, MovingMaxOutputBase(firstOutput), options);
+        report =
+            MovingMaxRun(context, console, settings, MovingMaxOutputBase(firstOutput), options);
     } catch (const std::exception& e) {
         console.EndLine();
         std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());

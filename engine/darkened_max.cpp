@@ -29,7 +29,7 @@ void ScalarBytes(const uint8_t* source, uint8_t* destination, size_t count, uint
 
 #ifdef NOCTURO_X86
 __attribute__((target("avx2"))) void Avx2Bytes(const uint8_t* source, uint8_t* destination,
-                                                size_t count, uint8_t d) {
+                                               size_t count, uint8_t d) {
     const __m256i dd = _mm256_set1_epi8(static_cast<char>(d));
     size_t k = 0;
     for (; k + 64 <= count; k += 64) {
@@ -37,10 +37,8 @@ __attribute__((target("avx2"))) void Avx2Bytes(const uint8_t* source, uint8_t* d
         const __m256i s1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(source + k + 32));
         __m256i* p0 = reinterpret_cast<__m256i*>(destination + k);
         __m256i* p1 = reinterpret_cast<__m256i*>(destination + k + 32);
-        _mm256_storeu_si256(
-            p0, _mm256_max_epu8(_mm256_loadu_si256(p0), _mm256_subs_epu8(s0, dd)));
-        _mm256_storeu_si256(
-            p1, _mm256_max_epu8(_mm256_loadu_si256(p1), _mm256_subs_epu8(s1, dd)));
+        _mm256_storeu_si256(p0, _mm256_max_epu8(_mm256_loadu_si256(p0), _mm256_subs_epu8(s0, dd)));
+        _mm256_storeu_si256(p1, _mm256_max_epu8(_mm256_loadu_si256(p1), _mm256_subs_epu8(s1, dd)));
     }
     ScalarBytes(source + k, destination + k, count - k, d);
 }
@@ -114,8 +112,8 @@ void ForEachBand(int bands, int threads, const Work& work) {
 
 }  // namespace
 
-void MergeDarkenedShared(std::span<RgbImage* const> outputs,
-                         std::span<const SharedSource> sources, int threads) {
+void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const SharedSource> sources,
+                         int threads) {
     if (outputs.empty()) {
         return;
     }

@@ -50,7 +50,7 @@ struct SharedSource {
 /// the sources) becomes black and receives its sources. A band of a source
 /// is read from memory once for all the outputs that take it, so k windows
 /// that share most of their frames cost little more memory traffic than one.
-void MergeDarkenedShared(std::span<RgbImage* const> outputs,
-                         std::span<const SharedSource> sources, int threads);
+void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const SharedSource> sources,
+                         int threads);
 
 }  // namespace nocturo

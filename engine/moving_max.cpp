@@ -1,8 +1,8 @@
 #include "engine/moving_max.h"
 
 #include <algorithm>
-#include <map>
 #include <cstdio>
+#include <map>
 #include <new>
 #include <thread>
 #include <utility>
@@ -56,12 +56,11 @@ class Run {
           output_(output),
           entries_(entries),
           mergeThreads_(options.mergeThreads > 0 ? options.mergeThreads : Processors()),
-          frames_(Names(entries),
-                  options.decodeThreads >= 0 ? options.decodeThreads : Processors(),
+          frames_(Names(entries), options.decodeThreads >= 0 ? options.decodeThreads : Processors(),
                   // Enough decoded ahead to keep every worker busy and to
                   // see the frames of the next batch of windows.
                   kBatch + std::max(2, options.decodeThreads >= 0 ? options.decodeThreads
-                                                                   : Processors()),
+                                                                  : Processors()),
                   options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {
         MakeSchedule();
     }
@@ -83,8 +82,9 @@ class Run {
         for (int k = n; k < m && !state_.StopRequested; ++k) {
             Append(k);
             DropOldest();
-            display_.SetStatusPanel(3, "Progress : " + WithoutFolder(left_.Text(left_.Count() - 1)) +
-                                           "   To do " + std::to_string(m - 1 - k));
+            display_.SetStatusPanel(
+                3, "Progress : " + WithoutFolder(left_.Text(left_.Count() - 1)) + "   To do " +
+                       std::to_string(m - 1 - k));
             Produce();
         }
         if (settings_.progressive) {
@@ -94,7 +94,7 @@ class Run {
             }
         }
         report_.stopped = state_.StopRequested;
-        report_.decodes = frames_.Decodes();
+        report_.decodes += frames_.Decodes();
         report_.peakBytesKept = frames_.PeakBytesKept();
     }
 
@@ -270,7 +270,8 @@ class Run {
                     frames_.Get(ci, entries_[static_cast<size_t>(ci)].text);
                 if (frame.loaded && frame.width == w && frame.height == h) {
                     usable = frame.image != nullptr;
-                    const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
+                    const int d =
+                        settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
                     plan.push_back({frame.image, std::string(), static_cast<uint8_t>(d), ci,
                                     frame.generation});
                 } else {
@@ -439,8 +440,7 @@ class Run {
                                   result.Format() == kPixelFormat24 && result.Width() > 0 &&
                                   result.Height() > 0;
                 if (fits) {
-                    const int d =
-                        settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
+                    const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
                     plan_.push_back({frame.image, frame.image ? std::string() : name,
