@@ -41,6 +41,14 @@ long PeakRssKb() {
     return usage.ru_maxrss;
 }
 
+/// Processor seconds of the whole process (all threads) so far.
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
 double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
@@ -100,6 +108,7 @@ int main(int argc, char** argv) {
     MovingMaxOutput reloadOut{outDir + "/mm", ".jpg"};
     {
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = CpuSeconds();
         RgbImage result;
         RgbImage frame;
         MovingMaxParams params;
@@ -127,11 +136,12 @@ int main(int argc, char** argv) {
         }
         const double seconds = Since(start);
         const double scaled = seconds * outputs / timed;
+        const double cpu = (CpuSeconds() - cpuStart) * outputs / timed;
         std::printf(
             "RESULT method=reload outputs=%d timed_outputs=%d seconds=%.3f "
-            "seconds_all_outputs=%.3f decodes=%lld maxrss_kb=%ld%s\n",
-            outputs, timed, seconds, scaled, decodes, PeakRssKb(),
-            timed < outputs ? " (time scaled from the timed outputs)" : "");
+            "seconds_all_outputs=%.3f cpu_seconds_all_outputs=%.3f decodes=%lld maxrss_kb=%ld%s\n",
+            outputs, timed, seconds, scaled, cpu, decodes, PeakRssKb(),
+            timed < outputs ? " (times scaled from the timed outputs)" : "");
         std::fflush(stdout);
     }
 
@@ -150,13 +160,16 @@ int main(int argc, char** argv) {
         MovingMaxSettings settings;
         settings.windowSize = n;
         const auto start = std::chrono::steady_clock::now();
+        const double cpuStart = CpuSeconds();
         const MovingMaxReport report =
             MovingMaxRun(context, host, settings, MovingMaxOutput{outDir + "/cached", ".jpg"});
         cachedSeconds = Since(start);
+        const double cpu = CpuSeconds() - cpuStart;
         std::printf(
-            "RESULT method=cached outputs=%d seconds=%.3f decodes=%lld "
-            "frames_kept_mb=%.0f maxrss_kb=%ld\n",
-            report.outputs, cachedSeconds, static_cast<long long>(report.decodes),
+            "RESULT method=cached outputs=%d seconds=%.3f cpu_seconds=%.3f merged_ahead=%d "
+            "decodes=%lld frames_kept_mb=%.0f maxrss_kb=%ld\n",
+            report.outputs, cachedSeconds, cpu, report.mergedAhead,
+            static_cast<long long>(report.decodes),
             static_cast<double>(report.peakBytesKept) / (1024.0 * 1024.0), PeakRssKb());
     }
 

@@ -1,6 +1,9 @@
 #include "engine/moving_max.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <future>
+#include <system_error>
 #include <cstdio>
 #include <map>
 #include <new>
@@ -63,6 +66,7 @@ class Run {
                                                                   : Processors()),
                   options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {
         MakeSchedule();
+        canonical_.resize(entries_.size());
     }
 
     void Execute() {
@@ -92,6 +96,10 @@ class Run {
                 DropOldest();
                 Produce();
             }
+        }
+        WaitForSave();
+        if (lastOutputSaved_) {
+            state_.ResultUnsaved = !lastSaveOk_;
         }
         report_.stopped = state_.StopRequested;
         report_.decodes += frames_.Decodes();
@@ -191,6 +199,7 @@ class Run {
                              it->second.height == result.Height() && it->second.keys == keys;
         if (matches) {
             TakeAsResult(it->second.image);
+            ++report_.mergedAhead;
         }
         // Windows merged ahead for outputs up to this one are of no more use.
         while (!ready_.empty() && ready_.begin()->first <= output) {
@@ -249,7 +258,7 @@ class Run {
                     continue;
                 }
                 const WindowFrames::Frame frame =
-                    frames_.Get(ci, entries_[static_cast<size_t>(ci)].text);
+                    GetFrame(ci, entries_[static_cast<size_t>(ci)].text);
                 if (frame.loaded) {
                     fw = frame.width;
                     fh = frame.height;
@@ -267,7 +276,7 @@ class Run {
                     continue;
                 }
                 const WindowFrames::Frame frame =
-                    frames_.Get(ci, entries_[static_cast<size_t>(ci)].text);
+                    GetFrame(ci, entries_[static_cast<size_t>(ci)].text);
                 if (frame.loaded && frame.width == w && frame.height == h) {
                     usable = frame.image != nullptr;
                     const int d =
@@ -384,11 +393,80 @@ class Run {
         ++report_.outputs;
         if (!state_.StopRequested && !state_.PauseRequested) {
             std::string written = name;
-            const bool ok = SaveImageFile(Result(), written, kDefaultOutputName);
-            state_.ResultUnsaved = !ok;
-            ++(ok ? report_.written : report_.failedSaves);
+            SaveInBackground(written);
+        } else {
+            lastOutputSaved_ = false;
         }
         host_.ProcessEvents();
+    }
+
+    /// Writes a copy of the result on another thread while the next window
+    /// is merged; the previous write is waited for first.
+    void SaveInBackground(const std::string& name) {
+        WaitForSave();
+        const RgbImage& result = Result();
+        if (!saveImage_.Resize(result.Width(), result.Height())) {
+            throw std::bad_alloc();
+        }
+        for (int y = 0; y < result.Height(); ++y) {
+            std::copy_n(result.Row(y), result.Stride(), saveImage_.Row(y));
+        }
+        saveImage_.SetFormat(result.Format());
+        pendingName_ = name;
+        pendingCanonical_ = Canonical(name);
+        pendingSave_ = std::async(std::launch::async, [this] {
+            std::string target = pendingName_;
+            return SaveImageFile(saveImage_, target, kDefaultOutputName);
+        });
+        lastOutputSaved_ = true;
+    }
+
+    /// Waits for the output being written, if any, and counts it.
+    void WaitForSave() {
+        if (!pendingSave_.valid()) {
+            return;
+        }
+        const bool ok = pendingSave_.get();
+        lastSaveOk_ = ok;
+        ++(ok ? report_.written : report_.failedSaves);
+        pendingName_.clear();
+        pendingCanonical_.clear();
+    }
+
+    /// Before a frame is read: an output still being written under that
+    /// name must be complete, as it is when outputs are written in turn.
+    void WaitIfWriting(int slot, const std::string& name) {
+        if (!pendingSave_.valid()) {
+            return;
+        }
+        if (name == pendingName_) {
+            WaitForSave();
+            return;
+        }
+        std::string canonical;
+        if (slot >= 0 && slot < static_cast<int>(canonical_.size())) {
+            std::string& cached = canonical_[static_cast<size_t>(slot)];
+            if (cached.empty()) {
+                cached = Canonical(entries_[static_cast<size_t>(slot)].text);
+            }
+            canonical = entries_[static_cast<size_t>(slot)].text == name ? cached : Canonical(name);
+        } else {
+            canonical = Canonical(name);
+        }
+        if (canonical == pendingCanonical_) {
+            WaitForSave();
+        }
+    }
+
+    static std::string Canonical(const std::string& name) {
+        std::error_code error;
+        const std::filesystem::path path = std::filesystem::weakly_canonical(name, error);
+        return error ? name : path.string();
+    }
+
+    WindowFrames::Frame GetFrame(int slot, const std::string& name) {
+        WaitIfWriting(slot, name);
+        return frames_.Get(slot, name);
     }
 
     void ComputeWindow() {
@@ -407,7 +485,7 @@ class Run {
         for (int i = 0; i < left_.Count(); ++i) {
             if (Takes(left_, i)) {
                 const std::string name = left_.Text(i);
-                const WindowFrames::Frame frame = frames_.Get(first_ + i, name);
+                const WindowFrames::Frame frame = GetFrame(first_ + i, name);
                 if (frame.loaded) {
                     RgbImage& result = Result();
                     if (!result.Resize(frame.width, frame.height)) {
@@ -433,7 +511,7 @@ class Run {
         for (int i = 0; i < left_.Count() && !state_.StopRequested; ++i) {
             if (Takes(left_, i)) {
                 const std::string name = left_.Text(i);
-                const WindowFrames::Frame frame = frames_.Get(first_ + i, name);
+                const WindowFrames::Frame frame = GetFrame(first_ + i, name);
                 const RgbImage& result = Result();
                 const bool fits = frame.loaded && frame.width == result.Width() &&
                                   frame.height == result.Height() &&
@@ -486,6 +564,7 @@ class Run {
             ++report_.decodes;
             const std::string& name =
                 p.name.empty() ? entries_[static_cast<size_t>(p.slot)].text : p.name;
+            WaitIfWriting(p.slot, name);
             if (LoadImageFile(scratch_, name) && scratch_.SameSize(result)) {
                 const DarkenedSource one{&scratch_, p.darkening};
                 MergeDarkened(result, {&one, 1}, mergeThreads_);
@@ -514,6 +593,14 @@ class Run {
     std::vector<RgbImage> spare_;
     RgbImage scratch_;
     MovingMaxReport report_;
+    std::vector<std::string> canonical_;  // of the copy's names, when asked
+    // The output being written; the image outlives the write.
+    RgbImage saveImage_;
+    std::string pendingName_;
+    std::string pendingCanonical_;
+    std::future<bool> pendingSave_;
+    bool lastOutputSaved_ = false;
+    bool lastSaveOk_ = false;
 };
 
 /// Gives the left list back as it was and shows the right list again,

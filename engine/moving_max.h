@@ -99,6 +99,8 @@ struct MovingMaxReport {
     /// the rest of its time in the window).
     int errors = 0;
     bool stopped = false;
+    /// Windows whose merge was done ahead, together with an earlier one.
+    int mergedAhead = 0;
     /// Frames decoded, and the most bytes of frames kept at once.
     int64_t decodes = 0;
     size_t peakBytesKept = 0;
