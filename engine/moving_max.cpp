@@ -1,12 +1,12 @@
 #include "engine/moving_max.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <future>
-#include <system_error>
-#include <cstdio>
 #include <map>
 #include <new>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
