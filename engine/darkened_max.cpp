@@ -43,6 +43,22 @@ __attribute__((target("avx2"))) void Avx2Bytes(const uint8_t* source, uint8_t* d
     ScalarBytes(source + k, destination + k, count - k, d);
 }
 
+__attribute__((target("avx512bw"))) void Avx512Bytes(const uint8_t* source, uint8_t* destination,
+                                                     size_t count, uint8_t d) {
+    const __m512i dd = _mm512_set1_epi8(static_cast<char>(d));
+    size_t k = 0;
+    for (; k + 128 <= count; k += 128) {
+        const __m512i s0 = _mm512_loadu_si512(source + k);
+        const __m512i s1 = _mm512_loadu_si512(source + k + 64);
+        _mm512_storeu_si512(destination + k, _mm512_max_epu8(_mm512_loadu_si512(destination + k),
+                                                             _mm512_subs_epu8(s0, dd)));
+        _mm512_storeu_si512(
+            destination + k + 64,
+            _mm512_max_epu8(_mm512_loadu_si512(destination + k + 64), _mm512_subs_epu8(s1, dd)));
+    }
+    Avx2Bytes(source + k, destination + k, count - k, d);
+}
+
 void Sse2Bytes(const uint8_t* source, uint8_t* destination, size_t count, uint8_t d) {
     const __m128i dd = _mm_set1_epi8(static_cast<char>(d));
     size_t k = 0;
@@ -58,6 +74,9 @@ using BytesFunction = void (*)(const uint8_t*, uint8_t*, size_t, uint8_t);
 
 BytesFunction ChooseBytes() {
     __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw")) {
+        return Avx512Bytes;
+    }
     return __builtin_cpu_supports("avx2") ? Avx2Bytes : Sse2Bytes;
 }
 #endif
