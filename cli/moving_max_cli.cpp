@@ -1,5 +1,6 @@
 #include "cli/moving_max_cli.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -172,6 +173,12 @@ void PrintMovingMaxUsage(FILE* out) {
 }
 
 int MovingMaxMain(int argc, char** argv) {
+    // Every output frees and allocates frame-sized buffers again (the
+    // encoder's among them). Kept in the heap they are reused; handed back
+    // to the system, each comes back as fresh pages that the kernel must
+    // clear first, which costs about as much as encoding the output.
+    mallopt(M_MMAP_THRESHOLD, 128 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     int windowSize = 0;
     bool progressive = false;
     bool darkening = true;
