@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 
 #include "app/form_main.h"
@@ -158,8 +159,26 @@ void MovingMaxWindowTest::runFromTheMenu() {
         window->Edit1()->setText("3");
         window->findChild<QPushButton*>("BitBtn1")->click();
     });
+    // While it runs, the left list is the window and the whole list is shown
+    // in the right list's place.
+    int windowSizeSeen = 0;
+    bool copyShownSeen = false;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        for (const nocturo::CheckListBox* box : form.findChildren<nocturo::CheckListBox*>()) {
+            if (box->objectName().isEmpty() && box->isVisibleTo(&form)) {
+                copyShownSeen =
+                    !form.findChild<nocturo::CheckListBox*>("ListBox2")->isVisibleTo(&form);
+                windowSizeSeen = std::max(windowSizeSeen, form.LeftList().Count());
+            }
+        }
+    });
+    watch.start(0);
     action->trigger();
+    watch.stop();
     QVERIFY(sampleShown);
+    QCOMPARE(windowSizeSeen, 3);
+    QVERIFY(copyShownSeen);
 
     // The step dialog's proposal, three outputs from 0001, none listed.
     QCOMPARE(script->Count("save"), 1);
