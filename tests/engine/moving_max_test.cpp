@@ -424,6 +424,7 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
         int budgetFrames;  // 0: the default budget
         int decodeThreads;
         const char* extension;
+        bool showProcess = false;
     };
     const Case cases[] = {
         {"failing frames, range only", false, true, 4, 0, 2, ".bmp"},
@@ -431,6 +432,7 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
         {"window larger than the budget", false, true, 5, 2, 2, ".bmp"},
         {"nothing fits, no threads", true, false, 4, 0, 0, ".png"},
         {"budget of one frame, no darkening", false, false, 6, 1, 1, ".bmp"},
+        {"every merge shown", true, true, 4, 3, 2, ".bmp", true},
     };
     constexpr int kWidth = 67;
     constexpr int kHeight = 41;
@@ -451,7 +453,7 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
         if (std::string(c.title).find("nothing fits") != std::string::npos) {
             entries[0].checked = false;  // the first window's first frame is another one
         }
-        const MovingMaxSettings settings{c.n, c.progressive, c.darkening, false};
+        const MovingMaxSettings settings{c.n, c.progressive, c.darkening, c.showProcess};
         const MovingMaxOutput reference{dir.File("ref"), c.extension};
         ReloadReference(entries, settings, reference);
 
@@ -484,6 +486,19 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
             EXPECT_LE(report.decodes, 12);  // each frame once at most
         }
         EXPECT_EQ(run.Left().Entries(), entries);  // flags as before the run
+        // Every merge is shown only with "ShowProcess"; each output always.
+        int live = 0;
+        int forced = 0;
+        for (const std::string& line : run.host.Lines("show|")) {
+            live += line.ends_with("|live") ? 1 : 0;
+            forced += line.ends_with("|force") ? 1 : 0;
+        }
+        EXPECT_EQ(forced, outputs);
+        if (c.showProcess) {
+            EXPECT_GT(live, outputs);
+        } else {
+            EXPECT_EQ(live, 0);
+        }
     }
 }
 
