@@ -28,6 +28,7 @@
 #include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
+#include "engine/ui/form_sample.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
@@ -105,6 +106,8 @@ TFormMain::TFormMain(QWidget* parent)
 
     CreateSearchWindow();
 
+    formSample_ = new TFormSample(this);
+
     formEdit_ = new TFormEdit(this);
     lngForm_ = new TLngForm(formEdit_, this);
 
@@ -133,6 +136,9 @@ TFormMain::~TFormMain() {
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
+    if (listBoxCopy_ != nullptr) {
+        listBoxCopy_->SetList(nullptr);
+    }
     run_.Result.reset();
 }
 
@@ -276,7 +282,6 @@ void TFormMain::BuildMenus() {
         actions_[name] = menu->menuAction();
         return menu;
     };
-    auto later = [](QAction* action) { action->setEnabled(false); };
 
     // Files
     QMenu* files = addMenu(nullptr, "Fichier1", "Files");
@@ -390,7 +395,8 @@ void TFormMain::BuildMenus() {
         connect(AddAction(stack, item.name, item.caption, {}, item.icon), &QAction::triggered, this,
                 item.handler);
     }
-    later(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"));
+    connect(AddAction(process, "MovingMax1", "MovingMax ", {}, "moving-max"), &QAction::triggered,
+            this, &TFormMain::MovingMax1Click);
     connect(AddAction(process, "NewBatchOperations1", "Batch Operations...", {}, "batch"),
             &QAction::triggered, this, &TFormMain::NewBatchOperations1Click);
     QMenu* search = addMenu(process, "Search1", "Search / Crop");

@@ -48,6 +48,8 @@ class TFormSelDir;
 
 class TFormSearch;
 struct SearchParams;
+
+class TFormSample;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -104,6 +106,8 @@ class TFormMain : public QMainWindow {
 
     TFormSearch* FormSearch() const { return formSearch_; }
 
+    TFormSample* FormSample() const { return formSample_; }
+
     // --- the view ---
 
     /// Shows the file of entry `index` of `list`; a file that fails to load
@@ -132,6 +136,10 @@ class TFormMain : public QMainWindow {
 
     void EnableEntry(int index, FileList& list);
     void DisableEntry(int index, FileList& list);
+    /// Shows a copy of the whole left list in the right list's place while
+    /// the moving maximum holds its window in the left list; null shows the
+    /// right list again.
+    void ShowListCopy(FileList* copy);
     /// Appends a name to the right list (pictures the program wrote).
     void AppendToRightList(const QString& fileName);
 
@@ -204,6 +212,9 @@ class TFormMain : public QMainWindow {
     void Crop1Click();
     void CropSave1Click();
     void MaximumSearch1Click();
+
+    // Process (Left Column)
+    void MovingMax1Click();
     // Options
     void Options1Click();
     void ProcessNumerotation1Click();
@@ -375,6 +386,9 @@ class TFormMain : public QMainWindow {
     bool activating_ = false;
 
     TFormSearch* formSearch_ = nullptr;
+
+    TFormSample* formSample_ = nullptr;
+    CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
 };
 
 }  // namespace nocturo

@@ -27,6 +27,7 @@
 #include "cli/console_host.h"
 #include "core/batch.h"
 
+#include "cli/moving_max_cli.h"
 #include "cli/search_commands.h"
 #include "core/combine.h"
 #include "core/image_file.h"
@@ -148,6 +149,7 @@ void PrintUsage(FILE* out) {
                  "130 when stopped by Ctrl+C.\n",
                  std::thread::hardware_concurrency());
     nocturo::cli::PrintSearchUsage(out);
+    nocturo::cli::PrintMovingMaxUsage(out);
 }
 
 int UsageError(const std::string& message) {
@@ -470,6 +472,15 @@ void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
 int main(int argc, char** argv) {
     if (nocturo::cli::IsSearchCommand(argc, argv)) {
         return nocturo::cli::RunSearchCommand(argc, argv);
+    }
+    if (nocturo::cli::WantsMovingMax(argc, argv)) {
+        for (int i = 1; i < argc; ++i) {
+            if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+                PrintUsage(stdout);
+                return 0;
+            }
+        }
+        return nocturo::cli::MovingMaxMain(argc, argv);
     }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);

@@ -1,0 +1,330 @@
+#include "cli/moving_max_cli.h"
+
+#include <malloc.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/console_host.h"
+#include "engine/moving_max.h"
+#include "engine/run_state.h"
+#include "lang/language_strings.h"
+#include "lists/list_pair.h"
+
+namespace nocturo::cli {
+
+namespace {
+
+constexpr int kInterruptedStatus = 130;
+constexpr int kMaxJobs = 256;
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
+    std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
+    return 2;
+}
+
+bool ParseCount(const std::string& text, long low, long high, int& value) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    const long v = std::strtol(begin, &end, 10);
+    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
+        return false;
+    }
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool ReadList(const std::string& listName, std::vector<std::string>& files) {
+    std::ifstream file;
+    std::istream* in = &std::cin;
+    if (listName != "-") {
+        struct stat st {};
+        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
+            return false;
+        }
+        file.open(listName, std::ios::binary);
+        if (!file) {
+            return false;
+        }
+        in = &file;
+    }
+    std::string line;
+    while (std::getline(*in, line)) {
+        if (!line.empty() && line.back() == '\r') {
+            line.pop_back();
+        }
+        if (line.find_first_not_of(" \t") != std::string::npos) {
+            files.push_back(line);
+        }
+    }
+    return !in->bad();
+}
+
+/// The outputs' folder must exist and be writable: checked before the run,
+/// so that a typing error does not cost a night's run.
+bool FolderWritable(const std::string& fileName, std::string& problem) {
+    const size_t slash = fileName.rfind('/');
+    const std::string folder =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        problem = "no such folder: " + folder;
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK) != 0) {
+        problem = "folder not writable: " + folder;
+        return false;
+    }
+    return true;
+}
+
+/// Answers the run from the command line: Ctrl+C is the abort button, the
+/// pause question is answered Yes, the progress panel becomes a line on a
+/// terminal.
+class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
+  public:
+    MovingMaxConsole(RunState& state, bool progress) : state_(state), progress_(progress) {}
+
+    void ShowImage(const RgbImage*, bool) override {}
+    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
+    void ProcessEvents() override {
+        if (Interrupted()) {
+            ToolButtonAbortClick(state_);
+        }
+    }
+    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&, bool) override {
+        return Answer::Yes;
+    }
+    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
+    void ShowMessage(const std::string& text, const std::string&) override {
+        std::fprintf(stderr, "nocturo-stack: %s\n", text.c_str());
+    }
+    void FocusLeftList() override {}
+    void SaveResultAs() override {}
+
+    void SetStatusPanel(int panel, const std::string& text) override {
+        if (panel == 3 && progress_) {
+            const std::string line = text.substr(0, 78);
+            std::fprintf(stderr, "\r%-78s", line.c_str());
+            drawn_ = true;
+        }
+    }
+    void SetLiveDisplay(bool) override {}
+    void ShowListCopy(FileList*) override {}
+
+    void EndLine() {
+        if (drawn_) {
+            std::fprintf(stderr, "\n");
+        }
+    }
+
+  private:
+    RunState& state_;
+    bool progress_;
+    bool drawn_ = false;
+};
+
+}  // namespace
+
+bool WantsMovingMax(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--") {
+            return false;
+        }
+        if (arg == "--moving-max" || arg.rfind("--moving-max=", 0) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void PrintMovingMaxUsage(FILE* out) {
+    std::fprintf(out,
+                 "\n"
+                 "Moving maximum:\n"
+                 "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
+                 "                [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
+                 "\n"
+                 "Writes one picture per position of a window of N consecutive FILEs (2 to the\n"
+                 "number of FILEs) sliding over them by one file per picture: each output is the\n"
+                 "maximum of the files in its window, older files fainter (the oldest adds\n"
+                 "nothing) unless --no-darkening. The outputs are named from FIRST_OUTPUT with\n"
+                 "its trailing digits dropped and a four-digit counter from 1: -o out/mm.jpg\n"
+                 "(or out/mm0120.jpg) gives out/mm0001.jpg, out/mm0002.jpg, ...; existing files\n"
+                 "are replaced. Without --progressive only full windows are written (FILEs - N\n"
+                 "+ 1 outputs); with it the window also grows from one file at the start and\n"
+                 "shrinks to one at the end (FILEs + N - 1 outputs). A file that cannot be\n"
+                 "loaded or whose size differs from the first loaded file of its window is in\n"
+                 "error and skipped; the outputs keep the other files. --files-from, --jobs\n"
+                 "(decode threads) and --stats work as above. The end report and exit status\n"
+                 "are those of a stack; an output that cannot be written gives status 2.\n");
+}
+
+int MovingMaxMain(int argc, char** argv) {
+    // Every output frees and allocates frame-sized buffers again (the
+    // encoder's among them). Kept in the heap they are reused; handed back
+    // to the system, each comes back as fresh pages that the kernel must
+    // clear first, which costs about as much as encoding the output.
+    mallopt(M_MMAP_THRESHOLD, 128 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
+    int windowSize = 0;
+    bool progressive = false;
+    bool darkening = true;
+    bool stats = false;
+    int jobs = -1;
+    std::string firstOutput;
+    std::vector<std::string> files;
+    std::vector<std::string> lists;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string inlineValue;
+        bool hasInline = false;
+        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+            const size_t eq = arg.find('=');
+            if (eq != std::string::npos) {
+                inlineValue = arg.substr(eq + 1);
+                hasInline = true;
+                arg.resize(eq);
+            }
+        }
+        auto value = [&](std::string& out) {
+            if (hasInline) {
+                out = inlineValue;
+                return true;
+            }
+            if (i + 1 >= argc) {
+                return false;
+            }
+            out = argv[++i];
+            return true;
+        };
+        auto noValue = [&] { return !hasInline; };
+        std::string text;
+        if (arg == "--moving-max") {
+            if (!value(text) || !ParseCount(text, 2, INT_MAX, windowSize)) {
+                return UsageError("--moving-max needs a window size of 2 or more");
+            }
+        } else if (arg == "--progressive" && noValue()) {
+            progressive = true;
+        } else if (arg == "--no-darkening" && noValue()) {
+            darkening = false;
+        } else if (arg == "--stats" && noValue()) {
+            stats = true;
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(firstOutput) || firstOutput.empty()) {
+                return UsageError("-o needs a file name");
+            }
+        } else if (arg == "--jobs") {
+            if (!value(text) || !ParseCount(text, 0, kMaxJobs, jobs)) {
+                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
+            }
+        } else if (arg == "--files-from") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--files-from needs the name of a list file");
+            }
+            lists.push_back(text);
+        } else if (arg == "--") {
+            for (++i; i < argc; ++i) {
+                files.emplace_back(argv[i]);
+            }
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return UsageError("not an option of --moving-max: " + std::string(argv[i]));
+        } else {
+            files.push_back(arg);
+        }
+    }
+    for (const std::string& list : lists) {
+        if (!ReadList(list, files)) {
+            return UsageError("cannot read the list file " + list);
+        }
+    }
+    if (firstOutput.empty()) {
+        return UsageError("--moving-max needs -o FIRST_OUTPUT");
+    }
+    if (files.size() < 2) {
+        return UsageError("--moving-max needs at least two input files");
+    }
+    if (static_cast<size_t>(windowSize) > files.size()) {
+        return UsageError("--moving-max " + std::to_string(windowSize) +
+                          ": the window is larger than the " + std::to_string(files.size()) +
+                          " input files");
+    }
+    std::string problem;
+    if (!FolderWritable(firstOutput, problem)) {
+        return UsageError("cannot write " + firstOutput + ": " + problem);
+    }
+
+    ListPair pair;
+    {
+        std::vector<ListEntry> entries;
+        entries.reserve(files.size());
+        for (std::string& name : files) {
+            entries.push_back({std::move(name), true, true, false});
+        }
+        pair.Left().AppendEntries(std::move(entries));
+    }
+    RunState state;
+    InstallInterruptHandler();
+    MovingMaxConsole console(state, ::isatty(STDERR_FILENO) == 1);
+    RunContext context{pair, state, console};
+
+    MovingMaxSettings settings;
+    settings.windowSize = windowSize;
+    settings.progressive = progressive;
+    settings.darkening = darkening;
+    MovingMaxOptions options;
+    options.decodeThreads = jobs;
+
+    const auto start = std::chrono::steady_clock::now();
+    MovingMaxReport report;
+    try {
+        report =
+            MovingMaxRun(context, console, settings, MovingMaxOutputBase(firstOutput), options);
+    } catch (const std::exception& e) {
+        console.EndLine();
+        std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());
+        return 2;
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    console.EndLine();
+
+    if (report.failedSaves > 0) {
+        std::fprintf(stderr, "nocturo-stack: %d output(s) could not be written\n",
+                     report.failedSaves);
+    }
+    if (Interrupted()) {
+        std::fprintf(stderr, "nocturo-stack: interrupted after %d output(s)\n", report.outputs);
+    }
+    if (stats) {
+        std::fprintf(stderr,
+                     "nocturo-stack: %d outputs (%d written) in %.3f s; %lld frames decoded; "
+                     "at most %.0f MB of frames kept\n",
+                     report.outputs, report.written, seconds,
+                     static_cast<long long>(report.decodes),
+                     static_cast<double>(report.peakBytesKept) / (1024.0 * 1024.0));
+    }
+    std::printf("%s\n", FormatText(Lng().lngfilesinerror, report.errors).c_str());
+    std::fflush(stdout);
+    if (Interrupted()) {
+        return kInterruptedStatus;
+    }
+    if (report.failedSaves > 0) {
+        return 2;
+    }
+    return report.errors == 0 ? 0 : 1;
+}
+
+}  // namespace nocturo::cli

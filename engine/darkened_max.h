@@ -1,0 +1,56 @@
+#pragma once
+// The darkened maximum: the merge of the moving maximum. Each frame of the
+// time window is darkened by an amount that grows with its age, then merged
+// channel by channel with the AddMax rule, so that trails fade out behind the
+// moving stars.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "core/rgb_image.h"
+
+namespace nocturo {
+
+/// The darkening of the entry at window position a (0 = oldest) of a window
+/// of n entries: round((n - a) * 255 / n - 1) + 1, in floating point with
+/// halves rounded to the even neighbour, clamped to 0..255. The oldest entry
+/// of a full window gets 255 (it adds nothing), the newest about 255 / n.
+/// n below 1 gives 0.
+int DarkeningValue(int n, int a);
+
+/// One row run of the merge: destination[k] := max(destination[k],
+/// source[k] - d), the difference raised to 0. Vectorised.
+void DarkenedMaxBytes(const uint8_t* source, uint8_t* destination, size_t count, uint8_t d);
+
+/// A frame of the window and its darkening.
+struct DarkenedSource {
+    const RgbImage* image = nullptr;
+    uint8_t darkening = 0;
+};
+
+/// Merges every source (all of the buffer's size; the caller checked) into
+/// the buffer in one pass over memory: the buffer is cut into bands of rows
+/// small enough to stay in the processor's cache, and each band takes all
+/// sources before the next band is touched. Bands are spread over `threads`
+/// threads (1 or less: the calling thread only). The result is that of
+/// merging the sources one after the other, in any order.
+void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, int threads);
+
+/// A frame that several outputs take, each with its own darkening.
+struct SharedSource {
+    const RgbImage* image = nullptr;
+    /// (index into the outputs, darkening)
+    std::vector<std::pair<int, uint8_t>> targets;
+};
+
+/// Several consecutive windows at once: every output (all of one size with
+/// the sources) becomes black and receives its sources. A band of a source
+/// is read from memory once for all the outputs that take it, so k windows
+/// that share most of their frames cost little more memory traffic than one.
+void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const SharedSource> sources,
+                         int threads);
+
+}  // namespace nocturo

@@ -1,0 +1,252 @@
+#include "engine/window_frames.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+#include "core/image_file.h"
+
+namespace nocturo {
+
+size_t DefaultFrameBudget() {
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0) {
+        return size_t{1} << 30;  // unknown: a modest gigabyte
+    }
+    return static_cast<size_t>(pages) / 2 * static_cast<size_t>(pageSize);
+}
+
+WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget)
+    : names_(std::move(names)), ahead_(std::max(ahead, 0)), budget_(budget), slots_(names_.size()) {
+    try {
+        for (int k = 0; k < threads; ++k) {
+            workers_.emplace_back([this] { WorkerLoop(); });
+        }
+    } catch (const std::system_error&) {
+        // Fewer workers; with none the owner decodes every frame itself.
+    }
+}
+
+WindowFrames::~WindowFrames() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    workAvailable_.notify_all();
+    for (std::thread& worker : workers_) {
+        worker.join();
+    }
+}
+
+WindowFrames::Stamp WindowFrames::StampOf(const std::string& fileName) {
+    Stamp stamp;
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0) {
+        return stamp;
+    }
+    stamp.exists = true;
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.inode = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<int64_t>(st.st_size);
+    stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
+    return stamp;
+}
+
+void WindowFrames::SetWindow(int first, int end) {
+    const int count = static_cast<int>(slots_.size());
+    first = std::clamp(first, 0, count);
+    end = std::clamp(end, first, count);
+    {
+        std::lock_guard lock(mutex_);
+        for (int i = first_; i < first; ++i) {
+            ReleaseLocked(slots_[static_cast<size_t>(i)]);
+        }
+        first_ = std::max(first_, first);
+        end_ = std::max(end_, end);
+        next_ = std::max(next_, first_);
+    }
+    workAvailable_.notify_all();
+}
+
+void WindowFrames::ReleaseLocked(Slot& slot) {
+    if (slot.kept) {
+        bytesKept_ -= slot.image.Stride() * static_cast<size_t>(slot.image.Height());
+        slot.kept = false;
+    }
+    if (slot.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
+        pool_.push_back(std::move(slot.image));
+    }
+    slot.image.Release();
+    if (slot.state != State::Decoding) {
+        slot.state = State::Released;  // a decode in flight is dropped when it ends
+    }
+}
+
+RgbImage WindowFrames::TakeBufferLocked() {
+    if (pool_.empty()) {
+        return RgbImage();
+    }
+    RgbImage buffer = std::move(pool_.back());
+    pool_.pop_back();
+    return buffer;
+}
+
+void WindowFrames::DecodeInto(int index, Slot& result) {
+    const std::string& name = names_[static_cast<size_t>(index)];
+    // Stat before reading, so that a change during the read shows too.
+    result.stamp = StampOf(name);
+    result.usable = false;
+    try {
+        // Straight into the buffer: its old pixels do not matter.
+        result.loaded = LoadImageFileInto(result.image, name);
+        result.usable = true;
+    } catch (...) {
+        // The owner loads the file itself and meets the error there.
+        result.image.Release();
+    }
+    result.width = result.image.Width();
+    result.height = result.image.Height();
+}
+
+void WindowFrames::StoreLocked(int index, Slot&& result) {
+    ++decodes_;
+    Slot& slot = slots_[static_cast<size_t>(index)];
+    if (index < first_) {
+        slot.image.Release();
+        slot.state = State::Released;
+        decodeFinished_.notify_all();
+        return;
+    }
+    if (slot.kept) {
+        bytesKept_ -= slot.image.Stride() * static_cast<size_t>(slot.image.Height());
+    }
+    slot.usable = result.usable;
+    slot.loaded = result.loaded;
+    slot.width = result.width;
+    slot.height = result.height;
+    slot.stamp = result.stamp;
+    slot.generation = ++generations_;
+    const size_t bytes = result.image.Stride() * static_cast<size_t>(result.image.Height());
+    slot.kept = result.usable && result.loaded && bytesKept_ + bytes <= budget_;
+    if (slot.kept) {
+        slot.image = std::move(result.image);
+        bytesKept_ += bytes;
+        peakBytesKept_ = std::max(peakBytesKept_, bytesKept_);
+    } else {
+        slot.image.Release();
+        if (result.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
+            pool_.push_back(std::move(result.image));
+        }
+    }
+    slot.state = State::Done;
+    decodeFinished_.notify_all();
+}
+
+WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
+    const int count = static_cast<int>(slots_.size());
+    Frame frame;
+    std::unique_lock lock(mutex_);
+    if (index < first_ || index >= count || names_[static_cast<size_t>(index)] != name) {
+        lock.unlock();
+        // Not a frame of the window: loaded afresh and not kept, like a
+        // frame that does not fit.
+        RgbImage loose;
+        frame.loaded = LoadImageFile(loose, name);
+        frame.width = loose.Width();
+        frame.height = loose.Height();
+        return frame;
+    }
+    Slot& slot = slots_[static_cast<size_t>(index)];
+    if (slot.state == State::Empty || slot.state == State::Released) {
+        slot.state = State::Decoding;
+        Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
+        DecodeInto(index, result);
+        lock.lock();
+        StoreLocked(index, std::move(result));
+    }
+    decodeFinished_.wait(lock, [&] { return slot.state == State::Done; });
+    if (!slot.usable || !(slot.stamp == StampOf(name))) {
+        // The decode threw, or the file changed since: decode it now, as a
+        // load at this moment would.
+        slot.state = State::Decoding;
+        Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
+        DecodeInto(index, result);
+        if (!result.usable) {
+            // Let the error reach the owner.
+            RgbImage scratch;
+            LoadImageFile(scratch, name);
+        }
+        lock.lock();
+        StoreLocked(index, std::move(result));
+    }
+    frame.loaded = slot.loaded;
+    frame.width = slot.width;
+    frame.height = slot.height;
+    frame.image = slot.kept ? &slot.image : nullptr;
+    frame.generation = slot.generation;
+    return frame;
+}
+
+bool WindowFrames::Decode(int index, RgbImage& image) {
+    const bool ok = LoadImageFile(image, names_[static_cast<size_t>(index)]);
+    std::lock_guard lock(mutex_);
+    ++decodes_;
+    return ok;
+}
+
+int64_t WindowFrames::Decodes() const {
+    std::lock_guard lock(mutex_);
+    return decodes_;
+}
+
+size_t WindowFrames::BytesKept() const {
+    std::lock_guard lock(mutex_);
+    return bytesKept_;
+}
+
+size_t WindowFrames::PeakBytesKept() const {
+    std::lock_guard lock(mutex_);
+    return peakBytesKept_;
+}
+
+void WindowFrames::WorkerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        int index = -1;
+        workAvailable_.wait(lock, [&] {
+            if (stopping_) {
+                return true;
+            }
+            const int limit = std::min(static_cast<int>(slots_.size()), end_ + ahead_);
+            while (next_ < limit && slots_[static_cast<size_t>(next_)].state != State::Empty) {
+                ++next_;
+            }
+            if (next_ < limit) {
+                index = next_++;
+                return true;
+            }
+            return false;
+        });
+        if (stopping_) {
+            return;
+        }
+        slots_[static_cast<size_t>(index)].state = State::Decoding;
+        Slot result;
+        result.image = TakeBufferLocked();
+        lock.unlock();
+        DecodeInto(index, result);
+        lock.lock();
+        StoreLocked(index, std::move(result));
+    }
+}
+
+}  // namespace nocturo
