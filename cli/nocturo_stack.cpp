@@ -24,6 +24,8 @@
 #include "cli/console_host.h"
 #include "core/combine.h"
 #include "core/image_file.h"
+#include "engine/frame_map.h"
+#include "engine/night_measure.h"
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -55,55 +57,68 @@ constexpr int kMaxJobs = 256;
 constexpr int kInterruptedStatus = 130;
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
-                 "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
-                 "\n"
-                 "Merges the picture FILEs, in the order given, into one picture, as the\n"
-                 "program's \"Processing...\" commands do. The first file that loads starts the\n"
-                 "result; every later one is merged into it. A file that cannot be loaded, or\n"
-                 "whose size differs from the result's, is in error; it also empties the\n"
-                 "result, so every later file is in error as well. A missing file whose name\n"
-                 "has a picture extension counts as a 1 x 1 black picture.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
-                 "                       addmaxthreshold, add or sub\n"
-                 "  --threshold N        threshold of addmaxthreshold (default 0)\n"
-                 "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
-                 "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
-                 "                       BMP). An existing file is replaced.\n"
-                 "  --steps FIRST_STEP_FILE\n"
-                 "                       also save the result after every merged frame, as a\n"
-                 "                       numbered step file: the number at the end of the name\n"
-                 "                       is the first one (sky0042.tif gives sky0042.tif,\n"
-                 "                       sky0043.tif, ...; sky.png gives sky0001.png, ...). The\n"
-                 "                       digits widen to the number of FILEs (sky00001.png for\n"
-                 "                       10,000 or more). A name without an extension gets .bmp.\n"
-                 "                       With --steps, -o is optional.\n"
-                 "  --overwrite          replace existing step files; without it the first\n"
-                 "                       existing step file stops the run, and it is not written\n"
-                 "  --files-from LIST    read more FILEs from LIST, one name per line, after the\n"
-                 "                       ones on the command line (blank lines are skipped; \"-\"\n"
-                 "                       reads standard input); may be given more than once\n"
-                 "  --jobs N             threads that decode frames ahead of the merge (default:\n"
-                 "                       the number of processors, here %u; 0 decodes each\n"
-                 "                       frame on the merging thread when it is reached)\n"
-                 "  --stats              at the end, report on standard error how long the run\n"
-                 "                       took (megapixels and frames per second), where the\n"
-                 "                       frames were decoded and how long writing OUTPUT took\n"
-                 "  -h, --help           show this help\n"
-                 "\n"
-                 "While it runs, a progress line on standard error (only when that is a\n"
-                 "terminal) shows the frames done, frames per second and the time left.\n"
-                 "Ctrl+C stops the run after the current frame; the result merged so far is\n"
-                 "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
-                 "\n"
-                 "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
-                 "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
-                 "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
-                 "130 when stopped by Ctrl+C.\n",
-                 std::thread::hardware_concurrency());
+    std::fprintf(
+        out,
+        "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
+        "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
+        "       nocturo-stack --measure [--jobs N] FILE...\n"
+        "\n"
+        "Merges the picture FILEs, in the order given, into one picture, as the\n"
+        "program's \"Processing...\" commands do. The first file that loads starts the\n"
+        "result; every later one is merged into it. A file that cannot be loaded, or\n"
+        "whose size differs from the result's, is in error; it also empties the\n"
+        "result, so every later file is in error as well. A missing file whose name\n"
+        "has a picture extension counts as a 1 x 1 black picture.\n"
+        "\n"
+        "Options:\n"
+        "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
+        "                       addmaxthreshold, add or sub\n"
+        "  --threshold N        threshold of addmaxthreshold (default 0)\n"
+        "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
+        "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
+        "                       BMP). An existing file is replaced.\n"
+        "  --steps FIRST_STEP_FILE\n"
+        "                       also save the result after every merged frame, as a\n"
+        "                       numbered step file: the number at the end of the name\n"
+        "                       is the first one (sky0042.tif gives sky0042.tif,\n"
+        "                       sky0043.tif, ...; sky.png gives sky0001.png, ...). The\n"
+        "                       digits widen to the number of FILEs (sky00001.png for\n"
+        "                       10,000 or more). A name without an extension gets .bmp.\n"
+        "                       With --steps, -o is optional.\n"
+        "  --overwrite          replace existing step files; without it the first\n"
+        "                       existing step file stops the run, and it is not written\n"
+        "  --files-from LIST    read more FILEs from LIST, one name per line, after the\n"
+        "                       ones on the command line (blank lines are skipped; \"-\"\n"
+        "                       reads standard input); may be given more than once\n"
+        "  --jobs N             threads that decode frames ahead of the merge (default:\n"
+        "                       the number of processors, here %u; 0 decodes each\n"
+        "                       frame on the merging thread when it is reached)\n"
+        "  --stats              at the end, report on standard error how long the run\n"
+        "                       took (megapixels and frames per second), where the\n"
+        "                       frames were decoded and how long writing OUTPUT took\n"
+        "  --frame-map MAP.png  with --op addmax or addmaxlum: also write which FILE made\n"
+        "                       each pixel of the result, as a 16-bit grey PNG (the\n"
+        "                       FILE's position + 1, the first FILE being position 0;\n"
+        "                       0 where no FILE did), and MAP.csv beside it\n"
+        "                       (position,file for every FILE)\n"
+        "  --measure            merge nothing: print on standard output the mean\n"
+        "                       luminosity, (R + G + B) div 3, of every FILE as CSV\n"
+        "                       (header file,mean_luminosity; two decimals; empty for\n"
+        "                       a FILE that does not load). JPEGs are measured at 1/8\n"
+        "                       of their size, which changes the mean by a fraction\n"
+        "                       of a level. Exit status 1 when some FILE did not load\n"
+        "  -h, --help           show this help\n"
+        "\n"
+        "While it runs, a progress line on standard error (only when that is a\n"
+        "terminal) shows the frames done, frames per second and the time left.\n"
+        "Ctrl+C stops the run after the current frame; the result merged so far is\n"
+        "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
+        "\n"
+        "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
+        "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
+        "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
+        "130 when stopped by Ctrl+C.\n",
+        std::thread::hardware_concurrency());
 }
 
 int UsageError(const std::string& message) {
@@ -183,8 +198,93 @@ struct Options {
     nocturo::cli::ConsoleSettings console;
     int jobs = -1;  // -1: one per processor
     bool stats = false;
+    bool measure = false;
+    std::string frameMap;
     std::vector<std::string> files;
 };
+
+// Checks --measure and --frame-map against the other options; returns -1
+// when they fit, otherwise the exit status.
+int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
+    if (options.measure) {
+        if (haveOutput || haveSteps || !options.frameMap.empty()) {
+            return UsageError(
+                "--measure writes no picture: it takes no -o, --steps or --frame-map");
+        }
+        if (options.files.empty()) {
+            return UsageError("no input files given");
+        }
+        return -1;
+    }
+    if (options.frameMap.empty()) {
+        return -1;
+    }
+    if (options.op != nocturo::AddMax && options.op != nocturo::AddMaxLum) {
+        return UsageError("--frame-map needs --op addmax or --op addmaxlum");
+    }
+    const std::string csv = nocturo::FrameMapCsvName(options.frameMap);
+    if (csv == options.frameMap) {
+        return UsageError("--frame-map needs a picture name, not a .csv name");
+    }
+    std::string problem;
+    for (const std::string& name : {options.frameMap, csv}) {
+        if (!CheckOutputFile(name, problem)) {
+            return UsageError("cannot write " + name + ": " + problem);
+        }
+    }
+    return -1;
+}
+
+// --measure: the table of mean luminosities, in the order of the FILEs.
+int RunMeasure(const Options& options) {
+    nocturo::LuminosityCache cache;
+    {
+        nocturo::NightMeasurer measurer(cache, std::max(1, options.jobs));
+        measurer.Start(options.files);
+        measurer.Wait();
+    }
+    int failed = 0;
+    std::string table = "file,mean_luminosity\n";
+    for (const std::string& name : options.files) {
+        const std::optional<nocturo::MeasuredValue> value = cache.Find(name);
+        table += nocturo::CsvField(name);
+        table += ',';
+        if (value && value->mean) {
+            table += nocturo::FormatMean(*value->mean);
+        } else {
+            ++failed;
+        }
+        table += '\n';
+    }
+    std::fwrite(table.data(), 1, table.size(), stdout);
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "nocturo-stack: cannot write the table: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+// --frame-map: writes the map of the run and its CSV; false (with a message)
+// when it cannot.
+bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
+    const nocturo::FrameMap* map = state.CurrentFrameMap();
+    if (map == nullptr) {
+        std::fprintf(stderr, "nocturo-stack: no frame map to write to %s: no FILE was merged\n",
+                     options.frameMap.c_str());
+        return false;
+    }
+    std::vector<std::pair<int, std::string>> names;
+    names.reserve(options.files.size());
+    for (size_t k = 0; k < options.files.size(); ++k) {
+        names.emplace_back(static_cast<int>(k), options.files[k]);
+    }
+    std::string problem;
+    if (!nocturo::SaveFrameMap(*map, options.frameMap, "position,file", names, problem)) {
+        std::fprintf(stderr, "nocturo-stack: cannot write the frame map: %s\n", problem.c_str());
+        return false;
+    }
+    return true;
+}
 
 // Returns -1 when the run should go ahead, otherwise the exit status.
 int ParseOptions(int argc, char** argv, Options& options) {
@@ -252,6 +352,16 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--overwrite takes no value");
             }
             options.console.overwrite = true;
+        } else if (arg == "--measure") {
+            if (hasInlineValue) {
+                return UsageError("--measure takes no value");
+            }
+            options.measure = true;
+        } else if (arg == "--frame-map") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--frame-map needs a file name");
+            }
+            options.frameMap = text;
         } else if (arg == "--stats") {
             if (hasInlineValue) {
                 return UsageError("--stats takes no value");
@@ -283,6 +393,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return UsageError("cannot read the list file " + list);
         }
     }
+    if (options.jobs < 0) {
+        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
+        return status;
+    }
+    if (options.measure) {
+        return -1;
+    }
     if (!haveOutput && !haveSteps) {
         return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
     }
@@ -296,9 +415,6 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (haveSteps && !CheckOutputFile(options.console.firstStepFile, problem)) {
         return UsageError("cannot write step files " + options.console.firstStepFile + ": " +
                           problem);
-    }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
     return -1;
 }
@@ -327,14 +443,18 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    if (options.measure) {
+        return RunMeasure(options);
+    }
     const bool withSteps = !options.console.firstStepFile.empty();
 
     nocturo::ListPair lists;
     {
         std::vector<nocturo::ListEntry> entries;
         entries.reserve(options.files.size());
-        for (std::string& name : options.files) {
-            entries.push_back({std::move(name), true, true, false});
+        // Copied: the frame map's CSV names the FILEs afterwards.
+        for (const std::string& name : options.files) {
+            entries.push_back({name, true, true, false});
         }
         lists.Left().AppendEntries(std::move(entries));
     }
@@ -347,6 +467,7 @@ int main(int argc, char** argv) {
     // The run starts no more workers than frames it decodes ahead.
     state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
     nocturo::MaxThreshold = options.threshold;
+    state.RecordFrameMap = !options.frameMap.empty();
 
     nocturo::cli::InstallInterruptHandler();
     nocturo::cli::ProgressLine progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
@@ -382,6 +503,9 @@ int main(int argc, char** argv) {
     }
 
     bool outputProblem = host.OutputFailed();
+    if (!options.frameMap.empty() && !WriteFrameMap(state, options)) {
+        outputProblem = true;
+    }
     if (withSteps) {
         // A step file that was written is in the right list.
         const int unwritten = host.StepFilesAttempted() - lists.Right().Count();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/frame_map.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/step_saving.h"
 #include "lang/language_strings.h"
@@ -138,6 +139,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     state.ResultUnsaved = true;
     Answer answer = Answer::Yes;
     ClearImage(state.Result.get());
+    state.DropFrameMap();
+    FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {
         FrameReader frames(state.Decode);
@@ -148,6 +151,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
                 if (frames.Load(left, i, ResultBuffer(state))) {
+                    recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         SaveStep(context, answer);
                     }
@@ -179,7 +183,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (!frames.Load(left, i, working)) {
                     ClearImage(&ResultBuffer(state));
                     MarkFailure(context, i, errors);
-                } else if (operation(working, ResultBuffer(state), record)) {
+                } else if (recorder.Merge(operation, record, working, ResultBuffer(state), i,
+                                          left.Text(i))) {
                     state.ResultUnsaved = true;
                     ++state.ResultPosition;
                     if (saveSteps) {
@@ -211,6 +216,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         // dialogs below, and free the working image.
         frames.Stop();
     }
+    state.ResultFrameMap = recorder.Finish(ResultBuffer(state));
 
     if (!state.StopRequested && !saveSteps && !state.PauseRequested) {
         host.SaveResultAs();
