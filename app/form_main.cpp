@@ -67,6 +67,7 @@ TFormMain::TFormMain(QWidget* parent)
     BuildLayout();
     BuildMenus();
     BuildToolBars();
+    BuildNightTools();
     FormCreate();
 
     // The option windows come after the main window's start-up, hidden; they
@@ -615,6 +616,7 @@ void TFormMain::SaveResult1Click() {
 
 void TFormMain::ClearResult1Click() {
     ClearImage(run_.Result.get());
+    run_.DropFrameMap();
     run_.ResultPosition = 0;
     ShowImage(run_.Result.get(), false);
     ShowStatus(0, Q(Lng().kstproc), LeftList(), true);

@@ -35,6 +35,8 @@ class ScrollBox;
 class StatusPanels;
 class TFormNumFormat;
 class TFormProcess;
+class TPanelGraph;
+class ViewAreaPicker;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -112,6 +114,18 @@ class TFormMain : public QMainWindow {
     /// A menu item or tool bar action by its name.
     QAction* Action(const QString& name) const;
 
+    // --- night graph and frame map ---
+
+    /// The night graph panel below the view.
+    TPanelGraph* PanelGraph() const { return panelGraph_; }
+    /// Selects the left-list entries that made a pixel of the picture
+    /// rectangle (x0, y0)-(x1, y1) and scrolls to the first; the number
+    /// selected. What a drag after "Select the frames behind this area" does.
+    int SelectFramesBehindArea(int x0, int y0, int x1, int y1);
+    /// The view waits for the rectangle of "Select the frames behind this
+    /// area".
+    bool PickingArea() const;
+
   public slots:
     // Files
     void NewList1Click();
@@ -167,6 +181,12 @@ class TFormMain : public QMainWindow {
     void ToolButtonUp2Click();
     void ToolButtonDown2Click();
     void ToolButtonSwapClick();
+    // Night graph and frame map
+    void NightGraph1Click();
+    void RememberFrames1Click();
+    void SelectFramesBehind1Click();
+    void SaveFrameMap1Click();
+    void SaveGraphCsv1Click();
     // View tool bar
     void ToolButtonAbortClick();
     void ToolButton9Click();
@@ -212,6 +232,16 @@ class TFormMain : public QMainWindow {
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();
     bool IsMainWindowActive() const;
+
+    // The night graph, the frame map and the view's context menu, added to
+    // the window after its menus.
+    void BuildNightTools();
+    void GraphEntryClicked(int index);
+    void GraphRangeSelected(int first, int last);
+    void PopupMenuViewShow(const QPoint& pos);
+    /// The readout's mention of the frame behind picture pixel (x, y);
+    /// empty without a frame map.
+    QString FrameReadout(int x, int y) const;
 
     // The view's mouse events.
     void Image1MouseMove(int x, int y);
@@ -267,6 +297,10 @@ class TFormMain : public QMainWindow {
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;
+
+    TPanelGraph* panelGraph_ = nullptr;
+    QMenu* popupMenuView_ = nullptr;
+    ViewAreaPicker* areaPicker_ = nullptr;
 };
 
 }  // namespace nocturo

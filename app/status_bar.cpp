@@ -1,5 +1,6 @@
 #include "app/status_bar.h"
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOption>
@@ -21,6 +22,23 @@ void StatusPanels::SetPanelText(int panel, const QString& text) {
     }
     texts_[panel] = text;
     update();
+}
+
+int StatusPanels::PanelWidth(int panel) const {
+    return panel >= 0 && panel < PanelCount() ? widths_[panel] : 0;
+}
+
+void StatusPanels::WidenPanelFor(int panel, const QString& text) {
+    if (panel < 0 || panel >= PanelCount()) {
+        return;
+    }
+    QFont font = this->font();
+    font.setItalic(true);  // the wider of the two styles
+    const int needed = QFontMetrics(font).horizontalAdvance(text) + 10;
+    if (needed > widths_[panel]) {
+        widths_[panel] = needed;
+        update();
+    }
 }
 
 void StatusPanels::SetErrorStyle(bool error) {

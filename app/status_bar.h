@@ -18,6 +18,9 @@ class StatusPanels : public QWidget {
     int PanelCount() const { return static_cast<int>(texts_.size()); }
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString& text);
+    int PanelWidth(int panel) const;
+    /// Widens a panel so that text fits in it; never narrows one.
+    void WidenPanelFor(int panel, const QString& text);
 
     /// The style every panel is written in: black regular, or red italic
     /// for an error.
