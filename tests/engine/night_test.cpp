@@ -323,27 +323,35 @@ TEST(FrameMap, ThreeFrameRunsMatchHandComputedMaps) {
 }
 
 TEST(FrameMap, RecordingMergesExactlyAsTheOperationDoes) {
-    // Widths around the 8-pixel groups of the recording loop.
-    for (int width : {1, 7, 8, 9, 37}) {
+    // Widths around the 16-pixel groups of the recording loop; the frames
+    // raise many pixels at first and fewer later, as a night does.
+    for (int width : {1, 7, 15, 16, 17, 37, 48}) {
         SCOPED_TRACE(width);
         RgbImage plain = RandomImage(width, 5, 1);
         RgbImage recorded = plain;
         FrameMap map;
         ASSERT_TRUE(map.Reset(width, 5, 0));
-        for (uint32_t k = 1; k < 6; ++k) {
+        std::vector<int> expected(static_cast<size_t>(width) * 5, 0);
+        for (int k = 1; k < 12; ++k) {
             RgbImage frame = RandomImage(width, 5, 10 + k);
+            for (int y = 0; y < 5; ++y) {
+                for (size_t x = 0; x < frame.Stride(); ++x) {
+                    frame.Row(y)[x] = static_cast<uint8_t>(frame.Row(y)[x] / (k % 4 + 1));
+                }
+            }
             RgbImage copy = frame;
             const RgbImage before = recorded;
             ASSERT_TRUE(AddMax(frame, plain));
-            ASSERT_TRUE(AddMaxRecording(copy, recorded, map, static_cast<int>(k)));
+            ASSERT_TRUE(AddMaxRecording(copy, recorded, map, k));
             ASSERT_TRUE(SamePixels(plain, recorded));
             for (int y = 0; y < 5; ++y) {
                 for (int x = 0; x < width; ++x) {
                     if (PixelAt(before, x, y) != PixelAt(recorded, x, y)) {
-                        EXPECT_EQ(map.IndexAt(x, y), static_cast<int>(k));
+                        expected[static_cast<size_t>(y) * width + x] = k;
                     }
                 }
             }
+            ASSERT_EQ(MapIndices(map), expected) << "after frame " << k;
         }
         RgbImage lumPlain = RandomImage(width, 5, 2);
         RgbImage lumRecorded = lumPlain;
