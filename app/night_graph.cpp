@@ -68,7 +68,9 @@ void TNightGraph::UpdateScale() {
     });
     // Room above the brightest frame for the line; whole levels read best.
     scaleTop_ = std::max(1.0, std::ceil(top * 1.1 + 0.5));
-    if (any && !limit_) {
+    // Until the user moves it, the line stays just above the brightest
+    // frame, so that it unchecks nothing.
+    if (any && !limitMoved_) {
         limit_ = std::min(scaleTop_, std::ceil(top) + 1);
     }
     if (limit_ && *limit_ > scaleTop_) {
@@ -77,6 +79,7 @@ void TNightGraph::UpdateScale() {
 }
 
 void TNightGraph::SetLimit(double limit) {
+    limitMoved_ = true;
     limit_ = std::clamp(limit, 0.0, 255.0);
     if (*limit_ > scaleTop_) {
         scaleTop_ = std::ceil(*limit_);

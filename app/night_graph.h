@@ -31,7 +31,8 @@ class TNightGraph : public QWidget {
     void SetPoints(std::vector<NightPoint> points);
     const std::vector<NightPoint>& Points() const { return points_; }
 
-    /// The limit line's value; none until there is a measured point.
+    /// The limit line's value; none until there is a measured point. Until
+    /// SetLimit it follows the brightest frame, just above it.
     std::optional<double> Limit() const { return limit_; }
     void SetLimit(double limit);
 
@@ -64,6 +65,7 @@ class TNightGraph : public QWidget {
     const FileList& list_;
     std::vector<NightPoint> points_;
     std::optional<double> limit_;
+    bool limitMoved_ = false;
     double scaleTop_ = 1;
     Drag drag_ = Drag::None;
     QPoint pressPos_;

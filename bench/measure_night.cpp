@@ -178,8 +178,8 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "measure_night: cannot load the frames\n");
             return 1;
         }
-        nocturo::FrameMap map;
-        map.Reset(first.Width(), first.Height(), 0);
+        nocturo::FrameMapRecorder recorder(true, nocturo::AddMax, true);
+        recorder.Start(first, 0, files.front());
         constexpr int kMerges = 10;
         const Timing plain = Best(repeat, [&] {
             for (int k = 0; k < kMerges; ++k) {
@@ -195,7 +195,7 @@ int main(int argc, char** argv) {
         const Timing recorded = Best(repeat, [&] {
             for (int k = 0; k < kMerges; ++k) {
                 nocturo::RgbImage result = first;
-                nocturo::AddMaxRecording(second, result, map, 1);
+                recorder.Merge(nocturo::AddMax, nullptr, second, result, 1, files.front());
             }
         });
         std::printf("RESULT what=merge addmax_ms=%.2f addmax_with_map_ms=%.2f\n",

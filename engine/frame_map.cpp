@@ -71,14 +71,13 @@ std::vector<int> FrameMap::NotedIndices() const {
 
 namespace {
 
-bool CanRecord(const RgbImage& source, const RgbImage& buffer, const FrameMap& map, int index) {
-    return CanCombine(source, buffer) && map.SameSize(buffer) && index >= 0;
-}
+// The recording loops work on one row of cells, 32-bit in a FrameMap and
+// 16-bit while a run records (half the memory traffic; see
+// FrameMapRecorder).
 
-// One row of AddMax with the record, pixel by pixel: the portable loop, and
-// the tail of the vector loop.
-void AddMaxRecordRowScalar(uint8_t* __restrict b, const uint8_t* __restrict s,
-                           uint32_t* __restrict m, int from, int to, uint32_t value) {
+template <typename Cell>
+void AddMaxRecordRowScalar(uint8_t* __restrict b, const uint8_t* __restrict s, Cell* __restrict m,
+                           int from, int to, Cell value) {
     for (int x = from; x < to; ++x) {
         uint8_t* pb = b + static_cast<size_t>(x) * 3;
         const uint8_t* ps = s + static_cast<size_t>(x) * 3;
@@ -92,65 +91,78 @@ void AddMaxRecordRowScalar(uint8_t* __restrict b, const uint8_t* __restrict s,
 
 #if defined(__x86_64__) || defined(__i386__)
 
-// 16 pixels (48 bytes) at a time. The maximum is taken byte by byte; which
-// pixels it raised is found by gathering each pixel's three "unchanged"
-// bytes with byte shuffles. Groups that nothing raised, most of them late in
-// a night, leave the map untouched, so the map costs memory traffic only
-// where pixels change.
-__attribute__((target("ssse3"))) void AddMaxRecordRowSsse3(uint8_t* b, const uint8_t* s,
-                                                           uint32_t* m, int width, uint32_t value) {
-    // kGather[r][c]: for pixel p of the group, the byte of channel c in
-    // register r (bytes 16r .. 16r + 15 of the group), or 0x80 (none).
-    alignas(16) static const struct Masks {
-        uint8_t bytes[3][3][16];
-        Masks() : bytes() {
-            for (int r = 0; r < 3; ++r) {
-                for (int c = 0; c < 3; ++c) {
-                    for (int p = 0; p < 16; ++p) {
-                        const int at = 3 * p + c - 16 * r;
-                        bytes[r][c][p] = at >= 0 && at < 16 ? static_cast<uint8_t>(at) : 0x80;
-                    }
-                }
+// kGather[r]: for pixel p of a 16-pixel group, the position of its first
+// byte in register r (bytes 16r .. 16r + 15 of the group), or 0x80 (none).
+struct GatherMasks {
+    alignas(16) uint8_t bytes[3][16];
+    GatherMasks() : bytes() {
+        for (int r = 0; r < 3; ++r) {
+            for (int p = 0; p < 16; ++p) {
+                const int at = 3 * p - 16 * r;
+                bytes[r][p] = at >= 0 && at < 16 ? static_cast<uint8_t>(at) : 0x80;
             }
         }
-    } kGather;
-    const __m128i valueVector = _mm_set1_epi32(static_cast<int>(value));
+    }
+};
+const GatherMasks kGather;
+
+__attribute__((target("ssse3"))) inline void Blend(void* cells, __m128i mask, __m128i value) {
+    auto* cell = static_cast<__m128i*>(cells);
+    const __m128i old = _mm_loadu_si128(cell);
+    _mm_storeu_si128(cell, _mm_or_si128(_mm_andnot_si128(mask, old), _mm_and_si128(mask, value)));
+}
+
+// 16 pixels (48 bytes) at a time. The maximum is taken byte by byte; the
+// bytes it raised are or-ed with their next two neighbours, so that the
+// first byte of each pixel tells whether any of its channels rose, and byte
+// shuffles gather those first bytes into one flag per pixel. Groups that
+// nothing raised, most of them late in a night, leave the map untouched, so
+// the map costs memory traffic only where pixels change.
+template <typename Cell>
+__attribute__((target("ssse3"))) void AddMaxRecordRowSsse3(uint8_t* b, const uint8_t* s, Cell* m,
+                                                           int width, Cell value) {
+    const __m128i valueVector = sizeof(Cell) == 4 ? _mm_set1_epi32(static_cast<int>(value))
+                                                  : _mm_set1_epi16(static_cast<short>(value));
+    const __m128i zero = _mm_setzero_si128();
     int x = 0;
     for (; x + 16 <= width; x += 16) {
         uint8_t* pb = b + static_cast<size_t>(x) * 3;
         const uint8_t* ps = s + static_cast<size_t>(x) * 3;
-        __m128i same[3];
+        __m128i rose[3];
         for (int r = 0; r < 3; ++r) {
             const __m128i vb = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pb + 16 * r));
             const __m128i vs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ps + 16 * r));
             const __m128i vmax = _mm_max_epu8(vb, vs);
             _mm_storeu_si128(reinterpret_cast<__m128i*>(pb + 16 * r), vmax);
-            same[r] = _mm_cmpeq_epi8(vmax, vb);
+            // 0xFF where the byte rose: the maximum differs from the old byte.
+            rose[r] = _mm_andnot_si128(_mm_cmpeq_epi8(vmax, vb), _mm_set1_epi8(-1));
         }
-        __m128i unchanged = _mm_set1_epi8(-1);
-        for (int c = 0; c < 3; ++c) {
-            __m128i channel = _mm_setzero_si128();
-            for (int r = 0; r < 3; ++r) {
-                const __m128i mask =
-                    _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[r][c]));
-                channel = _mm_or_si128(channel, _mm_shuffle_epi8(same[r], mask));
-            }
-            unchanged = _mm_and_si128(unchanged, channel);
-        }
-        if (_mm_movemask_epi8(unchanged) == 0xFFFF) {
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(rose[0], rose[1]), rose[2])) == 0) {
             continue;
         }
-        const __m128i raised = _mm_xor_si128(unchanged, _mm_set1_epi8(-1));
-        const __m128i low = _mm_unpacklo_epi8(raised, raised);
-        const __m128i high = _mm_unpackhi_epi8(raised, raised);
-        const __m128i quarters[4] = {_mm_unpacklo_epi16(low, low), _mm_unpackhi_epi16(low, low),
-                                     _mm_unpacklo_epi16(high, high),
-                                     _mm_unpackhi_epi16(high, high)};
-        for (int q = 0; q < 4; ++q) {
-            auto* cell = reinterpret_cast<__m128i*>(m + x + 4 * q);
-            const __m128i old = _mm_loadu_si128(cell);
-            _mm_storeu_si128(cell, _mm_or_si128(_mm_andnot_si128(quarters[q], old),
-                                                _mm_and_si128(quarters[q], valueVector)));
+        // Byte i or-ed with bytes i + 1 and i + 2 of the group (the last
+        // register's tail takes zeros: no pixel starts there).
+        const __m128i next[3] = {rose[1], rose[2], zero};
+        __m128i flags = zero;
+        for (int r = 0; r < 3; ++r) {
+            const __m128i any =
+                _mm_or_si128(rose[r], _mm_or_si128(_mm_alignr_epi8(next[r], rose[r], 1),
+                                                   _mm_alignr_epi8(next[r], rose[r], 2)));
+            flags = _mm_or_si128(
+                flags,
+                _mm_shuffle_epi8(
+                    any, _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[r]))));
+        }
+        const __m128i low = _mm_unpacklo_epi8(flags, flags);
+        const __m128i high = _mm_unpackhi_epi8(flags, flags);
+        if constexpr (sizeof(Cell) == 2) {
+            Blend(m + x, low, valueVector);
+            Blend(m + x + 8, high, valueVector);
+        } else {
+            Blend(m + x, _mm_unpacklo_epi16(low, low), valueVector);
+            Blend(m + x + 4, _mm_unpackhi_epi16(low, low), valueVector);
+            Blend(m + x + 8, _mm_unpacklo_epi16(high, high), valueVector);
+            Blend(m + x + 12, _mm_unpackhi_epi16(high, high), valueVector);
         }
     }
     AddMaxRecordRowScalar(b, s, m, x, width, value);
@@ -163,24 +175,58 @@ bool HaveSsse3() {
 
 #endif
 
+template <typename Cell>
+void AddMaxRecordRow(uint8_t* b, const uint8_t* s, Cell* m, int width, Cell value) {
+#if defined(__x86_64__) || defined(__i386__)
+    if (HaveSsse3()) {
+        AddMaxRecordRowSsse3(b, s, m, width, value);
+        return;
+    }
+#endif
+    AddMaxRecordRowScalar(b, s, m, 0, width, value);
+}
+
+template <typename Cell>
+void AddMaxLumRecordRow(uint8_t* __restrict b, const uint8_t* __restrict s, Cell* __restrict m,
+                        int width, Cell value) {
+    for (int x = 0; x < width; ++x, b += 3, s += 3) {
+        if (Luminosity(s[0], s[1], s[2]) > Luminosity(b[0], b[1], b[2])) {
+            b[0] = s[0];
+            b[1] = s[1];
+            b[2] = s[2];
+            m[x] = value;
+        }
+    }
+}
+
+// Merges source into buffer with AddMax (addMax) or AddMaxLum, recording
+// value in the cells of every pixel it changed; cells(y) is row y of the
+// record. The caller has checked the sizes.
+template <typename Cell, typename Rows>
+void MergeRecording(bool addMax, RgbImage& source, RgbImage& buffer, Rows cells, Cell value) {
+    ConvertTo24Bit(source);
+    const int width = buffer.Width();
+    for (int y = 0; y < buffer.Height(); ++y) {
+        if (addMax) {
+            AddMaxRecordRow(buffer.Row(y), source.Row(y), cells(y), width, value);
+        } else {
+            AddMaxLumRecordRow(buffer.Row(y), source.Row(y), cells(y), width, value);
+        }
+    }
+}
+
+bool CanRecord(const RgbImage& source, const RgbImage& buffer, const FrameMap& map, int index) {
+    return CanCombine(source, buffer) && map.SameSize(buffer) && index >= 0;
+}
+
 }  // namespace
 
 bool AddMaxRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index) {
     if (!CanRecord(source, buffer, map, index)) {
         return false;
     }
-    ConvertTo24Bit(source);
-    const uint32_t value = static_cast<uint32_t>(index) + 1;
-    const int width = buffer.Width();
-    for (int y = 0; y < buffer.Height(); ++y) {
-#if defined(__x86_64__) || defined(__i386__)
-        if (HaveSsse3()) {
-            AddMaxRecordRowSsse3(buffer.Row(y), source.Row(y), map.Row(y), width, value);
-            continue;
-        }
-#endif
-        AddMaxRecordRowScalar(buffer.Row(y), source.Row(y), map.Row(y), 0, width, value);
-    }
+    MergeRecording(
+        true, source, buffer, [&](int y) { return map.Row(y); }, static_cast<uint32_t>(index) + 1);
     return true;
 }
 
@@ -188,22 +234,8 @@ bool AddMaxLumRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int i
     if (!CanRecord(source, buffer, map, index)) {
         return false;
     }
-    ConvertTo24Bit(source);
-    const uint32_t value = static_cast<uint32_t>(index) + 1;
-    const int width = buffer.Width();
-    for (int y = 0; y < buffer.Height(); ++y) {
-        uint8_t* __restrict b = buffer.Row(y);
-        const uint8_t* __restrict s = source.Row(y);
-        uint32_t* __restrict m = map.Row(y);
-        for (int x = 0; x < width; ++x, b += 3, s += 3) {
-            if (Luminosity(s[0], s[1], s[2]) > Luminosity(b[0], b[1], b[2])) {
-                b[0] = s[0];
-                b[1] = s[1];
-                b[2] = s[2];
-                m[x] = value;
-            }
-        }
-    }
+    MergeRecording(
+        false, source, buffer, [&](int y) { return map.Row(y); }, static_cast<uint32_t>(index) + 1);
     return true;
 }
 
@@ -219,32 +251,86 @@ void FrameMapRecorder::Start(const RgbImage& result, int index, const std::strin
     if (!Active()) {
         return;
     }
-    // Without memory for the map the run goes on without one.
-    started_ = map_.Reset(result.Width(), result.Height(), index);
-    if (started_) {
-        map_.NoteName(index, name);
+    started_ = false;
+    width_ = result.Width();
+    height_ = result.Height();
+    map_.Release();
+    std::vector<uint16_t>().swap(narrow_);
+    // Without memory for the record the run goes on without one.
+    if (index < kNarrowLimit) {
+        try {
+            narrow_.assign(static_cast<size_t>(width_) * height_, static_cast<uint16_t>(index + 1));
+            started_ = true;
+        } catch (const std::bad_alloc&) {
+            std::vector<uint16_t>().swap(narrow_);
+        }
+    } else {
+        started_ = map_.Reset(width_, height_, index);
     }
+    if (started_) {
+        names_.clear();
+        NoteName(index, name);
+    }
+}
+
+void FrameMapRecorder::NoteName(int index, const std::string& name) {
+    names_.emplace_back(index, name);
+}
+
+bool FrameMapRecorder::Widen() {
+    if (!map_.Reset(width_, height_, 0)) {
+        return false;
+    }
+    for (int y = 0; y < height_; ++y) {
+        const uint16_t* from = narrow_.data() + static_cast<size_t>(y) * width_;
+        std::copy(from, from + width_, map_.Row(y));
+    }
+    std::vector<uint16_t>().swap(narrow_);
+    return true;
 }
 
 bool FrameMapRecorder::Merge(ImageOperation operation, OperationRecord* record, RgbImage& source,
                              RgbImage& result, int index, const std::string& name) {
-    if (!Active() || !started_ || !map_.SameSize(result)) {
+    const bool fits = result.Width() == width_ && result.Height() == height_;
+    if (!Active() || !started_ || !fits || index < 0) {
         return operation(source, result, record);
     }
-    const bool merged = operation_ == AddMax ? AddMaxRecording(source, result, map_, index)
-                                             : AddMaxLumRecording(source, result, map_, index);
-    if (merged) {
-        map_.NoteName(index, name);
+    if (!CanCombine(source, result)) {
+        return false;  // as the operation itself refuses it
     }
-    return merged;
+    const bool addMax = operation_ == AddMax;
+    if (!narrow_.empty() && index >= kNarrowLimit && !Widen()) {
+        started_ = false;  // no memory for the wider record: go on without one
+        std::vector<uint16_t>().swap(narrow_);
+        return operation(source, result, record);
+    }
+    if (!narrow_.empty()) {
+        uint16_t* cells = narrow_.data();
+        const size_t width = static_cast<size_t>(width_);
+        MergeRecording(
+            addMax, source, result, [&](int y) { return cells + y * width; },
+            static_cast<uint16_t>(index + 1));
+    } else {
+        MergeRecording(
+            addMax, source, result, [&](int y) { return map_.Row(y); },
+            static_cast<uint32_t>(index) + 1);
+    }
+    NoteName(index, name);
+    return true;
 }
 
 FrameMap FrameMapRecorder::Finish(const RgbImage& result) {
     FrameMap map;
-    if (started_ && map_.SameSize(result)) {
+    const bool fits = result.Width() == width_ && result.Height() == height_;
+    if (started_ && fits && (narrow_.empty() || Widen())) {
         std::swap(map, map_);
+        for (const auto& [index, name] : names_) {
+            map.NoteName(index, name);
+        }
     }
     map_.Release();
+    std::vector<uint16_t>().swap(narrow_);
+    names_.clear();
     started_ = false;
     return map;
 }

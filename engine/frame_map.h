@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/combine.h"
@@ -77,9 +78,21 @@ class FrameMapRecorder {
     FrameMap Finish(const RgbImage& result);
 
   private:
+    // While every index fits, the run records 16-bit cells: early in a night
+    // nearly every pixel changes with every frame, and the record's memory
+    // traffic is then most of its cost. It widens to a FrameMap for an
+    // index beyond and at the end.
+    static constexpr int kNarrowLimit = 65535;
+    bool Widen();
+    void NoteName(int index, const std::string& name);
+
     ImageOperation operation_ = nullptr;
     bool started_ = false;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint16_t> narrow_;
     FrameMap map_;
+    std::vector<std::pair<int, std::string>> names_;
 };
 
 /// Entry indices that made at least one pixel of the rectangle from (x0, y0)

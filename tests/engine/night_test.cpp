@@ -373,6 +373,36 @@ TEST(FrameMap, RecordingMergesExactlyAsTheOperationDoes) {
     EXPECT_FALSE(AddMaxLumRecording(c, a, map, 1));
 }
 
+TEST(FrameMap, RecorderWidensForIndicesBeyondSixteenBits) {
+    const RgbImage first = RandomImage(21, 3, 1);
+    for (ImageOperation op : {AddMax, AddMaxLum}) {
+        RgbImage result = first;
+        RgbImage plain = first;
+        FrameMapRecorder recorder(true, op, true);
+        ASSERT_TRUE(recorder.Active());
+        recorder.Start(result, 7, "first");
+        RgbImage bright = SolidImage(21, 3, 255, 255, 255);
+        SetPixel(bright, 0, 0, 0, 0, 0);  // keeps the first frame's pixel
+        RgbImage copy = bright;
+        ASSERT_TRUE(recorder.Merge(op, nullptr, bright, result, 70000, "late"));
+        ASSERT_TRUE(op(copy, plain, nullptr));
+        EXPECT_TRUE(SamePixels(result, plain));
+        // Another size is refused as the operation refuses it.
+        RgbImage other = RandomImage(5, 5, 2);
+        EXPECT_FALSE(recorder.Merge(op, nullptr, other, result, 70001, "other"));
+        const FrameMap map = recorder.Finish(result);
+        ASSERT_FALSE(map.Empty());
+        EXPECT_EQ(map.IndexAt(0, 0), 7);
+        EXPECT_EQ(map.IndexAt(20, 2), 70000);
+        EXPECT_EQ(map.NameOf(70000), "late");
+        EXPECT_EQ(map.NameOf(70001), "");
+    }
+    // Not asked for, or an operation that records nothing: inactive.
+    EXPECT_FALSE(FrameMapRecorder(false, AddMax, true).Active());
+    EXPECT_FALSE(FrameMapRecorder(true, AddMin, true).Active());
+    EXPECT_FALSE(FrameMapRecorder(true, AddMax, false).Active());
+}
+
 TEST(FrameMap, OnlyAddMaxAndAddMaxLumRecordAndEveryRunStartsAfresh) {
     TempDir dir;
     RunFixture run;
