@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "app/dialogs/dialogs.h"
+#include "app/night_graph.h"
 #include "app/qt_run_host.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
@@ -83,6 +84,9 @@ TFormMain::~TFormMain() {
     // before the settings do.
     delete formNumFormat_;
     delete formProcess_;
+    // The night graph watches the left list and measures on threads: it
+    // goes before the list does.
+    delete panelGraph_;
     run_.ResultUnsaved = false;
     listBox1_->SetList(nullptr);
     listBox2_->SetList(nullptr);
