@@ -23,6 +23,10 @@ class FrameMap {
     /// `firstIndex`. False, leaving the map empty, when memory runs out or
     /// the size is absurd.
     bool Reset(int width, int height, int firstIndex);
+    /// Makes the map width x height with the given cells (index + 1, 0 for
+    /// none), row after row. False, leaving the map empty, when the count
+    /// does not match or memory runs out.
+    bool Assign(int width, int height, const std::vector<uint16_t>& cells);
     void Release();
 
     int Width() const { return width_; }
