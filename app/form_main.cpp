@@ -21,6 +21,7 @@
 
 #include "app/dialogs/dialogs.h"
 #include "app/form_about.h"
+#include "app/night_graph.h"
 #include "app/qt_run_host.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
@@ -77,6 +78,7 @@ TFormMain::TFormMain(QWidget* parent)
     BuildLayout();
     BuildMenus();
     BuildToolBars();
+    BuildNightTools();
     FormCreate();
 
     // The option windows come after the main window's start-up, hidden; they
@@ -123,6 +125,9 @@ TFormMain::~TFormMain() {
     // before the settings do.
     delete formNumFormat_;
     delete formProcess_;
+    // The night graph watches the left list and measures on threads: it
+    // goes before the list does.
+    delete panelGraph_;
     // Its call-back points back at this window.
     delete formCreateImg_;
     formCreateImg_ = nullptr;
@@ -726,6 +731,7 @@ void TFormMain::SaveResult1Click() {
 
 void TFormMain::ClearResult1Click() {
     ClearImage(run_.Result.get());
+    run_.DropFrameMap();
     run_.ResultPosition = 0;
     ShowImage(run_.Result.get(), false);
     ShowStatus(0, Q(Lng().kstproc), LeftList(), true);

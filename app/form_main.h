@@ -50,6 +50,9 @@ class TFormSearch;
 struct SearchParams;
 
 class TFormSample;
+
+class TPanelGraph;
+class ViewAreaPicker;
 class tFlyImage;
 struct FileDialogOptions;
 
@@ -162,6 +165,18 @@ class TFormMain : public QMainWindow {
     /// The browser's receiver: appends its checked files to the left list.
     void AddBrowserFiles();
 
+    // --- night graph and frame map ---
+
+    /// The night graph panel below the view.
+    TPanelGraph* PanelGraph() const { return panelGraph_; }
+    /// Selects the left-list entries that made a pixel of the picture
+    /// rectangle (x0, y0)-(x1, y1) and scrolls to the first; the number
+    /// selected. What a drag after "Select the frames behind this area" does.
+    int SelectFramesBehindArea(int x0, int y0, int x1, int y1);
+    /// The view waits for the rectangle of "Select the frames behind this
+    /// area".
+    bool PickingArea() const;
+
   public slots:
     // Files
     void NewDirectory1Click();
@@ -241,6 +256,12 @@ class TFormMain : public QMainWindow {
     void ToolButtonUp2Click();
     void ToolButtonDown2Click();
     void ToolButtonSwapClick();
+    // Night graph and frame map
+    void NightGraph1Click();
+    void RememberFrames1Click();
+    void SelectFramesBehind1Click();
+    void SaveFrameMap1Click();
+    void SaveGraphCsv1Click();
     // View tool bar
     void ToolButtonAbortClick();
     void ToolButton9Click();
@@ -301,6 +322,16 @@ class TFormMain : public QMainWindow {
     /// output first.
     void RunSearchCommand(bool (*operation)(RgbImage&, const SearchParams&, bool), bool withOutput);
     bool IsMainWindowActive() const;
+
+    // The night graph, the frame map and the view's context menu, added to
+    // the window after its menus.
+    void BuildNightTools();
+    void GraphEntryClicked(int index);
+    void GraphRangeSelected(int first, int last);
+    void PopupMenuViewShow(const QPoint& pos);
+    /// The readout's mention of the frame behind picture pixel (x, y);
+    /// empty without a frame map.
+    QString FrameReadout(int x, int y) const;
 
     // The view's mouse events.
     void Image1MouseMove(int x, int y);
@@ -389,6 +420,10 @@ class TFormMain : public QMainWindow {
 
     TFormSample* formSample_ = nullptr;
     CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
+
+    TPanelGraph* panelGraph_ = nullptr;
+    QMenu* popupMenuView_ = nullptr;
+    ViewAreaPicker* areaPicker_ = nullptr;
 };
 
 }  // namespace nocturo

@@ -142,7 +142,13 @@ void TFormMain::Label100Click() {
 // --- pointer ----------------------------------------------------------------
 
 void TFormMain::Image1MouseMove(int x, int y) {
-    statusBar1_->SetPanelText(1, Q(PointerReadoutText(image1_->Picture(), x, y, zoomFactor_)));
+    QString readout = Q(PointerReadoutText(image1_->Picture(), x, y, zoomFactor_));
+    const PicturePoint point = PointerToPicture(x, y, zoomFactor_);
+    if (const QString frame = FrameReadout(point.x, point.y); !frame.isEmpty()) {
+        readout += frame;
+        statusBar1_->WidenPanelFor(1, readout);
+    }
+    statusBar1_->SetPanelText(1, readout);
 }
 
 void TFormMain::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, int x, int y) {

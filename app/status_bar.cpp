@@ -89,6 +89,19 @@ void StatusPanels::SetPanelText(int panel, const QString& text) {
     update();
 }
 
+void StatusPanels::WidenPanelFor(int panel, const QString& text) {
+    if (panel < 0 || panel >= PanelCount()) {
+        return;
+    }
+    QFont font = this->font();
+    font.setItalic(true);  // the wider of the two styles
+    const int needed = QFontMetrics(font).horizontalAdvance(text) + 10;
+    if (needed > widths_[panel]) {
+        widths_[panel] = needed;
+        UpdateWidths();
+    }
+}
+
 void StatusPanels::SetErrorStyle(bool error) {
     if (error_ != error) {
         error_ = error;

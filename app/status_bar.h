@@ -25,6 +25,8 @@ class StatusPanels : public QWidget {
     void SetLongestText(int panel, const QString& text);
     QString PanelText(int panel) const;
     void SetPanelText(int panel, const QString& text);
+    /// Widens a panel so that text fits in it; never narrows one.
+    void WidenPanelFor(int panel, const QString& text);
 
     /// The style every panel is written in: black regular, or red italic
     /// for an error.

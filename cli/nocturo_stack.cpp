@@ -32,6 +32,8 @@
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/batch_command.h"
+#include "engine/frame_map.h"
+#include "engine/night_measure.h"
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -68,86 +70,99 @@ constexpr int kMaxJobs = 256;
 constexpr int kInterruptedStatus = 130;
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out,
-                 "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
-                 "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
-                 "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
-                 "                     [--offset N] --steps FIRST_STEP_FILE FILE...\n"
-                 "\n"
-                 "Merges the picture FILEs, in the order given, into one picture, as the\n"
-                 "program's \"Processing...\" commands do. The first file that loads starts the\n"
-                 "result; every later one is merged into it. A file that cannot be loaded (a\n"
-                 "missing file among them), or whose size differs from the result's, is in\n"
-                 "error and skipped; the result keeps every frame merged before and after it.\n"
-                 "When no file could be merged at all, OUTPUT is not written.\n"
-                 "\n"
-                 "Options:\n"
-                 "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
-                 "                       addmaxthreshold, add or sub\n"
-                 "  --threshold N        threshold of addmaxthreshold (default 0)\n"
-                 "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
-                 "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
-                 "                       BMP). An existing file is replaced.\n"
-                 "  --steps FIRST_STEP_FILE\n"
-                 "                       also save the result after every merged frame, as a\n"
-                 "                       numbered step file: the number at the end of the name\n"
-                 "                       is the first one (sky0042.tif gives sky0042.tif,\n"
-                 "                       sky0043.tif, ...; sky.png gives sky0001.png, ...). The\n"
-                 "                       digits widen to the number of FILEs (sky00001.png for\n"
-                 "                       10,000 or more). A name without an extension gets .bmp.\n"
-                 "                       With --steps, -o is optional.\n"
-                 "  --overwrite          replace existing step files; without it the first\n"
-                 "                       existing step file stops the run, and it is not written\n"
-                 "  --files-from LIST    read more FILEs from LIST, after the ones on the command\n"
-                 "                       line: from a list file saved by the program (\"Save\n"
-                 "                       Current List...\") its checked entries, in order;\n"
-                 "                       from any other file one name per line (blank lines\n"
-                 "                       are skipped); \"-\" reads standard input; may be given\n"
-                 "                       more than once\n"
-                 "  --jobs N             threads that decode frames ahead of the merge (default:\n"
-                 "                       the number of processors, here %u; 0 decodes each\n"
-                 "                       frame on the merging thread when it is reached)\n"
-                 "  --write-jobs N       step files written behind the run at once, each\n"
-                 "                       holding a copy of the result (default 2; 0 writes\n"
-                 "                       each step before the run goes on); the files are the\n"
-                 "                       same either way\n"
-                 "  --stats              at the end, report on standard error how long the run\n"
-                 "                       took (megapixels and frames per second), where the\n"
-                 "                       frames were decoded and how long writing OUTPUT took\n"
-                 "  --batch FUNCTION     instead of merging, apply a batch function to every\n"
-                 "                       FILE on its own against the reference picture REF and\n"
-                 "                       write each outcome as a numbered file (--steps), as\n"
-                 "                       the window's \"Apply to All\" does: dark (subtract REF),\n"
-                 "                       add (add REF), flat (divide by REF), multiply (by REF),\n"
-                 "                       square or cube (of the picture itself). For each\n"
-                 "                       channel a (picture), b (REF), factor c, offset d:\n"
-                 "                       dark a + d - b*c/255; add a + b*c/255 + d;\n"
-                 "                       flat a*c/(255*b) + d (255 + d where b is 0);\n"
-                 "                       multiply a*b*c/255 + d; square a*a/c + d;\n"
-                 "                       cube a*a*a/c + d (c of 0 counts as 1); every division\n"
-                 "                       drops its remainder; the outcome is kept within\n"
-                 "                       0..255. A FILE whose size differs from REF's is in\n"
-                 "                       error (a 1 x 1 REF acts as a black picture of any\n"
-                 "                       size).\n"
-                 "  --reference REF      the reference picture; needed by dark, add, flat and\n"
-                 "                       multiply; square and cube use the first FILE (they\n"
-                 "                       only need its size). A REF that cannot be loaded\n"
-                 "                       (missing, not a picture, damaged) is a usage error.\n"
-                 "  --factor N           0 to 255 (default 255), or 0 to 65025 for cube\n"
-                 "                       (default 65025)\n"
-                 "  --offset N           -255 to 255 (default 0)\n"
-                 "  -h, --help           show this help\n"
-                 "\n"
-                 "While it runs, a progress line on standard error (only when that is a\n"
-                 "terminal) shows the frames done, frames per second and the time left.\n"
-                 "Ctrl+C stops the run after the current frame; the result merged so far is\n"
-                 "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
-                 "\n"
-                 "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
-                 "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
-                 "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
-                 "130 when stopped by Ctrl+C.\n",
-                 std::thread::hardware_concurrency());
+    std::fprintf(
+        out,
+        "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
+        "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
+        "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
+        "                     [--offset N] --steps FIRST_STEP_FILE FILE...\n"
+        "       nocturo-stack --measure [--jobs N] FILE...\n"
+        "\n"
+        "Merges the picture FILEs, in the order given, into one picture, as the\n"
+        "program's \"Processing...\" commands do. The first file that loads starts the\n"
+        "result; every later one is merged into it. A file that cannot be loaded (a\n"
+        "missing file among them), or whose size differs from the result's, is in\n"
+        "error and skipped; the result keeps every frame merged before and after it.\n"
+        "When no file could be merged at all, OUTPUT is not written.\n"
+        "\n"
+        "Options:\n"
+        "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
+        "                       addmaxthreshold, add or sub\n"
+        "  --threshold N        threshold of addmaxthreshold (default 0)\n"
+        "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
+        "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
+        "                       BMP). An existing file is replaced.\n"
+        "  --steps FIRST_STEP_FILE\n"
+        "                       also save the result after every merged frame, as a\n"
+        "                       numbered step file: the number at the end of the name\n"
+        "                       is the first one (sky0042.tif gives sky0042.tif,\n"
+        "                       sky0043.tif, ...; sky.png gives sky0001.png, ...). The\n"
+        "                       digits widen to the number of FILEs (sky00001.png for\n"
+        "                       10,000 or more). A name without an extension gets .bmp.\n"
+        "                       With --steps, -o is optional.\n"
+        "  --overwrite          replace existing step files; without it the first\n"
+        "                       existing step file stops the run, and it is not written\n"
+        "  --files-from LIST    read more FILEs from LIST, after the ones on the command\n"
+        "                       line: from a list file saved by the program (\"Save\n"
+        "                       Current List...\") its checked entries, in order;\n"
+        "                       from any other file one name per line (blank lines\n"
+        "                       are skipped); \"-\" reads standard input; may be given\n"
+        "                       more than once\n"
+        "  --jobs N             threads that decode frames ahead of the merge (default:\n"
+        "                       the number of processors, here %u; 0 decodes each\n"
+        "                       frame on the merging thread when it is reached)\n"
+        "  --write-jobs N       step files written behind the run at once, each\n"
+        "                       holding a copy of the result (default 2; 0 writes\n"
+        "                       each step before the run goes on); the files are the\n"
+        "                       same either way\n"
+        "  --stats              at the end, report on standard error how long the run\n"
+        "                       took (megapixels and frames per second), where the\n"
+        "                       frames were decoded and how long writing OUTPUT took\n"
+        "  --frame-map MAP.png  with --op addmax or addmaxlum: also write which FILE made\n"
+        "                       each pixel of the result, as a 16-bit grey PNG (the\n"
+        "                       FILE's position + 1, the first FILE being position 0;\n"
+        "                       0 where no FILE did), and MAP.csv beside it\n"
+        "                       (position,file for every FILE)\n"
+        "  --measure            merge nothing: print on standard output the mean\n"
+        "                       luminosity, (R + G + B) div 3, of every FILE as CSV\n"
+        "                       (header file,mean_luminosity; two decimals; empty for\n"
+        "                       a FILE that does not load). JPEGs are measured at 1/8\n"
+        "                       of their size, which changes the mean by a fraction\n"
+        "                       of a level. Exit status 1 when some FILE did not load\n"
+        "  --batch FUNCTION     instead of merging, apply a batch function to every\n"
+        "                       FILE on its own against the reference picture REF and\n"
+        "                       write each outcome as a numbered file (--steps), as\n"
+        "                       the window's \"Apply to All\" does: dark (subtract REF),\n"
+        "                       add (add REF), flat (divide by REF), multiply (by REF),\n"
+        "                       square or cube (of the picture itself). For each\n"
+        "                       channel a (picture), b (REF), factor c, offset d:\n"
+        "                       dark a + d - b*c/255; add a + b*c/255 + d;\n"
+        "                       flat a*c/(255*b) + d (255 + d where b is 0);\n"
+        "                       multiply a*b*c/255 + d; square a*a/c + d;\n"
+        "                       cube a*a*a/c + d (c of 0 counts as 1); every division\n"
+        "                       drops its remainder; the outcome is kept within\n"
+        "                       0..255. A FILE whose size differs from REF's is in\n"
+        "                       error (a 1 x 1 REF acts as a black picture of any\n"
+        "                       size).\n"
+        "  --reference REF      the reference picture; needed by dark, add, flat and\n"
+        "                       multiply; square and cube use the first FILE (they\n"
+        "                       only need its size). A REF that cannot be loaded\n"
+        "                       (missing, not a picture, damaged) is a usage error.\n"
+        "  --factor N           0 to 255 (default 255), or 0 to 65025 for cube\n"
+        "                       (default 65025)\n"
+        "  --offset N           -255 to 255 (default 0)\n"
+        "  -h, --help           show this help\n"
+        "\n"
+        "While it runs, a progress line on standard error (only when that is a\n"
+        "terminal) shows the frames done, frames per second and the time left.\n"
+        "Ctrl+C stops the run after the current frame; the result merged so far is\n"
+        "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
+        "\n"
+        "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
+        "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
+        "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
+        "130 when stopped by Ctrl+C.\n",
+        std::thread::hardware_concurrency());
     nocturo::cli::PrintSearchUsage(out);
     nocturo::cli::PrintMovingMaxUsage(out);
 }
@@ -266,8 +281,93 @@ struct Options {
     int jobs = -1;  // -1: one per processor
     int writeJobs = 2;
     bool stats = false;
+    bool measure = false;
+    std::string frameMap;
     std::vector<std::string> files;
 };
+
+// Checks --measure and --frame-map against the other options; returns -1
+// when they fit, otherwise the exit status.
+int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
+    if (options.measure) {
+        if (haveOutput || haveSteps || !options.frameMap.empty()) {
+            return UsageError(
+                "--measure writes no picture: it takes no -o, --steps or --frame-map");
+        }
+        if (options.files.empty()) {
+            return UsageError("no input files given");
+        }
+        return -1;
+    }
+    if (options.frameMap.empty()) {
+        return -1;
+    }
+    if (options.op != nocturo::AddMax && options.op != nocturo::AddMaxLum) {
+        return UsageError("--frame-map needs --op addmax or --op addmaxlum");
+    }
+    const std::string csv = nocturo::FrameMapCsvName(options.frameMap);
+    if (csv == options.frameMap) {
+        return UsageError("--frame-map needs a picture name, not a .csv name");
+    }
+    std::string problem;
+    for (const std::string& name : {options.frameMap, csv}) {
+        if (!CheckOutputFile(name, problem)) {
+            return UsageError("cannot write " + name + ": " + problem);
+        }
+    }
+    return -1;
+}
+
+// --measure: the table of mean luminosities, in the order of the FILEs.
+int RunMeasure(const Options& options) {
+    nocturo::LuminosityCache cache;
+    {
+        nocturo::NightMeasurer measurer(cache, std::max(1, options.jobs));
+        measurer.Start(options.files);
+        measurer.Wait();
+    }
+    int failed = 0;
+    std::string table = "file,mean_luminosity\n";
+    for (const std::string& name : options.files) {
+        const std::optional<nocturo::MeasuredValue> value = cache.Find(name);
+        table += nocturo::CsvField(name);
+        table += ',';
+        if (value && value->mean) {
+            table += nocturo::FormatMean(*value->mean);
+        } else {
+            ++failed;
+        }
+        table += '\n';
+    }
+    std::fwrite(table.data(), 1, table.size(), stdout);
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "nocturo-stack: cannot write the table: %s\n", std::strerror(errno));
+        return 2;
+    }
+    return failed == 0 ? 0 : 1;
+}
+
+// --frame-map: writes the map of the run and its CSV; false (with a message)
+// when it cannot.
+bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
+    const nocturo::FrameMap* map = state.CurrentFrameMap();
+    if (map == nullptr) {
+        std::fprintf(stderr, "nocturo-stack: no frame map to write to %s: no FILE was merged\n",
+                     options.frameMap.c_str());
+        return false;
+    }
+    std::vector<std::pair<int, std::string>> names;
+    names.reserve(options.files.size());
+    for (size_t k = 0; k < options.files.size(); ++k) {
+        names.emplace_back(static_cast<int>(k), options.files[k]);
+    }
+    std::string problem;
+    if (!nocturo::SaveFrameMap(*map, options.frameMap, "position,file", names, problem)) {
+        std::fprintf(stderr, "nocturo-stack: cannot write the frame map: %s\n", problem.c_str());
+        return false;
+    }
+    return true;
+}
 
 // Returns -1 when the run should go ahead, otherwise the exit status.
 int ParseOptions(int argc, char** argv, Options& options) {
@@ -367,6 +467,16 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--overwrite takes no value");
             }
             options.console.overwrite = true;
+        } else if (arg == "--measure") {
+            if (hasInlineValue) {
+                return UsageError("--measure takes no value");
+            }
+            options.measure = true;
+        } else if (arg == "--frame-map") {
+            if (!value(text) || text.empty()) {
+                return UsageError("--frame-map needs a file name");
+            }
+            options.frameMap = text;
         } else if (arg == "--stats") {
             if (hasInlineValue) {
                 return UsageError("--stats takes no value");
@@ -405,6 +515,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
         if (!ReadListFile(list, options.files, problem)) {
             return UsageError("cannot read the list file " + list + ": " + problem);
         }
+    }
+    if (options.jobs < 0) {
+        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    }
+    if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
+        return status;
+    }
+    if (options.measure) {
+        return -1;
     }
     if (options.batch >= 0) {
         const int32_t most = nocturo::DefaultFactor(options.batch);
@@ -445,9 +564,6 @@ int ParseOptions(int argc, char** argv, Options& options) {
         return UsageError("cannot write step files " + options.console.firstStepFile + ": " +
                           problem);
     }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    }
     return -1;
 }
 
@@ -487,6 +603,9 @@ int main(int argc, char** argv) {
     if (parsed >= 0) {
         return parsed;
     }
+    if (options.measure) {
+        return RunMeasure(options);
+    }
     const bool withSteps = !options.console.firstStepFile.empty();
     options.console.firstIsMerged = options.batch < 0;
 
@@ -494,8 +613,9 @@ int main(int argc, char** argv) {
     {
         std::vector<nocturo::ListEntry> entries;
         entries.reserve(options.files.size());
-        for (std::string& name : options.files) {
-            entries.push_back({std::move(name), true, true, false});
+        // Copied: the frame map's CSV names the FILEs afterwards.
+        for (const std::string& name : options.files) {
+            entries.push_back({name, true, true, false});
         }
         lists.Left().AppendEntries(std::move(entries));
     }
@@ -509,6 +629,7 @@ int main(int argc, char** argv) {
     state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
     state.Writes.inFlight = options.writeJobs;
     nocturo::MaxThreshold = options.threshold;
+    state.RecordFrameMap = !options.frameMap.empty();
 
     nocturo::cli::InstallInterruptHandler();
     nocturo::cli::ProgressLine progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
@@ -574,6 +695,9 @@ int main(int argc, char** argv) {
     }
 
     bool outputProblem = host.OutputFailed();
+    if (!options.frameMap.empty() && !WriteFrameMap(state, options)) {
+        outputProblem = true;
+    }
     if (withSteps) {
         // A step file that was written is in the right list.
         const int unwritten = host.StepFilesAttempted() - lists.Right().Count();

@@ -311,6 +311,31 @@ bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName) {
     return Load(buffer, fileName, nullptr, false);
 }
 
+bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int scale, int& fullWidth,
+                          int& fullHeight) {
+    fullWidth = 0;
+    fullHeight = 0;
+    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
+        return false;
+    }
+    thread_local std::vector<uint8_t> bytes;
+    bool ok = ReadWholeFile(fileName, bytes);
+    if (ok) {
+        if (codecs::DetectKind(bytes.data(), bytes.size()) == codecs::ImageKind::Jpeg) {
+            ok = codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
+                                          fullHeight);
+        } else {
+            ok = Decode(bytes, buffer);
+            fullWidth = ok ? buffer.Width() : 0;
+            fullHeight = ok ? buffer.Height() : 0;
+        }
+    }
+    if (bytes.capacity() > (size_t{64} << 20)) {
+        std::vector<uint8_t>().swap(bytes);
+    }
+    return ok;
+}
+
 SaveFormat SaveFormatForName(std::string_view fileName) {
     const std::string ext = Upper(FileExtension(fileName).substr(0, 4));
     const size_t found = ext.empty() ? std::string_view::npos : kSaveExtensions.find(ext);
@@ -346,6 +371,10 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
         return false;
     }
     return WriteFileAtomically(fileName, bytes, reason);
+}
+
+bool SaveFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
+    return !fileName.empty() && WriteFileAtomically(fileName, bytes, nullptr);
 }
 
 }  // namespace nocturo

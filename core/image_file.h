@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/rgb_image.h"
 
@@ -41,6 +42,17 @@ bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* form
 /// spares the second frame-sized buffer that keeping the old contents needs.
 bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName);
 
+/// Loads a picture for measuring it, not for merging it: a JPEG is decoded
+/// at 1/scale of its size in each direction (scale 2, 4 or 8; in the DCT
+/// domain, so each pixel is the mean of a block), every other format at full
+/// size. fullWidth and fullHeight receive the picture's own size, from which
+/// the caller can tell how many pixels the last column and row of blocks
+/// stand for. False when the name is not loadable, the file is missing or it
+/// does not decode; buffer's pixels are then undefined. Safe on several
+/// threads.
+bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int scale, int& fullWidth,
+                          int& fullHeight);
+
 /// Save formats, in the order of their entries in kSaveExtensions.
 enum class SaveFormat { Bmp, Png, Gif, Tiff, Jpeg };
 
@@ -68,5 +80,9 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 bool SaveImageFile(const RgbImage& image, std::string& fileName,
                    std::string_view defaultName = kDefaultOutputName, std::string* reason = nullptr,
                    int encodeThreads = 1);
+
+/// Writes bytes to fileName the way SaveImageFile writes a picture: through
+/// a temporary file renamed into place. False when it cannot be written.
+bool SaveFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
 
 }  // namespace nocturo

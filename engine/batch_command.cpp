@@ -147,6 +147,7 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
     const std::string name = left.Text(i);
     RgbImage& result = *state.Result;
     ClearImage(&result);
+    state.DropFrameMap();
 
     bool merged = false;
     if (cache != nullptr) {

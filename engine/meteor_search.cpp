@@ -198,6 +198,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     }
     state.ResultUnsaved = true;
     ClearImage(state.Result.get());
+    state.DropFrameMap();
 
     auto fail = [&](int index) {
         ++outcome.errors;

@@ -479,6 +479,7 @@ class Run {
         }
         state_.ResultUnsaved = true;
         ClearImage(state_.Result.get());
+        state_.DropFrameMap();
         const bool live = settings_.showProcess;
 
         // A black picture of the first loadable frame's size.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/rgb_image.h"
+#include "engine/frame_map.h"
 
 namespace nocturo {
 
@@ -85,6 +86,19 @@ struct RunState {
     StepSettings Steps;
     DecodeOptions Decode;
     WriteOptions Writes;
+
+    /// AddMax and AddMaxLum runs record which frame made each pixel (4 bytes
+    /// a pixel). Off at start.
+    bool RecordFrameMap = false;
+    /// The record of the run that made the result buffer; empty when there
+    /// is none. It belongs to the result: every run starts without one, and
+    /// every command that replaces the result calls DropFrameMap.
+    FrameMap ResultFrameMap;
+    void DropFrameMap() { ResultFrameMap.Release(); }
+    /// The frame map, when it still fits the result buffer; else null.
+    const FrameMap* CurrentFrameMap() const {
+        return Result && ResultFrameMap.SameSize(*Result) ? &ResultFrameMap : nullptr;
+    }
 
     /// The result buffer starts as the empty image (null only when even that
     /// cannot be allocated; a run then tries again).

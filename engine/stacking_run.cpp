@@ -8,6 +8,7 @@
 
 #include "core/image_file.h"
 #include "engine/frame_errors.h"
+#include "engine/frame_map.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
@@ -131,6 +132,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     Answer answer = Answer::Yes;
     ClearImage(state.Result.get());
     bool merged = false;  // some picture went into the result
+    state.DropFrameMap();
+    FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {
         FrameReader frames(state.Decode);
@@ -153,6 +156,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
                 if (read(i, ResultBuffer(state))) {
+                    recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
                     }
@@ -183,9 +187,16 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         while (i < left.Count() && !state.StopRequested) {
             if (Takes(left, i)) {
                 // A frame that fails is skipped; the result keeps what is
-                // merged and the run goes on.
+                // merged and the run goes on. The size is checked before the
+                // merge: an operation that wrote part of the result before it
+                // noticed would spoil what is merged.
                 const bool frameRead = read(i, working);
-                if (errors.Merge(i, frameRead, working, ResultBuffer(state), operation, record)) {
+                const bool frameMerged = frameRead && working.SameSize(ResultBuffer(state)) &&
+                                         recorder.Merge(operation, record, working,
+                                                        ResultBuffer(state), i, left.Text(i));
+                if (!frameMerged) {
+                    errors.Skip(i);
+                } else {
                     merged = true;
                     state.ResultUnsaved = true;
                     ++state.ResultPosition;
@@ -224,6 +235,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             steps->Finish();
         }
     }
+    state.ResultFrameMap = recorder.Finish(ResultBuffer(state));
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.

@@ -36,6 +36,16 @@ bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodeBmp(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodeIco(const uint8_t* data, size_t size, RgbImage& out);
 
+/// Decodes a JPEG at 1/scale of its size in each direction (scale 1, 2, 4 or
+/// 8, rounded up), in the DCT domain where TurboJPEG can: a pixel of the
+/// result is the mean of a scale x scale block (the last column and row of
+/// blocks may cover fewer pixels). Files that TurboJPEG cannot scale (CMYK,
+/// unusual samplings) are decoded at full size. fullWidth and fullHeight
+/// receive the picture's own size. Only for measuring a frame, never for
+/// merging one.
+bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out, int& fullWidth,
+                      int& fullHeight);
+
 /// Decodes a BMP info header and its pixels without the 14-byte file header,
 /// as icons embed them. With iconEntry the stored height counts the colour
 /// rows and the AND mask together, so only half of it is picture.
@@ -43,6 +53,8 @@ bool DecodeDib(const uint8_t* data, size_t size, bool iconEntry, RgbImage& out);
 
 bool EncodeBmp(const RgbImage& image, std::vector<uint8_t>& out);
 bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out);
+/// A 16-bit grey PNG of width x height samples, row after row, top first.
+bool EncodePngGrey16(int width, int height, const uint16_t* samples, std::vector<uint8_t>& out);
 /// Reduces the picture to at most 256 colours with a real quantiser.
 bool EncodeGif(const RgbImage& image, std::vector<uint8_t>& out);
 /// LZW-compressed, 8 bits per channel RGB.

@@ -268,4 +268,46 @@ bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out) {
     return true;
 }
 
+bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out, int& fullWidth,
+                      int& fullHeight) {
+    auto fullSize = [&](bool ok) {
+        fullWidth = ok ? out.Width() : 0;
+        fullHeight = ok ? out.Height() : 0;
+        return ok;
+    };
+    if (scale != 2 && scale != 4 && scale != 8) {
+        return fullSize(DecodeJpeg(data, size, out));
+    }
+    if (data == nullptr || size < 4) {
+        return false;
+    }
+    tjhandle tj = ThreadDecompressor();
+    if (tj == nullptr) {
+        return false;
+    }
+    const auto jpegSize = static_cast<unsigned long>(size);
+    int width = 0, height = 0, subsampling = 0, colourspace = 0;
+    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0 ||
+        colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
+        return fullSize(DecodeJpeg(data, size, out));
+    }
+    if (!PlausibleSize(width, height, size)) {
+        return false;
+    }
+    const tjscalingfactor factor{1, scale};
+    const int scaledWidth = TJSCALED(width, factor);
+    const int scaledHeight = TJSCALED(height, factor);
+    if (!out.Resize(scaledWidth, scaledHeight)) {
+        return false;
+    }
+    fullWidth = width;
+    fullHeight = height;
+    if (tjDecompress2(tj, data, jpegSize, out.Row(0), scaledWidth, static_cast<int>(out.Stride()),
+                      scaledHeight, TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
+        return true;
+    }
+    // Judged as the full-size decode judges it.
+    return tjGetErrorCode(tj) == TJERR_WARNING;
+}
+
 }  // namespace nocturo::codecs

@@ -10,6 +10,7 @@
 #include <png.h>
 #include <zlib.h>
 
+#include <bit>
 #include <csetjmp>
 #include <cstring>
 #include <new>
@@ -266,6 +267,60 @@ bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out) {
     png_infop info = h.info;
     if (!Guarded(h.png, WritePixels, info, image)) {
         out.resize(start);  // no half-written file in the caller's buffer
+        return false;
+    }
+    return true;
+}
+
+namespace {
+
+struct Grey16 {
+    int width;
+    int height;
+    const uint16_t* samples;
+};
+
+bool WriteGrey16(png_structp png, png_infop info, const Grey16& picture) {
+    png_set_IHDR(png, info, static_cast<png_uint_32>(picture.width),
+                 static_cast<png_uint_32>(picture.height), 16, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, kCompressionLevel);
+    png_write_info(png, info);
+    // PNG stores samples big-endian; libpng swaps a copy of each row.
+    if constexpr (std::endian::native == std::endian::little) {
+        png_set_swap(png);
+    }
+    for (int y = 0; y < picture.height; ++y) {
+        const uint16_t* row = picture.samples + static_cast<size_t>(y) * picture.width;
+        png_write_row(png, reinterpret_cast<png_const_bytep>(row));
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+}  // namespace
+
+bool EncodePngGrey16(int width, int height, const uint16_t* samples, std::vector<uint8_t>& out) {
+    if (width <= 0 || height <= 0 || samples == nullptr ||
+        static_cast<int64_t>(width) * height > kMaxPixels) {
+        return false;
+    }
+    WriteHandles h;
+    h.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    if (h.png == nullptr) {
+        return false;
+    }
+    h.info = png_create_info_struct(h.png);
+    if (h.info == nullptr) {
+        return false;
+    }
+    png_set_write_fn(h.png, &out, WriteToVector, FlushNothing);
+    png_set_user_limits(h.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    const size_t start = out.size();
+    png_infop info = h.info;
+    const Grey16 picture{width, height, samples};
+    if (!Guarded(h.png, WriteGrey16, info, picture)) {
+        out.resize(start);
         return false;
     }
     return true;

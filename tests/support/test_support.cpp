@@ -1,7 +1,10 @@
 #include "tests/support/test_support.h"
 
 #include <png.h>
+
 #include <unistd.h>
+#include <csetjmp>
+#include <cstring>
 
 #include <fstream>
 #include <random>
@@ -110,6 +113,68 @@ std::vector<uint8_t> WritePngWithLibpng(const RgbImage& picture) {
     }
     out.resize(size);
     return out;
+}
+
+namespace {
+
+struct PngSource {
+    const std::vector<uint8_t>* bytes;
+    size_t pos;
+};
+
+void ReadFromSource(png_structp png, png_bytep out, size_t length) {
+    auto* source = static_cast<PngSource*>(png_get_io_ptr(png));
+    if (source->pos + length > source->bytes->size()) {
+        png_error(png, "the file ends early");
+    }
+    std::memcpy(out, source->bytes->data() + source->pos, length);
+    source->pos += length;
+}
+
+// Everything that owns memory lives in the caller: a libpng error jumps
+// out of here.
+bool ReadGrey16Rows(png_structp png, png_infop info, std::vector<uint8_t>& rows, int& width,
+                    int& height) {
+    if (setjmp(png_jmpbuf(png))) {
+        return false;
+    }
+    png_read_info(png, info);
+    if (png_get_bit_depth(png, info) != 16 ||
+        png_get_color_type(png, info) != PNG_COLOR_TYPE_GRAY) {
+        return false;
+    }
+    width = static_cast<int>(png_get_image_width(png, info));
+    height = static_cast<int>(png_get_image_height(png, info));
+    rows.resize(static_cast<size_t>(width) * height * 2);
+    for (int y = 0; y < height; ++y) {
+        png_read_row(png, rows.data() + static_cast<size_t>(y) * width * 2, nullptr);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<uint16_t> ReadGrey16Png(const std::string& fileName, int& width, int& height) {
+    const std::vector<uint8_t> bytes = ReadBytes(fileName);
+    PngSource source{&bytes, 0};
+    std::vector<uint8_t> rows;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_read_fn(png, &source, ReadFromSource);
+    int w = 0;
+    int h = 0;
+    const bool ok = ReadGrey16Rows(png, info, rows, w, h);
+    png_destroy_read_struct(&png, &info, nullptr);
+    width = ok ? w : 0;
+    height = ok ? h : 0;
+    std::vector<uint16_t> samples;
+    if (ok) {
+        samples.resize(static_cast<size_t>(w) * h);
+        for (size_t k = 0; k < samples.size(); ++k) {
+            samples[k] = static_cast<uint16_t>(rows[2 * k] << 8 | rows[2 * k + 1]);
+        }
+    }
+    return samples;
 }
 
 std::vector<uint8_t> ReadBytes(const std::string& fileName) {

@@ -47,6 +47,10 @@ void SetPixel(RgbImage& image, int x, int y, uint8_t blue, uint8_t green, uint8_
 /// program's own encoder (for tests of decoders that embed or detect PNG).
 std::vector<uint8_t> WritePngWithLibpng(const RgbImage& picture);
 
+/// Reads a 16-bit grey PNG with libpng itself: its samples row by row, or
+/// nothing (width and height 0) when the file is not one.
+std::vector<uint16_t> ReadGrey16Png(const std::string& fileName, int& width, int& height);
+
 std::vector<uint8_t> ReadBytes(const std::string& fileName);
 void WriteBytes(const std::string& fileName, const std::vector<uint8_t>& bytes);
 

@@ -1,0 +1,130 @@
+#pragma once
+// The frame map: for every pixel of the result buffer, which entry of the
+// left list made it, recorded while AddMax or AddMaxLum merges a night. It
+// lets the user trace a plane's trail or a bright patch back to its frames.
+//
+// The map belongs to the result buffer: a run starts without one, and any
+// command that replaces the result drops it (RunState::DropFrameMap).
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/combine.h"
+#include "core/rgb_image.h"
+#include "lists/file_list.h"
+
+namespace nocturo {
+
+class FrameMap {
+  public:
+    /// Makes the map width x height with every pixel made by entry
+    /// `firstIndex`. False, leaving the map empty, when memory runs out or
+    /// the size is absurd.
+    bool Reset(int width, int height, int firstIndex);
+    /// Makes the map width x height with the given cells (index + 1, 0 for
+    /// none), row after row. False, leaving the map empty, when the count
+    /// does not match or memory runs out.
+    bool Assign(int width, int height, const std::vector<uint16_t>& cells);
+    void Release();
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    bool Empty() const { return cells_.empty(); }
+    bool SameSize(const RgbImage& image) const {
+        return !Empty() && width_ == image.Width() && height_ == image.Height();
+    }
+
+    /// Entry index + 1 of the frame behind each pixel of row y; 0 for none.
+    uint32_t* Row(int y) { return cells_.data() + static_cast<size_t>(y) * width_; }
+    const uint32_t* Row(int y) const { return cells_.data() + static_cast<size_t>(y) * width_; }
+    /// The entry index behind pixel (x, y): -1 outside the map or for none.
+    int IndexAt(int x, int y) const;
+
+    /// Remembers the file name of entry `index` as it was when merged, so
+    /// the map still names its frames after the list was edited or sorted.
+    void NoteName(int index, const std::string& name);
+    /// The name noted for an index, or an empty text.
+    const std::string& NameOf(int index) const;
+    /// Indices with a noted name, ascending.
+    std::vector<int> NotedIndices() const;
+
+  private:
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint32_t> cells_;
+    std::vector<std::string> names_;
+};
+
+/// AddMax that also records `index` for every pixel one of whose channels
+/// the source raised. Same result and same refusals as AddMax; false also
+/// when the map's size is not the buffer's.
+bool AddMaxRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
+/// AddMaxLum that also records `index` for every pixel the source replaced.
+bool AddMaxLumRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
+
+/// What the stacking run calls to keep a frame map beside the result. It is
+/// inactive (every call does what the run would do without it) unless the
+/// run state asks for a map and the operation is AddMax or AddMaxLum on
+/// frames merged as they come.
+class FrameMapRecorder {
+  public:
+    FrameMapRecorder(bool wanted, ImageOperation operation, bool firstIsMerged);
+    bool Active() const { return operation_ != nullptr; }
+
+    /// The first picture is in the result buffer: every pixel is its.
+    void Start(const RgbImage& result, int index, const std::string& name);
+    /// Merges as operation(source, result, record) would, recording.
+    bool Merge(ImageOperation operation, OperationRecord* record, RgbImage& source,
+               RgbImage& result, int index, const std::string& name);
+    /// The map of the run, or an empty one when none fits the result.
+    FrameMap Finish(const RgbImage& result);
+
+  private:
+    // While every index fits, the run records 16-bit cells: early in a night
+    // nearly every pixel changes with every frame, and the record's memory
+    // traffic is then most of its cost. It widens to a FrameMap for an
+    // index beyond and at the end.
+    static constexpr int kNarrowLimit = 65535;
+    bool Widen();
+    void NoteName(int index, const std::string& name);
+
+    ImageOperation operation_ = nullptr;
+    bool started_ = false;
+    int width_ = 0;
+    int height_ = 0;
+    std::vector<uint16_t> narrow_;
+    FrameMap map_;
+    std::vector<std::pair<int, std::string>> names_;
+};
+
+/// Entry indices that made at least one pixel of the rectangle from (x0, y0)
+/// to (x1, y1), both corners included, in any order; clipped to the map.
+/// Ascending.
+std::vector<int> FramesInArea(const FrameMap& map, int x0, int y0, int x1, int y1);
+
+/// Selects, as one change, exactly the entries of list that made at least
+/// one pixel of the rectangle (see FramesInArea); every other entry is
+/// unselected. An entry is found by its index while it still holds the name
+/// the map noted for it, otherwise by that name. Returns the first selected
+/// index, -1 when none.
+int SelectFramesBehind(FileList& list, const FrameMap& map, int x0, int y0, int x1, int y1);
+
+/// A field of a CSV line: quoted when it holds a comma, a quote or a line
+/// break, quotes doubled.
+std::string CsvField(const std::string& text);
+
+/// The name of the CSV that goes beside a frame map picture: its extension
+/// replaced by ".csv" (added when there is none).
+std::string FrameMapCsvName(const std::string& pictureName);
+
+/// Writes the map as a 16-bit grey PNG (entry index + 1; 0 where no frame)
+/// and, beside it, a CSV with the header line `header` and one line
+/// "index,file name" per entry of `names`. False with a reason when either
+/// cannot be written or an index does not fit 16 bits; nothing is left
+/// half-written.
+bool SaveFrameMap(const FrameMap& map, const std::string& pictureName, const std::string& header,
+                  const std::vector<std::pair<int, std::string>>& names, std::string& problem);
+
+}  // namespace nocturo
