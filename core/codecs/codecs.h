@@ -8,8 +8,10 @@
 //   anything is allocated.
 // - Every library error (longjmp, error callbacks) ends in a false result;
 //   nothing escapes and nothing is printed.
-// - On success `out` holds the picture at 24 bits (palette, grey, 16-bit
-//   and alpha pictures are brought to 8-bit BGR, alpha dropped). On failure
+// - On success `out` holds the picture at 24 bits (palette, grey, 16-bit,
+//   wider and floating-point samples and alpha pictures are brought to
+//   8-bit BGR, alpha dropped). A file whose data is cut short or damaged
+//   fails rather than loading with gaps. On failure
 //   `out` is in an unspecified but valid state; callers decode into a scratch
 //   image so that their destination stays untouched.
 // - Decoders keep no state between calls and may run on several threads.

@@ -1,6 +1,7 @@
 // TIFF through libtiff, first page only, read from and written to memory.
 //
-// The usual layouts (grey, palette and RGB at 8 or 16 bits, strips or tiles,
+// The usual layouts (grey, palette and RGB at 8 or 16 bits, grey and RGB at
+// 32 bits, integer or floating point, 12-bit grey; strips or tiles,
 // interleaved or planar, any built-in compression) are read a scanline or a
 // tile at a time and converted straight into the picture's rows. Anything
 // else (CMYK, YCbCr without JPEG, Lab, odd bit depths) goes through libtiff's
