@@ -12,6 +12,7 @@
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
+#include "engine/ui/form_factor.h"
 #include "lists/ui/check_list_box.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "viewer/fly_image.h"
@@ -263,13 +264,18 @@ void InfoImageTest::anotherOpenerReceivesTheCreatedMaskName() {
     form.show();
     form.OpenFiles({WritePicture(dir, "a.png", 12, 9, 0, 0, 0)});
     TFormCreateImg* window = form.FormCreateImg();
-    QString fieldText = "before";
-    form.OpenCreateImgFor([&] { fieldText = window->CreatedMaskName(); });
+    // The batch window's "Create an Image Mask.." opens it for the current
+    // picture, and the mask becomes the batch reference.
+    form.NewBatchOperations1Click();
+    nocturo::TFormFactor* batch = form.FormFactor();
+    batch->SpeedButton1Click();
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->EditW()->text(), QString("12"));
     const QString mask = dir.filePath("mask.tif");
     window->EditC()->setText("00FFFFFF");
     (*script_)->saveNames = {mask};
     window->BitBtnCreateClick();
-    QCOMPARE(fieldText, mask);
+    QCOMPARE(batch->EditFileNameText(), mask);
     QVERIFY(!window->isVisible());
     RgbImage loaded;
     QVERIFY(nocturo::LoadImageFile(loaded, mask.toStdString()));
