@@ -316,6 +316,9 @@ TPanelGraph::TPanelGraph(FileList& list, QWidget* parent) : QWidget(parent), lis
     QAction* uncheck = menu_->addAction("Uncheck frames above the line");
     uncheck->setObjectName("UncheckAbove1");
     connect(uncheck, &QAction::triggered, this, &TPanelGraph::UncheckAbove1Click);
+    // The button says what the menu item says, in the language it is given.
+    connect(uncheck, &QAction::changed, this,
+            [this, uncheck] { uncheckAbove_->setText(uncheck->text()); });
     QAction* save = menu_->addAction("Save values as CSV...");
     save->setObjectName("SaveGraphCsv1");
     connect(save, &QAction::triggered, this, &TPanelGraph::saveCsvRequested);
