@@ -1,14 +1,12 @@
 #include "engine/search_run.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <utility>
 
 #include "core/image_file.h"
-#include "engine/frame_prefetcher.h"
+#include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
@@ -19,78 +17,9 @@ const char* const kSearchSaveFilter = kStepSaveFilter;
 
 namespace {
 
-// How far ahead the search looks for frames to decode.
-constexpr int kLookAheadEntries = 256;
-
 bool Takes(const FileList& list, int index) {
     return list.IsChecked(index);
 }
-
-bool IsRegularFile(const std::string& fileName) {
-    struct stat st {};
-    return ::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-/// Loads the search's frames, decoded ahead on worker threads when the run
-/// state asks for them. A missing file is a frame that fails to load.
-class SearchFrames {
-  public:
-    explicit SearchFrames(const DecodeOptions& options) : stats_(options.stats) {
-        if (options.threads > 0 && options.ahead > 0) {
-            prefetcher_.emplace(options.threads, options.ahead);
-            if (!prefetcher_->Active()) {
-                prefetcher_.reset();
-            }
-        }
-    }
-
-    bool Load(const FileList& list, int index, RgbImage& destination) {
-        const std::string name = list.Text(index);
-        std::optional<bool> taken;
-        if (prefetcher_) {
-            taken = prefetcher_->Take(name, destination);
-            PlanAhead(list, index + 1);
-        }
-        if (!IsRegularFile(name)) {
-            return false;
-        }
-        if (taken) {
-            Count(&DecodeStats::prefetched);
-            return *taken;
-        }
-        Count(&DecodeStats::loadedByRun);
-        return LoadImageFile(destination, name);
-    }
-
-    void Stop() {
-        if (prefetcher_) {
-            prefetcher_->Stop();
-        }
-    }
-
-  private:
-    void PlanAhead(const FileList& list, int from) {
-        wanted_.clear();
-        const int end = std::min(list.Count(), from + kLookAheadEntries);
-        for (int j = from; j < end && static_cast<int>(wanted_.size()) < prefetcher_->Ahead();
-             ++j) {
-            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
-                wanted_.push_back(list.Text(j));
-            }
-        }
-        prefetcher_->Want(wanted_);
-    }
-
-    void Count(int64_t DecodeStats::*counter) {
-        if (stats_ != nullptr) {
-            ++(stats_->*counter);
-        }
-    }
-
-    DecodeStats* stats_;
-    std::optional<FramePrefetcher> prefetcher_;
-    std::vector<std::string> wanted_;
-};
 
 /// The folder part of a name with its separator ("" for none), and the
 /// name without it.
@@ -321,7 +250,8 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     }
 
     {
-        SearchFrames frames(state.Decode);
+        // A frame whose file has gone fails even when it was decoded ahead.
+        FrameReader frames(state.Decode, Takes, true);
         RgbImage image;
         for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
             if (!Takes(left, i)) {

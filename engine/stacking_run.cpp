@@ -9,7 +9,7 @@
 #include "core/image_file.h"
 #include "engine/frame_errors.h"
 #include "engine/frame_map.h"
-#include "engine/frame_prefetcher.h"
+#include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
 #include "lists/list_commands.h"
@@ -23,78 +23,9 @@ namespace {
 constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
 constexpr const char* kPauseCaption = "STOP by User";
 
-// How far ahead the run looks for the next frames to decode. A run over a
-// long stretch of unchecked or unreadable entries would otherwise rescan it
-// for every frame.
-constexpr int kLookAheadEntries = 256;
-
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
 }
-
-/// Loads the run's frames: itself, or through the decode-ahead workers when
-/// the run asks for them. Either way a frame is loaded with the entry's text
-/// at the moment the run reaches it, exactly as LoadImageFile would.
-class FrameReader {
-  public:
-    explicit FrameReader(const DecodeOptions& options) : stats_(options.stats) {
-        if (options.threads > 0 && options.ahead > 0) {
-            prefetcher_.emplace(options.threads, options.ahead);
-            if (!prefetcher_->Active()) {
-                prefetcher_.reset();
-            }
-        }
-    }
-
-    /// Loads entry `index` of `list` (checked and enabled: the caller made
-    /// sure) into destination, with LoadImageFile's result and effects.
-    bool Load(const FileList& list, int index, RgbImage& destination) {
-        const std::string name = list.Text(index);
-        std::optional<bool> taken;
-        if (prefetcher_) {
-            taken = prefetcher_->Take(name, destination);
-            PlanAhead(list, index + 1);
-        }
-        if (taken) {
-            Count(&DecodeStats::prefetched);
-            return *taken;
-        }
-        Count(&DecodeStats::loadedByRun);
-        return LoadImageFile(destination, name);
-    }
-
-    /// Cancels what is queued and joins the workers.
-    void Stop() {
-        if (prefetcher_) {
-            prefetcher_->Stop();
-        }
-    }
-
-  private:
-    // The next entries the run will take if nothing changes: checked and
-    // enabled. Names that cannot be loaded at all would only take a slot.
-    void PlanAhead(const FileList& list, int from) {
-        wanted_.clear();
-        const int end = std::min(list.Count(), from + kLookAheadEntries);
-        for (int j = from; j < end && static_cast<int>(wanted_.size()) < prefetcher_->Ahead();
-             ++j) {
-            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
-                wanted_.push_back(list.Text(j));
-            }
-        }
-        prefetcher_->Want(wanted_);
-    }
-
-    void Count(int64_t DecodeStats::*counter) {
-        if (stats_ != nullptr) {
-            ++(stats_->*counter);
-        }
-    }
-
-    DecodeStats* stats_;
-    std::optional<FramePrefetcher> prefetcher_;
-    std::vector<std::string> wanted_;
-};
 
 /// The result buffer. The host may have replaced the slot while events ran;
 /// a missing buffer is created again rather than dereferenced.
@@ -136,7 +67,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {
-        FrameReader frames(state.Decode);
+        FrameReader frames(state.Decode, Takes);
         // Declared after the frames: destroyed first, so an exception still
         // waits for the writes in flight before anything else is released.
         std::optional<StepWriter> steps;
