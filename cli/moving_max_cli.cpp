@@ -4,16 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iostream>
 #include <string>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "cli/console_host.h"
 #include "engine/moving_max.h"
 #include "engine/run_state.h"
@@ -26,68 +24,6 @@ namespace {
 
 constexpr int kInterruptedStatus = 130;
 constexpr int kMaxJobs = 256;
-
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
-    std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
-    return 2;
-}
-
-bool ParseCount(const std::string& text, long low, long high, int& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
-        return false;
-    }
-    value = static_cast<int>(v);
-    return true;
-}
-
-bool ReadList(const std::string& listName, std::vector<std::string>& files) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listName != "-") {
-        struct stat st {};
-        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-            return false;
-        }
-        file.open(listName, std::ios::binary);
-        if (!file) {
-            return false;
-        }
-        in = &file;
-    }
-    std::string line;
-    while (std::getline(*in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            files.push_back(line);
-        }
-    }
-    return !in->bad();
-}
-
-/// The outputs' folder must exist and be writable: checked before the run,
-/// so that a typing error does not cost a night's run.
-bool FolderWritable(const std::string& fileName, std::string& problem) {
-    const size_t slash = fileName.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        problem = "no such folder: " + folder;
-        return false;
-    }
-    if (::access(folder.c_str(), W_OK) != 0) {
-        problem = "folder not writable: " + folder;
-        return false;
-    }
-    return true;
-}
 
 /// Answers the run from the command line: Ctrl+C is the abort button, the
 /// pause question is answered Yes, the progress panel becomes a line on a
@@ -188,32 +124,14 @@ int MovingMaxMain(int argc, char** argv) {
     std::vector<std::string> files;
     std::vector<std::string> lists;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string inlineValue;
-        bool hasInline = false;
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            const size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                hasInline = true;
-                arg.resize(eq);
-            }
-        }
-        auto value = [&](std::string& out) {
-            if (hasInline) {
-                out = inlineValue;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
+        const OptionArg option(argv[i]);
+        const std::string& arg = option.name;
+        const bool hasInline = option.hasInlineValue;
+        auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         auto noValue = [&] { return !hasInline; };
         std::string text;
         if (arg == "--moving-max") {
-            if (!value(text) || !ParseCount(text, 2, INT_MAX, windowSize)) {
+            if (!value(text) || !ParseInt(text, 2, INT_MAX, windowSize)) {
                 return UsageError("--moving-max needs a window size of 2 or more");
             }
         } else if (arg == "--progressive" && noValue()) {
@@ -227,7 +145,7 @@ int MovingMaxMain(int argc, char** argv) {
                 return UsageError("-o needs a file name");
             }
         } else if (arg == "--jobs") {
-            if (!value(text) || !ParseCount(text, 0, kMaxJobs, jobs)) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
             }
         } else if (arg == "--files-from") {
@@ -246,7 +164,7 @@ int MovingMaxMain(int argc, char** argv) {
         }
     }
     for (const std::string& list : lists) {
-        if (!ReadList(list, files)) {
+        if (!ReadNameLines(list, files)) {
             return UsageError("cannot read the list file " + list);
         }
     }

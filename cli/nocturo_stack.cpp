@@ -24,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "cli/console_host.h"
 #include "core/batch.h"
 
@@ -43,6 +44,10 @@
 namespace {
 
 using nocturo::ImageOperation;
+using nocturo::cli::FolderWritable;
+using nocturo::cli::OptionArg;
+using nocturo::cli::ParseInt;
+using nocturo::cli::UsageError;
 
 struct OperationName {
     const char* name;
@@ -167,24 +172,6 @@ void PrintUsage(FILE* out) {
     nocturo::cli::PrintMovingMaxUsage(out);
 }
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
-    std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
-    return 2;
-}
-
-bool ParseInt(const std::string& text, int32_t& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno != 0 || v < INT32_MIN || v > INT32_MAX) {
-        return false;
-    }
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
 // Appends the names of a list file. A list file saved by the program (it has
 // a [List] section) gives its checked entries, in order; entries without a
 // name are skipped. Any other file holds one name per line: blank lines are
@@ -254,18 +241,7 @@ bool CheckOutputFile(const std::string& fileName, std::string& problem) {
         problem = "it exists and is not a regular file";
         return false;
     }
-    const size_t slash = fileName.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : fileName.substr(0, slash));
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        problem = "no such folder: " + folder;
-        return false;
-    }
-    if (::access(folder.c_str(), W_OK) != 0) {
-        problem = "folder not writable: " + folder;
-        return false;
-    }
-    return true;
+    return FolderWritable(fileName, problem);
 }
 
 struct Options {
@@ -375,28 +351,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     bool haveOutput = false;
     bool haveSteps = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string inlineValue;
-        bool hasInlineValue = false;
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            const size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                hasInlineValue = true;
-                arg.resize(eq);
-            }
-        }
-        auto value = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = inlineValue;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
+        const OptionArg option(argv[i]);
+        const std::string& arg = option.name;
+        const bool hasInlineValue = option.hasInlineValue;
+        auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         std::string text;
         if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
@@ -436,18 +394,18 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.reference = text;
         } else if (arg == "--factor") {
             int32_t factor = 0;
-            if (!value(text) || !ParseInt(text, factor)) {
+            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, factor)) {
                 return UsageError("--factor needs a whole number");
             }
             options.factor = factor;
         } else if (arg == "--offset") {
             int32_t offset = 0;
-            if (!value(text) || !ParseInt(text, offset)) {
+            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, offset)) {
                 return UsageError("--offset needs a whole number");
             }
             options.offset = offset;
         } else if (arg == "--threshold") {
-            if (!value(text) || !ParseInt(text, options.threshold)) {
+            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, options.threshold)) {
                 return UsageError("--threshold needs a whole number");
             }
         } else if (arg == "-o" || arg == "--output") {
@@ -489,13 +447,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
             listFiles.push_back(text);
         } else if (arg == "--jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, jobs) || jobs < 0 || jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
+                jobs > kMaxJobs) {
                 return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
             }
             options.jobs = jobs;
         } else if (arg == "--write-jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, jobs) || jobs < 0 || jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
+                jobs > kMaxJobs) {
                 return UsageError("--write-jobs needs a number from 0 to " +
                                   std::to_string(kMaxJobs));
             }

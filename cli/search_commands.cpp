@@ -4,16 +4,14 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cli/cli_options.h"
 #include "cli/console_host.h"
 #include "core/image_file.h"
 #include "engine/meteor_search.h"
@@ -29,24 +27,6 @@ namespace {
 constexpr int kMaxJobs = 256;
 constexpr int kInterruptedStatus = 130;
 
-int UsageError(const std::string& message) {
-    std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
-    std::fprintf(stderr, "Try 'nocturo-stack --help'.\n");
-    return 2;
-}
-
-bool ParseNumber(const std::string& text, long low, long high, int32_t& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
-        return false;
-    }
-    value = static_cast<int32_t>(v);
-    return true;
-}
-
 // Numbers separated by `separator`, each within its range.
 bool ParseList(const std::string& text, char separator,
                const std::vector<std::pair<long, long>>& ranges, std::vector<int32_t>& values) {
@@ -58,40 +38,13 @@ bool ParseList(const std::string& text, char separator,
             return false;
         }
         int32_t value = 0;
-        if (!ParseNumber(text.substr(start, stop - start), ranges[k].first, ranges[k].second,
-                         value)) {
+        if (!ParseInt(text.substr(start, stop - start), ranges[k].first, ranges[k].second, value)) {
             return false;
         }
         values.push_back(value);
         start = stop + 1;
     }
     return true;
-}
-
-bool ReadListFile(const std::string& listName, std::vector<std::string>& files) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listName != "-") {
-        struct stat st {};
-        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-            return false;
-        }
-        file.open(listName, std::ios::binary);
-        if (!file) {
-            return false;
-        }
-        in = &file;
-    }
-    std::string line;
-    while (std::getline(*in, line)) {
-        if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
-        }
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            files.push_back(line);
-        }
-    }
-    return !in->bad();
 }
 
 struct SearchOptions {
@@ -173,28 +126,10 @@ int Parse(int argc, char** argv, SearchOptions& options) {
     bool crop = false;
     bool haveExtension = false;
     for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        std::string inlineValue;
-        bool hasInlineValue = false;
-        if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
-            const size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                inlineValue = arg.substr(eq + 1);
-                hasInlineValue = true;
-                arg.resize(eq);
-            }
-        }
-        auto value = [&](std::string& out) {
-            if (hasInlineValue) {
-                out = inlineValue;
-                return true;
-            }
-            if (i + 1 >= argc) {
-                return false;
-            }
-            out = argv[++i];
-            return true;
-        };
+        const OptionArg option(argv[i]);
+        const std::string& arg = option.name;
+        const bool hasInlineValue = option.hasInlineValue;
+        auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         auto flag = [&](const char* name) {
             if (hasInlineValue) {
                 UsageError(std::string(name) + " takes no value");
@@ -218,11 +153,11 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             options.pointX = numbers[0];
             options.pointY = numbers[1];
         } else if (arg == "--min-level") {
-            if (!value(text) || !ParseNumber(text, 0, 255, options.params.MinLevel)) {
+            if (!value(text) || !ParseInt(text, 0, 255, options.params.MinLevel)) {
                 return UsageError("--min-level needs a number from 0 to 255");
             }
         } else if (arg == "--min-pixels") {
-            if (!value(text) || !ParseNumber(text, 0, 1000, options.params.MinPixels)) {
+            if (!value(text) || !ParseInt(text, 0, 1000, options.params.MinPixels)) {
                 return UsageError("--min-pixels needs a number from 0 to 1000");
             }
         } else if (arg == "--margins") {
@@ -273,7 +208,7 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             listFiles.push_back(text);
         } else if (arg == "--jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseNumber(text, 0, kMaxJobs, jobs)) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
             }
             options.jobs = jobs;
@@ -288,7 +223,7 @@ int Parse(int argc, char** argv, SearchOptions& options) {
         }
     }
     for (const std::string& list : listFiles) {
-        if (!ReadListFile(list, options.files)) {
+        if (!ReadNameLines(list, options.files)) {
             return UsageError("cannot read the list file " + list);
         }
     }
