@@ -131,15 +131,19 @@ __attribute__((target("ssse3"))) inline void Blend(void* cells, __m128i mask, __
 // 16 pixels (48 bytes) at a time. The maximum is taken byte by byte; the
 // bytes it raised are or-ed with their next two neighbours, so that the
 // first byte of each pixel tells whether any of its channels rose, and byte
-// shuffles gather those first bytes into one flag per pixel. Groups that
-// nothing raised, most of them late in a night, leave the map untouched, so
-// the map costs memory traffic only where pixels change.
+// shuffles gather those first bytes into one flag per pixel, and the flags
+// blend the value into the cells without a branch.
 template <typename Cell>
 __attribute__((target("ssse3"))) void AddMaxRecordRowSsse3(uint8_t* b, const uint8_t* s, Cell* m,
                                                            int width, Cell value) {
     const __m128i valueVector = sizeof(Cell) == 4 ? _mm_set1_epi32(static_cast<int>(value))
                                                   : _mm_set1_epi16(static_cast<short>(value));
     const __m128i zero = _mm_setzero_si128();
+    // Read once: the stores below could alias the table as far as the
+    // compiler knows.
+    const __m128i gather[3] = {_mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[0])),
+                               _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[1])),
+                               _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[2]))};
     int x = 0;
     for (; x + 16 <= width; x += 16) {
         uint8_t* pb = b + static_cast<size_t>(x) * 3;
@@ -153,9 +157,6 @@ __attribute__((target("ssse3"))) void AddMaxRecordRowSsse3(uint8_t* b, const uin
             // 0xFF where the byte rose: the maximum differs from the old byte.
             rose[r] = _mm_andnot_si128(_mm_cmpeq_epi8(vmax, vb), _mm_set1_epi8(-1));
         }
-        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(rose[0], rose[1]), rose[2])) == 0) {
-            continue;
-        }
         // Byte i or-ed with bytes i + 1 and i + 2 of the group (the last
         // register's tail takes zeros: no pixel starts there).
         const __m128i next[3] = {rose[1], rose[2], zero};
@@ -164,31 +165,21 @@ __attribute__((target("ssse3"))) void AddMaxRecordRowSsse3(uint8_t* b, const uin
             const __m128i any =
                 _mm_or_si128(rose[r], _mm_or_si128(_mm_alignr_epi8(next[r], rose[r], 1),
                                                    _mm_alignr_epi8(next[r], rose[r], 2)));
-            flags = _mm_or_si128(
-                flags,
-                _mm_shuffle_epi8(
-                    any, _mm_load_si128(reinterpret_cast<const __m128i*>(kGather.bytes[r]))));
+            flags = _mm_or_si128(flags, _mm_shuffle_epi8(any, gather[r]));
         }
-        // Each half of the group is written only when one of its pixels
-        // rose: fewer cache lines of the map are touched late in a night.
-        const int raised = _mm_movemask_epi8(flags);
-        if ((raised & 0x00FF) != 0) {
-            const __m128i low = _mm_unpacklo_epi8(flags, flags);
-            if constexpr (sizeof(Cell) == 2) {
-                Blend(m + x, low, valueVector);
-            } else {
-                Blend(m + x, _mm_unpacklo_epi16(low, low), valueVector);
-                Blend(m + x + 4, _mm_unpackhi_epi16(low, low), valueVector);
-            }
-        }
-        if ((raised & 0xFF00) != 0) {
-            const __m128i high = _mm_unpackhi_epi8(flags, flags);
-            if constexpr (sizeof(Cell) == 2) {
-                Blend(m + x + 8, high, valueVector);
-            } else {
-                Blend(m + x + 8, _mm_unpacklo_epi16(high, high), valueVector);
-                Blend(m + x + 12, _mm_unpackhi_epi16(high, high), valueVector);
-            }
+        // Every group is blended, raised or not: which groups rise follows
+        // the sky's noise, and branching on it costs more in mispredictions
+        // than the blend of cells that keep their value.
+        const __m128i low = _mm_unpacklo_epi8(flags, flags);
+        const __m128i high = _mm_unpackhi_epi8(flags, flags);
+        if constexpr (sizeof(Cell) == 2) {
+            Blend(m + x, low, valueVector);
+            Blend(m + x + 8, high, valueVector);
+        } else {
+            Blend(m + x, _mm_unpacklo_epi16(low, low), valueVector);
+            Blend(m + x + 4, _mm_unpackhi_epi16(low, low), valueVector);
+            Blend(m + x + 8, _mm_unpacklo_epi16(high, high), valueVector);
+            Blend(m + x + 12, _mm_unpackhi_epi16(high, high), valueVector);
         }
     }
     AddMaxRecordRowScalar(b, s, m, x, width, value);
