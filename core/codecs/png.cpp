@@ -16,6 +16,7 @@
 #include <new>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/png_transforms.h"
 
 namespace nocturo::codecs {
 
@@ -153,24 +154,7 @@ bool ReadPixels(png_structp png, png_infop info, const size_t dataSize, RgbImage
         return false;
     }
 
-    // Everything becomes 8-bit BGR: stored values, no gamma correction, alpha
-    // dropped rather than composited.
-    if (bitDepth == 16) {
-        png_set_strip_16(png);
-    }
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_set_palette_to_rgb(png);
-    }
-    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
-        if (bitDepth < 8) {
-            png_set_expand_gray_1_2_4_to_8(png);
-        }
-        png_set_gray_to_rgb(png);
-    }
-    if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
-        png_set_strip_alpha(png);
-    }
-    png_set_bgr(png);
+    SetBgr8Transforms(png, colourType, bitDepth);
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
@@ -211,7 +195,43 @@ bool WritePixels(png_structp png, png_infop info, const RgbImage& image) {
     return true;
 }
 
+// A writer into out with our error handlers; false when libpng cannot
+// make one.
+bool OpenWriter(WriteHandles& h, std::vector<uint8_t>& out) {
+    h.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    if (h.png == nullptr) {
+        return false;
+    }
+    h.info = png_create_info_struct(h.png);
+    if (h.info == nullptr) {
+        return false;
+    }
+    png_set_write_fn(h.png, &out, WriteToVector, FlushNothing);
+    // The default limit (one million pixels a side) is below widths we accept.
+    png_set_user_limits(h.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
+    return true;
+}
+
 }  // namespace
+
+void SetBgr8Transforms(png_structp png, int colourType, int bitDepth) {
+    if (bitDepth == 16) {
+        png_set_strip_16(png);
+    }
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        if (bitDepth < 8) {
+            png_set_expand_gray_1_2_4_to_8(png);
+        }
+        png_set_gray_to_rgb(png);
+    }
+    if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
+        png_set_strip_alpha(png);
+    }
+    png_set_bgr(png);
+}
 
 bool DecodePng(const uint8_t* data, size_t size, RgbImage& out) {
     // Signature, IHDR chunk and at least one more chunk header.
@@ -252,17 +272,9 @@ bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out) {
         return false;
     }
     WriteHandles h;
-    h.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (h.png == nullptr) {
+    if (!OpenWriter(h, out)) {
         return false;
     }
-    h.info = png_create_info_struct(h.png);
-    if (h.info == nullptr) {
-        return false;
-    }
-    png_set_write_fn(h.png, &out, WriteToVector, FlushNothing);
-    // The default limit (one million pixels a side) is below widths we accept.
-    png_set_user_limits(h.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     const size_t start = out.size();
     png_infop info = h.info;
     if (!Guarded(h.png, WritePixels, info, image)) {
@@ -306,16 +318,9 @@ bool EncodePngGrey16(int width, int height, const uint16_t* samples, std::vector
         return false;
     }
     WriteHandles h;
-    h.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (h.png == nullptr) {
+    if (!OpenWriter(h, out)) {
         return false;
     }
-    h.info = png_create_info_struct(h.png);
-    if (h.info == nullptr) {
-        return false;
-    }
-    png_set_write_fn(h.png, &out, WriteToVector, FlushNothing);
-    png_set_user_limits(h.png, PNG_UINT_31_MAX, PNG_UINT_31_MAX);
     const size_t start = out.size();
     png_infop info = h.info;
     const Grey16 picture{width, height, samples};

@@ -11,6 +11,7 @@
 #include <new>
 #include <vector>
 
+#include "core/codecs/png_transforms.h"
 #include "core/point_reader.h"
 #include "core/rgb_image.h"
 
@@ -97,22 +98,7 @@ bool Read(png_structp png, png_infop info, const size_t dataSize, int x, int y, 
         return true;
     }
 
-    if (bitDepth == 16) {
-        png_set_strip_16(png);
-    }
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_set_palette_to_rgb(png);
-    }
-    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
-        if (bitDepth < 8) {
-            png_set_expand_gray_1_2_4_to_8(png);
-        }
-        png_set_gray_to_rgb(png);
-    }
-    if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
-        png_set_strip_alpha(png);
-    }
-    png_set_bgr(png);
+    SetBgr8Transforms(png, colourType, bitDepth);
     // No interlace handling: libpng then hands out each pass's reduced rows
     // in file order, skipping passes that hold no pixel.
     png_read_update_info(png, info);
