@@ -281,6 +281,9 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
     if (data == nullptr || size < 4) {
         return false;
     }
+    if (scale == 8 && DecodeJpegDc(data, size, out, fullWidth, fullHeight)) {
+        return true;
+    }
     tjhandle tj = ThreadDecompressor();
     if (tj == nullptr) {
         return false;
@@ -306,8 +309,11 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
                       scaledHeight, TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
-    // Judged as the full-size decode judges it.
-    return tjGetErrorCode(tj) == TJERR_WARNING;
+    // A warning may be harmless or may mean missing rows: judged as the
+    // full-size decode judges it, so that a file measures only if it loads.
+    // Only damaged files pay for that decode.
+    RgbImage judge;
+    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, judge);
 }
 
 }  // namespace nocturo::codecs

@@ -15,6 +15,7 @@
 #include <jpeglib.h>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/jpeg_bands.h"
 #include "core/image_file.h"
 #include "tests/support/test_support.h"
 
@@ -22,10 +23,13 @@ namespace nocturo {
 namespace {
 
 using codecs::DecodeJpeg;
+using codecs::DecodeJpegDc;
+using codecs::DecodeJpegScaled;
 using codecs::EncodeJpeg;
 using test::GradientImage;
 using test::MaxChannelDifference;
 using test::PixelAt;
+using test::RandomImage;
 using test::SamePixels;
 using test::SolidImage;
 
@@ -61,6 +65,7 @@ struct LibjpegOptions {
     bool adobeMarker = true;                        // libjpeg's own choice for CMYK and YCCK
     int sampling[3][2] = {{0, 0}, {0, 0}, {0, 0}};  // {h, v} per component; 0 keeps the default
     int quality = 95;
+    int restartInterval = 0;  // in MCUs
 };
 
 // The libjpeg API, for what TurboJPEG does not write: CMYK, arithmetic
@@ -83,6 +88,7 @@ std::vector<uint8_t> LibjpegEncode(const uint8_t* pixels, int width, int height,
     jpeg_set_quality(&cinfo, options.quality, TRUE);
     cinfo.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
     cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
+    cinfo.restart_interval = static_cast<unsigned>(options.restartInterval);
     for (int c = 0; c < 3 && c < cinfo.num_components; ++c) {
         if (options.sampling[c][0] != 0) {
             cinfo.comp_info[c].h_samp_factor = options.sampling[c][0];
@@ -642,6 +648,187 @@ TEST(JpegFile, SavedJpegLoadsByContentAndBadFilesKeepTheDestination) {
     RgbImage destination = before;
     EXPECT_FALSE(LoadImageFile(destination, dir.File("broken.jpg")));
     EXPECT_TRUE(test::SamePixels(destination, before));
+}
+
+// ---- The 1/8-size scanner of measuring ------------------------------------
+
+// TurboJPEG's own 1/8-scale decode, which the scanner stands in for.
+RgbImage TurboEighth(const std::vector<uint8_t>& bytes) {
+    tjhandle tj = tjInitDecompress();
+    int width = 0, height = 0, sampling = 0, colourspace = 0;
+    EXPECT_EQ(tjDecompressHeader3(tj, bytes.data(), bytes.size(), &width, &height, &sampling,
+                                  &colourspace),
+              0);
+    RgbImage out;
+    EXPECT_TRUE(out.Resize((width + 7) / 8, (height + 7) / 8));
+    EXPECT_EQ(tjDecompress2(tj, bytes.data(), bytes.size(), out.Row(0), out.Width(),
+                            static_cast<int>(out.Stride()), out.Height(), TJPF_BGR, 0),
+              0);
+    tjDestroy(tj);
+    return out;
+}
+
+double MeanOfChannels(const RgbImage& image) {
+    double sum = 0;
+    for (int y = 0; y < image.Height(); ++y) {
+        for (int x = 0; x < image.Width() * 3; ++x) {
+            sum += image.Row(y)[x];
+        }
+    }
+    return sum / (3.0 * image.Width() * image.Height());
+}
+
+// A dark sky with coloured stars and noise: what measuring sees.
+RgbImage Sky(int width, int height, uint32_t seed) {
+    RgbImage image = RandomImage(width, height, seed);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* p = image.Row(y);
+        for (int x = 0; x < width * 3; ++x) {
+            p[x] = static_cast<uint8_t>(p[x] % 23 == 0 ? p[x] : p[x] / 12);
+        }
+    }
+    return image;
+}
+
+TEST(JpegDc, GivesTheBlockMeansOfTheFullDecoder) {
+    const RgbImage sky = Sky(203, 131, 7);  // sides not multiples of 16
+    const RgbImage noise = RandomImage(96, 40, 8);
+    std::vector<uint8_t> banded;
+    ASSERT_TRUE(codecs::EncodeJpegBands(Sky(120, 260, 9), 100, 3, banded));
+    LibjpegOptions restarts;
+    restarts.restartInterval = 3;
+    LibjpegOptions restartEach;
+    restartEach.restartInterval = 1;
+    restartEach.quality = 50;
+    LibjpegOptions tall;  // 4:4:0
+    tall.sampling[0][0] = 1;
+    tall.sampling[0][1] = 2;
+    tall.sampling[1][0] = tall.sampling[2][0] = 1;
+    tall.sampling[1][1] = tall.sampling[2][1] = 1;
+    LibjpegOptions wide = tall;  // Y 4x1: 4:1:1
+    wide.sampling[0][0] = 4;
+    wide.sampling[0][1] = 1;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        // Where every component has one block per 8 x 8 pixels, the scanner
+        // and TurboJPEG compute the same 1 x 1 inverse DCT and colour
+        // conversion: identical bytes. Subsampled chroma is the MCU's mean
+        // here and a 2 x 2 decode there; the means agree closely.
+        bool exact;
+    };
+    const Case cases[] = {
+        {"4:4:4 q100", EncodeOrDie(sky), true},
+        {"4:4:4 q100 noise, long codes", EncodeOrDie(noise), true},
+        {"grey", TurboEncode(sky, TJSAMP_GRAY, 90), true},
+        {"restarts every 3 MCUs", LibjpegEncode(sky, restarts), false},
+        {"restarts every MCU, q50", LibjpegEncode(sky, restartEach), false},
+        {"banded encoder's restarts", banded, true},
+        {"4:2:0", TurboEncode(sky, TJSAMP_420), false},
+        {"4:2:2", TurboEncode(sky, TJSAMP_422), false},
+        {"4:4:0", LibjpegEncode(sky, tall), false},
+        {"4:1:1", LibjpegEncode(sky, wide), false},
+        {"4:2:0 q100 noise", TurboEncode(noise, TJSAMP_420, 100), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbImage out;
+        int width = 0, height = 0;
+        ASSERT_TRUE(DecodeJpegDc(c.bytes.data(), c.bytes.size(), out, width, height));
+        const RgbImage turbo = TurboEighth(c.bytes);
+        ASSERT_EQ(out.Width(), turbo.Width());
+        ASSERT_EQ(out.Height(), turbo.Height());
+        EXPECT_EQ((width + 7) / 8, turbo.Width());
+        EXPECT_EQ((height + 7) / 8, turbo.Height());
+        if (c.exact) {
+            EXPECT_TRUE(SamePixels(out, turbo));
+        } else {
+            EXPECT_NEAR(MeanOfChannels(out), MeanOfChannels(turbo), 0.5);
+        }
+        // What measuring asks of it goes through DecodeJpegScaled.
+        RgbImage scaled;
+        int scaledWidth = 0, scaledHeight = 0;
+        ASSERT_TRUE(
+            DecodeJpegScaled(c.bytes.data(), c.bytes.size(), 8, scaled, scaledWidth, scaledHeight));
+        EXPECT_TRUE(SamePixels(scaled, out));
+        EXPECT_EQ(scaledWidth, width);
+        EXPECT_EQ(scaledHeight, height);
+    }
+}
+
+TEST(JpegDc, LeavesOtherFilesToTheFullDecoder) {
+    const RgbImage sky = Sky(64, 48, 11);
+    LibjpegOptions progressive;
+    progressive.progressive = true;
+    LibjpegOptions arithmetic;
+    arithmetic.arithmetic = true;
+    LibjpegOptions cmyk;
+    cmyk.stored = JCS_CMYK;
+    const std::vector<uint8_t> inks(size_t{64} * 48 * 4, 40);
+    LibjpegOptions inkInput = cmyk;
+    inkInput.input = JCS_CMYK;
+    inkInput.inputComponents = 4;
+    LibjpegOptions rgb;  // stored as RGB, marked by an Adobe segment
+    rgb.stored = JCS_RGB;
+    struct Case {
+        const char* name;
+        std::vector<uint8_t> bytes;
+    };
+    const Case cases[] = {
+        {"progressive", LibjpegEncode(sky, progressive)},
+        {"arithmetic", LibjpegEncode(sky, arithmetic)},
+        {"CMYK", LibjpegEncode(inks.data(), 64, 48, inkInput)},
+        {"RGB", LibjpegEncode(sky, rgb)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RgbImage out;
+        int width = 0, height = 0;
+        EXPECT_FALSE(DecodeJpegDc(c.bytes.data(), c.bytes.size(), out, width, height));
+        ASSERT_TRUE(DecodeJpegScaled(c.bytes.data(), c.bytes.size(), 8, out, width, height));
+        EXPECT_EQ(width, 64);
+        EXPECT_EQ(height, 48);
+    }
+}
+
+TEST(JpegDc, DamagedDataMeasuresOnlyWhatLoads) {
+    const RgbImage sky = Sky(160, 120, 13);
+    LibjpegOptions restarts;
+    restarts.restartInterval = 2;
+    for (const std::vector<uint8_t>& good : {EncodeOrDie(sky), LibjpegEncode(sky, restarts)}) {
+        const std::vector<Segment> segments = Segments(good);
+        const auto scan = std::find_if(segments.begin(), segments.end(),
+                                       [](const Segment& s) { return s.marker == 0xDA; });
+        ASSERT_NE(scan, segments.end());
+        const size_t start = scan->offset + 14;  // past the 3-component scan header
+        const size_t end = good.size() - 2;
+        std::vector<std::pair<std::string, std::vector<uint8_t>>> damaged;
+        for (int tenth = 1; tenth < 10; ++tenth) {
+            const size_t at = start + (end - start) * static_cast<size_t>(tenth) / 10;
+            damaged.emplace_back(
+                "cut at " + std::to_string(at),
+                std::vector<uint8_t>(good.begin(), good.begin() + static_cast<ptrdiff_t>(at)));
+            std::vector<uint8_t> flipped = good;
+            flipped[at] ^= 0x5A;
+            damaged.emplace_back("byte changed at " + std::to_string(at), flipped);
+            std::vector<uint8_t> zeroed = good;
+            std::fill(zeroed.begin() + static_cast<ptrdiff_t>(at),
+                      zeroed.begin() + static_cast<ptrdiff_t>(std::min(at + 64, end)), 0);
+            damaged.emplace_back("zeros from " + std::to_string(at), zeroed);
+        }
+        for (const auto& [name, bytes] : damaged) {
+            SCOPED_TRACE(name);
+            RgbImage out;
+            int width = 0, height = 0;
+            const bool measured =
+                DecodeJpegScaled(bytes.data(), bytes.size(), 8, out, width, height);
+            const bool loaded = DecodeJpeg(bytes.data(), bytes.size(), out);
+            EXPECT_EQ(measured, loaded);
+            if (name.rfind("cut", 0) == 0) {
+                EXPECT_FALSE(measured);
+            }
+        }
+    }
 }
 
 }  // namespace
