@@ -300,7 +300,7 @@ TPanelGraph::TPanelGraph(FileList& list, QWidget* parent) : QWidget(parent), lis
     progress_->setTextVisible(true);
     progress_->setMaximumHeight(18);
     bar->addWidget(progress_, 1);
-    cancel_ = new QPushButton("Cancel", this);
+    cancel_ = new QPushButton("Cancel measuring", this);
     cancel_->setObjectName("ButtonGraphCancel");
     cancel_->setEnabled(false);
     connect(cancel_, &QPushButton::clicked, this, &TPanelGraph::ButtonGraphCancelClick);
@@ -325,6 +325,15 @@ TPanelGraph::TPanelGraph(FileList& list, QWidget* parent) : QWidget(parent), lis
     QAction* again = menu_->addAction("Measure again");
     again->setObjectName("MeasureAgain1");
     connect(again, &QAction::triggered, this, &TPanelGraph::MeasureAll);
+    cancelMeasure_ = menu_->addAction("Cancel measuring");
+    cancelMeasure_->setObjectName("CancelMeasure1");
+    cancelMeasure_->setEnabled(false);
+    connect(cancelMeasure_, &QAction::triggered, this, &TPanelGraph::ButtonGraphCancelClick);
+    // Like the other button, Cancel follows its menu item: text and state.
+    connect(cancelMeasure_, &QAction::changed, this, [this] {
+        cancel_->setText(cancelMeasure_->text());
+        cancel_->setEnabled(cancelMeasure_->isEnabled());
+    });
 
     poll_.setInterval(kPollMs);
     connect(&poll_, &QTimer::timeout, this, &TPanelGraph::Poll);
@@ -355,7 +364,7 @@ void TPanelGraph::MeasureAll() {
     measurer_->Start(std::move(names));
     progress_->setRange(0, std::max(1, measurer_->Total()));
     progress_->setValue(0);
-    cancel_->setEnabled(true);
+    cancelMeasure_->setEnabled(true);
     poll_.start();
 }
 
@@ -375,7 +384,7 @@ void TPanelGraph::MeasureMissing() {
     measurer_->Start(std::move(names));
     progress_->setRange(0, std::max(1, measurer_->Total()));
     progress_->setValue(0);
-    cancel_->setEnabled(true);
+    cancelMeasure_->setEnabled(true);
     poll_.start();
 }
 
@@ -389,7 +398,7 @@ void TPanelGraph::Poll() {
     Refresh();
     if (!measurer_->Running()) {
         poll_.stop();
-        cancel_->setEnabled(false);
+        cancelMeasure_->setEnabled(false);
         measurer_->Wait();
         progress_->setValue(progress_->maximum());
         // Names that came while measuring ran.

@@ -118,6 +118,7 @@ class TPanelGraph : public QWidget, public FileListObserver {
     TNightGraph* graph_ = nullptr;
     QProgressBar* progress_ = nullptr;
     QPushButton* cancel_ = nullptr;
+    QAction* cancelMeasure_ = nullptr;
     QPushButton* uncheckAbove_ = nullptr;
     QMenu* menu_ = nullptr;
     QTimer poll_;

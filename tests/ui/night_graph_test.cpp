@@ -137,7 +137,11 @@ void NightGraphTest::graphIsOffAtStartAndPlotsEveryEntry() {
     QCOMPARE(points[4].mean, Mean(3));  // 62.375
     QCOMPARE(panel->findChild<QProgressBar*>("ProgressBarGraph")->value(),
              panel->findChild<QProgressBar*>("ProgressBarGraph")->maximum());
-    QVERIFY(!panel->findChild<QPushButton*>("ButtonGraphCancel")->isEnabled());
+    auto* cancel = panel->findChild<QPushButton*>("ButtonGraphCancel");
+    auto* cancelItem = panel->findChild<QAction*>("CancelMeasure1");
+    QVERIFY(!cancel->isEnabled() && !cancelItem->isEnabled());
+    cancelItem->setText("Annuler la mesure");  // as a language file sets it
+    QCOMPARE(cancel->text(), QString("Annuler la mesure"));
 
     // A swap and a swap back, or a sort, keep the values without measuring.
     const int64_t decodes = panel->Cache().Decodes();
