@@ -92,6 +92,14 @@ extension, and fills the left list with the checked files without any limit.
 Fly-over preview: with "Enable Fly Over Mouse" on and the Batch Operations
 window open, moving the pointer into the picture shows the processed frame and
 moving it out shows the original.
+Night graph: "Options" > "Night Graph" plots the mean brightness of every frame
+of the left list. Click a point to show its frame, drag across the graph to
+select frames, and drag the line, then "Uncheck frames above the line" to leave
+out the frames lit by clouds, cars or dawn.
+Frame map: with "Options" > "Remember which frame made each pixel", AddMax and
+AddMaxLum note the frame behind every pixel; the status bar names it, and
+"Select the frames behind this area" on the picture's menu selects the frames
+of a plane's trail, ready to uncheck.
 Command line: nocturo-stack merges frames without any window, with the same
 operations and numbered steps ("nocturo-stack --help").
 Languages: "?" > "Translations" switches between English and French, and
