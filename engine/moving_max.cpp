@@ -110,7 +110,8 @@ class Run {
 
   private:
     struct Planned {
-        const RgbImage* image;  // kept by the frame cache, or null: decode `name`
+        const RgbImage* image;     // kept by the frame cache, or null: decode `name`
+        const TileMaxima* maxima;  // of image, or null
         std::string name;
         uint8_t darkening;
         int slot;  // list copy index
@@ -281,8 +282,8 @@ class Run {
                     usable = frame.image != nullptr;
                     const int d =
                         settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
-                    plan.push_back({frame.image, std::string(), static_cast<uint8_t>(d), ci,
-                                    frame.generation});
+                    plan.push_back({frame.image, frame.maxima, std::string(),
+                                    static_cast<uint8_t>(d), ci, frame.generation});
                 } else {
                     takes[ci] = false;
                 }
@@ -317,7 +318,7 @@ class Run {
             for (const Planned& item : plans[k]) {
                 auto [where, added] = sourceOf.emplace(item.slot, sources.size());
                 if (added) {
-                    sources.push_back({item.image, {}});
+                    sources.push_back({item.image, {}, item.maxima});
                 }
                 sources[where->second].targets.emplace_back(static_cast<int>(k), item.darkening);
             }
@@ -522,7 +523,7 @@ class Run {
                     const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
-                    plan_.push_back({frame.image, frame.image ? std::string() : name,
+                    plan_.push_back({frame.image, frame.maxima, frame.image ? std::string() : name,
                                      static_cast<uint8_t>(d), first_ + i, frame.generation});
                     if (live) {
                         MergePlan();
@@ -559,7 +560,7 @@ class Run {
         std::vector<DarkenedSource> kept;
         for (const Planned& p : plan_) {
             if (p.image != nullptr && p.image->SameSize(result)) {
-                kept.push_back({p.image, p.darkening});
+                kept.push_back({p.image, p.darkening, p.maxima});
                 continue;
             }
             ++report_.decodes;

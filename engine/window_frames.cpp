@@ -104,6 +104,10 @@ void WindowFrames::DecodeInto(int index, Slot& result) {
     try {
         // Straight into the buffer: its old pixels do not matter.
         result.loaded = LoadImageFileInto(result.image, name);
+        if (result.loaded) {
+            // Once per frame, by the worker that decoded it.
+            result.maxima = ComputeTileMaxima(result.image);
+        }
         result.usable = true;
     } catch (...) {
         // The owner loads the file itself and meets the error there.
@@ -135,6 +139,7 @@ void WindowFrames::StoreLocked(int index, Slot&& result) {
     slot.kept = result.usable && result.loaded && bytesKept_ + bytes <= budget_;
     if (slot.kept) {
         slot.image = std::move(result.image);
+        slot.maxima = std::move(result.maxima);
         bytesKept_ += bytes;
         peakBytesKept_ = std::max(peakBytesKept_, bytesKept_);
     } else {
@@ -192,6 +197,7 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
     frame.width = slot.width;
     frame.height = slot.height;
     frame.image = slot.kept ? &slot.image : nullptr;
+    frame.maxima = slot.kept ? &slot.maxima : nullptr;
     frame.generation = slot.generation;
     return frame;
 }

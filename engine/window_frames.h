@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "core/rgb_image.h"
+#include "engine/darkened_max.h"
 
 namespace nocturo {
 
@@ -65,6 +66,9 @@ class WindowFrames {
         /// The pixels when they are kept; null when the frame did not fit
         /// the budget (decode it with Decode) or did not load.
         const RgbImage* image = nullptr;
+        /// Its block maxima, computed when it was decoded; valid as long as
+        /// `image`.
+        const TileMaxima* maxima = nullptr;
         /// Changes whenever the slot is decoded again: two Frames of one
         /// index with the same generation hold the same pixels. 0 for a
         /// frame loaded outside the window.
@@ -110,6 +114,7 @@ class WindowFrames {
         int height = 0;
         Stamp stamp;
         RgbImage image;  // empty unless kept
+        TileMaxima maxima;
         bool kept = false;
         uint64_t generation = 0;
     };

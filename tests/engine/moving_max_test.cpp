@@ -156,6 +156,147 @@ TEST(DarkeningTest, BandedMergesMatchOneAtATime) {
     EXPECT_TRUE(SamePixels(second, onlyB));
 }
 
+/// A night-like frame: dark random sky (0 to skyTop) with a few bright
+/// random stars, so that some blocks are wiped out by a darkening and
+/// others are not.
+RgbImage SkyFrame(int width, int height, int skyTop, unsigned seed) {
+    RgbImage image = RandomImage(width, height, seed);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = image.Row(y);
+        for (size_t x = 0; x < image.Stride(); ++x) {
+            row[x] = static_cast<uint8_t>(row[x] % (skyTop + 1));
+        }
+    }
+    unsigned state = seed * 2654435761u + 1;
+    for (int star = 0; star < 6; ++star) {
+        state = state * 1103515245u + 12345u;
+        const int x = static_cast<int>((state >> 8) % static_cast<unsigned>(width));
+        state = state * 1103515245u + 12345u;
+        const int y = static_cast<int>((state >> 8) % static_cast<unsigned>(height));
+        const auto v = static_cast<uint8_t>(100 + (state >> 4) % 156);
+        SetPixel(image, x, y, v, static_cast<uint8_t>(v / 2), v);
+    }
+    return image;
+}
+
+/// The merge of each source alone, byte after byte.
+RgbImage PlainMerge(int width, int height, const std::vector<std::pair<const RgbImage*, int>>& in) {
+    RgbImage out = SolidImage(width, height, 0, 0, 0);
+    for (const auto& [image, d] : in) {
+        for (int y = 0; y < height; ++y) {
+            for (size_t x = 0; x < out.Stride(); ++x) {
+                const int v = std::max(0, image->Row(y)[x] - d);
+                out.Row(y)[x] = static_cast<uint8_t>(std::max<int>(out.Row(y)[x], v));
+            }
+        }
+    }
+    return out;
+}
+
+TEST(DarkeningTest, BlockMaximaAreTheBrightestSampleOfEachBlock) {
+    for (auto [w, h] : {std::pair{1, 1}, {64, 64}, {65, 1}, {130, 129}, {3, 200}}) {
+        SCOPED_TRACE(Numbered("size ", w) + Numbered("x", h));
+        const RgbImage image = SkyFrame(w, h, 40, static_cast<unsigned>(w * 1000 + h));
+        const TileMaxima maxima = ComputeTileMaxima(image);
+        ASSERT_EQ(maxima.columns, (w + kMaxTile - 1) / kMaxTile);
+        ASSERT_EQ(maxima.rows, (h + kMaxTile - 1) / kMaxTile);
+        for (int r = 0; r < maxima.rows; ++r) {
+            for (int c = 0; c < maxima.columns; ++c) {
+                int best = 0;
+                for (int y = r * kMaxTile; y < std::min(h, (r + 1) * kMaxTile); ++y) {
+                    for (int x = c * kMaxTile * 3; x < std::min(w, (c + 1) * kMaxTile) * 3; ++x) {
+                        best = std::max<int>(best, image.Row(y)[x]);
+                    }
+                }
+                EXPECT_EQ(maxima.At(c, r), best) << c << "," << r;
+            }
+        }
+    }
+    EXPECT_TRUE(ComputeTileMaxima(RgbImage()).values.empty());
+}
+
+// Skipping the blocks a darkening wipes out gives the bytes of merging
+// every source whole: sizes that are and are not multiples of the block,
+// darkenings below, at and above the blocks' maxima, one and several
+// threads, one window and several at once.
+TEST(DarkeningTest, SkippedBlocksGiveTheBytesOfThePlainLoop) {
+    struct Case {
+        int width;
+        int height;
+        int skyTop;
+        std::vector<int> darkenings;
+    };
+    const Case cases[] = {
+        {64, 64, 30, {0, 30, 31, 29}}, {200, 130, 20, {5, 20, 21, 100, 254, 255}},
+        {1, 1, 10, {0, 10, 9}},        {97, 3, 60, {60, 59, 61, 150}},
+        {130, 200, 0, {0, 1, 128}},    {300, 70, 255, {254, 200, 3}},
+    };
+    for (const Case& c : cases) {
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(Numbered("size ", c.width) + Numbered("x", c.height) +
+                         Numbered(" threads ", threads));
+            std::vector<RgbImage> frames;
+            std::vector<TileMaxima> maxima;
+            for (size_t k = 0; k < c.darkenings.size(); ++k) {
+                frames.push_back(
+                    SkyFrame(c.width, c.height, c.skyTop, static_cast<unsigned>(k * 31 + 7)));
+            }
+            for (const RgbImage& frame : frames) {
+                maxima.push_back(ComputeTileMaxima(frame));
+            }
+            std::vector<std::pair<const RgbImage*, int>> plain;
+            std::vector<DarkenedSource> sources;
+            for (size_t k = 0; k < frames.size(); ++k) {
+                plain.emplace_back(&frames[k], c.darkenings[k]);
+                sources.push_back({&frames[k], static_cast<uint8_t>(c.darkenings[k]), &maxima[k]});
+            }
+            const RgbImage expected = PlainMerge(c.width, c.height, plain);
+            RgbImage merged = SolidImage(c.width, c.height, 0, 0, 0);
+            MergeDarkened(merged, sources, threads);
+            EXPECT_TRUE(SamePixels(merged, expected));
+
+            // Every window of two consecutive frames at once, with the
+            // darkenings of the case shifted by one per window.
+            const size_t windows = frames.size() - 1;
+            std::vector<RgbImage> outputs(windows);
+            std::vector<RgbImage*> pointers;
+            for (RgbImage& out : outputs) {
+                out = RandomImage(c.width, c.height, 5);  // made black first
+                pointers.push_back(&out);
+            }
+            std::vector<SharedSource> shared(frames.size());
+            for (size_t k = 0; k < frames.size(); ++k) {
+                shared[k].image = &frames[k];
+                shared[k].maxima = &maxima[k];
+            }
+            for (size_t w = 0; w < windows; ++w) {
+                for (size_t k = w; k < w + 2; ++k) {
+                    shared[k].targets.emplace_back(static_cast<int>(w),
+                                                   static_cast<uint8_t>(c.darkenings[k - w]));
+                }
+            }
+            MergeDarkenedShared(pointers, shared, threads);
+            for (size_t w = 0; w < windows; ++w) {
+                const RgbImage one =
+                    PlainMerge(c.width, c.height,
+                               {{&frames[w], c.darkenings[0]}, {&frames[w + 1], c.darkenings[1]}});
+                EXPECT_TRUE(SamePixels(outputs[w], one)) << "window " << w;
+            }
+        }
+    }
+}
+
+// Maxima of another picture's size are not trusted: the source is merged
+// whole.
+TEST(DarkeningTest, MaximaOfAnotherSizeAreIgnored) {
+    const RgbImage frame = SkyFrame(130, 70, 200, 3);
+    const TileMaxima wrong = ComputeTileMaxima(SolidImage(64, 64, 0, 0, 0));
+    RgbImage merged = SolidImage(130, 70, 0, 0, 0);
+    const DarkenedSource sources[] = {{&frame, 10, &wrong}};
+    MergeDarkened(merged, sources, 2);
+    EXPECT_TRUE(SamePixels(merged, PlainMerge(130, 70, {{&frame, 10}})));
+}
+
 TEST(MovingMaxNamesTest, BaseDropsTrailingDigitsAndCounterHasFourDigits) {
     struct Case {
         const char* chosen;
