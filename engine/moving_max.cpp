@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <map>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -401,48 +403,72 @@ class Run {
         host_.ProcessEvents();
     }
 
-    /// Writes a copy of the result on another thread while the next window
-    /// is merged; the previous write is waited for first.
+    /// Writes a copy of the result on another thread while the next windows
+    /// are merged. Up to one write per processor runs at once, each on its
+    /// own copy; they are accounted for in output order.
     void SaveInBackground(const std::string& name) {
-        WaitForSave();
+        while (static_cast<int>(saves_.size()) >= savesInFlight_) {
+            FinishOldestSave();
+        }
+        std::string canonical = Canonical(name);
+        for (const auto& pending : saves_) {
+            if (pending->canonical == canonical) {
+                WaitForSave();  // the later write must land last
+                break;
+            }
+        }
         const RgbImage& result = Result();
-        if (!saveImage_.Resize(result.Width(), result.Height())) {
+        auto save = std::make_unique<PendingSave>();
+        if (!saveSpare_.empty()) {
+            save->image = std::move(saveSpare_.back());
+            saveSpare_.pop_back();
+        }
+        if (!save->image.Resize(result.Width(), result.Height())) {
             throw std::bad_alloc();
         }
         for (int y = 0; y < result.Height(); ++y) {
-            std::copy_n(result.Row(y), result.Stride(), saveImage_.Row(y));
+            std::copy_n(result.Row(y), result.Stride(), save->image.Row(y));
         }
-        saveImage_.SetFormat(result.Format());
-        pendingName_ = name;
-        pendingCanonical_ = Canonical(name);
-        pendingSave_ = std::async(std::launch::async, [this] {
-            std::string target = pendingName_;
-            return SaveImageFile(saveImage_, target, kDefaultOutputName);
+        save->image.SetFormat(result.Format());
+        save->name = name;
+        save->canonical = std::move(canonical);
+        PendingSave* job = save.get();
+        save->done = std::async(std::launch::async, [job] {
+            std::string target = job->name;
+            return SaveImageFile(job->image, target, kDefaultOutputName);
         });
+        saves_.push_back(std::move(save));
         lastOutputSaved_ = true;
     }
 
-    /// Waits for the output being written, if any, and counts it.
-    void WaitForSave() {
-        if (!pendingSave_.valid()) {
-            return;
-        }
-        const bool ok = pendingSave_.get();
+    /// Waits for the oldest output being written and counts it.
+    void FinishOldestSave() {
+        std::unique_ptr<PendingSave> save = std::move(saves_.front());
+        saves_.pop_front();
+        const bool ok = save->done.get();
         lastSaveOk_ = ok;
         ++(ok ? report_.written : report_.failedSaves);
-        pendingName_.clear();
-        pendingCanonical_.clear();
+        saveSpare_.push_back(std::move(save->image));
+    }
+
+    /// Waits for every output being written, and counts them.
+    void WaitForSave() {
+        while (!saves_.empty()) {
+            FinishOldestSave();
+        }
     }
 
     /// Before a frame is read: an output still being written under that
     /// name must be complete, as it is when outputs are written in turn.
     void WaitIfWriting(int slot, const std::string& name) {
-        if (!pendingSave_.valid()) {
+        if (saves_.empty()) {
             return;
         }
-        if (name == pendingName_) {
-            WaitForSave();
-            return;
+        for (const auto& pending : saves_) {
+            if (pending->name == name) {
+                WaitForSave();
+                return;
+            }
         }
         std::string canonical;
         if (slot >= 0 && slot < static_cast<int>(canonical_.size())) {
@@ -454,8 +480,11 @@ class Run {
         } else {
             canonical = Canonical(name);
         }
-        if (canonical == pendingCanonical_) {
-            WaitForSave();
+        for (const auto& pending : saves_) {
+            if (pending->canonical == canonical) {
+                WaitForSave();
+                return;
+            }
         }
     }
 
@@ -596,11 +625,16 @@ class Run {
     RgbImage scratch_;
     MovingMaxReport report_;
     std::vector<std::string> canonical_;  // of the copy's names, when asked
-    // The output being written; the image outlives the write.
-    RgbImage saveImage_;
-    std::string pendingName_;
-    std::string pendingCanonical_;
-    std::future<bool> pendingSave_;
+    // The outputs being written, oldest first, and buffers of written ones.
+    struct PendingSave {
+        std::string name;
+        std::string canonical;
+        RgbImage image;
+        std::future<bool> done;  // last: waited for before the image goes
+    };
+    const int savesInFlight_ = Processors();
+    std::deque<std::unique_ptr<PendingSave>> saves_;
+    std::vector<RgbImage> saveSpare_;
     bool lastOutputSaved_ = false;
     bool lastSaveOk_ = false;
 };
