@@ -186,10 +186,19 @@ class Run {
         return image;
     }
 
+    /// Keeps a buffer for the next batch; an emptied one is of no use (a
+    /// fresh frame-sized allocation costs the kernel a page clearing).
+    void KeepSpare(RgbImage&& image) {
+        if (image.Width() > 0 && image.Height() > 0 &&
+            static_cast<int>(spare_.size()) < kBatch + 1) {
+            spare_.push_back(std::move(image));
+        }
+    }
+
     /// Makes `image` the result; the old result's buffer is kept for reuse.
     void TakeAsResult(RgbImage& image) {
         Result().Swap(image);
-        spare_.push_back(std::move(image));
+        KeepSpare(std::move(image));
     }
 
     /// The merge of a window whose frames are decided. Without live display
@@ -206,7 +215,7 @@ class Run {
         }
         // Windows merged ahead for outputs up to this one are of no more use.
         while (!ready_.empty() && ready_.begin()->first <= output) {
-            spare_.push_back(std::move(ready_.begin()->second.image));
+            KeepSpare(std::move(ready_.begin()->second.image));
             ready_.erase(ready_.begin());
         }
         if (matches) {
