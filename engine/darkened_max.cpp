@@ -1,5 +1,7 @@
 #include "engine/darkened_max.h"
 
+#include "engine/block_frame.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -210,6 +212,33 @@ void MergePiece(const RgbImage& source, const TileMaxima* maxima, uint8_t d, Rgb
     }
 }
 
+/// As MergePiece for a frame kept as blocks: a block given back is one
+/// that no darkening still to come shows.
+void MergeBlocks(const BlockFrame& source, uint8_t d, RgbImage& output, int tileRow, int c0,
+                 int c1) {
+    const int y0 = tileRow * kMaxTile;
+    const int rows = std::min(output.Height() - y0, kMaxTile);
+    for (int c = c0; c < c1; ++c) {
+        const uint8_t* block = source.Block(c, tileRow);
+        if (block == nullptr || source.maxima.At(c, tileRow) <= d) {
+            continue;
+        }
+        const size_t offset = static_cast<size_t>(c) * kTileBytes;
+        const size_t bytes = std::min(kTileBytes, output.Stride() - offset);
+        for (int y = 0; y < rows; ++y) {
+            DarkenedMaxBytes(block + static_cast<size_t>(y) * kTileBytes,
+                             output.Row(y0 + y) + offset, bytes, d);
+        }
+    }
+}
+
+/// True when a frame kept as blocks has the output's size.
+bool BlocksFit(const BlockFrame* blocks, const Pieces& pieces) {
+    return blocks != nullptr && blocks->width == pieces.width && blocks->height == pieces.height &&
+           blocks->maxima.columns == pieces.tileColumns && blocks->maxima.rows == pieces.tileRows &&
+           blocks->blocks.size() == blocks->maxima.values.size();
+}
+
 /// The source's maxima when they describe a picture of the output's size;
 /// otherwise null, and the source is merged whole.
 const TileMaxima* UsableMaxima(const TileMaxima* maxima, const Pieces& pieces) {
@@ -274,13 +303,21 @@ void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const Sha
             }
         }
         for (const SharedSource& s : sources) {
+            const bool blocks = BlocksFit(s.blocks, pieces);
+            if (!blocks && s.image == nullptr) {
+                continue;
+            }
             const TileMaxima* maxima = UsableMaxima(s.maxima, pieces);
             for (const auto& [index, d] : s.targets) {
                 if (d == 255) {
                     continue;  // adds nothing
                 }
-                MergePiece(*s.image, maxima, d, *outputs[static_cast<size_t>(index)], tileRow, c0,
-                           c1);
+                RgbImage& out = *outputs[static_cast<size_t>(index)];
+                if (blocks) {
+                    MergeBlocks(*s.blocks, d, out, tileRow, c0, c1);
+                } else {
+                    MergePiece(*s.image, maxima, d, out, tileRow, c0, c1);
+                }
             }
         }
     });
@@ -288,28 +325,36 @@ void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const Sha
 
 void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, int threads) {
     // A source darkened by 255 or more adds nothing: skip it.
-    std::vector<DarkenedSource> active;
-    active.reserve(sources.size());
-    for (const DarkenedSource& s : sources) {
-        if (s.image != nullptr && s.darkening < 255) {
-            active.push_back(s);
-        }
-    }
     const int width = buffer.Width();
     const int height = buffer.Height();
-    if (active.empty() || width <= 0 || height <= 0) {
+    if (width <= 0 || height <= 0) {
         return;
     }
     const Pieces pieces(width, height, 1);
-    for (DarkenedSource& s : active) {
-        s.maxima = UsableMaxima(s.maxima, pieces);
+    std::vector<DarkenedSource> active;
+    active.reserve(sources.size());
+    for (DarkenedSource s : sources) {
+        if (!BlocksFit(s.blocks, pieces)) {
+            s.blocks = nullptr;
+        }
+        if ((s.image != nullptr || s.blocks != nullptr) && s.darkening < 255) {
+            s.maxima = UsableMaxima(s.maxima, pieces);
+            active.push_back(s);
+        }
+    }
+    if (active.empty()) {
+        return;
     }
     ForEachPiece(pieces.Count(), threads, [&](int piece) {
         const int tileRow = piece / pieces.piecesPerRow;
         const int c0 = (piece % pieces.piecesPerRow) * pieces.columnsPerPiece;
         const int c1 = std::min(pieces.tileColumns, c0 + pieces.columnsPerPiece);
         for (const DarkenedSource& s : active) {
-            MergePiece(*s.image, s.maxima, s.darkening, buffer, tileRow, c0, c1);
+            if (s.blocks != nullptr) {
+                MergeBlocks(*s.blocks, s.darkening, buffer, tileRow, c0, c1);
+            } else {
+                MergePiece(*s.image, s.maxima, s.darkening, buffer, tileRow, c0, c1);
+            }
         }
     });
 }

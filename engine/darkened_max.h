@@ -14,6 +14,8 @@
 
 namespace nocturo {
 
+struct BlockFrame;
+
 /// The darkening of the entry at window position a (0 = oldest) of a window
 /// of n entries: round((n - a) * 255 / n - 1) + 1, in floating point with
 /// halves rounded to the even neighbour, clamped to 0..255. The oldest entry
@@ -55,6 +57,9 @@ struct DarkenedSource {
     /// The frame's block maxima (ComputeTileMaxima of it), or null: then
     /// every block is merged.
     const TileMaxima* maxima = nullptr;
+    /// The frame kept as blocks instead of `image` (which is then not read);
+    /// its own maxima are used.
+    const BlockFrame* blocks = nullptr;
 };
 
 /// Merges every source (all of the buffer's size; the caller checked) into
@@ -71,8 +76,9 @@ struct SharedSource {
     const RgbImage* image = nullptr;
     /// (index into the outputs, darkening)
     std::vector<std::pair<int, uint8_t>> targets;
-    /// As DarkenedSource::maxima.
+    /// As DarkenedSource::maxima and DarkenedSource::blocks.
     const TileMaxima* maxima = nullptr;
+    const BlockFrame* blocks = nullptr;
 };
 
 /// Several consecutive windows at once: every output (all of one size with

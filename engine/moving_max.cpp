@@ -36,6 +36,20 @@ bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
 }
 
+/// The least darkening frame `index` gets while the window starts at
+/// `first`: its position in the window only falls as the window moves on,
+/// and never exceeds the newest position.
+WindowFrames::LeastDarkening LeastDarkening(const MovingMaxSettings& settings) {
+    const int n = settings.windowSize;
+    if (!settings.darkening) {
+        // Merged undarkened: only black blocks add nothing.
+        return [](int, int) { return 0; };
+    }
+    return [n](int index, int first) {
+        return DarkeningValue(n, std::clamp(index - first, 0, std::max(n - 1, 0)));
+    };
+}
+
 int Processors() {
     return std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
 }
@@ -66,7 +80,8 @@ class Run {
                   // see the frames of the next batch of windows.
                   kBatch + std::max(2, options.decodeThreads >= 0 ? options.decodeThreads
                                                                   : Processors()),
-                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {
+                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget(),
+                  LeastDarkening(settings)) {
         MakeSchedule();
         canonical_.resize(entries_.size());
     }
@@ -112,8 +127,9 @@ class Run {
 
   private:
     struct Planned {
-        const RgbImage* image;     // kept by the frame cache, or null: decode `name`
-        const TileMaxima* maxima;  // of image, or null
+        // Kept by the frame cache and usable with this darkening, or null:
+        // decode `name`.
+        const BlockFrame* blocks;
         std::string name;
         uint8_t darkening;
         int slot;  // list copy index
@@ -166,6 +182,17 @@ class Run {
                 output();
             }
         }
+    }
+
+    /// A kept frame merged with darkening d: usable unless blocks that d
+    /// does not wipe out were given back.
+    static const BlockFrame* Usable(const BlockFrame* blocks, int d) {
+        return blocks != nullptr && d >= blocks->floor ? blocks : nullptr;
+    }
+
+    static bool Fits(const BlockFrame* blocks, const RgbImage& result) {
+        return blocks != nullptr && blocks->width == result.Width() &&
+               blocks->height == result.Height();
     }
 
     static std::vector<Key> KeysOf(const std::vector<Planned>& plan) {
@@ -222,9 +249,8 @@ class Run {
             plan_.clear();
             return;
         }
-        const bool allKept = std::all_of(plan_.begin(), plan_.end(), [&](const Planned& p) {
-            return p.image != nullptr && p.image->SameSize(result);
-        });
+        const bool allKept = std::all_of(plan_.begin(), plan_.end(),
+                                         [&](const Planned& p) { return Fits(p.blocks, result); });
         if (!plan_.empty() && allKept && output + 1 < static_cast<int>(schedule_.size())) {
             MergeBatch(output);
         } else {
@@ -290,11 +316,12 @@ class Run {
                 const WindowFrames::Frame frame =
                     GetFrame(ci, entries_[static_cast<size_t>(ci)].text);
                 if (frame.loaded && frame.width == w && frame.height == h) {
-                    usable = frame.image != nullptr;
                     const int d =
                         settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
-                    plan.push_back({frame.image, frame.maxima, std::string(),
-                                    static_cast<uint8_t>(d), ci, frame.generation});
+                    const BlockFrame* blocks = Usable(frame.blocks, d);
+                    usable = blocks != nullptr;
+                    plan.push_back(
+                        {blocks, std::string(), static_cast<uint8_t>(d), ci, frame.generation});
                 } else {
                     takes[ci] = false;
                 }
@@ -307,7 +334,7 @@ class Run {
         // A frame decoded again meanwhile may have lost its place in memory.
         for (const auto& plan : plans) {
             for (const Planned& item : plan) {
-                if (item.image == nullptr || !item.image->SameSize(result)) {
+                if (!Fits(item.blocks, result)) {
                     MergePlan();
                     return;
                 }
@@ -329,7 +356,7 @@ class Run {
             for (const Planned& item : plans[k]) {
                 auto [where, added] = sourceOf.emplace(item.slot, sources.size());
                 if (added) {
-                    sources.push_back({item.image, {}, item.maxima});
+                    sources.push_back({nullptr, {}, nullptr, item.blocks});
                 }
                 sources[where->second].targets.emplace_back(static_cast<int>(k), item.darkening);
             }
@@ -561,8 +588,9 @@ class Run {
                     const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
-                    plan_.push_back({frame.image, frame.maxima, frame.image ? std::string() : name,
-                                     static_cast<uint8_t>(d), first_ + i, frame.generation});
+                    const BlockFrame* blocks = Usable(frame.blocks, d);
+                    plan_.push_back({blocks, blocks ? std::string() : name, static_cast<uint8_t>(d),
+                                     first_ + i, frame.generation});
                     if (live) {
                         MergePlan();
                     }
@@ -597,8 +625,8 @@ class Run {
         RgbImage& result = Result();
         std::vector<DarkenedSource> kept;
         for (const Planned& p : plan_) {
-            if (p.image != nullptr && p.image->SameSize(result)) {
-                kept.push_back({p.image, p.darkening, p.maxima});
+            if (Fits(p.blocks, result)) {
+                kept.push_back({nullptr, p.darkening, nullptr, p.blocks});
                 continue;
             }
             ++report_.decodes;
