@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/block_frame.h"
 #include "engine/darkened_max.h"
 #include "engine/moving_max.h"
 #include "lang/language_strings.h"
@@ -641,6 +642,136 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
             EXPECT_EQ(live, 0);
         }
     }
+}
+
+// Night frames: most blocks are dark sky that the darkening of older frames
+// wipes out, so the frames kept give most of their blocks back as they age.
+TEST(MovingMaxRunTest, FramesThatGiveBlocksBackStillGiveTheBytesOfReloading) {
+    struct Case {
+        const char* title;
+        bool progressive;
+        int n;
+        int budgetFrames;  // 0: the default budget
+        int decodeThreads;
+        bool showProcess;
+    };
+    const Case cases[] = {
+        {"range only", false, 6, 0, 2, false},
+        {"progressive", true, 4, 0, 1, false},
+        {"budget of three frames", false, 5, 3, 2, false},
+        {"every merge shown", false, 4, 0, 2, true},
+        {"no threads", true, 7, 0, 0, false},
+    };
+    constexpr int kWidth = 150;  // three blocks, the last one partial
+    constexpr int kHeight = 70;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        TempDir dir;
+        std::vector<ListEntry> entries;
+        for (int k = 0; k < 10; ++k) {
+            std::string name = dir.File(Numbered("s", k, ".bmp"));
+            EXPECT_TRUE(SaveImageFile(
+                SkyFrame(kWidth, kHeight, 20 + 7 * k, static_cast<unsigned>(k)), name));
+            entries.push_back({name, k != 4, true, false});
+        }
+        const MovingMaxSettings settings{c.n, c.progressive, true, c.showProcess};
+        const MovingMaxOutput reference{dir.File("ref"), ".bmp"};
+        ReloadReference(entries, settings, reference);
+
+        RunFixture run;
+        for (const ListEntry& e : entries) {
+            run.Left().Append(e);
+        }
+        RecordingDisplay display;
+        MovingMaxOptions options = Threads(c.decodeThreads);
+        options.frameBudget =
+            c.budgetFrames == 0 ? 0 : static_cast<size_t>(c.budgetFrames) * kWidth * kHeight * 3;
+        const MovingMaxOutput output{dir.File("kept"), ".bmp"};
+        const MovingMaxReport report =
+            MovingMaxRun(run.context, display, settings, output, options);
+        const int outputs = c.progressive ? 10 + c.n - 1 : 10 - c.n + 1;
+        ASSERT_EQ(report.outputs, outputs);
+        EXPECT_EQ(report.errors, 0);
+        for (int o = 1; o <= outputs; ++o) {
+            EXPECT_EQ(ReadBytes(MovingMaxFileName(output, o)),
+                      ReadBytes(MovingMaxFileName(reference, o)))
+                << "output " << o;
+        }
+        if (c.budgetFrames == 0) {
+            EXPECT_LE(report.decodes, 10);  // each frame once at most
+        }
+    }
+}
+
+// A frame kept as blocks holds the blocks above its floor, byte for byte,
+// and gives back those a higher floor wipes out.
+TEST(BlockFrameTest, KeepsTheBlocksAboveTheFloor) {
+    struct Case {
+        int width;
+        int height;
+        int skyTop;
+        int floor;
+        int thinnedFloor;
+    };
+    const Case cases[] = {
+        {64, 64, 30, -1, 30},  {150, 70, 40, 20, 60},    {1, 1, 5, 0, 255},
+        {200, 130, 10, 9, 10}, {65, 129, 250, 100, 254},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Numbered("size ", c.width) + Numbered("x", c.height) +
+                     Numbered(" floor ", c.floor));
+        const RgbImage image =
+            SkyFrame(c.width, c.height, c.skyTop, static_cast<unsigned>(c.width + c.floor));
+        const TileMaxima maxima = ComputeTileMaxima(image);
+        BlockPool pool;
+        BlockFrame frame;
+        ASSERT_TRUE(pool.Fill(frame, image, maxima, c.floor));
+        EXPECT_EQ(frame.width, c.width);
+        EXPECT_EQ(frame.height, c.height);
+        EXPECT_EQ(frame.floor, c.floor);
+        auto check = [&](int floor) {
+            size_t bytes = 0;
+            for (int r = 0; r < maxima.rows; ++r) {
+                for (int col = 0; col < maxima.columns; ++col) {
+                    const uint8_t* block = frame.Block(col, r);
+                    ASSERT_EQ(block != nullptr, maxima.At(col, r) > floor) << col << "," << r;
+                    if (block == nullptr) {
+                        continue;
+                    }
+                    bytes += BlockPictureBytes(c.width, c.height, col, r);
+                    const int rows = std::min(kMaxTile, c.height - r * kMaxTile);
+                    const int columns = std::min(kMaxTile, c.width - col * kMaxTile);
+                    for (int y = 0; y < rows; ++y) {
+                        const uint8_t* row = image.Row(r * kMaxTile + y) + col * kMaxTile * 3;
+                        ASSERT_TRUE(std::equal(row, row + columns * 3, block + y * kMaxTile * 3))
+                            << "block " << col << "," << r << " row " << y;
+                    }
+                }
+            }
+            EXPECT_EQ(frame.BytesKept(), bytes);
+        };
+        check(c.floor);
+        const size_t before = frame.BytesKept();
+        const size_t given = pool.Thin(frame, c.thinnedFloor);
+        EXPECT_EQ(frame.floor, c.thinnedFloor);
+        EXPECT_EQ(before - given, frame.BytesKept());
+        check(c.thinnedFloor);
+        EXPECT_EQ(pool.Thin(frame, c.floor), 0u);  // a lower floor changes nothing
+        check(c.thinnedFloor);
+
+        // Blocks given back serve the next frame.
+        BlockFrame next;
+        ASSERT_TRUE(pool.Fill(next, image, maxima, -1));
+        EXPECT_EQ(next.BytesKept(), image.Stride() * static_cast<size_t>(c.height));
+        pool.Clear(frame);
+        EXPECT_EQ(frame.BytesKept(), 0u);
+        EXPECT_TRUE(frame.blocks.empty());
+    }
+    // Maxima of another size are refused.
+    BlockPool pool;
+    BlockFrame frame;
+    EXPECT_FALSE(pool.Fill(frame, SolidImage(70, 10, 1, 2, 3),
+                           ComputeTileMaxima(SolidImage(64, 10, 0, 0, 0)), 0));
 }
 
 TEST(MovingMaxRunTest, OutputsThatReplaceFramesStillInTheWindowAreReadAgain) {
