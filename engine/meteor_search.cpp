@@ -37,8 +37,10 @@ bool LoadWhole(RgbImage& destination, const std::string& fileName) {
     return LoadImageFile(destination, fileName);
 }
 
-// How far ahead the search looks for the next frames to read.
+// How far ahead the search looks for the next frames to read, and how many
+// points per worker it reads ahead at most.
 constexpr int kLookAheadEntries = 256;
+constexpr size_t kReadsAheadPerWorker = 8;
 
 /// What a file looked like: a point read ahead is used only while the file
 /// still looks the same when the search reaches it.
@@ -139,9 +141,9 @@ class PointsAhead {
         if (workers_.empty()) {
             return;
         }
-        // Twice the workers: one read queued behind each running one keeps
-        // them busy while the search takes a result.
-        const size_t most = 2 * workers_.size();
+        // Several reads queued per worker keep them busy while the search
+        // decodes a new maximum whole; a read ahead holds only its result.
+        const size_t most = kReadsAheadPerWorker * workers_.size();
         std::vector<std::string> wanted;
         const int end = std::min(list.Count(), from + kLookAheadEntries);
         for (int j = from; j < end && wanted.size() < most; ++j) {
