@@ -225,6 +225,7 @@ class Run {
     /// Makes `image` the result; the old result's buffer is kept for reuse.
     void TakeAsResult(RgbImage& image) {
         Result().Swap(image);
+        blackPending_ = false;
         KeepSpare(std::move(image));
     }
 
@@ -545,6 +546,7 @@ class Run {
         }
         state_.ResultUnsaved = true;
         ClearImage(state_.Result.get());
+        blackPending_ = false;
         state_.DropFrameMap();
         const bool live = settings_.showProcess;
 
@@ -558,9 +560,13 @@ class Run {
                     if (!result.Resize(frame.width, frame.height)) {
                         throw std::bad_alloc();
                     }
-                    FillImage(result, 0, 0, 0);
                     if (live) {
+                        FillImage(result, 0, 0, 0);
                         host_.ShowImage(&result, false);
+                    } else {
+                        // Nobody sees it before the merge, which may take a
+                        // window merged ahead instead.
+                        blackPending_ = true;
                     }
                     host_.ShowStatus(0, name, left_, true);
                     break;
@@ -623,6 +629,10 @@ class Run {
     /// each other one decoded again (once for this output) and merged alone.
     void MergePlan() {
         RgbImage& result = Result();
+        if (blackPending_) {
+            FillImage(result, 0, 0, 0);
+            blackPending_ = false;
+        }
         std::vector<DarkenedSource> kept;
         for (const Planned& p : plan_) {
             if (Fits(p.blocks, result)) {
@@ -656,6 +666,8 @@ class Run {
     int end_ = 0;
     int counter_ = 1;
     std::vector<Planned> plan_;
+    // The result has the window's size but is not black yet.
+    bool blackPending_ = false;
     std::vector<std::pair<int, int>> schedule_;
     std::map<int, Ready> ready_;  // by output, from 0
     std::vector<RgbImage> spare_;
