@@ -74,6 +74,53 @@ void Sse2Bytes(const uint8_t* source, uint8_t* destination, size_t count, uint8_
     ScalarBytes(source + k, destination + k, count - k, d);
 }
 
+// A whole block: rows of kTileBytes, the source's back to back. The row
+// length is known, so each row is a few vector operations without a call.
+__attribute__((target("avx512bw"))) void Avx512Block(const uint8_t* source, uint8_t* destination,
+                                                     size_t stride, int rows, uint8_t d) {
+    const __m512i dd = _mm512_set1_epi8(static_cast<char>(d));
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* s = source + static_cast<size_t>(y) * kTileBytes;
+        uint8_t* t = destination + static_cast<size_t>(y) * stride;
+        for (size_t k = 0; k < kTileBytes; k += 64) {
+            _mm512_storeu_si512(t + k,
+                                _mm512_max_epu8(_mm512_loadu_si512(t + k),
+                                                _mm512_subs_epu8(_mm512_loadu_si512(s + k), dd)));
+        }
+    }
+}
+
+__attribute__((target("avx2"))) void Avx2Block(const uint8_t* source, uint8_t* destination,
+                                               size_t stride, int rows, uint8_t d) {
+    const __m256i dd = _mm256_set1_epi8(static_cast<char>(d));
+    for (int y = 0; y < rows; ++y) {
+        const uint8_t* s = source + static_cast<size_t>(y) * kTileBytes;
+        uint8_t* t = destination + static_cast<size_t>(y) * stride;
+        for (size_t k = 0; k < kTileBytes; k += 32) {
+            auto* p = reinterpret_cast<__m256i*>(t + k);
+            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(s + k));
+            _mm256_storeu_si256(p, _mm256_max_epu8(_mm256_loadu_si256(p), _mm256_subs_epu8(v, dd)));
+        }
+    }
+}
+
+void Sse2Block(const uint8_t* source, uint8_t* destination, size_t stride, int rows, uint8_t d) {
+    for (int y = 0; y < rows; ++y) {
+        Sse2Bytes(source + static_cast<size_t>(y) * kTileBytes,
+                  destination + static_cast<size_t>(y) * stride, kTileBytes, d);
+    }
+}
+
+using BlockFunction = void (*)(const uint8_t*, uint8_t*, size_t, int, uint8_t);
+
+BlockFunction ChooseBlock() {
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512bw")) {
+        return Avx512Block;
+    }
+    return __builtin_cpu_supports("avx2") ? Avx2Block : Sse2Block;
+}
+
 using BytesFunction = void (*)(const uint8_t*, uint8_t*, size_t, uint8_t);
 
 BytesFunction ChooseBytes() {
@@ -212,6 +259,21 @@ void MergePiece(const RgbImage& source, const TileMaxima* maxima, uint8_t d, Rgb
     }
 }
 
+/// Merges a block as wide as kTileBytes into the output rows below
+/// destination, `stride` apart.
+void MergeFullBlock(const uint8_t* block, uint8_t* destination, size_t stride, int rows,
+                    uint8_t d) {
+#ifdef NOCTURO_X86
+    static const BlockFunction merge = ChooseBlock();
+    merge(block, destination, stride, rows, d);
+#else
+    for (int y = 0; y < rows; ++y) {
+        DarkenedMaxBytes(block + static_cast<size_t>(y) * kTileBytes,
+                         destination + static_cast<size_t>(y) * stride, kTileBytes, d);
+    }
+#endif
+}
+
 /// As MergePiece for a frame kept as blocks: a block given back is one
 /// that no darkening still to come shows.
 void MergeBlocks(const BlockFrame& source, uint8_t d, RgbImage& output, int tileRow, int c0,
@@ -225,6 +287,10 @@ void MergeBlocks(const BlockFrame& source, uint8_t d, RgbImage& output, int tile
         }
         const size_t offset = static_cast<size_t>(c) * kTileBytes;
         const size_t bytes = std::min(kTileBytes, output.Stride() - offset);
+        if (bytes == kTileBytes) {
+            MergeFullBlock(block, output.Row(y0) + offset, output.Stride(), rows, d);
+            continue;
+        }
         for (int y = 0; y < rows; ++y) {
             DarkenedMaxBytes(block + static_cast<size_t>(y) * kTileBytes,
                              output.Row(y0 + y) + offset, bytes, d);
