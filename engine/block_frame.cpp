@@ -65,54 +65,71 @@ bool BlockPool::TakeLocked(size_t count, std::vector<uint8_t*>& out) {
     return true;
 }
 
-bool BlockPool::Fill(BlockFrame& frame, const RgbImage& image, TileMaxima maxima, int floor) {
+bool BlockPool::Fill(BlockFrame& frame, const RgbImage& image, int floor) {
     Clear(frame);
     const int width = image.Width();
     const int height = image.Height();
-    if (maxima.columns != (width + kMaxTile - 1) / kMaxTile ||
-        maxima.rows != (height + kMaxTile - 1) / kMaxTile) {
+    if (width <= 0 || height <= 0) {
         return false;
     }
-    size_t needed = 0;
-    for (const uint8_t value : maxima.values) {
-        needed += value > floor ? 1 : 0;
-    }
+    const int columns = (width + kMaxTile - 1) / kMaxTile;
+    const int rows = (height + kMaxTile - 1) / kMaxTile;
+    const size_t count = static_cast<size_t>(columns) * static_cast<size_t>(rows);
     std::vector<uint8_t*> taken;
     try {
-        taken.reserve(needed);
-        frame.blocks.assign(maxima.values.size(), nullptr);
-        std::lock_guard lock(mutex_);
-        if (!TakeLocked(needed, taken)) {
-            free_.insert(free_.end(), taken.begin(), taken.end());
-            frame.blocks.clear();
-            return false;
-        }
+        frame.maxima.values.assign(count, 0);
+        frame.blocks.assign(count, nullptr);
+        taken.reserve(static_cast<size_t>(columns));
     } catch (const std::bad_alloc&) {
-        frame.blocks.clear();
+        Clear(frame);
         return false;
     }
-    size_t next = 0;
-    for (size_t k = 0; k < maxima.values.size(); ++k) {
-        if (maxima.values[k] > floor) {
-            frame.blocks[k] = taken[next++];
-        }
-    }
+    frame.maxima.columns = columns;
+    frame.maxima.rows = rows;
     frame.width = width;
     frame.height = height;
     frame.floor = floor;
-    frame.maxima = std::move(maxima);
-    for (int y = 0; y < height; ++y) {
-        const int r = y / kMaxTile;
-        const size_t inBlock = static_cast<size_t>(y % kMaxTile) * kMaxTile * 3;
-        const uint8_t* row = image.Row(y);
-        for (int c = 0; c < frame.maxima.columns; ++c) {
-            uint8_t* block =
-                frame.blocks[static_cast<size_t>(r) * static_cast<size_t>(frame.maxima.columns) +
-                             static_cast<size_t>(c)];
-            if (block != nullptr) {
-                const size_t offset = static_cast<size_t>(c) * kMaxTile * 3;
-                const size_t bytes = std::min<size_t>(kMaxTile * 3, image.Stride() - offset);
-                std::memcpy(block + inBlock, row + offset, bytes);
+    // Row of blocks after row of blocks: the rows just measured are copied
+    // while they are still in the cache.
+    for (int r = 0; r < rows; ++r) {
+        uint8_t* best =
+            frame.maxima.values.data() + static_cast<size_t>(r) * static_cast<size_t>(columns);
+        uint8_t** blocks =
+            frame.blocks.data() + static_cast<size_t>(r) * static_cast<size_t>(columns);
+        TileRowMaxima(image, r, best);
+        size_t needed = 0;
+        for (int c = 0; c < columns; ++c) {
+            needed += best[c] > floor ? 1 : 0;
+        }
+        taken.clear();
+        bool ok = false;
+        try {
+            std::lock_guard lock(mutex_);
+            ok = TakeLocked(needed, taken);
+        } catch (const std::bad_alloc&) {
+            ok = false;
+        }
+        if (!ok) {
+            Clear(frame);
+            return false;
+        }
+        size_t next = 0;
+        for (int c = 0; c < columns; ++c) {
+            if (best[c] > floor) {
+                blocks[c] = taken[next++];
+            }
+        }
+        const int y0 = r * kMaxTile;
+        const int y1 = std::min(height, y0 + kMaxTile);
+        for (int y = y0; y < y1; ++y) {
+            const size_t inBlock = static_cast<size_t>(y - y0) * kMaxTile * 3;
+            const uint8_t* row = image.Row(y);
+            for (int c = 0; c < columns; ++c) {
+                if (blocks[c] != nullptr) {
+                    const size_t offset = static_cast<size_t>(c) * kMaxTile * 3;
+                    const size_t bytes = std::min<size_t>(kMaxTile * 3, image.Stride() - offset);
+                    std::memcpy(blocks[c] + inBlock, row + offset, bytes);
+                }
             }
         }
     }

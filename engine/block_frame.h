@@ -55,10 +55,11 @@ class BlockPool {
     BlockPool(const BlockPool&) = delete;
     BlockPool& operator=(const BlockPool&) = delete;
 
-    /// Makes frame the blocks of image (whose maxima are given) whose
-    /// maximum is above floor; the frame's old blocks are given back first.
-    /// False, the frame left empty, when memory runs out.
-    bool Fill(BlockFrame& frame, const RgbImage& image, TileMaxima maxima, int floor);
+    /// Makes frame the blocks of image whose maximum is above floor, and
+    /// records every block's maximum; the frame's old blocks are given back
+    /// first. False, the frame left empty, for an empty image or when
+    /// memory runs out.
+    bool Fill(BlockFrame& frame, const RgbImage& image, int floor);
 
     /// Gives back the blocks whose maximum is at most floor (nothing when
     /// floor is not above the frame's). Returns the picture bytes given back.

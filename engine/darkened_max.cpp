@@ -319,6 +319,51 @@ const TileMaxima* UsableMaxima(const TileMaxima* maxima, const Pieces& pieces) {
 
 }  // namespace
 
+void TileRowMaxima(const RgbImage& image, int tileRow, uint8_t* out) {
+    const int w = image.Width();
+    const int h = image.Height();
+    if (w <= 0 || h <= 0) {
+        return;
+    }
+    const int columns = (w + kMaxTile - 1) / kMaxTile;
+    const int y0 = tileRow * kMaxTile;
+    const int y1 = std::min(h, y0 + kMaxTile);
+    const size_t stride = image.Stride();
+    std::fill(out, out + columns, uint8_t{0});
+    int c = 0;
+#ifdef NOCTURO_X86
+    // Whole blocks: sixteen running maxima per block, folded once at the end.
+    const int full = static_cast<int>(stride / kTileBytes);
+    std::vector<uint8_t> best(static_cast<size_t>(full) * 16, 0);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* row = image.Row(y);
+        for (int k = 0; k < full; ++k) {
+            const auto* p =
+                reinterpret_cast<const __m128i*>(row + static_cast<size_t>(k) * kTileBytes);
+            auto* slot = reinterpret_cast<__m128i*>(best.data() + static_cast<size_t>(k) * 16);
+            __m128i m = _mm_loadu_si128(slot);
+            for (size_t v = 0; v < kTileBytes / 16; ++v) {
+                m = _mm_max_epu8(m, _mm_loadu_si128(p + v));
+            }
+            _mm_storeu_si128(slot, m);
+        }
+    }
+    for (int k = 0; k < full; ++k) {
+        const uint8_t* bytes = best.data() + static_cast<size_t>(k) * 16;
+        out[k] = *std::max_element(bytes, bytes + 16);
+    }
+    c = full;
+#endif
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* row = image.Row(y);
+        for (int k = c; k < columns; ++k) {
+            const size_t offset = static_cast<size_t>(k) * kTileBytes;
+            const size_t count = std::min(kTileBytes, stride - offset);
+            out[k] = std::max(out[k], BytesMax(row + offset, count));
+        }
+    }
+}
+
 TileMaxima ComputeTileMaxima(const RgbImage& image) {
     TileMaxima maxima;
     const int w = image.Width();
@@ -329,16 +374,10 @@ TileMaxima ComputeTileMaxima(const RgbImage& image) {
     maxima.columns = (w + kMaxTile - 1) / kMaxTile;
     maxima.rows = (h + kMaxTile - 1) / kMaxTile;
     maxima.values.assign(static_cast<size_t>(maxima.columns) * static_cast<size_t>(maxima.rows), 0);
-    const size_t stride = image.Stride();
-    for (int y = 0; y < h; ++y) {
-        uint8_t* best = maxima.values.data() +
-                        static_cast<size_t>(y / kMaxTile) * static_cast<size_t>(maxima.columns);
-        const uint8_t* row = image.Row(y);
-        for (int c = 0; c < maxima.columns; ++c) {
-            const size_t offset = static_cast<size_t>(c) * kTileBytes;
-            const size_t count = std::min(kTileBytes, stride - offset);
-            best[c] = std::max(best[c], BytesMax(row + offset, count));
-        }
+    for (int r = 0; r < maxima.rows; ++r) {
+        TileRowMaxima(
+            image, r,
+            maxima.values.data() + static_cast<size_t>(r) * static_cast<size_t>(maxima.columns));
     }
     return maxima;
 }

@@ -49,6 +49,8 @@ struct TileMaxima {
 
 /// The block maxima of a picture; empty for an empty picture.
 TileMaxima ComputeTileMaxima(const RgbImage& image);
+/// The maxima of row `tileRow` of blocks, into out[0] to out[columns - 1].
+void TileRowMaxima(const RgbImage& image, int tileRow, uint8_t* out);
 
 /// A frame of the window and its darkening.
 struct DarkenedSource {

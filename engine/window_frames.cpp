@@ -119,8 +119,7 @@ void WindowFrames::DecodeInto(int index, Slot& result, int floor) {
         // Straight into the buffer: its old pixels do not matter.
         result.loaded = LoadImageFileInto(result.image, name);
         // Kept as blocks: a frame that cannot be cut up is not kept.
-        result.kept = result.loaded && blockPool_.Fill(result.blocks, result.image,
-                                                       ComputeTileMaxima(result.image), floor);
+        result.kept = result.loaded && blockPool_.Fill(result.blocks, result.image, floor);
         result.usable = true;
     } catch (...) {
         // The owner loads the file itself and meets the error there.

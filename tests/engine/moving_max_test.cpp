@@ -725,7 +725,8 @@ TEST(BlockFrameTest, KeepsTheBlocksAboveTheFloor) {
         const TileMaxima maxima = ComputeTileMaxima(image);
         BlockPool pool;
         BlockFrame frame;
-        ASSERT_TRUE(pool.Fill(frame, image, maxima, c.floor));
+        ASSERT_TRUE(pool.Fill(frame, image, c.floor));
+        EXPECT_EQ(frame.maxima.values, maxima.values);
         EXPECT_EQ(frame.width, c.width);
         EXPECT_EQ(frame.height, c.height);
         EXPECT_EQ(frame.floor, c.floor);
@@ -761,17 +762,17 @@ TEST(BlockFrameTest, KeepsTheBlocksAboveTheFloor) {
 
         // Blocks given back serve the next frame.
         BlockFrame next;
-        ASSERT_TRUE(pool.Fill(next, image, maxima, -1));
+        ASSERT_TRUE(pool.Fill(next, image, -1));
         EXPECT_EQ(next.BytesKept(), image.Stride() * static_cast<size_t>(c.height));
         pool.Clear(frame);
         EXPECT_EQ(frame.BytesKept(), 0u);
         EXPECT_TRUE(frame.blocks.empty());
     }
-    // Maxima of another size are refused.
+    // An empty picture has no blocks.
     BlockPool pool;
     BlockFrame frame;
-    EXPECT_FALSE(pool.Fill(frame, SolidImage(70, 10, 1, 2, 3),
-                           ComputeTileMaxima(SolidImage(64, 10, 0, 0, 0)), 0));
+    EXPECT_FALSE(pool.Fill(frame, RgbImage(), 0));
+    EXPECT_TRUE(frame.blocks.empty());
 }
 
 TEST(MovingMaxRunTest, OutputsThatReplaceFramesStillInTheWindowAreReadAgain) {
