@@ -26,6 +26,7 @@ WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahea
       ahead_(std::max(ahead, 0)),
       budget_(budget),
       leastDarkening_(std::move(leastDarkening)),
+      poolLimit_(static_cast<size_t>(std::max(threads, 0)) + 1),
       slots_(names_.size()) {
     try {
         for (int k = 0; k < threads; ++k) {
@@ -133,7 +134,7 @@ void WindowFrames::StoreLocked(int index, Slot&& result) {
     ++decodes_;
     Slot& slot = slots_[static_cast<size_t>(index)];
     // The decode's buffer serves the next decode.
-    if (result.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
+    if (result.image.Width() > 0 && pool_.size() < poolLimit_) {
         pool_.push_back(std::move(result.image));
     }
     result.image.Release();

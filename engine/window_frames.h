@@ -142,6 +142,9 @@ class WindowFrames {
     const int ahead_;
     const size_t budget_;
     const LeastDarkening leastDarkening_;
+    // Decode buffers kept for reuse: one per worker and one for the owner.
+    // Fixed before the workers start, which read it.
+    const size_t poolLimit_;
     BlockPool blockPool_;
     std::vector<Slot> slots_;
     std::vector<std::thread> workers_;
