@@ -84,7 +84,7 @@ struct SharedSource {
 };
 
 /// Several consecutive windows at once: every output (all of one size with
-/// the sources) becomes black and receives its sources. A band of a source
+/// the sources) becomes black and receives its sources. A block of a source
 /// is read from memory once for all the outputs that take it, so k windows
 /// that share most of their frames cost little more memory traffic than one.
 void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const SharedSource> sources,
