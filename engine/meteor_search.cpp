@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <chrono>
+#include <condition_variable>
 #include <deque>
-#include <future>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <system_error>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -35,8 +37,10 @@ bool LoadWhole(RgbImage& destination, const std::string& fileName) {
     return LoadImageFile(destination, fileName);
 }
 
-// How far ahead the search looks for the next frames to read.
+// How far ahead the search looks for the next frames to read, and how many
+// points per worker it reads ahead at most.
 constexpr int kLookAheadEntries = 256;
+constexpr size_t kReadsAheadPerWorker = 8;
 
 /// What a file looked like: a point read ahead is used only while the file
 /// still looks the same when the search reaches it.
@@ -77,22 +81,33 @@ PointRead ReadPoint(const std::string& fileName, int x, int y) {
 /// Reads the points of the next frames on worker threads while the search
 /// deals with the current one.
 ///
-/// Threading: each read runs on its own thread (std::async) with a copy of
-/// the file name and the point, and touches nothing else; the owner (the
-/// search's thread) alone holds the futures. A read no longer wanted is
-/// parked until it has finished, so that dropping it never waits; the
-/// destructor waits for every read still running.
+/// Threading: the workers live as long as the object and take queued reads
+/// in order; a read touches only its own job (a copy of the file name, the
+/// point, and its result). One mutex guards the queue and the jobs. The
+/// owner (the search's thread) alone queues, takes and drops jobs; a job
+/// dropped while a worker reads it stays alive until that read ends. The
+/// destructor lets every worker finish its current read and joins them.
+/// Long-lived workers keep their read buffers warm: a fresh thread per read
+/// would pay for fresh pages on every frame.
 class PointsAhead {
   public:
-    PointsAhead(int threads, int x, int y) : threads_(std::max(threads, 0)), x_(x), y_(y) {}
-    ~PointsAhead() {
-        for (Job& job : jobs_) {
-            if (job.result.valid()) {
-                job.result.wait();
+    PointsAhead(int threads, int x, int y) : x_(x), y_(y) {
+        try {
+            for (int k = 0; k < threads; ++k) {
+                workers_.emplace_back([this] { Work(); });
             }
+        } catch (const std::system_error&) {
+            // Fewer workers; with none every point is read on the search's thread.
         }
-        for (auto& parked : parked_) {
-            parked.wait();
+    }
+    ~PointsAhead() {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        work_.notify_all();
+        for (std::thread& worker : workers_) {
+            worker.join();
         }
     }
     PointsAhead(const PointsAhead&) = delete;
@@ -101,11 +116,17 @@ class PointsAhead {
     /// The point of fileName, as ReadPicturePoint gives it now.
     bool Read(const std::string& fileName, PointSample& sample) {
         std::optional<PointRead> ready;
-        for (auto it = jobs_.begin(); it != jobs_.end(); ++it) {
-            if (it->fileName == fileName) {
-                ready = it->result.get();
+        {
+            std::unique_lock lock(mutex_);
+            auto it = std::find_if(jobs_.begin(), jobs_.end(),
+                                   [&](const auto& job) { return job->fileName == fileName; });
+            if (it != jobs_.end()) {
+                const std::shared_ptr<Job> job = *it;
                 jobs_.erase(it);
-                break;
+                if (job->started) {
+                    done_.wait(lock, [&] { return job->finished; });
+                    ready = job->result;
+                }
             }
         }
         if (!ready || ready->stamp != Stamp(fileName) || !ready->stamp.exists) {
@@ -117,52 +138,89 @@ class PointsAhead {
 
     /// The entries the search will read next, in order.
     void Want(const FileList& list, int from) {
-        if (threads_ == 0) {
+        if (workers_.empty()) {
             return;
         }
+        // Several reads queued per worker keep them busy while the search
+        // decodes a new maximum whole; a read ahead holds only its result.
+        const size_t most = kReadsAheadPerWorker * workers_.size();
         std::vector<std::string> wanted;
         const int end = std::min(list.Count(), from + kLookAheadEntries);
-        for (int j = from; j < end && static_cast<int>(wanted.size()) < threads_; ++j) {
+        for (int j = from; j < end && wanted.size() < most; ++j) {
             if (Takes(list, j) && IsLoadableName(list.Text(j))) {
                 wanted.push_back(list.Text(j));
             }
         }
-        for (auto it = jobs_.begin(); it != jobs_.end();) {
-            if (std::find(wanted.begin(), wanted.end(), it->fileName) == wanted.end()) {
-                parked_.push_back(std::move(it->result));
-                it = jobs_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        std::erase_if(parked_, [](std::future<PointRead>& f) {
-            return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-        });
-        for (const std::string& name : wanted) {
-            const bool queued = std::any_of(jobs_.begin(), jobs_.end(),
-                                            [&](const Job& job) { return job.fileName == name; });
-            if (!queued && static_cast<int>(jobs_.size() + parked_.size()) < threads_) {
-                try {
-                    jobs_.push_back(
-                        {name, std::async(std::launch::async, ReadPoint, name, x_, y_)});
-                } catch (const std::system_error&) {
-                    threads_ = 0;  // no thread to be had: read on the search's thread
-                    return;
+        {
+            std::lock_guard lock(mutex_);
+            std::erase_if(jobs_, [&](const auto& job) {
+                return std::find(wanted.begin(), wanted.end(), job->fileName) == wanted.end();
+            });
+            for (const std::string& name : wanted) {
+                const bool queued = std::any_of(jobs_.begin(), jobs_.end(), [&](const auto& job) {
+                    return job->fileName == name;
+                });
+                if (!queued) {
+                    auto job = std::make_shared<Job>();
+                    job->fileName = name;
+                    jobs_.push_back(std::move(job));
                 }
             }
         }
+        work_.notify_all();
     }
 
   private:
     struct Job {
         std::string fileName;
-        std::future<PointRead> result;
+        bool started = false;
+        bool finished = false;
+        PointRead result;
     };
-    int threads_;
-    int x_;
-    int y_;
-    std::deque<Job> jobs_;
-    std::vector<std::future<PointRead>> parked_;
+
+    void Work() {
+        std::unique_lock lock(mutex_);
+        for (;;) {
+            std::shared_ptr<Job> job;
+            work_.wait(lock, [&] {
+                if (stopping_) {
+                    return true;
+                }
+                for (const auto& queued : jobs_) {
+                    if (!queued->started) {
+                        job = queued;
+                        return true;
+                    }
+                }
+                return false;
+            });
+            if (stopping_) {
+                return;
+            }
+            job->started = true;
+            lock.unlock();
+            PointRead result;
+            try {
+                result = ReadPoint(job->fileName, x_, y_);
+            } catch (...) {
+                // Left unread: the search reads it itself and meets the error.
+                result.stamp = FileStamp{};
+            }
+            lock.lock();
+            job->result = result;
+            job->finished = true;
+            done_.notify_all();
+        }
+    }
+
+    const int x_;
+    const int y_;
+    std::vector<std::thread> workers_;
+    std::mutex mutex_;
+    std::condition_variable work_;
+    std::condition_variable done_;
+    std::deque<std::shared_ptr<Job>> jobs_;
+    bool stopping_ = false;
 };
 
 RgbImage& ResultBuffer(RunState& state) {

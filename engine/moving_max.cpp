@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
 #include <future>
 #include <map>
+#include <memory>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -27,11 +29,28 @@ const char* const kMovingMaxOneEntry =
 namespace {
 
 // Consecutive windows merged together when the frames they will take are
-// known: each band of a frame is then read from memory once for all of them.
-constexpr int kBatch = 8;
+// known: each block of a frame is then read from memory once for all of
+// them. Since merges skip the blocks that darkening wipes out, a larger
+// batch saves little reading but holds more frames decoded ahead and more
+// outputs at once.
+constexpr int kBatch = 2;
 
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
+}
+
+/// The least darkening frame `index` gets while the window starts at
+/// `first`: its position in the window only falls as the window moves on,
+/// and never exceeds the newest position.
+WindowFrames::LeastDarkening LeastDarkening(const MovingMaxSettings& settings) {
+    const int n = settings.windowSize;
+    if (!settings.darkening) {
+        // Merged undarkened: only black blocks add nothing.
+        return [](int, int) { return 0; };
+    }
+    return [n](int index, int first) {
+        return DarkeningValue(n, std::clamp(index - first, 0, std::max(n - 1, 0)));
+    };
 }
 
 int Processors() {
@@ -64,7 +83,8 @@ class Run {
                   // see the frames of the next batch of windows.
                   kBatch + std::max(2, options.decodeThreads >= 0 ? options.decodeThreads
                                                                   : Processors()),
-                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget()) {
+                  options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget(),
+                  LeastDarkening(settings)) {
         MakeSchedule();
         canonical_.resize(entries_.size());
     }
@@ -110,7 +130,9 @@ class Run {
 
   private:
     struct Planned {
-        const RgbImage* image;  // kept by the frame cache, or null: decode `name`
+        // Kept by the frame cache and usable with this darkening, or null:
+        // decode `name`.
+        const BlockFrame* blocks;
         std::string name;
         uint8_t darkening;
         int slot;  // list copy index
@@ -165,6 +187,17 @@ class Run {
         }
     }
 
+    /// A kept frame merged with darkening d: usable unless blocks that d
+    /// does not wipe out were given back.
+    static const BlockFrame* Usable(const BlockFrame* blocks, int d) {
+        return blocks != nullptr && d >= blocks->floor ? blocks : nullptr;
+    }
+
+    static bool Fits(const BlockFrame* blocks, const RgbImage& result) {
+        return blocks != nullptr && blocks->width == result.Width() &&
+               blocks->height == result.Height();
+    }
+
     static std::vector<Key> KeysOf(const std::vector<Planned>& plan) {
         std::vector<Key> keys;
         keys.reserve(plan.size());
@@ -183,10 +216,20 @@ class Run {
         return image;
     }
 
+    /// Keeps a buffer for the next batch; an emptied one is of no use (a
+    /// fresh frame-sized allocation costs the kernel a page clearing).
+    void KeepSpare(RgbImage&& image) {
+        if (image.Width() > 0 && image.Height() > 0 &&
+            static_cast<int>(spare_.size()) < kBatch + 1) {
+            spare_.push_back(std::move(image));
+        }
+    }
+
     /// Makes `image` the result; the old result's buffer is kept for reuse.
     void TakeAsResult(RgbImage& image) {
         Result().Swap(image);
-        spare_.push_back(std::move(image));
+        blackPending_ = false;
+        KeepSpare(std::move(image));
     }
 
     /// The merge of a window whose frames are decided. Without live display
@@ -203,16 +246,15 @@ class Run {
         }
         // Windows merged ahead for outputs up to this one are of no more use.
         while (!ready_.empty() && ready_.begin()->first <= output) {
-            spare_.push_back(std::move(ready_.begin()->second.image));
+            KeepSpare(std::move(ready_.begin()->second.image));
             ready_.erase(ready_.begin());
         }
         if (matches) {
             plan_.clear();
             return;
         }
-        const bool allKept = std::all_of(plan_.begin(), plan_.end(), [&](const Planned& p) {
-            return p.image != nullptr && p.image->SameSize(result);
-        });
+        const bool allKept = std::all_of(plan_.begin(), plan_.end(),
+                                         [&](const Planned& p) { return Fits(p.blocks, result); });
         if (!plan_.empty() && allKept && output + 1 < static_cast<int>(schedule_.size())) {
             MergeBatch(output);
         } else {
@@ -278,11 +320,12 @@ class Run {
                 const WindowFrames::Frame frame =
                     GetFrame(ci, entries_[static_cast<size_t>(ci)].text);
                 if (frame.loaded && frame.width == w && frame.height == h) {
-                    usable = frame.image != nullptr;
                     const int d =
                         settings_.darkening ? DarkeningValue(settings_.windowSize, ci - f) : 0;
-                    plan.push_back({frame.image, std::string(), static_cast<uint8_t>(d), ci,
-                                    frame.generation});
+                    const BlockFrame* blocks = Usable(frame.blocks, d);
+                    usable = blocks != nullptr;
+                    plan.push_back(
+                        {blocks, std::string(), static_cast<uint8_t>(d), ci, frame.generation});
                 } else {
                     takes[ci] = false;
                 }
@@ -295,7 +338,7 @@ class Run {
         // A frame decoded again meanwhile may have lost its place in memory.
         for (const auto& plan : plans) {
             for (const Planned& item : plan) {
-                if (item.image == nullptr || !item.image->SameSize(result)) {
+                if (!Fits(item.blocks, result)) {
                     MergePlan();
                     return;
                 }
@@ -317,7 +360,7 @@ class Run {
             for (const Planned& item : plans[k]) {
                 auto [where, added] = sourceOf.emplace(item.slot, sources.size());
                 if (added) {
-                    sources.push_back({item.image, {}});
+                    sources.push_back({nullptr, {}, nullptr, item.blocks});
                 }
                 sources[where->second].targets.emplace_back(static_cast<int>(k), item.darkening);
             }
@@ -400,48 +443,72 @@ class Run {
         host_.ProcessEvents();
     }
 
-    /// Writes a copy of the result on another thread while the next window
-    /// is merged; the previous write is waited for first.
+    /// Writes a copy of the result on another thread while the next windows
+    /// are merged. Up to one write per processor runs at once, each on its
+    /// own copy; they are accounted for in output order.
     void SaveInBackground(const std::string& name) {
-        WaitForSave();
+        while (static_cast<int>(saves_.size()) >= savesInFlight_) {
+            FinishOldestSave();
+        }
+        std::string canonical = Canonical(name);
+        for (const auto& pending : saves_) {
+            if (pending->canonical == canonical) {
+                WaitForSave();  // the later write must land last
+                break;
+            }
+        }
         const RgbImage& result = Result();
-        if (!saveImage_.Resize(result.Width(), result.Height())) {
+        auto save = std::make_unique<PendingSave>();
+        if (!saveSpare_.empty()) {
+            save->image = std::move(saveSpare_.back());
+            saveSpare_.pop_back();
+        }
+        if (!save->image.Resize(result.Width(), result.Height())) {
             throw std::bad_alloc();
         }
         for (int y = 0; y < result.Height(); ++y) {
-            std::copy_n(result.Row(y), result.Stride(), saveImage_.Row(y));
+            std::copy_n(result.Row(y), result.Stride(), save->image.Row(y));
         }
-        saveImage_.SetFormat(result.Format());
-        pendingName_ = name;
-        pendingCanonical_ = Canonical(name);
-        pendingSave_ = std::async(std::launch::async, [this] {
-            std::string target = pendingName_;
-            return SaveImageFile(saveImage_, target, kDefaultOutputName);
+        save->image.SetFormat(result.Format());
+        save->name = name;
+        save->canonical = std::move(canonical);
+        PendingSave* job = save.get();
+        save->done = std::async(std::launch::async, [job] {
+            std::string target = job->name;
+            return SaveImageFile(job->image, target, kDefaultOutputName);
         });
+        saves_.push_back(std::move(save));
         lastOutputSaved_ = true;
     }
 
-    /// Waits for the output being written, if any, and counts it.
-    void WaitForSave() {
-        if (!pendingSave_.valid()) {
-            return;
-        }
-        const bool ok = pendingSave_.get();
+    /// Waits for the oldest output being written and counts it.
+    void FinishOldestSave() {
+        std::unique_ptr<PendingSave> save = std::move(saves_.front());
+        saves_.pop_front();
+        const bool ok = save->done.get();
         lastSaveOk_ = ok;
         ++(ok ? report_.written : report_.failedSaves);
-        pendingName_.clear();
-        pendingCanonical_.clear();
+        saveSpare_.push_back(std::move(save->image));
+    }
+
+    /// Waits for every output being written, and counts them.
+    void WaitForSave() {
+        while (!saves_.empty()) {
+            FinishOldestSave();
+        }
     }
 
     /// Before a frame is read: an output still being written under that
     /// name must be complete, as it is when outputs are written in turn.
     void WaitIfWriting(int slot, const std::string& name) {
-        if (!pendingSave_.valid()) {
+        if (saves_.empty()) {
             return;
         }
-        if (name == pendingName_) {
-            WaitForSave();
-            return;
+        for (const auto& pending : saves_) {
+            if (pending->name == name) {
+                WaitForSave();
+                return;
+            }
         }
         std::string canonical;
         if (slot >= 0 && slot < static_cast<int>(canonical_.size())) {
@@ -453,8 +520,11 @@ class Run {
         } else {
             canonical = Canonical(name);
         }
-        if (canonical == pendingCanonical_) {
-            WaitForSave();
+        for (const auto& pending : saves_) {
+            if (pending->canonical == canonical) {
+                WaitForSave();
+                return;
+            }
         }
     }
 
@@ -479,6 +549,7 @@ class Run {
         }
         state_.ResultUnsaved = true;
         ClearImage(state_.Result.get());
+        blackPending_ = false;
         state_.DropFrameMap();
         const bool live = settings_.showProcess;
 
@@ -492,9 +563,13 @@ class Run {
                     if (!result.Resize(frame.width, frame.height)) {
                         throw std::bad_alloc();
                     }
-                    FillImage(result, 0, 0, 0);
                     if (live) {
+                        FillImage(result, 0, 0, 0);
                         host_.ShowImage(&result, false);
+                    } else {
+                        // Nobody sees it before the merge, which may take a
+                        // window merged ahead instead.
+                        blackPending_ = true;
                     }
                     host_.ShowStatus(0, name, left_, true);
                     break;
@@ -522,8 +597,9 @@ class Run {
                     const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
-                    plan_.push_back({frame.image, frame.image ? std::string() : name,
-                                     static_cast<uint8_t>(d), first_ + i, frame.generation});
+                    const BlockFrame* blocks = Usable(frame.blocks, d);
+                    plan_.push_back({blocks, blocks ? std::string() : name, static_cast<uint8_t>(d),
+                                     first_ + i, frame.generation});
                     if (live) {
                         MergePlan();
                     }
@@ -556,10 +632,14 @@ class Run {
     /// each other one decoded again (once for this output) and merged alone.
     void MergePlan() {
         RgbImage& result = Result();
+        if (blackPending_) {
+            FillImage(result, 0, 0, 0);
+            blackPending_ = false;
+        }
         std::vector<DarkenedSource> kept;
         for (const Planned& p : plan_) {
-            if (p.image != nullptr && p.image->SameSize(result)) {
-                kept.push_back({p.image, p.darkening});
+            if (Fits(p.blocks, result)) {
+                kept.push_back({nullptr, p.darkening, nullptr, p.blocks});
                 continue;
             }
             ++report_.decodes;
@@ -589,17 +669,24 @@ class Run {
     int end_ = 0;
     int counter_ = 1;
     std::vector<Planned> plan_;
+    // The result has the window's size but is not black yet.
+    bool blackPending_ = false;
     std::vector<std::pair<int, int>> schedule_;
     std::map<int, Ready> ready_;  // by output, from 0
     std::vector<RgbImage> spare_;
     RgbImage scratch_;
     MovingMaxReport report_;
     std::vector<std::string> canonical_;  // of the copy's names, when asked
-    // The output being written; the image outlives the write.
-    RgbImage saveImage_;
-    std::string pendingName_;
-    std::string pendingCanonical_;
-    std::future<bool> pendingSave_;
+    // The outputs being written, oldest first, and buffers of written ones.
+    struct PendingSave {
+        std::string name;
+        std::string canonical;
+        RgbImage image;
+        std::future<bool> done;  // last: waited for before the image goes
+    };
+    const int savesInFlight_ = Processors();
+    std::deque<std::unique_ptr<PendingSave>> saves_;
+    std::vector<RgbImage> saveSpare_;
     bool lastOutputSaved_ = false;
     bool lastSaveOk_ = false;
 };

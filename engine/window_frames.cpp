@@ -20,8 +20,14 @@ size_t DefaultFrameBudget() {
     return static_cast<size_t>(pages) / 2 * static_cast<size_t>(pageSize);
 }
 
-WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget)
-    : names_(std::move(names)), ahead_(std::max(ahead, 0)), budget_(budget), slots_(names_.size()) {
+WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
+                           LeastDarkening leastDarkening)
+    : names_(std::move(names)),
+      ahead_(std::max(ahead, 0)),
+      budget_(budget),
+      leastDarkening_(std::move(leastDarkening)),
+      poolLimit_(static_cast<size_t>(std::max(threads, 0)) + 1),
+      slots_(names_.size()) {
     try {
         for (int k = 0; k < threads; ++k) {
             workers_.emplace_back([this] { WorkerLoop(); });
@@ -69,19 +75,28 @@ void WindowFrames::SetWindow(int first, int end) {
         first_ = std::max(first_, first);
         end_ = std::max(end_, end);
         next_ = std::max(next_, first_);
+        // Blocks that the darkenings still to come wipe out are not needed.
+        const int last = std::min(count, end_ + ahead_);
+        for (int i = first_; i < last && leastDarkening_; ++i) {
+            Slot& slot = slots_[static_cast<size_t>(i)];
+            if (slot.kept && slot.state == State::Done) {
+                bytesKept_ -= blockPool_.Thin(slot.blocks, FloorLocked(i));
+            }
+        }
     }
     workAvailable_.notify_all();
 }
 
+int WindowFrames::FloorLocked(int index) const {
+    return leastDarkening_ ? leastDarkening_(index, first_) : -1;
+}
+
 void WindowFrames::ReleaseLocked(Slot& slot) {
     if (slot.kept) {
-        bytesKept_ -= slot.image.Stride() * static_cast<size_t>(slot.image.Height());
+        bytesKept_ -= slot.blocks.BytesKept();
         slot.kept = false;
     }
-    if (slot.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
-        pool_.push_back(std::move(slot.image));
-    }
-    slot.image.Release();
+    blockPool_.Clear(slot.blocks);
     if (slot.state != State::Decoding) {
         slot.state = State::Released;  // a decode in flight is dropped when it ends
     }
@@ -96,7 +111,7 @@ RgbImage WindowFrames::TakeBufferLocked() {
     return buffer;
 }
 
-void WindowFrames::DecodeInto(int index, Slot& result) {
+void WindowFrames::DecodeInto(int index, Slot& result, int floor) {
     const std::string& name = names_[static_cast<size_t>(index)];
     // Stat before reading, so that a change during the read shows too.
     result.stamp = StampOf(name);
@@ -104,6 +119,8 @@ void WindowFrames::DecodeInto(int index, Slot& result) {
     try {
         // Straight into the buffer: its old pixels do not matter.
         result.loaded = LoadImageFileInto(result.image, name);
+        // Kept as blocks: a frame that cannot be cut up is not kept.
+        result.kept = result.loaded && blockPool_.Fill(result.blocks, result.image, floor);
         result.usable = true;
     } catch (...) {
         // The owner loads the file itself and meets the error there.
@@ -116,32 +133,36 @@ void WindowFrames::DecodeInto(int index, Slot& result) {
 void WindowFrames::StoreLocked(int index, Slot&& result) {
     ++decodes_;
     Slot& slot = slots_[static_cast<size_t>(index)];
+    // The decode's buffer serves the next decode.
+    if (result.image.Width() > 0 && pool_.size() < poolLimit_) {
+        pool_.push_back(std::move(result.image));
+    }
+    result.image.Release();
     if (index < first_) {
-        slot.image.Release();
+        blockPool_.Clear(result.blocks);
         slot.state = State::Released;
         decodeFinished_.notify_all();
         return;
     }
     if (slot.kept) {
-        bytesKept_ -= slot.image.Stride() * static_cast<size_t>(slot.image.Height());
+        bytesKept_ -= slot.blocks.BytesKept();
+        slot.kept = false;
     }
+    blockPool_.Clear(slot.blocks);
     slot.usable = result.usable;
     slot.loaded = result.loaded;
     slot.width = result.width;
     slot.height = result.height;
     slot.stamp = result.stamp;
     slot.generation = ++generations_;
-    const size_t bytes = result.image.Stride() * static_cast<size_t>(result.image.Height());
-    slot.kept = result.usable && result.loaded && bytesKept_ + bytes <= budget_;
+    const size_t bytes = result.kept ? result.blocks.BytesKept() : 0;
+    slot.kept = result.usable && result.loaded && result.kept && bytesKept_ + bytes <= budget_;
     if (slot.kept) {
-        slot.image = std::move(result.image);
+        std::swap(slot.blocks, result.blocks);
         bytesKept_ += bytes;
         peakBytesKept_ = std::max(peakBytesKept_, bytesKept_);
     } else {
-        slot.image.Release();
-        if (result.image.Width() > 0 && pool_.size() < workers_.size() + 1) {
-            pool_.push_back(std::move(result.image));
-        }
+        blockPool_.Clear(result.blocks);
     }
     slot.state = State::Done;
     decodeFinished_.notify_all();
@@ -166,8 +187,9 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
         slot.state = State::Decoding;
         Slot result;
         result.image = TakeBufferLocked();
+        const int floor = FloorLocked(index);
         lock.unlock();
-        DecodeInto(index, result);
+        DecodeInto(index, result, floor);
         lock.lock();
         StoreLocked(index, std::move(result));
     }
@@ -178,8 +200,9 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
         slot.state = State::Decoding;
         Slot result;
         result.image = TakeBufferLocked();
+        const int floor = FloorLocked(index);
         lock.unlock();
-        DecodeInto(index, result);
+        DecodeInto(index, result, floor);
         if (!result.usable) {
             // Let the error reach the owner.
             RgbImage scratch;
@@ -191,7 +214,7 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
     frame.loaded = slot.loaded;
     frame.width = slot.width;
     frame.height = slot.height;
-    frame.image = slot.kept ? &slot.image : nullptr;
+    frame.blocks = slot.kept ? &slot.blocks : nullptr;
     frame.generation = slot.generation;
     return frame;
 }
@@ -242,8 +265,9 @@ void WindowFrames::WorkerLoop() {
         slots_[static_cast<size_t>(index)].state = State::Decoding;
         Slot result;
         result.image = TakeBufferLocked();
+        const int floor = FloorLocked(index);
         lock.unlock();
-        DecodeInto(index, result);
+        DecodeInto(index, result, floor);
         lock.lock();
         StoreLocked(index, std::move(result));
     }

@@ -21,6 +21,10 @@
 //   frame being decoded per worker. A frame that does not fit keeps only
 //   what a load of it said (loaded or not, and its size); its pixels are
 //   decoded again by whoever needs them.
+// - Frames are kept as blocks (block_frame.h). The owner says which
+//   darkening a frame will at least get while the window starts at a given
+//   index; the blocks that darkening wipes out are given back when the frame
+//   is decoded and whenever the window moves on.
 //
 // A frame is handed out only while its file is still the one that was
 // decoded (same inode, size and times); a file rewritten since then, for
@@ -30,12 +34,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "core/rgb_image.h"
+#include "engine/block_frame.h"
 
 namespace nocturo {
 
@@ -44,10 +50,15 @@ size_t DefaultFrameBudget();
 
 class WindowFrames {
   public:
+    /// The least darkening frame `index` will be merged with from now on,
+    /// while the window starts at `first`; below 0: none is known.
+    using LeastDarkening = std::function<int(int index, int first)>;
+
     /// names: the files, by index. threads: decode workers (0: the owner
     /// decodes each frame when it asks for it). ahead: frames decoded beyond
     /// the window's end.
-    WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget);
+    WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
+                 LeastDarkening leastDarkening = {});
     ~WindowFrames();
     WindowFrames(const WindowFrames&) = delete;
     WindowFrames& operator=(const WindowFrames&) = delete;
@@ -62,9 +73,10 @@ class WindowFrames {
         bool loaded = false;
         int width = 0;
         int height = 0;
-        /// The pixels when they are kept; null when the frame did not fit
-        /// the budget (decode it with Decode) or did not load.
-        const RgbImage* image = nullptr;
+        /// The pixels when they are kept, less the blocks that the least
+        /// darkening wipes out (see BlockFrame::floor); null when the frame
+        /// did not fit the budget (decode it with Decode) or did not load.
+        const BlockFrame* blocks = nullptr;
         /// Changes whenever the slot is decoded again: two Frames of one
         /// index with the same generation hold the same pixels. 0 for a
         /// frame loaded outside the window.
@@ -109,14 +121,18 @@ class WindowFrames {
         int width = 0;
         int height = 0;
         Stamp stamp;
-        RgbImage image;  // empty unless kept
+        RgbImage image;     // the decode's buffer, until it is stored
+        BlockFrame blocks;  // empty unless kept
         bool kept = false;
         uint64_t generation = 0;
     };
 
     void WorkerLoop();
-    /// Decodes slot `index`'s file; no lock held.
-    void DecodeInto(int index, Slot& result);
+    /// Decodes slot `index`'s file and keeps the blocks above floor; no
+    /// lock held.
+    void DecodeInto(int index, Slot& result, int floor);
+    /// The least darkening of frame index now; the caller holds mutex_.
+    int FloorLocked(int index) const;
     /// Stores a finished decode; the caller holds mutex_.
     void StoreLocked(int index, Slot&& result);
     void ReleaseLocked(Slot& slot);
@@ -125,6 +141,11 @@ class WindowFrames {
     const std::vector<std::string> names_;
     const int ahead_;
     const size_t budget_;
+    const LeastDarkening leastDarkening_;
+    // Decode buffers kept for reuse: one per worker and one for the owner.
+    // Fixed before the workers start, which read it.
+    const size_t poolLimit_;
+    BlockPool blockPool_;
     std::vector<Slot> slots_;
     std::vector<std::thread> workers_;
 

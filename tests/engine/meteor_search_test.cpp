@@ -4,9 +4,12 @@
 #include "engine/meteor_search.h"
 
 #include <gtest/gtest.h>
+
 #include <turbojpeg.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/image_file.h"
@@ -119,45 +122,79 @@ TEST(MaximumSearch, FramesThatCannotWinAndFramesSkipped) {
         {"nothing loads", {-1, -1}, {false, false}, {false, false}, -1, 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        Night night;
-        std::vector<std::string> names;
-        for (size_t k = 0; k < c.entries.size(); ++k) {
-            const int e = c.entries[k];
-            const std::string name = Numbered("e", static_cast<long long>(k), ".bmp");
-            if (e == -1) {
-                names.push_back(night.dir.File(name));
-                night.run.AddChecked({names.back()});
-                night.frames.push_back(RgbImage());
-            } else if (e == -2) {
-                names.push_back(night.Add(name, Frame(765, 9, 6, 4)));
-            } else if (e == -3) {
-                names.push_back(night.Add(name, Frame(700, 8)));
-                night.run.Left().SetChecked(static_cast<int>(k), false);
-            } else if (e == -4) {
-                names.push_back(night.Add(name, Frame(700, 8)));
-                WriteBytes(names.back(), {'B', 'M', 1, 2, 3});
+        for (int threads : {0, 2}) {
+            SCOPED_TRACE(std::string(c.name) + Numbered(", threads ", threads));
+            Night night;
+            // Read ahead on workers or on the search's own thread: same answers.
+            night.run.state.Decode.threads = threads;
+            std::vector<std::string> names;
+            for (size_t k = 0; k < c.entries.size(); ++k) {
+                const int e = c.entries[k];
+                const std::string name = Numbered("e", static_cast<long long>(k), ".bmp");
+                if (e == -1) {
+                    names.push_back(night.dir.File(name));
+                    night.run.AddChecked({names.back()});
+                    night.frames.push_back(RgbImage());
+                } else if (e == -2) {
+                    names.push_back(night.Add(name, Frame(765, 9, 6, 4)));
+                } else if (e == -3) {
+                    names.push_back(night.Add(name, Frame(700, 8)));
+                    night.run.Left().SetChecked(static_cast<int>(k), false);
+                } else if (e == -4) {
+                    names.push_back(night.Add(name, Frame(700, 8)));
+                    WriteBytes(names.back(), {'B', 'M', 1, 2, 3});
+                } else {
+                    names.push_back(night.Add(name, Frame(e, static_cast<uint32_t>(k) + 20)));
+                }
+            }
+            const MeteorOutcome outcome = MaximumSearch(night.run.context, 2, 1);
+            EXPECT_EQ(Checks(night.run.Left()), c.checked);
+            for (size_t k = 0; k < c.enabled.size(); ++k) {
+                EXPECT_EQ(night.run.Left().IsEnabled(static_cast<int>(k)), c.enabled[k]) << k;
+            }
+            EXPECT_EQ(outcome.errors, c.errors);
+            if (c.winner >= 0) {
+                EXPECT_TRUE(SamePixels(*night.run.state.Result, night.frames[c.winner]));
+                EXPECT_EQ(night.run.host.Lines("message"),
+                          (std::vector<std::string>{"message|" + names[c.winner] +
+                                                    "|Image with Maximum"}));
             } else {
-                names.push_back(night.Add(name, Frame(e, static_cast<uint32_t>(k) + 20)));
+                EXPECT_TRUE(night.run.state.Result->IsEmptyImage());
+                EXPECT_EQ(night.run.host.Lines("message"),
+                          (std::vector<std::string>{"message||Image with Maximum"}));
             }
         }
-        const MeteorOutcome outcome = MaximumSearch(night.run.context, 2, 1);
-        EXPECT_EQ(Checks(night.run.Left()), c.checked);
-        for (size_t k = 0; k < c.enabled.size(); ++k) {
-            EXPECT_EQ(night.run.Left().IsEnabled(static_cast<int>(k)), c.enabled[k]) << k;
-        }
-        EXPECT_EQ(outcome.errors, c.errors);
-        if (c.winner >= 0) {
-            EXPECT_TRUE(SamePixels(*night.run.state.Result, night.frames[c.winner]));
-            EXPECT_EQ(
-                night.run.host.Lines("message"),
-                (std::vector<std::string>{"message|" + names[c.winner] + "|Image with Maximum"}));
-        } else {
-            EXPECT_TRUE(night.run.state.Result->IsEmptyImage());
-            EXPECT_EQ(night.run.host.Lines("message"),
-                      (std::vector<std::string>{"message||Image with Maximum"}));
-        }
     }
+}
+
+// A frame whose point was read ahead and that is rewritten before the search
+// reaches it is read again: the search sees the file as it is then.
+TEST(MaximumSearch, FrameRewrittenAfterItsPointWasReadAhead) {
+    Night night;
+    night.run.state.Decode.threads = 2;
+    std::vector<std::string> names;
+    for (int k = 0; k < 6; ++k) {
+        // Frame 4 is the brightest until it is rewritten dim.
+        const int brightness = k == 4 ? 600 : 100 + 10 * k;
+        names.push_back(night.Add(Numbered("r", k, ".bmp"), Frame(brightness, 40 + k)));
+    }
+    int rewritten = 0;
+    night.run.host.onEvents = [&](int call) {
+        if (call == 3 && rewritten == 0) {
+            // The points of the next frames are read ahead by now (give the
+            // workers time), then frame 4 changes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            EXPECT_TRUE(SaveImageFile(Frame(50, 99), names[4]));
+            ++rewritten;
+        }
+    };
+    const MeteorOutcome outcome = MaximumSearch(night.run.context, 2, 1);
+    ASSERT_EQ(rewritten, 1);
+    EXPECT_EQ(outcome.maximum, 150);
+    EXPECT_EQ(outcome.chain,
+              (std::vector<std::string>{names[0], names[1], names[2], names[3], names[5]}));
+    EXPECT_TRUE(SamePixels(*night.run.state.Result, night.frames[5]));
+    EXPECT_EQ(Checks(night.run.Left()), (std::vector<bool>{true, true, true, true, false, true}));
 }
 
 TEST(MaximumSearch, PointOutsideThePicturesKeepsTheFirstFrame) {

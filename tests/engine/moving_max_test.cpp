@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/block_frame.h"
 #include "engine/darkened_max.h"
 #include "engine/moving_max.h"
 #include "lang/language_strings.h"
@@ -154,6 +155,147 @@ TEST(DarkeningTest, BandedMergesMatchOneAtATime) {
     const DarkenedSource justB[] = {{&b, 3}};
     MergeDarkened(onlyB, justB, 1);
     EXPECT_TRUE(SamePixels(second, onlyB));
+}
+
+/// A night-like frame: dark random sky (0 to skyTop) with a few bright
+/// random stars, so that some blocks are wiped out by a darkening and
+/// others are not.
+RgbImage SkyFrame(int width, int height, int skyTop, unsigned seed) {
+    RgbImage image = RandomImage(width, height, seed);
+    for (int y = 0; y < height; ++y) {
+        uint8_t* row = image.Row(y);
+        for (size_t x = 0; x < image.Stride(); ++x) {
+            row[x] = static_cast<uint8_t>(row[x] % (skyTop + 1));
+        }
+    }
+    unsigned state = seed * 2654435761u + 1;
+    for (int star = 0; star < 6; ++star) {
+        state = state * 1103515245u + 12345u;
+        const int x = static_cast<int>((state >> 8) % static_cast<unsigned>(width));
+        state = state * 1103515245u + 12345u;
+        const int y = static_cast<int>((state >> 8) % static_cast<unsigned>(height));
+        const auto v = static_cast<uint8_t>(100 + (state >> 4) % 156);
+        SetPixel(image, x, y, v, static_cast<uint8_t>(v / 2), v);
+    }
+    return image;
+}
+
+/// The merge of each source alone, byte after byte.
+RgbImage PlainMerge(int width, int height, const std::vector<std::pair<const RgbImage*, int>>& in) {
+    RgbImage out = SolidImage(width, height, 0, 0, 0);
+    for (const auto& [image, d] : in) {
+        for (int y = 0; y < height; ++y) {
+            for (size_t x = 0; x < out.Stride(); ++x) {
+                const int v = std::max(0, image->Row(y)[x] - d);
+                out.Row(y)[x] = static_cast<uint8_t>(std::max<int>(out.Row(y)[x], v));
+            }
+        }
+    }
+    return out;
+}
+
+TEST(DarkeningTest, BlockMaximaAreTheBrightestSampleOfEachBlock) {
+    for (auto [w, h] : {std::pair{1, 1}, {64, 64}, {65, 1}, {130, 129}, {3, 200}}) {
+        SCOPED_TRACE(Numbered("size ", w) + Numbered("x", h));
+        const RgbImage image = SkyFrame(w, h, 40, static_cast<unsigned>(w * 1000 + h));
+        const TileMaxima maxima = ComputeTileMaxima(image);
+        ASSERT_EQ(maxima.columns, (w + kMaxTile - 1) / kMaxTile);
+        ASSERT_EQ(maxima.rows, (h + kMaxTile - 1) / kMaxTile);
+        for (int r = 0; r < maxima.rows; ++r) {
+            for (int c = 0; c < maxima.columns; ++c) {
+                int best = 0;
+                for (int y = r * kMaxTile; y < std::min(h, (r + 1) * kMaxTile); ++y) {
+                    for (int x = c * kMaxTile * 3; x < std::min(w, (c + 1) * kMaxTile) * 3; ++x) {
+                        best = std::max<int>(best, image.Row(y)[x]);
+                    }
+                }
+                EXPECT_EQ(maxima.At(c, r), best) << c << "," << r;
+            }
+        }
+    }
+    EXPECT_TRUE(ComputeTileMaxima(RgbImage()).values.empty());
+}
+
+// Skipping the blocks a darkening wipes out gives the bytes of merging
+// every source whole: sizes that are and are not multiples of the block,
+// darkenings below, at and above the blocks' maxima, one and several
+// threads, one window and several at once.
+TEST(DarkeningTest, SkippedBlocksGiveTheBytesOfThePlainLoop) {
+    struct Case {
+        int width;
+        int height;
+        int skyTop;
+        std::vector<int> darkenings;
+    };
+    const Case cases[] = {
+        {64, 64, 30, {0, 30, 31, 29}}, {200, 130, 20, {5, 20, 21, 100, 254, 255}},
+        {1, 1, 10, {0, 10, 9}},        {97, 3, 60, {60, 59, 61, 150}},
+        {130, 200, 0, {0, 1, 128}},    {300, 70, 255, {254, 200, 3}},
+    };
+    for (const Case& c : cases) {
+        for (int threads : {1, 3}) {
+            SCOPED_TRACE(Numbered("size ", c.width) + Numbered("x", c.height) +
+                         Numbered(" threads ", threads));
+            std::vector<RgbImage> frames;
+            std::vector<TileMaxima> maxima;
+            for (size_t k = 0; k < c.darkenings.size(); ++k) {
+                frames.push_back(
+                    SkyFrame(c.width, c.height, c.skyTop, static_cast<unsigned>(k * 31 + 7)));
+            }
+            for (const RgbImage& frame : frames) {
+                maxima.push_back(ComputeTileMaxima(frame));
+            }
+            std::vector<std::pair<const RgbImage*, int>> plain;
+            std::vector<DarkenedSource> sources;
+            for (size_t k = 0; k < frames.size(); ++k) {
+                plain.emplace_back(&frames[k], c.darkenings[k]);
+                sources.push_back({&frames[k], static_cast<uint8_t>(c.darkenings[k]), &maxima[k]});
+            }
+            const RgbImage expected = PlainMerge(c.width, c.height, plain);
+            RgbImage merged = SolidImage(c.width, c.height, 0, 0, 0);
+            MergeDarkened(merged, sources, threads);
+            EXPECT_TRUE(SamePixels(merged, expected));
+
+            // Every window of two consecutive frames at once, with the
+            // darkenings of the case shifted by one per window.
+            const size_t windows = frames.size() - 1;
+            std::vector<RgbImage> outputs(windows);
+            std::vector<RgbImage*> pointers;
+            for (RgbImage& out : outputs) {
+                out = RandomImage(c.width, c.height, 5);  // made black first
+                pointers.push_back(&out);
+            }
+            std::vector<SharedSource> shared(frames.size());
+            for (size_t k = 0; k < frames.size(); ++k) {
+                shared[k].image = &frames[k];
+                shared[k].maxima = &maxima[k];
+            }
+            for (size_t w = 0; w < windows; ++w) {
+                for (size_t k = w; k < w + 2; ++k) {
+                    shared[k].targets.emplace_back(static_cast<int>(w),
+                                                   static_cast<uint8_t>(c.darkenings[k - w]));
+                }
+            }
+            MergeDarkenedShared(pointers, shared, threads);
+            for (size_t w = 0; w < windows; ++w) {
+                const RgbImage one =
+                    PlainMerge(c.width, c.height,
+                               {{&frames[w], c.darkenings[0]}, {&frames[w + 1], c.darkenings[1]}});
+                EXPECT_TRUE(SamePixels(outputs[w], one)) << "window " << w;
+            }
+        }
+    }
+}
+
+// Maxima of another picture's size are not trusted: the source is merged
+// whole.
+TEST(DarkeningTest, MaximaOfAnotherSizeAreIgnored) {
+    const RgbImage frame = SkyFrame(130, 70, 200, 3);
+    const TileMaxima wrong = ComputeTileMaxima(SolidImage(64, 64, 0, 0, 0));
+    RgbImage merged = SolidImage(130, 70, 0, 0, 0);
+    const DarkenedSource sources[] = {{&frame, 10, &wrong}};
+    MergeDarkened(merged, sources, 2);
+    EXPECT_TRUE(SamePixels(merged, PlainMerge(130, 70, {{&frame, 10}})));
 }
 
 TEST(MovingMaxNamesTest, BaseDropsTrailingDigitsAndCounterHasFourDigits) {
@@ -500,6 +642,137 @@ TEST(MovingMaxRunTest, CachedRunGivesTheBytesOfReloading) {
             EXPECT_EQ(live, 0);
         }
     }
+}
+
+// Night frames: most blocks are dark sky that the darkening of older frames
+// wipes out, so the frames kept give most of their blocks back as they age.
+TEST(MovingMaxRunTest, FramesThatGiveBlocksBackStillGiveTheBytesOfReloading) {
+    struct Case {
+        const char* title;
+        bool progressive;
+        int n;
+        int budgetFrames;  // 0: the default budget
+        int decodeThreads;
+        bool showProcess;
+    };
+    const Case cases[] = {
+        {"range only", false, 6, 0, 2, false},
+        {"progressive", true, 4, 0, 1, false},
+        {"budget of three frames", false, 5, 3, 2, false},
+        {"every merge shown", false, 4, 0, 2, true},
+        {"no threads", true, 7, 0, 0, false},
+    };
+    constexpr int kWidth = 150;  // three blocks, the last one partial
+    constexpr int kHeight = 70;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        TempDir dir;
+        std::vector<ListEntry> entries;
+        for (int k = 0; k < 10; ++k) {
+            std::string name = dir.File(Numbered("s", k, ".bmp"));
+            EXPECT_TRUE(SaveImageFile(
+                SkyFrame(kWidth, kHeight, 20 + 7 * k, static_cast<unsigned>(k)), name));
+            entries.push_back({name, k != 4, true, false});
+        }
+        const MovingMaxSettings settings{c.n, c.progressive, true, c.showProcess};
+        const MovingMaxOutput reference{dir.File("ref"), ".bmp"};
+        ReloadReference(entries, settings, reference);
+
+        RunFixture run;
+        for (const ListEntry& e : entries) {
+            run.Left().Append(e);
+        }
+        RecordingDisplay display;
+        MovingMaxOptions options = Threads(c.decodeThreads);
+        options.frameBudget =
+            c.budgetFrames == 0 ? 0 : static_cast<size_t>(c.budgetFrames) * kWidth * kHeight * 3;
+        const MovingMaxOutput output{dir.File("kept"), ".bmp"};
+        const MovingMaxReport report =
+            MovingMaxRun(run.context, display, settings, output, options);
+        const int outputs = c.progressive ? 10 + c.n - 1 : 10 - c.n + 1;
+        ASSERT_EQ(report.outputs, outputs);
+        EXPECT_EQ(report.errors, 0);
+        for (int o = 1; o <= outputs; ++o) {
+            EXPECT_EQ(ReadBytes(MovingMaxFileName(output, o)),
+                      ReadBytes(MovingMaxFileName(reference, o)))
+                << "output " << o;
+        }
+        if (c.budgetFrames == 0) {
+            EXPECT_LE(report.decodes, 10);  // each frame once at most
+        }
+    }
+}
+
+// A frame kept as blocks holds the blocks above its floor, byte for byte,
+// and gives back those a higher floor wipes out.
+TEST(BlockFrameTest, KeepsTheBlocksAboveTheFloor) {
+    struct Case {
+        int width;
+        int height;
+        int skyTop;
+        int floor;
+        int thinnedFloor;
+    };
+    const Case cases[] = {
+        {64, 64, 30, -1, 30},  {150, 70, 40, 20, 60},    {1, 1, 5, 0, 255},
+        {200, 130, 10, 9, 10}, {65, 129, 250, 100, 254},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Numbered("size ", c.width) + Numbered("x", c.height) +
+                     Numbered(" floor ", c.floor));
+        const RgbImage image =
+            SkyFrame(c.width, c.height, c.skyTop, static_cast<unsigned>(c.width + c.floor));
+        const TileMaxima maxima = ComputeTileMaxima(image);
+        BlockPool pool;
+        BlockFrame frame;
+        ASSERT_TRUE(pool.Fill(frame, image, c.floor));
+        EXPECT_EQ(frame.maxima.values, maxima.values);
+        EXPECT_EQ(frame.width, c.width);
+        EXPECT_EQ(frame.height, c.height);
+        EXPECT_EQ(frame.floor, c.floor);
+        auto check = [&](int floor) {
+            size_t bytes = 0;
+            for (int r = 0; r < maxima.rows; ++r) {
+                for (int col = 0; col < maxima.columns; ++col) {
+                    const uint8_t* block = frame.Block(col, r);
+                    ASSERT_EQ(block != nullptr, maxima.At(col, r) > floor) << col << "," << r;
+                    if (block == nullptr) {
+                        continue;
+                    }
+                    bytes += BlockPictureBytes(c.width, c.height, col, r);
+                    const int rows = std::min(kMaxTile, c.height - r * kMaxTile);
+                    const int columns = std::min(kMaxTile, c.width - col * kMaxTile);
+                    for (int y = 0; y < rows; ++y) {
+                        const uint8_t* row = image.Row(r * kMaxTile + y) + col * kMaxTile * 3;
+                        ASSERT_TRUE(std::equal(row, row + columns * 3, block + y * kMaxTile * 3))
+                            << "block " << col << "," << r << " row " << y;
+                    }
+                }
+            }
+            EXPECT_EQ(frame.BytesKept(), bytes);
+        };
+        check(c.floor);
+        const size_t before = frame.BytesKept();
+        const size_t given = pool.Thin(frame, c.thinnedFloor);
+        EXPECT_EQ(frame.floor, c.thinnedFloor);
+        EXPECT_EQ(before - given, frame.BytesKept());
+        check(c.thinnedFloor);
+        EXPECT_EQ(pool.Thin(frame, c.floor), 0u);  // a lower floor changes nothing
+        check(c.thinnedFloor);
+
+        // Blocks given back serve the next frame.
+        BlockFrame next;
+        ASSERT_TRUE(pool.Fill(next, image, -1));
+        EXPECT_EQ(next.BytesKept(), image.Stride() * static_cast<size_t>(c.height));
+        pool.Clear(frame);
+        EXPECT_EQ(frame.BytesKept(), 0u);
+        EXPECT_TRUE(frame.blocks.empty());
+    }
+    // An empty picture has no blocks.
+    BlockPool pool;
+    BlockFrame frame;
+    EXPECT_FALSE(pool.Fill(frame, RgbImage(), 0));
+    EXPECT_TRUE(frame.blocks.empty());
 }
 
 TEST(MovingMaxRunTest, OutputsThatReplaceFramesStillInTheWindowAreReadAgain) {
