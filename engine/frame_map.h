@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/combine.h"
+#include "core/large_array.h"
 #include "core/rgb_image.h"
 #include "lists/file_list.h"
 
@@ -23,10 +24,10 @@ class FrameMap {
     /// `firstIndex`. False, leaving the map empty, when memory runs out or
     /// the size is absurd.
     bool Reset(int width, int height, int firstIndex);
-    /// Makes the map width x height with the given cells (index + 1, 0 for
-    /// none), row after row. False, leaving the map empty, when the count
-    /// does not match or memory runs out.
-    bool Assign(int width, int height, const std::vector<uint16_t>& cells);
+    /// Makes the map width x height with undefined cells, for the caller to
+    /// write every one. False, leaving the map empty, when memory runs out
+    /// or the size is absurd.
+    bool Allocate(int width, int height);
     void Release();
 
     int Width() const { return width_; }
@@ -37,6 +38,7 @@ class FrameMap {
     }
 
     /// Entry index + 1 of the frame behind each pixel of row y; 0 for none.
+    /// The rows follow each other without a gap.
     uint32_t* Row(int y) { return cells_.data() + static_cast<size_t>(y) * width_; }
     const uint32_t* Row(int y) const { return cells_.data() + static_cast<size_t>(y) * width_; }
     /// The entry index behind pixel (x, y): -1 outside the map or for none.
@@ -53,7 +55,7 @@ class FrameMap {
   private:
     int width_ = 0;
     int height_ = 0;
-    std::vector<uint32_t> cells_;
+    LargeArray<uint32_t> cells_;
     std::vector<std::string> names_;
 };
 
@@ -63,6 +65,12 @@ class FrameMap {
 bool AddMaxRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
 /// AddMaxLum that also records `index` for every pixel the source replaced.
 bool AddMaxLumRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
+
+/// The widest instructions the frame map's loops may use; the processor's
+/// own limit holds as well. Tests narrow it to check every kind of loop
+/// against the same results; not to be changed while a merge runs.
+enum class MapKernels { kScalar, kSsse3, kAvx2 };
+void LimitFrameMapKernels(MapKernels widest);
 
 /// What the stacking run calls to keep a frame map beside the result. It is
 /// inactive (every call does what the run would do without it) unless the
@@ -82,20 +90,25 @@ class FrameMapRecorder {
     FrameMap Finish(const RgbImage& result);
 
   private:
-    // While every index fits, the run records 16-bit cells: early in a night
-    // nearly every pixel changes with every frame, and the record's memory
-    // traffic is then most of its cost. It widens to a FrameMap for an
-    // index beyond and at the end.
-    static constexpr int kNarrowLimit = 65535;
-    bool Widen();
+    // A merge notes only which pixels the frame changed, one bit per pixel
+    // in a plane of its own: written once, an eighth of a byte a pixel,
+    // against the four bytes of a cell read and written by every merge.
+    // Every kSlots frames, and at the end, the planes are folded into the
+    // map: each cell takes the last frame whose bit is set.
+    static constexpr int kSlots = 15;
+    bool Fold();
     void NoteName(int index, const std::string& name);
 
     ImageOperation operation_ = nullptr;
     bool started_ = false;
     int width_ = 0;
     int height_ = 0;
-    std::vector<uint16_t> narrow_;
-    FrameMap map_;
+    uint32_t firstValue_ = 0;       // the first frame's cell value
+    size_t planeWords_ = 0;         // 16-bit words in a plane
+    LargeArray<uint16_t> planes_;   // kSlots planes, one after the other
+    uint32_t values_[kSlots] = {};  // the cell value of each plane's frame
+    int used_ = 0;                  // planes not yet folded
+    FrameMap map_;                  // empty until the first fold
     std::vector<std::pair<int, std::string>> names_;
 };
 
