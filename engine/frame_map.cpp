@@ -13,10 +13,14 @@
 
 namespace nocturo {
 
-bool FrameMap::Allocate(int width, int height) {
+bool FrameMap::Allocate(int width, int height, bool wide) {
     Release();
-    if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxPixels ||
-        !cells_.Allocate(static_cast<size_t>(width) * height)) {
+    if (width <= 0 || height <= 0 || static_cast<int64_t>(width) * height > kMaxPixels) {
+        return false;
+    }
+    const size_t size = static_cast<size_t>(width) * height;
+    if (!(wide ? wide_.Allocate(size) : narrow_.Allocate(size))) {
+        Release();
         return false;
     }
     width_ = width;
@@ -25,26 +29,48 @@ bool FrameMap::Allocate(int width, int height) {
 }
 
 bool FrameMap::Reset(int width, int height, int firstIndex) {
-    if (firstIndex < 0 || !Allocate(width, height)) {
+    const uint32_t value = static_cast<uint32_t>(firstIndex) + 1;
+    if (firstIndex < 0 || !Allocate(width, height, value > kNarrowMax)) {
         Release();
         return false;
     }
-    std::fill_n(cells_.data(), cells_.size(), static_cast<uint32_t>(firstIndex) + 1);
+    if (narrow_.empty()) {
+        std::fill_n(wide_.data(), Size(), value);
+    } else {
+        std::fill_n(narrow_.data(), Size(), static_cast<uint16_t>(value));
+    }
     return true;
 }
 
 void FrameMap::Release() {
-    cells_.Release();
+    narrow_.Release();
+    wide_.Release();
     names_.clear();
     width_ = 0;
     height_ = 0;
+}
+
+bool FrameMap::Widen() {
+    if (narrow_.empty()) {
+        return true;
+    }
+    if (!wide_.Allocate(Size())) {
+        return false;
+    }
+    std::copy_n(narrow_.data(), Size(), wide_.data());
+    narrow_.Release();
+    return true;
+}
+
+uint32_t* FrameMap::Row(int y) {
+    return Widen() && !Empty() ? wide_.data() + static_cast<size_t>(y) * width_ : nullptr;
 }
 
 int FrameMap::IndexAt(int x, int y) const {
     if (x < 0 || y < 0 || x >= width_ || y >= height_) {
         return -1;
     }
-    return static_cast<int>(Row(y)[x]) - 1;
+    return static_cast<int>(Cell(x, y)) - 1;
 }
 
 void FrameMap::NoteName(int index, const std::string& name) {
@@ -127,7 +153,8 @@ void AddMaxLumMark(uint8_t* __restrict b, const uint8_t* __restrict s, uint16_t*
 // Cells [from, to) take the value of the last plane (of `count`) that
 // marks them; a cell no plane marks keeps its value, or takes `fill` when
 // `fresh` (its old value is then never read).
-void FoldScalar(const uint16_t* const* planes, int count, const uint32_t* values, uint32_t* cells,
+template <typename Cell>
+void FoldScalar(const uint16_t* const* planes, int count, const uint32_t* values, Cell* cells,
                 size_t from, size_t to, bool fresh, uint32_t fill) {
     for (size_t p = from; p < to; ++p) {
         uint32_t value = fresh ? fill : cells[p];
@@ -136,7 +163,7 @@ void FoldScalar(const uint16_t* const* planes, int count, const uint32_t* values
         for (int k = 0; k < count; ++k) {
             value = (planes[k][word] & bit) != 0 ? values[k] : value;
         }
-        cells[p] = value;
+        cells[p] = static_cast<Cell>(value);
     }
 }
 
@@ -257,18 +284,19 @@ struct ValueTables {
 // 16 cells at a time. The number (1 ..) of the last plane that marks each
 // pixel is found byte by byte: each plane's word is spread over the 16
 // bytes, one bit each, and the larger number kept. Byte shuffles then look
-// each number's value up in four tables, one per byte of the value, and
+// each number's value up in tables, one per byte of the cell, and
 // interleave those bytes into the cells; number 0 (no plane) keeps the
 // cell, or takes `fill` when `fresh`.
-template <bool kFresh>
+template <typename Cell, bool kFresh>
 __attribute__((target("ssse3"))) void FoldSsse3(const uint16_t* const* planes, int count,
-                                                const uint32_t* values, uint32_t* cells,
-                                                size_t size, uint32_t fill) {
+                                                const uint32_t* values, Cell* cells, size_t size,
+                                                uint32_t fill) {
+    constexpr int kBytes = sizeof(Cell);
     const ValueTables tables(values, count, fill);
-    const __m128i table[4] = {_mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[0])),
-                              _mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[1])),
-                              _mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[2])),
-                              _mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[3]))};
+    __m128i table[kBytes];
+    for (int j = 0; j < kBytes; ++j) {
+        table[j] = _mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[j]));
+    }
     const __m128i spread = _mm_setr_epi8(0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 1, 1, 1);
     const __m128i bits = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
     const __m128i one = _mm_set1_epi8(1);
@@ -283,31 +311,44 @@ __attribute__((target("ssse3"))) void FoldSsse3(const uint16_t* const* planes, i
             marked = _mm_cmpeq_epi8(_mm_and_si128(marked, bits), bits);
             last = _mm_max_epu8(last, _mm_and_si128(marked, number));
         }
-        const __m128i b0 = _mm_shuffle_epi8(table[0], last);
-        const __m128i b1 = _mm_shuffle_epi8(table[1], last);
-        const __m128i b2 = _mm_shuffle_epi8(table[2], last);
-        const __m128i b3 = _mm_shuffle_epi8(table[3], last);
-        const __m128i low01 = _mm_unpacklo_epi8(b0, b1);
-        const __m128i high01 = _mm_unpackhi_epi8(b0, b1);
-        const __m128i low23 = _mm_unpacklo_epi8(b2, b3);
-        const __m128i high23 = _mm_unpackhi_epi8(b2, b3);
-        __m128i out[4] = {_mm_unpacklo_epi16(low01, low23), _mm_unpackhi_epi16(low01, low23),
-                          _mm_unpacklo_epi16(high01, high23), _mm_unpackhi_epi16(high01, high23)};
-        auto* cell = reinterpret_cast<__m128i*>(cells + g * 16);
-        if constexpr (!kFresh) {
-            const __m128i keep = _mm_cmpeq_epi8(last, zero);
+        __m128i b[kBytes];
+        for (int j = 0; j < kBytes; ++j) {
+            b[j] = _mm_shuffle_epi8(table[j], last);
+        }
+        // Byte j of every cell from b[j]; the same spreading makes a mask of
+        // whole cells from the bytes of `keep`.
+        const __m128i keep = _mm_cmpeq_epi8(last, zero);
+        constexpr int kRegisters = kBytes;  // 16 cells of kBytes bytes
+        __m128i out[kRegisters];
+        __m128i keeps[kRegisters];
+        if constexpr (kBytes == 2) {
+            out[0] = _mm_unpacklo_epi8(b[0], b[1]);
+            out[1] = _mm_unpackhi_epi8(b[0], b[1]);
+            keeps[0] = _mm_unpacklo_epi8(keep, keep);
+            keeps[1] = _mm_unpackhi_epi8(keep, keep);
+        } else {
+            const __m128i low01 = _mm_unpacklo_epi8(b[0], b[1]);
+            const __m128i high01 = _mm_unpackhi_epi8(b[0], b[1]);
+            const __m128i low23 = _mm_unpacklo_epi8(b[2], b[3]);
+            const __m128i high23 = _mm_unpackhi_epi8(b[2], b[3]);
+            out[0] = _mm_unpacklo_epi16(low01, low23);
+            out[1] = _mm_unpackhi_epi16(low01, low23);
+            out[2] = _mm_unpacklo_epi16(high01, high23);
+            out[3] = _mm_unpackhi_epi16(high01, high23);
             const __m128i keepLow = _mm_unpacklo_epi8(keep, keep);
             const __m128i keepHigh = _mm_unpackhi_epi8(keep, keep);
-            const __m128i keeps[4] = {
-                _mm_unpacklo_epi16(keepLow, keepLow), _mm_unpackhi_epi16(keepLow, keepLow),
-                _mm_unpacklo_epi16(keepHigh, keepHigh), _mm_unpackhi_epi16(keepHigh, keepHigh)};
-            for (int i = 0; i < 4; ++i) {
+            keeps[0] = _mm_unpacklo_epi16(keepLow, keepLow);
+            keeps[1] = _mm_unpackhi_epi16(keepLow, keepLow);
+            keeps[2] = _mm_unpacklo_epi16(keepHigh, keepHigh);
+            keeps[3] = _mm_unpackhi_epi16(keepHigh, keepHigh);
+        }
+        auto* cell = reinterpret_cast<__m128i*>(cells + g * 16);
+        for (int i = 0; i < kRegisters; ++i) {
+            if constexpr (!kFresh) {
                 const __m128i old = _mm_loadu_si128(cell + i);
                 out[i] =
                     _mm_or_si128(_mm_and_si128(keeps[i], old), _mm_andnot_si128(keeps[i], out[i]));
             }
-        }
-        for (int i = 0; i < 4; ++i) {
             _mm_storeu_si128(cell + i, out[i]);
         }
     }
@@ -323,16 +364,16 @@ __attribute__((target("avx2"))) inline void InOrder(const __m256i (&q)[4], __m25
     out[3] = _mm256_permute2x128_si256(q[2], q[3], 0x31);
 }
 
-// The same 32 cells at a time, each 128-bit half of a register holding
-// 16 of them; the halves are put back in order before the cells are
-// stored.
-template <bool kFresh>
+// The same 32 cells at a time, each 128-bit half of a register holding 16
+// of them; the halves are put back in order before the cells are stored.
+template <typename Cell, bool kFresh>
 __attribute__((target("avx2"))) void FoldAvx2(const uint16_t* const* planes, int count,
-                                              const uint32_t* values, uint32_t* cells, size_t size,
+                                              const uint32_t* values, Cell* cells, size_t size,
                                               uint32_t fill) {
+    constexpr int kBytes = sizeof(Cell);
     const ValueTables tables(values, count, fill);
-    __m256i table[4];
-    for (int j = 0; j < 4; ++j) {
+    __m256i table[kBytes];
+    for (int j = 0; j < kBytes; ++j) {
         table[j] = _mm256_broadcastsi128_si256(
             _mm_load_si128(reinterpret_cast<const __m128i*>(tables.bytes[j])));
     }
@@ -356,35 +397,46 @@ __attribute__((target("avx2"))) void FoldAvx2(const uint16_t* const* planes, int
             marked = _mm256_cmpeq_epi8(_mm256_and_si256(marked, bits), bits);
             last = _mm256_max_epu8(last, _mm256_and_si256(marked, number));
         }
-        const __m256i b0 = _mm256_shuffle_epi8(table[0], last);
-        const __m256i b1 = _mm256_shuffle_epi8(table[1], last);
-        const __m256i b2 = _mm256_shuffle_epi8(table[2], last);
-        const __m256i b3 = _mm256_shuffle_epi8(table[3], last);
-        const __m256i low01 = _mm256_unpacklo_epi8(b0, b1);
-        const __m256i high01 = _mm256_unpackhi_epi8(b0, b1);
-        const __m256i low23 = _mm256_unpacklo_epi8(b2, b3);
-        const __m256i high23 = _mm256_unpackhi_epi8(b2, b3);
-        const __m256i quarters[4] = {
-            _mm256_unpacklo_epi16(low01, low23), _mm256_unpackhi_epi16(low01, low23),
-            _mm256_unpacklo_epi16(high01, high23), _mm256_unpackhi_epi16(high01, high23)};
-        __m256i out[4];
-        InOrder(quarters, out);
-        auto* cell = reinterpret_cast<__m256i*>(cells + g * 32);
-        if constexpr (!kFresh) {
-            const __m256i keep = _mm256_cmpeq_epi8(last, zero);
+        __m256i b[kBytes];
+        for (int j = 0; j < kBytes; ++j) {
+            b[j] = _mm256_shuffle_epi8(table[j], last);
+        }
+        const __m256i keep = _mm256_cmpeq_epi8(last, zero);
+        constexpr int kRegisters = kBytes;  // 32 cells of kBytes bytes
+        __m256i out[kRegisters];
+        __m256i keeps[kRegisters];
+        if constexpr (kBytes == 2) {
+            // Cells 0-7 | 16-23 and 8-15 | 24-31.
+            const __m256i low = _mm256_unpacklo_epi8(b[0], b[1]);
+            const __m256i high = _mm256_unpackhi_epi8(b[0], b[1]);
+            out[0] = _mm256_permute2x128_si256(low, high, 0x20);
+            out[1] = _mm256_permute2x128_si256(low, high, 0x31);
+            const __m256i keepLow = _mm256_unpacklo_epi8(keep, keep);
+            const __m256i keepHigh = _mm256_unpackhi_epi8(keep, keep);
+            keeps[0] = _mm256_permute2x128_si256(keepLow, keepHigh, 0x20);
+            keeps[1] = _mm256_permute2x128_si256(keepLow, keepHigh, 0x31);
+        } else {
+            const __m256i low01 = _mm256_unpacklo_epi8(b[0], b[1]);
+            const __m256i high01 = _mm256_unpackhi_epi8(b[0], b[1]);
+            const __m256i low23 = _mm256_unpacklo_epi8(b[2], b[3]);
+            const __m256i high23 = _mm256_unpackhi_epi8(b[2], b[3]);
+            const __m256i quarters[4] = {
+                _mm256_unpacklo_epi16(low01, low23), _mm256_unpackhi_epi16(low01, low23),
+                _mm256_unpacklo_epi16(high01, high23), _mm256_unpackhi_epi16(high01, high23)};
+            InOrder(quarters, out);
             const __m256i keepLow = _mm256_unpacklo_epi8(keep, keep);
             const __m256i keepHigh = _mm256_unpackhi_epi8(keep, keep);
             const __m256i keepQuarters[4] = {_mm256_unpacklo_epi16(keepLow, keepLow),
                                              _mm256_unpackhi_epi16(keepLow, keepLow),
                                              _mm256_unpacklo_epi16(keepHigh, keepHigh),
                                              _mm256_unpackhi_epi16(keepHigh, keepHigh)};
-            __m256i keeps[4];
             InOrder(keepQuarters, keeps);
-            for (int i = 0; i < 4; ++i) {
+        }
+        auto* cell = reinterpret_cast<__m256i*>(cells + g * 32);
+        for (int i = 0; i < kRegisters; ++i) {
+            if constexpr (!kFresh) {
                 out[i] = _mm256_blendv_epi8(out[i], _mm256_loadu_si256(cell + i), keeps[i]);
             }
-        }
-        for (int i = 0; i < 4; ++i) {
             _mm256_storeu_si256(cell + i, out[i]);
         }
     }
@@ -429,25 +481,24 @@ void MergeMarking(bool addMax, RgbImage& source, RgbImage& buffer, uint16_t* mar
 }
 
 // Folds `count` planes (at most 15), plane k made by the frame whose cell
-// value is values[k], into the map's cells: see FoldScalar.
-void FoldPlanes(const uint16_t* const* planes, int count, const uint32_t* values, FrameMap& map,
-                bool fresh, uint32_t fill) {
-    uint32_t* cells = map.Row(0);
-    const size_t size = static_cast<size_t>(map.Width()) * map.Height();
+// value is values[k], into `size` cells: see FoldScalar.
+template <typename Cell>
+void FoldPlanes(const uint16_t* const* planes, int count, const uint32_t* values, Cell* cells,
+                size_t size, bool fresh, uint32_t fill) {
 #if defined(__x86_64__) || defined(__i386__)
     if (HaveAvx2()) {
         if (fresh) {
-            FoldAvx2<true>(planes, count, values, cells, size, fill);
+            FoldAvx2<Cell, true>(planes, count, values, cells, size, fill);
         } else {
-            FoldAvx2<false>(planes, count, values, cells, size, fill);
+            FoldAvx2<Cell, false>(planes, count, values, cells, size, fill);
         }
         return;
     }
     if (HaveSsse3()) {
         if (fresh) {
-            FoldSsse3<true>(planes, count, values, cells, size, fill);
+            FoldSsse3<Cell, true>(planes, count, values, cells, size, fill);
         } else {
-            FoldSsse3<false>(planes, count, values, cells, size, fill);
+            FoldSsse3<Cell, false>(planes, count, values, cells, size, fill);
         }
         return;
     }
@@ -455,21 +506,42 @@ void FoldPlanes(const uint16_t* const* planes, int count, const uint32_t* values
     FoldScalar(planes, count, values, cells, 0, size, fresh, fill);
 }
 
+// Folds the planes into the map's cells, widening them first when a value
+// needs it. False when memory for that runs out.
+bool FoldInto(FrameMap& map, const uint16_t* const* planes, int count, const uint32_t* values,
+              bool fresh, uint32_t fill) {
+    const uint32_t largest =
+        std::max(fresh ? fill : 0, count > 0 ? *std::max_element(values, values + count) : 0);
+    if (largest > FrameMap::kNarrowMax && !map.Widen()) {
+        return false;
+    }
+    const size_t size = static_cast<size_t>(map.Width()) * map.Height();
+    if (uint16_t* narrow = map.NarrowCells()) {
+        FoldPlanes(planes, count, values, narrow, size, fresh, fill);
+    } else {
+        FoldPlanes(planes, count, values, map.WideCells(), size, fresh, fill);
+    }
+    return true;
+}
+
 bool MergeRecording(bool addMax, RgbImage& source, RgbImage& buffer, FrameMap& map, int index) {
     if (!CanCombine(source, buffer) || !map.SameSize(buffer) || index < 0) {
         return false;
     }
+    const uint32_t value = static_cast<uint32_t>(index) + 1;
     std::vector<uint16_t> marks;
     try {
         marks.resize(PlaneWords(static_cast<size_t>(buffer.Width()) * buffer.Height()));
     } catch (const std::bad_alloc&) {
         return false;
     }
+    // Widened before the merge: nothing is merged that cannot be recorded.
+    if (value > FrameMap::kNarrowMax && !map.Widen()) {
+        return false;
+    }
     MergeMarking(addMax, source, buffer, marks.data());
     const uint16_t* planes[1] = {marks.data()};
-    const uint32_t value = static_cast<uint32_t>(index) + 1;
-    FoldPlanes(planes, 1, &value, map, false, 0);
-    return true;
+    return FoldInto(map, planes, 1, &value, false, 0);
 }
 
 }  // namespace
@@ -518,14 +590,20 @@ void FrameMapRecorder::NoteName(int index, const std::string& name) {
 
 bool FrameMapRecorder::Fold() {
     const bool fresh = map_.Empty();
-    if (fresh && !map_.Allocate(width_, height_)) {
-        return false;
+    if (fresh) {
+        const uint32_t largest =
+            std::max(firstValue_, used_ > 0 ? *std::max_element(values_, values_ + used_) : 0);
+        if (!map_.Allocate(width_, height_, largest > FrameMap::kNarrowMax)) {
+            return false;
+        }
     }
     const uint16_t* planes[kSlots];
     for (int k = 0; k < used_; ++k) {
         planes[k] = planes_.data() + static_cast<size_t>(k) * planeWords_;
     }
-    FoldPlanes(planes, used_, values_, map_, fresh, firstValue_);
+    if (!FoldInto(map_, planes, used_, values_, fresh, firstValue_)) {
+        return false;
+    }
     used_ = 0;
     return true;
 }
@@ -581,19 +659,26 @@ std::vector<int> FramesInArea(const FrameMap& map, int x0, int y0, int x1, int y
     const int top = std::max(0, std::min(y0, y1));
     const int bottom = std::min(map.Height() - 1, std::max(y0, y1));
     std::vector<uint32_t> seen;
-    for (int y = top; y <= bottom; ++y) {
-        const uint32_t* row = map.Row(y);
-        for (int x = left; x <= right; ++x) {
-            // Neighbouring pixels mostly share their frame: skip repeats
-            // before the set is searched.
-            if (row[x] != 0 && (x == left || row[x] != row[x - 1])) {
-                seen.push_back(row[x]);
+    auto scan = [&](const auto* cells) {
+        for (int y = top; y <= bottom; ++y) {
+            const auto* row = cells + static_cast<size_t>(y) * map.Width();
+            for (int x = left; x <= right; ++x) {
+                // Neighbouring pixels mostly share their frame: skip repeats
+                // before the set is searched.
+                if (row[x] != 0 && (x == left || row[x] != row[x - 1])) {
+                    seen.push_back(row[x]);
+                }
+            }
+            if (seen.size() > 4096) {
+                std::sort(seen.begin(), seen.end());
+                seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
             }
         }
-        if (seen.size() > 4096) {
-            std::sort(seen.begin(), seen.end());
-            seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
-        }
+    };
+    if (map.NarrowCells() != nullptr) {
+        scan(map.NarrowCells());
+    } else {
+        scan(map.WideCells());
     }
     std::sort(seen.begin(), seen.end());
     seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
@@ -661,27 +746,27 @@ bool SaveFrameMap(const FrameMap& map, const std::string& pictureName, const std
         problem = "there is no frame map";
         return false;
     }
-    constexpr uint32_t kMaxValue = 65535;
-    std::vector<uint16_t> samples;
-    try {
-        samples.resize(static_cast<size_t>(map.Width()) * map.Height());
-    } catch (const std::bad_alloc&) {
-        problem = "not enough memory";
-        return false;
-    }
-    for (int y = 0; y < map.Height(); ++y) {
-        const uint32_t* row = map.Row(y);
-        uint16_t* out = samples.data() + static_cast<size_t>(y) * map.Width();
-        for (int x = 0; x < map.Width(); ++x) {
-            if (row[x] > kMaxValue) {
-                problem = "a frame beyond the 65,535th entry cannot be stored in 16 bits";
-                return false;
-            }
-            out[x] = static_cast<uint16_t>(row[x]);
+    // 16-bit cells are the picture's samples; 32-bit ones are narrowed
+    // into a copy when every value fits.
+    const uint16_t* samples = map.NarrowCells();
+    std::vector<uint16_t> narrowed;
+    if (samples == nullptr) {
+        const size_t size = static_cast<size_t>(map.Width()) * map.Height();
+        const uint32_t* cells = map.WideCells();
+        if (std::any_of(cells, cells + size, [](uint32_t v) { return v > FrameMap::kNarrowMax; })) {
+            problem = "a frame beyond the 65,535th entry cannot be stored in 16 bits";
+            return false;
         }
+        try {
+            narrowed.assign(cells, cells + size);
+        } catch (const std::bad_alloc&) {
+            problem = "not enough memory";
+            return false;
+        }
+        samples = narrowed.data();
     }
     std::vector<uint8_t> png;
-    if (!codecs::EncodePngGrey16(map.Width(), map.Height(), samples.data(), png)) {
+    if (!codecs::EncodePngGrey16(map.Width(), map.Height(), samples, png)) {
         problem = "the picture could not be encoded";
         return false;
     }

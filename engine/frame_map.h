@@ -20,27 +20,45 @@ namespace nocturo {
 
 class FrameMap {
   public:
+    /// The largest value a 16-bit cell holds.
+    static constexpr uint32_t kNarrowMax = 65535;
+
     /// Makes the map width x height with every pixel made by entry
     /// `firstIndex`. False, leaving the map empty, when memory runs out or
     /// the size is absurd.
     bool Reset(int width, int height, int firstIndex);
-    /// Makes the map width x height with undefined cells, for the caller to
-    /// write every one. False, leaving the map empty, when memory runs out
-    /// or the size is absurd.
-    bool Allocate(int width, int height);
     void Release();
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    bool Empty() const { return cells_.empty(); }
+    bool Empty() const { return width_ == 0; }
     bool SameSize(const RgbImage& image) const {
         return !Empty() && width_ == image.Width() && height_ == image.Height();
     }
 
-    /// Entry index + 1 of the frame behind each pixel of row y; 0 for none.
-    /// The rows follow each other without a gap.
-    uint32_t* Row(int y) { return cells_.data() + static_cast<size_t>(y) * width_; }
-    const uint32_t* Row(int y) const { return cells_.data() + static_cast<size_t>(y) * width_; }
+    // A cell holds the entry index + 1 of the frame behind its pixel, 0 for
+    // none; the cells of a row follow those of the row above. They take 16
+    // bits while every value fits (nights of up to 65,535 entries), 32
+    // beyond.
+
+    /// The cell of pixel (x, y), which must lie inside the map.
+    uint32_t Cell(int x, int y) const {
+        const size_t at = static_cast<size_t>(y) * width_ + x;
+        return narrow_.empty() ? wide_.data()[at] : narrow_.data()[at];
+    }
+    /// The 16-bit cells, or null when the map holds 32-bit ones.
+    uint16_t* NarrowCells() { return narrow_.empty() ? nullptr : narrow_.data(); }
+    const uint16_t* NarrowCells() const { return narrow_.empty() ? nullptr : narrow_.data(); }
+    /// The 32-bit cells, or null when the map holds 16-bit ones.
+    uint32_t* WideCells() { return wide_.empty() ? nullptr : wide_.data(); }
+    const uint32_t* WideCells() const { return wide_.empty() ? nullptr : wide_.data(); }
+    /// Row y as 32-bit cells, for writing any value: 16-bit cells are
+    /// widened first. Null when memory for that runs out.
+    uint32_t* Row(int y);
+    /// Makes the cells 32-bit. False, changing nothing, when memory runs
+    /// out.
+    bool Widen();
+
     /// The entry index behind pixel (x, y): -1 outside the map or for none.
     int IndexAt(int x, int y) const;
 
@@ -53,9 +71,16 @@ class FrameMap {
     std::vector<int> NotedIndices() const;
 
   private:
+    friend class FrameMapRecorder;
+    /// Makes the map width x height with undefined cells of 16 bits, or of
+    /// 32 when `wide`, for the caller to write every one.
+    bool Allocate(int width, int height, bool wide);
+    size_t Size() const { return static_cast<size_t>(width_) * height_; }
+
     int width_ = 0;
     int height_ = 0;
-    LargeArray<uint32_t> cells_;
+    LargeArray<uint16_t> narrow_;  // one of the two holds the cells
+    LargeArray<uint32_t> wide_;
     std::vector<std::string> names_;
 };
 
