@@ -120,7 +120,7 @@ class FrameMapRecorder {
     // against the four bytes of a cell read and written by every merge.
     // Every kSlots frames, and at the end, the planes are folded into the
     // map: each cell takes the last frame whose bit is set.
-    static constexpr int kSlots = 15;
+    static constexpr int kSlots = 7;
     bool Fold();
     void NoteName(int index, const std::string& name);
 
