@@ -117,10 +117,12 @@ class FrameMapRecorder {
   private:
     // A merge notes only which pixels the frame changed, one bit per pixel
     // in a plane of its own: written once, an eighth of a byte a pixel,
-    // against the four bytes of a cell read and written by every merge.
+    // against two or four bytes of a cell read and written by every merge.
     // Every kSlots frames, and at the end, the planes are folded into the
     // map: each cell takes the last frame whose bit is set.
+    // Seven: more would fold less often but keep more fresh memory.
     static constexpr int kSlots = 7;
+    static_assert(kSlots <= 15, "a fold tells at most 15 planes apart");
     bool Fold();
     void NoteName(int index, const std::string& name);
 
