@@ -2,12 +2,16 @@
 // on, or both alternated, without the measuring that measure_night does
 // first, so that `perf stat` can be pointed at one kind of run.
 //
-//   frame_map_bench LIST [off|on|both|merge] [REPEAT]
+//   frame_map_runs LIST [off|on|both|merge] [REPEAT]
 //
 // Prints RESULT lines with the fastest wall and processor seconds. `merge`
 // decodes the frames once and times only the merges of a run, AddMax
 // alone against AddMax recording the map (Start to Finish), in the
 // thread's processor time: the map's own cost without the decoding.
+//
+// Every run is printed too: the first run with the map in a process also
+// pays for the fresh pages of its records, which later runs reuse.
+// (Not a Google Benchmark program: bench/run-all runs only *_bench ones.)
 
 #include <sys/resource.h>
 
@@ -80,7 +84,7 @@ Timing AddMaxRun(const std::vector<std::string>& files, bool recordMap, int thre
         nocturo::RunContext context{lists, state, host};
         nocturo::StackingRun(context, nocturo::AddMax, nullptr, false, true);
         if (recordMap && state.CurrentFrameMap() == nullptr) {
-            std::fprintf(stderr, "frame_map_bench: the run recorded no frame map\n");
+            std::fprintf(stderr, "frame_map_runs: the run recorded no frame map\n");
             std::exit(1);
         }
     }
@@ -103,7 +107,7 @@ int MergeOnly(const std::vector<std::string>& files, int repeat) {
     std::vector<nocturo::RgbImage> frames(files.size());
     for (size_t k = 0; k < files.size(); ++k) {
         if (!nocturo::LoadImageFile(frames[k], files[k])) {
-            std::fprintf(stderr, "frame_map_bench: cannot load %s\n", files[k].c_str());
+            std::fprintf(stderr, "frame_map_runs: cannot load %s\n", files[k].c_str());
             return 1;
         }
     }
@@ -129,7 +133,7 @@ int MergeOnly(const std::vector<std::string>& files, int repeat) {
             }
             const nocturo::FrameMap map = recorder.Finish(result);
             if (map.Empty()) {
-                std::fprintf(stderr, "frame_map_bench: no frame map\n");
+                std::fprintf(stderr, "frame_map_runs: no frame map\n");
                 return 1;
             }
         }
@@ -149,7 +153,7 @@ void Keep(Timing& best, const Timing& t) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: frame_map_bench LIST [off|on|both|merge] [REPEAT]\n");
+        std::fprintf(stderr, "usage: frame_map_runs LIST [off|on|both|merge] [REPEAT]\n");
         return 2;
     }
     const std::string mode = argc > 2 ? argv[2] : "both";
@@ -165,7 +169,7 @@ int main(int argc, char** argv) {
         }
     }
     if (files.empty()) {
-        std::fprintf(stderr, "frame_map_bench: no files in %s\n", argv[1]);
+        std::fprintf(stderr, "frame_map_runs: no files in %s\n", argv[1]);
         return 2;
     }
     if (mode == "merge") {
