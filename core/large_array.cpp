@@ -55,7 +55,10 @@ void* AllocateLargeReusing(size_t& bytes) {
             return memory;
         }
     }
-    return AllocateLarge(bytes);
+    // In 4 KiB pages: records are made once a run, not over and over like
+    // frames, and fresh 2 MiB pages made the first run with them slower
+    // and less steady where measured; later runs take kept blocks anyway.
+    return std::malloc(bytes);
 }
 
 void ReleaseLarge(void* memory, size_t bytes) {

@@ -18,8 +18,9 @@ namespace nocturo {
 /// 24-megapixel night.
 void* AllocateLarge(size_t& bytes);
 
-/// Like AllocateLarge, but a block that ReleaseLarge kept is taken when it
-/// fits (`bytes` becomes its size). Free the memory with ReleaseLarge.
+/// At least `bytes` bytes, uninitialised, in ordinary pages; a block that
+/// ReleaseLarge kept is taken when it fits (`bytes` becomes its size).
+/// Null when memory runs out. Free the memory with ReleaseLarge.
 void* AllocateLargeReusing(size_t& bytes);
 /// Frees a block of AllocateLargeReusing. The two most recently released
 /// blocks of 2 MiB and more are kept for the next arrays instead: a run
@@ -30,8 +31,8 @@ void ReleaseLarge(void* memory, size_t bytes);
 /// Frees the blocks kept for reuse.
 void DropSpareLargeBlocks();
 
-/// A fixed number of trivially copyable values in such memory, undefined
-/// until written.
+/// A fixed number of trivially copyable values in memory of
+/// AllocateLargeReusing, undefined until written.
 template <typename T>
 class LargeArray {
     static_assert(std::is_trivially_copyable_v<T>);
