@@ -1,37 +1,13 @@
 #include "core/rgb_image.h"
 
-#include <sys/mman.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <utility>
 
+#include "core/large_array.h"
+
 namespace nocturo {
-
-namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
-
-// Frame buffers are large and freshly allocated ones are touched page by
-// page as a decoder fills them; with 4 KiB pages that costs more than a
-// tenth of a run's time on a 24-megapixel night. Large buffers are
-// therefore aligned to and backed by 2 MiB pages where the system allows.
-uint8_t* AllocatePixels(size_t& bytes) {
-    if (bytes < kHugePage) {
-        return static_cast<uint8_t*>(std::malloc(bytes));
-    }
-    const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
-    void* pixels = std::aligned_alloc(kHugePage, rounded);
-    if (pixels == nullptr) {
-        return nullptr;
-    }
-    ::madvise(pixels, rounded, MADV_HUGEPAGE);  // a hint; refusal is harmless
-    bytes = rounded;
-    return static_cast<uint8_t*>(pixels);
-}
-
-}  // namespace
 
 void RgbImage::FreePixels::operator()(uint8_t* pixels) const {
     std::free(pixels);
@@ -118,7 +94,7 @@ bool RgbImage::Resize(int width, int height) {
         // Pixel values are undefined after a resize, so nothing is copied and
         // nothing is initialised.
         size_t allocated = bytes;
-        uint8_t* fresh = AllocatePixels(allocated);
+        auto* fresh = static_cast<uint8_t*>(AllocateLarge(allocated));
         if (fresh == nullptr) {
             return false;
         }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/combine.h"
+#include "core/large_array.h"
 #include "core/rgb_image.h"
 #include "lists/file_list.h"
 
@@ -19,26 +20,45 @@ namespace nocturo {
 
 class FrameMap {
   public:
+    /// The largest value a 16-bit cell holds.
+    static constexpr uint32_t kNarrowMax = 65535;
+
     /// Makes the map width x height with every pixel made by entry
     /// `firstIndex`. False, leaving the map empty, when memory runs out or
     /// the size is absurd.
     bool Reset(int width, int height, int firstIndex);
-    /// Makes the map width x height with the given cells (index + 1, 0 for
-    /// none), row after row. False, leaving the map empty, when the count
-    /// does not match or memory runs out.
-    bool Assign(int width, int height, const std::vector<uint16_t>& cells);
     void Release();
 
     int Width() const { return width_; }
     int Height() const { return height_; }
-    bool Empty() const { return cells_.empty(); }
+    bool Empty() const { return width_ == 0; }
     bool SameSize(const RgbImage& image) const {
         return !Empty() && width_ == image.Width() && height_ == image.Height();
     }
 
-    /// Entry index + 1 of the frame behind each pixel of row y; 0 for none.
-    uint32_t* Row(int y) { return cells_.data() + static_cast<size_t>(y) * width_; }
-    const uint32_t* Row(int y) const { return cells_.data() + static_cast<size_t>(y) * width_; }
+    // A cell holds the entry index + 1 of the frame behind its pixel, 0 for
+    // none; the cells of a row follow those of the row above. They take 16
+    // bits while every value fits (nights of up to 65,535 entries), 32
+    // beyond.
+
+    /// The cell of pixel (x, y), which must lie inside the map.
+    uint32_t Cell(int x, int y) const {
+        const size_t at = static_cast<size_t>(y) * width_ + x;
+        return narrow_.empty() ? wide_.data()[at] : narrow_.data()[at];
+    }
+    /// The 16-bit cells, or null when the map holds 32-bit ones.
+    uint16_t* NarrowCells() { return narrow_.empty() ? nullptr : narrow_.data(); }
+    const uint16_t* NarrowCells() const { return narrow_.empty() ? nullptr : narrow_.data(); }
+    /// The 32-bit cells, or null when the map holds 16-bit ones.
+    uint32_t* WideCells() { return wide_.empty() ? nullptr : wide_.data(); }
+    const uint32_t* WideCells() const { return wide_.empty() ? nullptr : wide_.data(); }
+    /// Row y as 32-bit cells, for writing any value: 16-bit cells are
+    /// widened first. Null when memory for that runs out.
+    uint32_t* Row(int y);
+    /// Makes the cells 32-bit. False, changing nothing, when memory runs
+    /// out.
+    bool Widen();
+
     /// The entry index behind pixel (x, y): -1 outside the map or for none.
     int IndexAt(int x, int y) const;
 
@@ -51,9 +71,16 @@ class FrameMap {
     std::vector<int> NotedIndices() const;
 
   private:
+    friend class FrameMapRecorder;
+    /// Makes the map width x height with undefined cells of 16 bits, or of
+    /// 32 when `wide`, for the caller to write every one.
+    bool Allocate(int width, int height, bool wide);
+    size_t Size() const { return static_cast<size_t>(width_) * height_; }
+
     int width_ = 0;
     int height_ = 0;
-    std::vector<uint32_t> cells_;
+    LargeArray<uint16_t> narrow_;  // one of the two holds the cells
+    LargeArray<uint32_t> wide_;
     std::vector<std::string> names_;
 };
 
@@ -63,6 +90,12 @@ class FrameMap {
 bool AddMaxRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
 /// AddMaxLum that also records `index` for every pixel the source replaced.
 bool AddMaxLumRecording(RgbImage& source, RgbImage& buffer, FrameMap& map, int index);
+
+/// The widest instructions the frame map's loops may use; the processor's
+/// own limit holds as well. Tests narrow it to check every kind of loop
+/// against the same results; not to be changed while a merge runs.
+enum class MapKernels { kScalar, kSsse3, kAvx2 };
+void LimitFrameMapKernels(MapKernels widest);
 
 /// What the stacking run calls to keep a frame map beside the result. It is
 /// inactive (every call does what the run would do without it) unless the
@@ -82,20 +115,27 @@ class FrameMapRecorder {
     FrameMap Finish(const RgbImage& result);
 
   private:
-    // While every index fits, the run records 16-bit cells: early in a night
-    // nearly every pixel changes with every frame, and the record's memory
-    // traffic is then most of its cost. It widens to a FrameMap for an
-    // index beyond and at the end.
-    static constexpr int kNarrowLimit = 65535;
-    bool Widen();
+    // A merge notes only which pixels the frame changed, one bit per pixel
+    // in a plane of its own: written once, an eighth of a byte a pixel,
+    // against two or four bytes of a cell read and written by every merge.
+    // Every kSlots frames, and at the end, the planes are folded into the
+    // map: each cell takes the last frame whose bit is set.
+    // Seven: more would fold less often but keep more fresh memory.
+    static constexpr int kSlots = 7;
+    static_assert(kSlots <= 15, "a fold tells at most 15 planes apart");
+    bool Fold();
     void NoteName(int index, const std::string& name);
 
     ImageOperation operation_ = nullptr;
     bool started_ = false;
     int width_ = 0;
     int height_ = 0;
-    std::vector<uint16_t> narrow_;
-    FrameMap map_;
+    uint32_t firstValue_ = 0;       // the first frame's cell value
+    size_t planeWords_ = 0;         // 16-bit words in a plane
+    LargeArray<uint16_t> planes_;   // kSlots planes, one after the other
+    uint32_t values_[kSlots] = {};  // the cell value of each plane's frame
+    int used_ = 0;                  // planes not yet folded
+    FrameMap map_;                  // empty until the first fold
     std::vector<std::pair<int, std::string>> names_;
 };
 

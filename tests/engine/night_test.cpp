@@ -403,6 +403,86 @@ TEST(FrameMap, RecorderWidensForIndicesBeyondSixteenBits) {
     EXPECT_FALSE(FrameMapRecorder(true, AddMax, false).Active());
 }
 
+// Restores the widest loops however a test ends.
+struct KernelLimit {
+    explicit KernelLimit(MapKernels kernels) { LimitFrameMapKernels(kernels); }
+    ~KernelLimit() { LimitFrameMapKernels(MapKernels::kAvx2); }
+};
+
+TEST(FrameMap, LongRunsMatchAPixelByPixelRecordWithEveryKindOfLoop) {
+    // Runs shorter than, as long as and longer than the frames the recorder
+    // keeps before it folds them into the map; pixel counts around the 16-
+    // and 32-pixel groups of the loops; list indices with gaps; a refused
+    // frame in the middle; indices that fit 16-bit cells, that outgrow them
+    // after the first fold (from 65,489 on, the 16th frame is 65,537), and
+    // that never fit. Every kind of loop the processor has must give the
+    // same map and the same picture.
+    struct Size {
+        int width;
+        int height;
+    };
+    const Size sizes[] = {{1, 1}, {5, 3}, {16, 1}, {33, 1}, {48, 1}, {37, 5}};
+    const int lengths[] = {1, 2, 15, 16, 17, 31, 46};
+    const int firstIndices[] = {2, 65489, 70000};
+    for (MapKernels kernels : {MapKernels::kAvx2, MapKernels::kSsse3, MapKernels::kScalar}) {
+        const KernelLimit limit(kernels);
+        for (ImageOperation op : {AddMax, AddMaxLum}) {
+            for (const Size& size : sizes) {
+                for (int length : lengths) {
+                    for (int first : firstIndices) {
+                        SCOPED_TRACE(testing::Message()
+                                     << "loops " << static_cast<int>(kernels) << ", "
+                                     << (op == AddMax ? "AddMax " : "AddMaxLum ") << size.width
+                                     << "x" << size.height << ", " << length << " frames from "
+                                     << first);
+                        const int w = size.width;
+                        const int h = size.height;
+                        RgbImage result = RandomImage(w, h, 1);
+                        RgbImage plain = result;
+                        std::vector<int> expected(static_cast<size_t>(w) * h, first);
+                        FrameMapRecorder recorder(true, op, true);
+                        recorder.Start(result, first, "first");
+                        for (int k = 1; k < length; ++k) {
+                            const int index = first + 3 * k;
+                            if (k == 7) {
+                                RgbImage other = RandomImage(w + 1, h, 3);
+                                EXPECT_FALSE(recorder.Merge(op, nullptr, other, result, index - 1,
+                                                            "refused"));
+                            }
+                            // Bright frames raise many pixels, dim ones few.
+                            RgbImage frame = RandomImage(w, h, 100 + k);
+                            for (int y = 0; y < h; ++y) {
+                                for (size_t x = 0; x < frame.Stride(); ++x) {
+                                    frame.Row(y)[x] =
+                                        static_cast<uint8_t>(frame.Row(y)[x] / (k % 4 + 1));
+                                }
+                            }
+                            RgbImage copy = frame;
+                            const RgbImage before = plain;
+                            ASSERT_TRUE(op(copy, plain, nullptr));
+                            ASSERT_TRUE(recorder.Merge(op, nullptr, frame, result, index, "f"));
+                            for (int y = 0; y < h; ++y) {
+                                for (int x = 0; x < w; ++x) {
+                                    if (PixelAt(before, x, y) != PixelAt(plain, x, y)) {
+                                        expected[static_cast<size_t>(y) * w + x] = index;
+                                    }
+                                }
+                            }
+                        }
+                        EXPECT_TRUE(SamePixels(result, plain));
+                        const FrameMap map = recorder.Finish(result);
+                        ASSERT_FALSE(map.Empty());
+                        EXPECT_EQ(MapIndices(map), expected);
+                        EXPECT_EQ(map.NameOf(first), "first");
+                        EXPECT_EQ(map.NameOf(first + 3 * 7 - 1), "")
+                            << "the refused frame made nothing";
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(FrameMap, OnlyAddMaxAndAddMaxLumRecordAndEveryRunStartsAfresh) {
     TempDir dir;
     RunFixture run;
