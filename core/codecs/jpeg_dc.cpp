@@ -23,7 +23,7 @@ namespace nocturo::codecs {
 
 namespace {
 
-constexpr int kLookBits = 12;
+constexpr int kLookBits = 13;
 constexpr int kDcLookBits = 10;  // DC codes are short; a small table stays in cache
 
 // DC look-up: the code's length (0: longer than the look-up) and the
@@ -339,8 +339,13 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
     if (data == nullptr || size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
         return false;
     }
-    std::array<HuffTable, 4> dcTables;
-    std::array<HuffTable, 4> acTables;
+    // The tables are large; each thread keeps its own between files.
+    thread_local std::array<HuffTable, 4> dcTables;
+    thread_local std::array<HuffTable, 4> acTables;
+    for (size_t i = 0; i < 4; ++i) {
+        dcTables[i].defined = false;
+        acTables[i].defined = false;
+    }
     std::array<int, 4> quantDc{};
     std::array<bool, 4> quantDefined{};
     std::vector<Component> components;
