@@ -416,7 +416,7 @@ class Run {
         pendingCanonical_ = Canonical(name);
         pendingSave_ = std::async(std::launch::async, [this] {
             std::string target = pendingName_;
-            return SaveImageFile(saveImage_, target, kDefaultOutputName);
+            return SaveImageFile(saveImage_, target, kDefaultOutputName, nullptr, 1, &saveScratch_);
         });
         lastOutputSaved_ = true;
     }
@@ -595,8 +595,10 @@ class Run {
     RgbImage scratch_;
     MovingMaxReport report_;
     std::vector<std::string> canonical_;  // of the copy's names, when asked
-    // The output being written; the image outlives the write.
+    // The output being written; the image and the encoder's memory outlive
+    // the write, and serve the next one.
     RgbImage saveImage_;
+    SaveScratch saveScratch_;
     std::string pendingName_;
     std::string pendingCanonical_;
     std::future<bool> pendingSave_;
