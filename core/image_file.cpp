@@ -368,9 +368,16 @@ struct SaveScratch::Buffers {
     std::vector<uint8_t> bytes;
 };
 
-SaveScratch::SaveScratch() : buffers_(std::make_unique<Buffers>()) {}
+SaveScratch::SaveScratch() noexcept = default;
 
 SaveScratch::~SaveScratch() = default;
+
+SaveScratch::Buffers& SaveScratch::buffers() {
+    if (!buffers_) {
+        buffers_ = std::make_unique<Buffers>();
+    }
+    return *buffers_;
+}
 
 bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
                    std::string* reason, int encodeThreads, SaveScratch* scratch) {

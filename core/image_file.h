@@ -69,13 +69,14 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// memory goes with the object.
 class SaveScratch {
   public:
-    SaveScratch();
+    SaveScratch() noexcept;
     ~SaveScratch();
     SaveScratch(const SaveScratch&) = delete;
     SaveScratch& operator=(const SaveScratch&) = delete;
 
     struct Buffers;  // known to SaveImageFile only
-    Buffers& buffers() { return *buffers_; }
+    /// Made on first use (may throw std::bad_alloc).
+    Buffers& buffers();
 
   private:
     std::unique_ptr<Buffers> buffers_;
