@@ -5,6 +5,11 @@
 //       the one-thread floor of a batch run with JPEG outputs: every frame
 //       read and decoded with TurboJPEG, then encoded at quality 100 with
 //       full colour resolution (4:4:4) and written, frame after frame
+//   batch_bench floor-dark LIST REFERENCE OUTDIR
+//       the same with the reference subtracted from every frame before it is
+//       encoded (factor 255, offset 0): the one-thread floor for the pictures
+//       a dark subtraction writes, which hold more noise than the frames and
+//       cost more to encode
 //   batch_bench apply LIST REFERENCE OUTDIR
 //       "Subtract an Image (Dark)" at factor 255, "Apply to All" over the
 //       frames, the outputs named OUTDIR/cal0001.jpg on: whatever the run
@@ -15,7 +20,7 @@
 //       same files, each up to the repainted view
 //
 // LIST holds one JPEG file name per line. Prints RESULT lines:
-//   RESULT frames=N megapixels=M seconds=S          (floor, apply)
+//   RESULT frames=N megapixels=M seconds=S          (floor, floor-dark, apply)
 //   RESULT first_ms=A second_ms=B first_cpu_ms=C second_cpu_ms=D megapixels=M
 //                                                   (preview; B and D the least)
 
@@ -76,27 +81,56 @@ bool ReadFile(const std::string& name, std::vector<unsigned char>& bytes) {
     return ok;
 }
 
-int Floor(const std::vector<std::string>& files, const std::string& outDir) {
+// Decodes a JPEG into bgr; false (with a message) when it cannot.
+bool DecodeFile(tjhandle decoder, const std::string& file, std::vector<unsigned char>& bytes,
+                std::vector<unsigned char>& bgr, int& width, int& height) {
+    int subsampling = 0, colourspace = 0;
+    if (!ReadFile(file, bytes) || tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &width,
+                                                      &height, &subsampling, &colourspace) != 0) {
+        std::fprintf(stderr, "batch_bench: cannot read %s\n", file.c_str());
+        return false;
+    }
+    bgr.resize(static_cast<size_t>(width) * height * 3);
+    if (tjDecompress2(decoder, bytes.data(), bytes.size(), bgr.data(), width, width * 3, height,
+                      TJPF_BGR, 0) != 0) {
+        std::fprintf(stderr, "batch_bench: %s: %s\n", file.c_str(), tjGetErrorStr2(decoder));
+        return false;
+    }
+    return true;
+}
+
+// With a reference, every frame has the reference subtracted (factor 255,
+// offset 0) before it is encoded: the floor for the pictures a dark
+// subtraction writes, which hold more noise than the frames.
+int Floor(const std::vector<std::string>& files, const std::string& outDir,
+          const std::string& referenceFile = std::string()) {
     tjhandle decoder = tjInitDecompress();
     tjhandle encoder = tjInitCompress();
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> bgr;
+    std::vector<unsigned char> reference;
+    int referenceWidth = 0, referenceHeight = 0;
+    if (!referenceFile.empty() &&
+        !DecodeFile(decoder, referenceFile, bytes, reference, referenceWidth, referenceHeight)) {
+        return 1;
+    }
     double pixels = 0;
     int k = 0;
     const auto start = Clock::now();
     for (const std::string& file : files) {
-        int width = 0, height = 0, subsampling = 0, colourspace = 0;
-        if (!ReadFile(file, bytes) ||
-            tjDecompressHeader3(decoder, bytes.data(), bytes.size(), &width, &height, &subsampling,
-                                &colourspace) != 0) {
-            std::fprintf(stderr, "batch_bench: cannot read %s\n", file.c_str());
+        int width = 0, height = 0;
+        if (!DecodeFile(decoder, file, bytes, bgr, width, height)) {
             return 1;
         }
-        bgr.resize(static_cast<size_t>(width) * height * 3);
-        if (tjDecompress2(decoder, bytes.data(), bytes.size(), bgr.data(), width, width * 3, height,
-                          TJPF_BGR, 0) != 0) {
-            std::fprintf(stderr, "batch_bench: %s: %s\n", file.c_str(), tjGetErrorStr2(decoder));
-            return 1;
+        if (!referenceFile.empty()) {
+            if (width != referenceWidth || height != referenceHeight) {
+                std::fprintf(stderr, "batch_bench: %s is not the reference's size\n", file.c_str());
+                return 1;
+            }
+            for (size_t k = 0; k < bgr.size(); ++k) {
+                bgr[k] =
+                    static_cast<unsigned char>(bgr[k] > reference[k] ? bgr[k] - reference[k] : 0);
+            }
         }
         unsigned char* jpeg = nullptr;
         unsigned long jpegSize = 0;
@@ -227,6 +261,10 @@ int main(int argc, char** argv) {
         const std::vector<std::string> files = ReadList(argv[2]);
         return files.empty() ? 2 : Floor(files, argv[3]);
     }
+    if (mode == "floor-dark" && argc == 5) {
+        const std::vector<std::string> files = ReadList(argv[2]);
+        return files.empty() ? 2 : Floor(files, argv[4], argv[3]);
+    }
     QApplication app(argc, argv);
     if (mode == "apply" && argc == 5) {
         const std::vector<std::string> files = ReadList(argv[2]);
@@ -237,6 +275,7 @@ int main(int argc, char** argv) {
     }
     std::fprintf(stderr,
                  "usage: batch_bench floor LIST OUTDIR\n"
+                 "       batch_bench floor-dark LIST REFERENCE OUTDIR\n"
                  "       batch_bench apply LIST REFERENCE OUTDIR\n"
                  "       batch_bench preview FRAME REFERENCE [REPEAT]\n");
     return 2;

@@ -74,6 +74,36 @@ bool RunBatch(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
                               });
 }
 
+// Dark subtraction and its sibling add to each source byte a term of the
+// reference byte alone, (b * c) / 255, and the offset. For the factors and
+// offsets the window offers (0..255, -255..255) every intermediate fits 16
+// bits, and the loop becomes a few vector instructions per 16 bytes instead
+// of a table lookup per byte; other values take the table.
+template <bool kSubtract>
+bool RunShift(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
+    auto* params = dynamic_cast<BatchParams*>(record);
+    if (params == nullptr) {
+        return false;
+    }
+    const int32_t c = params->factor;
+    const int32_t d = params->offset;
+    if (c < 0 || c > 255 || d < -255 || d > 255) {
+        return kSubtract ? RunBatch<SubtractFn>(source, buffer, record)
+                         : RunBatch<AddFn>(source, buffer, record);
+    }
+    const auto factor = static_cast<uint16_t>(c);
+    const auto offset = static_cast<int16_t>(d);
+    return ApplyWithReference(
+        source, buffer, params->reference, c, d,
+        [factor, offset](uint8_t a, uint8_t b, int32_t, int32_t) {
+            const auto x = static_cast<uint16_t>(b * factor);  // at most 65,025
+            // x / 255, exact for every x below 65,535.
+            const auto q = static_cast<int16_t>((x + 1 + (x >> 8)) >> 8);
+            const auto v = static_cast<int16_t>(kSubtract ? a + offset - q : a + q + offset);
+            return static_cast<uint8_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+        });
+}
+
 }  // namespace
 
 int32_t DefaultFactor(int functionIndex) {
@@ -81,10 +111,10 @@ int32_t DefaultFactor(int functionIndex) {
 }
 
 bool BatchSubtract(RgbImage& s, RgbImage& b, OperationRecord* r) {
-    return RunBatch<SubtractFn>(s, b, r);
+    return RunShift<true>(s, b, r);
 }
 bool BatchAdd(RgbImage& s, RgbImage& b, OperationRecord* r) {
-    return RunBatch<AddFn>(s, b, r);
+    return RunShift<false>(s, b, r);
 }
 bool BatchDivide(RgbImage& s, RgbImage& b, OperationRecord* r) {
     return RunBatch<DivideFn>(s, b, r);

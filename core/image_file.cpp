@@ -89,6 +89,13 @@ bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
 // costs more than the bands save.
 constexpr int64_t kBandedJpegPixels = int64_t{1} << 20;
 
+// Pictures are saved as JPEG at this quality.
+constexpr int kJpegQuality = 100;
+
+bool EncodesInBands(const RgbImage& image, int threads) {
+    return threads > 1 && int64_t{image.Width()} * image.Height() >= kBandedJpegPixels;
+}
+
 bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& bytes, int threads) {
     switch (format) {
         case SaveFormat::Bmp:
@@ -100,18 +107,18 @@ bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& byte
         case SaveFormat::Tiff:
             return codecs::EncodeTiff(image, bytes);
         case SaveFormat::Jpeg:
-            if (threads > 1 && int64_t{image.Width()} * image.Height() >= kBandedJpegPixels) {
-                return codecs::EncodeJpegBands(image, 100, threads, bytes);
+            if (EncodesInBands(image, threads)) {
+                return codecs::EncodeJpegBands(image, kJpegQuality, threads, bytes);
             }
-            return codecs::EncodeJpeg(image, 100, bytes);
+            return codecs::EncodeJpeg(image, kJpegQuality, bytes);
     }
     return false;
 }
 
-bool WriteAll(int fd, const std::vector<uint8_t>& bytes) {
+bool WriteAll(int fd, const uint8_t* data, size_t size) {
     size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, size - done);
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -193,7 +200,7 @@ void SetErrnoReason(std::string* reason, int error) {
 // place, so that a full disk or an interrupted write never leaves a
 // half-written picture under the user's name. A file that is replaced
 // keeps its permission bits.
-bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>& bytes,
+bool WriteFileAtomically(const std::string& fileName, const uint8_t* data, size_t size,
                          std::string* reason) {
     const std::string target = FollowLinks(fileName);
     const size_t slash = target.rfind('/');
@@ -222,7 +229,7 @@ bool WriteFileAtomically(const std::string& fileName, const std::vector<uint8_t>
     }
     ::fchmod(fd, mode);
 
-    bool ok = WriteAll(fd, bytes);
+    bool ok = WriteAll(fd, data, size);
     int error = ok ? 0 : errno;
     if (::close(fd) != 0 && ok) {
         ok = false;
@@ -356,8 +363,24 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
     }
 }
 
+struct SaveScratch::Buffers {
+    codecs::JpegEncoder jpeg;
+    std::vector<uint8_t> bytes;
+};
+
+SaveScratch::SaveScratch() noexcept = default;
+
+SaveScratch::~SaveScratch() = default;
+
+SaveScratch::Buffers& SaveScratch::buffers() {
+    if (!buffers_) {
+        buffers_ = std::make_unique<Buffers>();
+    }
+    return *buffers_;
+}
+
 bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
-                   std::string* reason, int encodeThreads) {
+                   std::string* reason, int encodeThreads, SaveScratch* scratch) {
     if (fileName.empty()) {
         fileName = std::string(defaultName);
     }
@@ -365,16 +388,29 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
         SetReason(reason, "the picture is empty");
         return false;
     }
-    std::vector<uint8_t> bytes;
-    if (!Encode(image, SaveFormatForName(fileName), bytes, encodeThreads)) {
-        SetReason(reason, "the picture cannot be encoded in this format");
+    const SaveFormat format = SaveFormatForName(fileName);
+    constexpr const char* kCannotEncode = "the picture cannot be encoded in this format";
+    if (scratch != nullptr && format == SaveFormat::Jpeg && !EncodesInBands(image, encodeThreads)) {
+        // Written straight from the encoder's buffer.
+        codecs::JpegEncoder& jpeg = scratch->buffers().jpeg;
+        if (!jpeg.Encode(image, kJpegQuality)) {
+            SetReason(reason, kCannotEncode);
+            return false;
+        }
+        return WriteFileAtomically(fileName, jpeg.Data(), jpeg.Size(), reason);
+    }
+    std::vector<uint8_t> local;
+    std::vector<uint8_t>& bytes = scratch != nullptr ? scratch->buffers().bytes : local;
+    bytes.clear();
+    if (!Encode(image, format, bytes, encodeThreads)) {
+        SetReason(reason, kCannotEncode);
         return false;
     }
-    return WriteFileAtomically(fileName, bytes, reason);
+    return WriteFileAtomically(fileName, bytes.data(), bytes.size(), reason);
 }
 
 bool SaveFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    return !fileName.empty() && WriteFileAtomically(fileName, bytes, nullptr);
+    return !fileName.empty() && WriteFileAtomically(fileName, bytes.data(), bytes.size(), nullptr);
 }
 
 }  // namespace nocturo

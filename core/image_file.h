@@ -3,6 +3,7 @@
 // SaveImageFile. Whether a name can be loaded is decided by its extension;
 // how it is decoded is decided by its content.
 
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,26 @@ enum class SaveFormat { Bmp, Png, Gif, Tiff, Jpeg };
 /// Anything not found is BMP.
 SaveFormat SaveFormatForName(std::string_view fileName);
 
+/// What a thread that saves picture after picture (a run's step files)
+/// keeps from one save to the next: the encoder and the buffer of the
+/// encoded file. Fresh, each is several megabytes that the kernel pages in
+/// and zeroes anew for every picture. Used by one thread at a time; the
+/// memory goes with the object.
+class SaveScratch {
+  public:
+    SaveScratch() noexcept;
+    ~SaveScratch();
+    SaveScratch(const SaveScratch&) = delete;
+    SaveScratch& operator=(const SaveScratch&) = delete;
+
+    struct Buffers;  // known to SaveImageFile only
+    /// Made on first use (may throw std::bad_alloc).
+    Buffers& buffers();
+
+  private:
+    std::unique_ptr<Buffers> buffers_;
+};
+
 /// Writes image to fileName in the format its extension selects. An empty
 /// name is first replaced by defaultName, and the caller sees the replaced
 /// name. The bytes go to a temporary file in the same folder that is renamed
@@ -76,10 +97,11 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// file system accepts can be saved.
 ///
 /// encodeThreads above 1 lets a large JPEG be encoded in bands on that many
-/// threads; it decodes to exactly the same pixels.
+/// threads; it decodes to exactly the same pixels. With scratch the save
+/// reuses its memory; the file is the same.
 bool SaveImageFile(const RgbImage& image, std::string& fileName,
                    std::string_view defaultName = kDefaultOutputName, std::string* reason = nullptr,
-                   int encodeThreads = 1);
+                   int encodeThreads = 1, SaveScratch* scratch = nullptr);
 
 /// Writes bytes to fileName the way SaveImageFile writes a picture: through
 /// a temporary file renamed into place. False when it cannot be written.

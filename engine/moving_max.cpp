@@ -472,10 +472,17 @@ class Run {
         save->image.SetFormat(result.Format());
         save->name = name;
         save->canonical = std::move(canonical);
+        if (!scratchSpare_.empty()) {
+            save->scratch = std::move(scratchSpare_.back());
+            scratchSpare_.pop_back();
+        } else {
+            save->scratch = std::make_unique<SaveScratch>();
+        }
         PendingSave* job = save.get();
         save->done = std::async(std::launch::async, [job] {
             std::string target = job->name;
-            return SaveImageFile(job->image, target, kDefaultOutputName);
+            return SaveImageFile(job->image, target, kDefaultOutputName, nullptr, 1,
+                                 job->scratch.get());
         });
         saves_.push_back(std::move(save));
         lastOutputSaved_ = true;
@@ -489,6 +496,7 @@ class Run {
         lastSaveOk_ = ok;
         ++(ok ? report_.written : report_.failedSaves);
         saveSpare_.push_back(std::move(save->image));
+        scratchSpare_.push_back(std::move(save->scratch));
     }
 
     /// Waits for every output being written, and counts them.
@@ -677,16 +685,19 @@ class Run {
     RgbImage scratch_;
     MovingMaxReport report_;
     std::vector<std::string> canonical_;  // of the copy's names, when asked
-    // The outputs being written, oldest first, and buffers of written ones.
+    // The outputs being written, oldest first, and buffers of written ones:
+    // their images and their encoders' memory serve the next outputs.
     struct PendingSave {
         std::string name;
         std::string canonical;
         RgbImage image;
+        std::unique_ptr<SaveScratch> scratch;
         std::future<bool> done;  // last: waited for before the image goes
     };
     const int savesInFlight_ = Processors();
     std::deque<std::unique_ptr<PendingSave>> saves_;
     std::vector<RgbImage> saveSpare_;
+    std::vector<std::unique_ptr<SaveScratch>> scratchSpare_;
     bool lastOutputSaved_ = false;
     bool lastSaveOk_ = false;
 };

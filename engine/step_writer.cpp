@@ -37,6 +37,8 @@ StepWriter::~StepWriter() {
 }
 
 void StepWriter::Work() {
+    // The encoder and its output buffer serve every step this worker writes.
+    SaveScratch scratch;
     std::unique_lock lock(mutex_);
     for (;;) {
         work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
@@ -49,7 +51,7 @@ void StepWriter::Work() {
         bool ok = false;
         try {
             std::string name = job->name;
-            ok = SaveImageFile(job->image, name, kDefaultOutputName);
+            ok = SaveImageFile(job->image, name, kDefaultOutputName, nullptr, 1, &scratch);
         } catch (...) {
             ok = false;  // out of memory while encoding: a failed write
         }

@@ -10,7 +10,8 @@
 //   the run state.
 // - Workers receive a job: a copy of the result taken when the step is due
 //   and the file name. They call SaveImageFile and report whether it
-//   succeeded, nothing else. One mutex guards the job queues.
+//   succeeded, nothing else; each keeps its encoder's memory (SaveScratch)
+//   from one step to the next. One mutex guards the job queues.
 // - At most `inFlight` jobs hold a copy of the result at once; a step that
 //   finds them all busy waits for the oldest. As many buffers of written
 //   copies are kept for the next steps, until the run ends.

@@ -71,4 +71,29 @@ bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out);
 /// 4:4:4 sampling, so thin coloured trails keep their colour.
 bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out);
 
+/// EncodeJpeg for a thread that encodes picture after picture: the
+/// compressor and its output buffer are kept for the next picture, which
+/// spares a fresh buffer of several megabytes (paged in and zeroed by the
+/// kernel) and its growing copies per picture. The file is the same byte for
+/// byte. Used by one thread at a time.
+class JpegEncoder {
+  public:
+    JpegEncoder() = default;
+    ~JpegEncoder();
+    JpegEncoder(const JpegEncoder&) = delete;
+    JpegEncoder& operator=(const JpegEncoder&) = delete;
+
+    /// Encodes image as EncodeJpeg does; the file's bytes stay in the
+    /// encoder (Data, Size) until the next call. False on any error.
+    bool Encode(const RgbImage& image, int quality);
+    const uint8_t* Data() const { return buffer_; }
+    size_t Size() const { return size_; }
+
+  private:
+    void* handle_ = nullptr;  // the TurboJPEG compressor
+    unsigned char* buffer_ = nullptr;
+    unsigned long capacity_ = 0;
+    size_t size_ = 0;
+};
+
 }  // namespace nocturo::codecs

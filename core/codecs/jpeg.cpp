@@ -9,6 +9,7 @@
 #include <csetjmp>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <new>
 
@@ -238,30 +239,61 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
     return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, out);
 }
 
-bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out) {
+JpegEncoder::~JpegEncoder() {
+    if (handle_ != nullptr) {
+        tjDestroy(handle_);
+    }
+    std::free(buffer_);
+}
+
+bool JpegEncoder::Encode(const RgbImage& image, int quality) {
+    size_ = 0;
     if (image.Width() <= 0 || image.Height() <= 0) {
         return false;
     }
-    const std::unique_ptr<void, void (*)(tjhandle)> tj(tjInitCompress(),
-                                                       [](tjhandle h) { tjDestroy(h); });
-    if (!tj) {
+    if (handle_ == nullptr) {
+        handle_ = tjInitCompress();
+        if (handle_ == nullptr) {
+            return false;
+        }
+    }
+    // The largest file TurboJPEG can write for this size: with a buffer that
+    // big it never reallocates, and only the pages actually written are ever
+    // touched.
+    const unsigned long needed = tjBufSize(image.Width(), image.Height(), TJSAMP_444);
+    if (needed == static_cast<unsigned long>(-1)) {
         return false;
     }
+    if (capacity_ < needed) {
+        // Ours, not TurboJPEG's: with TJFLAG_NOREALLOC it never frees it.
+        std::free(buffer_);
+        capacity_ = 0;
+        buffer_ = static_cast<unsigned char*>(std::malloc(needed));
+        if (buffer_ == nullptr) {
+            return false;
+        }
+        capacity_ = needed;
+    }
     quality = quality < 1 ? 1 : (quality > 100 ? 100 : quality);
-    unsigned char* buffer = nullptr;  // grown by TurboJPEG as it writes
-    unsigned long jpegSize = 0;
+    unsigned long jpegSize = capacity_;
     // The accurate DCT: at high quality the fast one costs visible precision
     // in faint sky gradients, for little speed.
-    const int status = tjCompress2(tj.get(), image.Row(0), image.Width(),
-                                   static_cast<int>(image.Stride()), image.Height(), TJPF_BGR,
-                                   &buffer, &jpegSize, TJSAMP_444, quality, TJFLAG_ACCURATEDCT);
-    const std::unique_ptr<unsigned char, void (*)(unsigned char*)> jpeg(
-        buffer, [](unsigned char* p) { tjFree(p); });
-    if (status != 0 || jpeg == nullptr) {
+    if (tjCompress2(handle_, image.Row(0), image.Width(), static_cast<int>(image.Stride()),
+                    image.Height(), TJPF_BGR, &buffer_, &jpegSize, TJSAMP_444, quality,
+                    TJFLAG_ACCURATEDCT | TJFLAG_NOREALLOC) != 0) {
+        return false;
+    }
+    size_ = jpegSize;
+    return true;
+}
+
+bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out) {
+    JpegEncoder encoder;
+    if (!encoder.Encode(image, quality)) {
         return false;
     }
     try {
-        out.insert(out.end(), jpeg.get(), jpeg.get() + jpegSize);
+        out.insert(out.end(), encoder.Data(), encoder.Data() + encoder.Size());
     } catch (const std::bad_alloc&) {
         return false;
     }

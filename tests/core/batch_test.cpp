@@ -194,11 +194,15 @@ TEST(Batch, EverySourceAndReferenceByteFollowsTheFormula) {
         int32_t factor;
         int32_t offset;
     };
-    const Case cases[] = {{kSubtract, 255, 0}, {kSubtract, 1, 7},   {kSubtract, 0, -3},
-                          {kAdd, 128, -40},    {kAdd, 255, 255},    {kDivide, 255, 0},
-                          {kDivide, 77, -100}, {kDivide, 0, 9},     {kMultiply, 255, 0},
-                          {kMultiply, 1, 5},   {kSquare, 255, -10}, {kSquare, 0, 0},
-                          {kCube, 65025, 0},   {kCube, 255, -255},  {kCube, 0, 1}};
+    // Subtract and add take a 16-bit path for factors 0..255 and offsets
+    // -255..255, and the table outside them: both edges of each range.
+    const Case cases[] = {
+        {kSubtract, 255, 0},    {kSubtract, 1, 7},   {kSubtract, 0, -3}, {kSubtract, 254, 255},
+        {kSubtract, 128, -255}, {kSubtract, 256, 0}, {kSubtract, -1, 0}, {kSubtract, 255, 256},
+        {kAdd, 0, -256},        {kAdd, 1, -1},       {kAdd, 300, 2},     {kAdd, 255, 0},
+        {kAdd, 128, -40},       {kAdd, 255, 255},    {kDivide, 255, 0},  {kDivide, 77, -100},
+        {kDivide, 0, 9},        {kMultiply, 255, 0}, {kMultiply, 1, 5},  {kSquare, 255, -10},
+        {kSquare, 0, 0},        {kCube, 65025, 0},   {kCube, 255, -255}, {kCube, 0, 1}};
     for (const Case& c : cases) {
         BatchParams params;
         params.reference = reference;

@@ -152,6 +152,37 @@ TEST(ImageFile, SavedBytesCarryTheMagicOfTheirExtension) {
     EXPECT_EQ(count, 8);
 }
 
+TEST(ImageFile, SavesThroughAScratchWriteTheSameFiles) {
+    // One scratch for pictures of growing and shrinking sizes and of every
+    // format, and a failed save in between: every file is the one a save
+    // without the scratch writes.
+    TempDir dir;
+    SaveScratch scratch;
+    struct Case {
+        const char* name;
+        int width, height, threads;
+    };
+    const Case cases[] = {{"a.jpg", 300, 200, 1}, {"b.jpg", 120, 80, 1},    {"c.bmp", 64, 48, 1},
+                          {"d.jpg", 410, 333, 1}, {"e.png", 50, 40, 1},     {"f.jpg", 17, 9, 1},
+                          {"g.tif", 30, 20, 1},   {"h.jpg", 1100, 1000, 2}, {"i.jpg", 300, 200, 1}};
+    int seed = 1;
+    for (const Case& c : cases) {
+        const RgbImage image = RandomImage(c.width, c.height, ++seed);
+        std::string plain = dir.File(std::string("plain_") + c.name);
+        std::string reused = dir.File(c.name);
+        ASSERT_TRUE(SaveImageFile(image, plain, kDefaultOutputName, nullptr, c.threads)) << c.name;
+        ASSERT_TRUE(SaveImageFile(image, reused, kDefaultOutputName, nullptr, c.threads, &scratch))
+            << c.name;
+        EXPECT_EQ(ReadBytes(reused), ReadBytes(plain)) << c.name;
+
+        std::string nowhere = dir.File("missing/x.jpg");
+        std::string reason;
+        EXPECT_FALSE(SaveImageFile(image, nowhere, kDefaultOutputName, &reason, 1, &scratch));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_FALSE(fs::exists(dir.File("missing")));
+    }
+}
+
 TEST(ImageFile, AnEmptyNameSavesTheDefaultName) {
     TempDir dir;
     const fs::path old = fs::current_path();
