@@ -70,6 +70,8 @@ int main(int argc, char** argv) {
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> bgr;
     double pixels = 0;
+    unsigned char* jpeg = nullptr;
+    unsigned long jpegCapacity = 0;
     const auto start = std::chrono::steady_clock::now();
     for (const std::string& file : files) {
         int width = 0, height = 0, subsampling = 0, colourspace = 0;
@@ -90,10 +92,18 @@ int main(int argc, char** argv) {
         }
         pixels += static_cast<double>(width) * height;
         if (encoder != nullptr) {
-            unsigned char* jpeg = nullptr;
-            unsigned long size = 0;
-            if (tjCompress2(encoder, bgr.data(), width, width * 3, height, TJPF_BGR, &jpeg, &size,
-                            TJSAMP_444, 100, TJFLAG_ACCURATEDCT) != 0) {
+            // One output buffer of the largest size a frame can need, kept
+            // from frame to frame as the program's writers keep theirs.
+            const unsigned long capacity = tjBufSize(width, height, TJSAMP_444);
+            if (capacity > jpegCapacity) {
+                tjFree(jpeg);
+                jpeg = tjAlloc(static_cast<int>(capacity));
+                jpegCapacity = capacity;
+            }
+            unsigned long size = jpegCapacity;
+            if (jpeg == nullptr ||
+                tjCompress2(encoder, bgr.data(), width, width * 3, height, TJPF_BGR, &jpeg, &size,
+                            TJSAMP_444, 100, TJFLAG_ACCURATEDCT | TJFLAG_NOREALLOC) != 0) {
                 std::fprintf(stderr, "decode_floor: encoding %s failed\n", file.c_str());
                 return 1;
             }
@@ -104,7 +114,6 @@ int main(int argc, char** argv) {
             if (out != nullptr) {
                 std::fclose(out);
             }
-            tjFree(jpeg);
             if (!ok) {
                 std::fprintf(stderr, "decode_floor: cannot write into %s\n", encodeDir.c_str());
                 return 1;
@@ -113,6 +122,7 @@ int main(int argc, char** argv) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    tjFree(jpeg);
     tjDestroy(tj);
     if (encoder != nullptr) {
         tjDestroy(encoder);
