@@ -20,6 +20,13 @@ const char* const kOverwriteCaption = "Warning";
 
 namespace {
 
+// Files saved one after another on a thread keep one encoder and output
+// buffer between them, as the writers behind a run do.
+SaveScratch& WriterScratch() {
+    thread_local SaveScratch scratch;
+    return scratch;
+}
+
 constexpr int kMaxDigits = 255;
 
 bool IsDigit(char c) {
@@ -193,7 +200,7 @@ void SaveStep(RunContext& context, Answer& answer) {
         ClearImage(&empty);
         result = &empty;
     }
-    const bool ok = SaveImageFile(*result, name, kDefaultOutputName);
+    const bool ok = SaveImageFile(*result, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
     state.ResultUnsaved = !ok;
     if (ok) {
         context.lists.Right().Append(name);
@@ -207,7 +214,8 @@ bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
     const Answer decision = DecideOverwrite(context, fileName, answer);
     if (Writes(decision)) {
         std::string name = fileName;
-        const bool ok = SaveImageFile(image, name, kDefaultOutputName);
+        const bool ok =
+            SaveImageFile(image, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
         context.state.ResultUnsaved = !ok;
         return ok;
     }
