@@ -25,11 +25,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/quiet_host.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/frame_map.h"
 #include "engine/night_measure.h"
-#include "engine/run_host.h"
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "lists/list_pair.h"
@@ -93,23 +93,7 @@ void DecodeFloor(const std::vector<std::string>& files) {
     tjDestroy(tj);
 }
 
-// A host that shows nothing and asks nothing.
-class QuietHost : public nocturo::RunHost {
-  public:
-    void ShowImage(const nocturo::RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const nocturo::FileList&, bool) override {}
-    void ProcessEvents() override {}
-    nocturo::Answer Ask(const std::string&, const std::string&, const std::vector<nocturo::Answer>&,
-                        bool) override {
-        return nocturo::Answer::No;
-    }
-    std::optional<std::string> AskSaveFileName(const nocturo::SaveRequest&) override {
-        return std::nullopt;
-    }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
-};
+using nocturo::bench::QuietHost;
 
 void AddMaxRun(const std::vector<std::string>& files, bool recordMap, int threads) {
     nocturo::ListPair lists;

@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/quiet_host.h"
 #include "core/image_file.h"
 #include "engine/moving_max.h"
 #include "engine/run_state.h"
@@ -54,18 +55,8 @@ double Since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-class QuietHost : public RunHost, public MovingMaxDisplay {
+class QuietHost : public bench::QuietHost, public MovingMaxDisplay {
   public:
-    void ShowImage(const RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
-    void ProcessEvents() override {}
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&, bool) override {
-        return Answer::No;
-    }
-    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
     void SetStatusPanel(int, const std::string&) override {}
     void SetLiveDisplay(bool) override {}
     void ShowListCopy(FileList*) override {}
