@@ -628,6 +628,11 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
     if (!out.Resize(outWidth, outHeight)) {
         return false;
     }
+    // Components in frame order: Y, Cb, Cr.
+    const Component* ycc[3] = {};
+    for (const Component& c : components) {
+        ycc[c.frameIndex] = &c;
+    }
     for (int y = 0; y < outHeight; ++y) {
         uint8_t* o = out.Row(y);
         if (components.size() == 1) {
@@ -637,11 +642,6 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                 o[0] = o[1] = o[2] = g[x];
             }
             continue;
-        }
-        // Components in frame order: Y, Cb, Cr.
-        const Component* ycc[3];
-        for (const Component& c : components) {
-            ycc[c.frameIndex] = &c;
         }
         const uint8_t* rows[3];
         int stepX[3];
