@@ -41,6 +41,7 @@
 #include <vector>
 
 #include "app/form_main.h"
+#include "bench/bench_support.h"
 #include "engine/ui/form_factor.h"
 #include "tests/ui/scripted_dialogs.h"
 
@@ -52,17 +53,7 @@ double Seconds(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::vector<std::string> ReadList(const char* listName) {
-    std::vector<std::string> files;
-    std::ifstream list(listName);
-    std::string line;
-    while (std::getline(list, line)) {
-        if (!line.empty()) {
-            files.push_back(line);
-        }
-    }
-    return files;
-}
+using nocturo::bench::ReadList;
 
 double ProcessCpuSeconds() {
     timespec t{};

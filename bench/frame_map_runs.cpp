@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/quiet_host.h"
+#include "bench/bench_support.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/frame_map.h"
@@ -143,16 +143,7 @@ int main(int argc, char** argv) {
     }
     const std::string mode = argc > 2 ? argv[2] : "both";
     const int repeat = argc > 3 ? std::max(1, std::atoi(argv[3])) : 3;
-    std::vector<std::string> files;
-    {
-        std::ifstream list(argv[1]);
-        std::string line;
-        while (std::getline(list, line)) {
-            if (!line.empty()) {
-                files.push_back(line);
-            }
-        }
-    }
+    const std::vector<std::string> files = nocturo::bench::ReadList(argv[1]);
     if (files.empty()) {
         std::fprintf(stderr, "frame_map_runs: no files in %s\n", argv[1]);
         return 2;

@@ -25,7 +25,7 @@
 #include <thread>
 #include <vector>
 
-#include "bench/quiet_host.h"
+#include "bench/bench_support.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/frame_map.h"
@@ -121,16 +121,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const int repeat = argc > 2 ? std::max(1, std::atoi(argv[2])) : 3;
-    std::vector<std::string> files;
-    {
-        std::ifstream list(argv[1]);
-        std::string line;
-        while (std::getline(list, line)) {
-            if (!line.empty()) {
-                files.push_back(line);
-            }
-        }
-    }
+    const std::vector<std::string> files = nocturo::bench::ReadList(argv[1]);
     if (files.empty()) {
         std::fprintf(stderr, "measure_night: no files in %s\n", argv[1]);
         return 2;

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "bench/quiet_host.h"
+#include "bench/bench_support.h"
 #include "core/image_file.h"
 #include "engine/moving_max.h"
 #include "engine/run_state.h"

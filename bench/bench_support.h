@@ -1,7 +1,8 @@
 #pragma once
-// A run host for the benchmarks: it shows nothing and asks nothing, and
-// answers No to every question.
+// What the benchmark programs share: reading a list of frames, and a run
+// host that shows nothing, asks nothing and answers No to every question.
 
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,19 @@
 #include "engine/run_host.h"
 
 namespace nocturo::bench {
+
+/// The non-empty lines of a file: one frame name each.
+inline std::vector<std::string> ReadList(const char* listName) {
+    std::vector<std::string> files;
+    std::ifstream list(listName);
+    std::string line;
+    while (std::getline(list, line)) {
+        if (!line.empty()) {
+            files.push_back(line);
+        }
+    }
+    return files;
+}
 
 class QuietHost : public RunHost {
   public:
