@@ -45,4 +45,8 @@ bool SubMinLum(RgbImage& source, RgbImage& buffer, OperationRecord*) {
     return SelectByLuminosity(source, buffer, [](int lb, int ls) { return ls < lb; });
 }
 
+bool Commutes(ImageOperation operation) {
+    return operation == &AddMax || operation == &AddMin || operation == &Add;
+}
+
 }  // namespace nocturo

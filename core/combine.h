@@ -95,4 +95,9 @@ bool Add(RgbImage& source, RgbImage& buffer, OperationRecord* record = nullptr);
 /// buffer - source, floored at 0.
 bool Sub(RgbImage& source, RgbImage& buffer, OperationRecord* record = nullptr);
 
+/// True for the operations that give the same pixels with source and buffer
+/// exchanged (AddMax, AddMin, Add): a run may then merge the result into the
+/// frame instead, keeping the result's buffer as it was.
+bool Commutes(ImageOperation operation);
+
 }  // namespace nocturo

@@ -115,6 +115,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         }
 
         RgbImage working;
+        const bool handsOver = Commutes(operation) && !recorder.Active();
         while (i < left.Count() && !state.StopRequested) {
             if (Takes(left, i)) {
                 // A frame that fails is skipped; the result keeps what is
@@ -122,9 +123,25 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 // merge: an operation that wrote part of the result before it
                 // noticed would spoil what is merged.
                 const bool frameRead = read(i, working);
-                const bool frameMerged = frameRead && working.SameSize(ResultBuffer(state)) &&
-                                         recorder.Merge(operation, record, working,
-                                                        ResultBuffer(state), i, left.Text(i));
+                bool frameMerged = false;
+                if (frameRead && working.SameSize(ResultBuffer(state))) {
+                    RgbImage& result = ResultBuffer(state);
+                    if (steps && steps->AwaitsPicture() && handsOver &&
+                        CanCombine(result, working)) {
+                        // The result merged into the frame leaves the
+                        // result's buffer as the step's picture: no copy.
+                        frameMerged = operation(result, working, record);
+                        if (frameMerged) {
+                            steps->HandOver(result, working);
+                        }
+                    } else {
+                        if (steps) {
+                            steps->BeforeResultChanges();
+                        }
+                        frameMerged =
+                            recorder.Merge(operation, record, working, result, i, left.Text(i));
+                    }
+                }
                 if (!frameMerged) {
                     errors.Skip(i);
                 } else {

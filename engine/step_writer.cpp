@@ -97,6 +97,14 @@ void StepWriter::Apply(bool latest) {
 }
 
 void StepWriter::Drain(size_t keep, bool latest) {
+    bool waitsForPending = false;
+    if (pending_) {
+        std::lock_guard lock(mutex_);
+        waitsForPending = order_.size() > keep;
+    }
+    if (waitsForPending) {
+        BeforeResultChanges();
+    }
     for (;;) {
         {
             std::lock_guard lock(mutex_);
@@ -112,6 +120,62 @@ void StepWriter::Drain(size_t keep, bool latest) {
         Apply(latest);
     }
     Apply(latest);
+}
+
+RgbImage StepWriter::TakeSpare() {
+    std::lock_guard lock(mutex_);
+    RgbImage buffer;
+    if (!spare_.empty()) {
+        buffer = std::move(spare_.back());
+        spare_.pop_back();
+    }
+    return buffer;
+}
+
+void StepWriter::Queue(RgbImage picture) {
+    std::shared_ptr<Job> job = std::move(pending_);
+    {
+        std::lock_guard lock(mutex_);
+        job->image = std::move(picture);
+        queue_.push_back(std::move(job));
+    }
+    work_.notify_one();
+}
+
+void StepWriter::BeforeResultChanges() {
+    if (!pending_) {
+        return;
+    }
+    RgbImage picture = TakeSpare();
+    try {
+        const RunState& state = context_.state;
+        if (state.Result) {
+            picture = *state.Result;
+        } else {
+            ClearImage(&picture);
+        }
+    } catch (...) {
+        // No memory for the copy: the step counts as a write that failed,
+        // so that nothing waits for it.
+        std::shared_ptr<Job> job = std::move(pending_);
+        {
+            std::lock_guard lock(mutex_);
+            job->done = true;
+        }
+        done_.notify_all();
+        throw;
+    }
+    Queue(std::move(picture));
+}
+
+void StepWriter::HandOver(RgbImage& result, RgbImage& merged) {
+    result.Swap(merged);
+    if (!pending_) {
+        return;
+    }
+    RgbImage picture = std::move(merged);
+    merged = TakeSpare();
+    Queue(std::move(picture));
 }
 
 bool StepWriter::InFlight(const std::string& fileName) {
@@ -154,26 +218,15 @@ void StepWriter::SaveStep(Answer& answer) {
     // Room for one more copy of the result.
     Drain(static_cast<size_t>(inFlight_) - 1, false);
 
+    // The picture comes with the next merge, or as a copy when anything
+    // else happens first.
     auto job = std::make_shared<Job>();
     job->name = name;
     {
         std::lock_guard lock(mutex_);
-        if (!spare_.empty()) {
-            job->image = std::move(spare_.back());
-            spare_.pop_back();
-        }
-    }
-    if (state.Result) {
-        job->image = *state.Result;
-    } else {
-        ClearImage(&job->image);
-    }
-    {
-        std::lock_guard lock(mutex_);
         order_.push_back(job);
-        queue_.push_back(job);
     }
-    work_.notify_one();
+    pending_ = std::move(job);
     mergedSinceStep_ = false;
     // Past the largest number the next name starts again at 1.
     state.Steps.StepNumber = state.Steps.StepNumber < INT32_MAX ? state.Steps.StepNumber + 1 : 0;

@@ -9,7 +9,10 @@
 //   destructor; it alone asks questions, touches the lists, the host and
 //   the run state.
 // - Workers receive a job: a copy of the result taken when the step is due
-//   and the file name. They call SaveImageFile and report whether it
+//   and the file name. The picture of the step due last may come later, as
+//   long as the result does not change: the next merge hands over the
+//   result's buffer (HandOver), and anything else that needs the step
+//   written or the result changed copies it first. They call SaveImageFile and report whether it
 //   succeeded, nothing else; each keeps its encoder's memory (SaveScratch)
 //   from one step to the next. One mutex guards the job queues.
 // - At most `inFlight` jobs hold a copy of the result at once; a step that
@@ -52,6 +55,22 @@ class StepWriter {
     /// after every merged picture, as SaveStep.
     void SaveStep(Answer& answer);
 
+    /// The step due last still waits for its picture, which is the result
+    /// as it stands: the run's next merge may hand the result's buffer over
+    /// (HandOver) instead of having it copied.
+    bool AwaitsPicture() const { return pending_ != nullptr; }
+
+    /// The result is about to change in place: the step waiting for its
+    /// picture takes a copy of it now.
+    void BeforeResultChanges();
+
+    /// The run merged the next frame into `merged` (the result into the
+    /// frame, for an operation that commutes), so `result` still holds the
+    /// picture of the step due. The step takes that buffer, `result` the
+    /// merged picture, and `merged` a spare buffer to decode into (or none).
+    /// This saves copying the result at every step.
+    void HandOver(RgbImage& result, RgbImage& merged);
+
     /// The run is about to read fileName: a write in flight under that name
     /// is finished first, as it would have been written before.
     void BeforeReading(const std::string& fileName);
@@ -76,6 +95,9 @@ class StepWriter {
     // Waits until at most `keep` writes are unaccounted for.
     void Drain(size_t keep, bool latest);
     bool InFlight(const std::string& fileName);
+    RgbImage TakeSpare();
+    // Gives the step waiting for its picture that picture and queues it.
+    void Queue(RgbImage picture);
 
     RunContext& context_;
     const int inFlight_;
@@ -90,6 +112,9 @@ class StepWriter {
     std::vector<RgbImage> spare_;
     std::vector<std::thread> workers_;
     bool stopping_ = false;
+    // The step due last, in order_ but not yet queued: its picture is the
+    // result as it stands (owner only).
+    std::shared_ptr<Job> pending_;
     // A picture was merged after the last step that was queued (owner only).
     bool mergedSinceStep_ = false;
 };

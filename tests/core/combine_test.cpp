@@ -214,5 +214,48 @@ TEST(Combine, FastLoopsMatchPlainReferencesAtOddWidths) {
     }
 }
 
+// A run merges the result into the frame, not the frame into the result,
+// only for operations said to commute: those must give the same pixels
+// both ways, ties and colour pixels of equal brightness included.
+TEST(Combine, OperationsSaidToCommuteGiveTheSamePixelsBothWays) {
+    ThresholdGuard t(97);
+    const struct {
+        const char* name;
+        ImageOperation op;
+        bool commutes;
+    } cases[] = {
+        {"AddMax", AddMax, true},
+        {"AddMin", AddMin, true},
+        {"Add", Add, true},
+        {"Sub", Sub, false},
+        {"AddMaxLum", AddMaxLum, false},
+        {"SubMinLum", SubMinLum, false},
+        {"AddMaxThreshold", AddMaxThreshold, false},
+    };
+    // Half the channels tied, and pixels that swap their channels: same
+    // brightness, other colour.
+    RgbImage a = RandomImage(40, 6, 7);
+    RgbImage b = RandomImage(40, 6, 8);
+    for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 40 * 3; x += 2) {
+            b.Row(y)[x] = a.Row(y)[x];
+        }
+    }
+    for (int x = 0; x < 3; ++x) {
+        b.Row(0)[x * 3] = a.Row(0)[x * 3 + 1];
+        b.Row(0)[x * 3 + 1] = a.Row(0)[x * 3];
+        b.Row(0)[x * 3 + 2] = a.Row(0)[x * 3 + 2];
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Commutes(c.op), c.commutes);
+        RgbImage source = a, buffer = b;
+        RgbImage sourceSwapped = b, bufferSwapped = a;
+        ASSERT_TRUE(c.op(source, buffer, nullptr));
+        ASSERT_TRUE(c.op(sourceSwapped, bufferSwapped, nullptr));
+        EXPECT_EQ(test::SamePixels(buffer, bufferSwapped), c.commutes);
+    }
+}
+
 }  // namespace
 }  // namespace nocturo

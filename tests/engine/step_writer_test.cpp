@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -27,6 +28,7 @@ struct Outcome {
     std::vector<std::string> right;
     std::vector<std::string> left;
     std::map<std::string, std::vector<uint8_t>> files;
+    std::vector<uint8_t> result;  // the result's pixels at the end
     int32_t stepNumber = 0;
     int32_t position = 0;
     bool unsaved = false;
@@ -62,6 +64,12 @@ struct Scene {
     // The abort button is pressed inside this call of the host's events
     // (0: never); the pause question takes the next answer.
     int abortAt = 0;
+    ImageOperation operation = AddMax;
+    // Frames that do not load (a cut file) and a frame of another size:
+    // neither is merged, so the step due before waits longer for its
+    // picture.
+    std::vector<int> broken = {};
+    int otherSizeAt = -1;
 };
 
 /// A host that also notes, at every question, how many step files the
@@ -122,7 +130,11 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
             run.Left().Append(stepName(scene.stepRead), true, true);
         }
         std::string name = dir.File(Numbered("f", k, ".bmp"));
-        EXPECT_TRUE(SaveImageFile(RandomImage(scene.width, scene.height, 300 + k), name));
+        const int width = k == scene.otherSizeAt ? scene.width + 8 : scene.width;
+        EXPECT_TRUE(SaveImageFile(RandomImage(width, scene.height, 300 + k), name));
+        if (std::find(scene.broken.begin(), scene.broken.end(), k) != scene.broken.end()) {
+            fs::resize_file(name, 40);
+        }
         run.Left().Append(name, true, true);
     }
     run.host.answers.assign(scene.answers.begin(), scene.answers.end());
@@ -133,7 +145,7 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
     };
     run.host.saveNames = {stepName(1)};
 
-    EXPECT_TRUE(PrepareStepSaving(run.context, AddMax, nullptr, true));
+    EXPECT_TRUE(PrepareStepSaving(run.context, scene.operation, nullptr, true));
 
     Outcome o;
     o.story = run.host.Story();
@@ -147,6 +159,12 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
         const std::string name = entry.path().filename().string();
         o.files[name] = entry.is_regular_file() ? ReadBytes(entry.path().string())
                                                 : std::vector<uint8_t>{'d', 'i', 'r'};
+    }
+    if (run.state.Result) {
+        const RgbImage& result = *run.state.Result;
+        for (int y = 0; y < result.Height(); ++y) {
+            o.result.insert(o.result.end(), result.Row(y), result.Row(y) + result.Stride());
+        }
     }
     o.stepNumber = run.state.Steps.StepNumber;
     o.position = run.state.ResultPosition;
@@ -188,6 +206,48 @@ TEST(StepWriter, WritingBehindTheRunLeavesWhatWritingAtOnceLeaves) {
         {"a frame that is the step file just written", ".jpg", {}, {}, {}, 4, 4, 4, 600, 400},
         {"paused, then going on", ".jpg", {}, {}, {Answer::No}, -1, 0, 4, 300, 200, 5},
         {"paused and stopped", ".png", {5}, {}, {Answer::Yes}, -1, 0, 4, 300, 200, 6},
+        // The merge hands the result's buffer to the step only for operations
+        // that commute, and only when the frame is merged.
+        {"frames that cannot be merged",
+         ".jpg",
+         {},
+         {},
+         {},
+         -1,
+         0,
+         4,
+         300,
+         200,
+         0,
+         AddMax,
+         {2, 3, 8},
+         5},
+        {"an operation that does not commute",
+         ".bmp",
+         {},
+         {},
+         {},
+         -1,
+         0,
+         4,
+         300,
+         200,
+         0,
+         AddMaxLum,
+         {4},
+         6},
+        {"AddMin and a frame that is the step just written",
+         ".bmp",
+         {},
+         {},
+         {},
+         3,
+         2,
+         4,
+         300,
+         200,
+         0,
+         AddMin},
     };
     for (const Scene& scene : scenes) {
         SCOPED_TRACE(scene.what);
@@ -202,6 +262,7 @@ TEST(StepWriter, WritingBehindTheRunLeavesWhatWritingAtOnceLeaves) {
                 EXPECT_EQ(behind.right, sequential.right);
                 EXPECT_EQ(behind.left, sequential.left);
                 EXPECT_TRUE(behind.files == sequential.files);
+                EXPECT_TRUE(behind.result == sequential.result);
                 EXPECT_EQ(behind.stepNumber, sequential.stepNumber);
                 EXPECT_EQ(behind.position, sequential.position);
                 EXPECT_EQ(behind.unsaved, sequential.unsaved);
