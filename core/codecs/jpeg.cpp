@@ -268,7 +268,11 @@ bool JpegEncoder::Encode(const RgbImage& image, int quality) {
         // Ours, not TurboJPEG's: with TJFLAG_NOREALLOC it never frees it.
         std::free(buffer_);
         capacity_ = 0;
-        buffer_ = static_cast<unsigned char*>(std::malloc(needed));
+        // Page-aligned, so that the file can be written from it past the
+        // page cache.
+        constexpr unsigned long kPage = 4096;
+        buffer_ = static_cast<unsigned char*>(
+            std::aligned_alloc(kPage, (needed + kPage - 1) / kPage * kPage));
         if (buffer_ == nullptr) {
             return false;
         }
