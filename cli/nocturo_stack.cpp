@@ -117,7 +117,7 @@ void PrintUsage(FILE* out) {
         "                       the number of processors, here %u; 0 decodes each\n"
         "                       frame on the merging thread when it is reached)\n"
         "  --write-jobs N       step files written behind the run at once, each\n"
-        "                       holding a copy of the result (default 2; 0 writes\n"
+        "                       holding a copy of the result (default 4; 0 writes\n"
         "                       each step before the run goes on); the files are the\n"
         "                       same either way\n"
         "  --stats              at the end, report on standard error how long the run\n"
@@ -255,7 +255,7 @@ struct Options {
     int32_t threshold = 0;
     nocturo::cli::ConsoleSettings console;
     int jobs = -1;  // -1: one per processor
-    int writeJobs = 2;
+    int writeJobs = nocturo::WriteOptions{}.inFlight;
     bool stats = false;
     bool measure = false;
     std::string frameMap;

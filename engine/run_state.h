@@ -67,8 +67,10 @@ struct DecodeOptions {
 struct WriteOptions {
     /// Step files written behind the run, each holding a copy of the
     /// result; 0 writes every step before the run goes on. Either way the
-    /// files, the right list and the messages are the same.
-    int inFlight = 2;
+    /// files, the right list and the messages are the same. Four: a JPEG
+    /// step costs about two decodes to encode, and a writer also waits for
+    /// the disk, as step files are written past the page cache.
+    int inFlight = 4;
 };
 
 struct RunState {
