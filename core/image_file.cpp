@@ -8,8 +8,8 @@
 #include <cctype>
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -435,7 +435,8 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
             SetReason(reason, kCannotEncode);
             return false;
         }
-        return WriteFileAtomically(fileName, jpeg.Data(), jpeg.Size(), reason, true);
+        return WriteFileAtomically(fileName, jpeg.Data(), jpeg.Size(), reason,
+                                   scratch->pastPageCache);
     }
     std::vector<uint8_t> local;
     std::vector<uint8_t>& bytes = scratch != nullptr ? scratch->buffers().bytes : local;

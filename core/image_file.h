@@ -78,6 +78,13 @@ class SaveScratch {
     /// Made on first use (may throw std::bad_alloc).
     Buffers& buffers();
 
+    /// JPEG files are written past the page cache (O_DIRECT) where the file
+    /// system allows it: the disk reads them from the encoder's buffer, with
+    /// no copy into the cache. For writers that run behind the work, which
+    /// may wait for the disk; a thread that waits for each save does better
+    /// with the cache.
+    bool pastPageCache = false;
+
   private:
     std::unique_ptr<Buffers> buffers_;
 };

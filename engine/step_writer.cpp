@@ -39,6 +39,9 @@ StepWriter::~StepWriter() {
 void StepWriter::Work() {
     // The encoder and its output buffer serve every step this worker writes.
     SaveScratch scratch;
+    // Nothing waits for this thread's writes but the run's end: a step
+    // may wait for the disk rather than be copied into the page cache.
+    scratch.pastPageCache = true;
     std::unique_lock lock(mutex_);
     for (;;) {
         work_.wait(lock, [&] { return stopping_ || !queue_.empty(); });

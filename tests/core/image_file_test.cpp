@@ -159,8 +159,9 @@ TEST(ImageFile, SavesThroughAScratchWriteTheSameFiles) {
     // without the scratch writes. A JPEG from the scratch goes to disk past
     // the page cache in whole blocks, the rest the ordinary way; tmpfs may
     // refuse that, and the file must come out the same.
-    auto saveAll = [](const fs::path& folder) {
+    auto saveAll = [](const fs::path& folder, bool pastPageCache) {
         SaveScratch scratch;
+        scratch.pastPageCache = pastPageCache;
         struct Case {
             const char* name;
             int width, height, threads;
@@ -189,12 +190,15 @@ TEST(ImageFile, SavesThroughAScratchWriteTheSameFiles) {
             EXPECT_FALSE(fs::exists(folder / "missing"));
         }
     };
-    TempDir dir;
-    saveAll(dir.Path());
+    for (bool pastPageCache : {false, true}) {
+        SCOPED_TRACE(pastPageCache ? "past the page cache" : "through the page cache");
+        TempDir dir;
+        saveAll(dir.Path(), pastPageCache);
+    }
     std::string shm = "/dev/shm/nocturo-test-XXXXXX";
     if (::mkdtemp(shm.data()) != nullptr) {
         SCOPED_TRACE("tmpfs");
-        saveAll(shm);
+        saveAll(shm, true);
         std::error_code ec;
         fs::remove_all(shm, ec);
     }
