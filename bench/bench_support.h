@@ -1,13 +1,19 @@
 #pragma once
-// What the benchmark programs share: reading a list of frames, and a run
-// host that shows nothing, asks nothing and answers No to every question.
+// What the benchmark programs share: reading a list of frames, a run host
+// that shows nothing, asks nothing and answers No to every question, and an
+// AddMax run over the left list.
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/combine.h"
 #include "engine/run_host.h"
+#include "engine/stacking_run.h"
 
 namespace nocturo::bench {
 
@@ -37,5 +43,22 @@ class QuietHost : public RunHost {
     void FocusLeftList() override {}
     void SaveResultAs() override {}
 };
+
+/// AddMax over the checked entries of lists.Left(), decoding ahead on
+/// `threads` threads, with or without a frame map; exits when a map was
+/// asked for and none was recorded.
+inline void RunAddMax(ListPair& lists, int threads, bool recordMap, const char* program) {
+    RunState state;
+    state.Decode.threads = threads;
+    state.Decode.ahead = std::max(2, threads);
+    state.RecordFrameMap = recordMap;
+    QuietHost host;
+    RunContext context{lists, state, host};
+    StackingRun(context, AddMax, nullptr, false, true);
+    if (recordMap && state.CurrentFrameMap() == nullptr) {
+        std::fprintf(stderr, "%s: the run recorded no frame map\n", program);
+        std::exit(1);
+    }
+}
 
 }  // namespace nocturo::bench

@@ -50,8 +50,6 @@ double SystemSeconds() {
            static_cast<double>(usage.ru_stime.tv_usec) * 1e-6;
 }
 
-using nocturo::bench::QuietHost;
-
 Timing AddMaxRun(const std::vector<std::string>& files, bool recordMap, int threads) {
     nocturo::ListPair lists;
     for (const std::string& file : files) {
@@ -60,19 +58,7 @@ Timing AddMaxRun(const std::vector<std::string>& files, bool recordMap, int thre
     const auto start = Clock::now();
     const std::clock_t cpuStart = std::clock();
     const double systemStart = SystemSeconds();
-    {
-        nocturo::RunState state;
-        state.Decode.threads = threads;
-        state.Decode.ahead = std::max(2, threads);
-        state.RecordFrameMap = recordMap;
-        QuietHost host;
-        nocturo::RunContext context{lists, state, host};
-        nocturo::StackingRun(context, nocturo::AddMax, nullptr, false, true);
-        if (recordMap && state.CurrentFrameMap() == nullptr) {
-            std::fprintf(stderr, "frame_map_runs: the run recorded no frame map\n");
-            std::exit(1);
-        }
-    }
+    nocturo::bench::RunAddMax(lists, threads, recordMap, "frame_map_runs");
     const Timing t{std::chrono::duration<double>(Clock::now() - start).count(),
                    static_cast<double>(std::clock() - cpuStart) / CLOCKS_PER_SEC,
                    SystemSeconds() - systemStart};

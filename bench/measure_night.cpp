@@ -93,24 +93,12 @@ void DecodeFloor(const std::vector<std::string>& files) {
     tjDestroy(tj);
 }
 
-using nocturo::bench::QuietHost;
-
 void AddMaxRun(const std::vector<std::string>& files, bool recordMap, int threads) {
     nocturo::ListPair lists;
     for (const std::string& file : files) {
         lists.Left().Append(file, true, true);
     }
-    nocturo::RunState state;
-    state.Decode.threads = threads;
-    state.Decode.ahead = std::max(2, threads);
-    state.RecordFrameMap = recordMap;
-    QuietHost host;
-    nocturo::RunContext context{lists, state, host};
-    nocturo::StackingRun(context, nocturo::AddMax, nullptr, false, true);
-    if (recordMap && state.CurrentFrameMap() == nullptr) {
-        std::fprintf(stderr, "measure_night: the run recorded no frame map\n");
-        std::exit(1);
-    }
+    nocturo::bench::RunAddMax(lists, threads, recordMap, "measure_night");
 }
 
 }  // namespace
