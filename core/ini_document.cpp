@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
@@ -203,6 +204,21 @@ std::string ErrnoText(int err) {
     return std::strerror(err);
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// One line of a text as UTF-8: plain ASCII as it is, valid UTF-8 with its
+// escapes turned back into bytes, anything else taken as Windows-1252.
+// `scratch` holds the converted text when there is one.
+std::string_view DecodeLineInto(std::string_view line, std::string& scratch) {
+    const bool ascii = std::all_of(line.begin(), line.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    if (ascii) {
+        return line;
+    }
+    scratch = IniDocument::IsUtf8(line) ? Unescape(line) : IniDocument::Windows1252ToUtf8(line);
+    return scratch;
+}
+
 }  // namespace
 
 // --- sections ---
@@ -316,17 +332,10 @@ IniDocument IniDocument::FromBytes(std::string_view bytes) {
 
 void IniDocument::Parse(std::string_view bytes) {
     Clear();
-    std::string text;
-    if (IsUtf8(bytes)) {
-        if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-            bytes.remove_prefix(3);
-        }
-        text = Unescape(bytes);
-    } else {
-        text = Windows1252ToUtf8(bytes);
+    if (bytes.starts_with(kByteOrderMark)) {
+        bytes.remove_prefix(kByteOrderMark.size());
     }
-
-    const std::string_view all(text);
+    const std::string_view all(bytes);
     // One growth of the index instead of many rehashes: a list of 50,000
     // entries has as many sections.
     std::size_t brackets = all.starts_with('[') ? 1 : 0;
@@ -337,13 +346,15 @@ void IniDocument::Parse(std::string_view bytes) {
     sections_.reserve(brackets);
     sectionIndex_.reserve(brackets);
     Section* current = nullptr;
+    std::string decoded;
     std::size_t pos = 0;
     while (pos < all.size()) {
         std::size_t end = all.find_first_of("\r\n", pos);
         if (end == std::string_view::npos) {
             end = all.size();
         }
-        const std::string_view line = Trim(all.substr(pos, end - pos));
+        // Line by line: one line in another encoding spoils no other.
+        const std::string_view line = Trim(DecodeLineInto(all.substr(pos, end - pos), decoded));
         pos = end + 1;
         if (line.empty() || line[0] == ';') {
             continue;
@@ -396,64 +407,16 @@ std::string IniDocument::ToBytes() const {
     return out;
 }
 
-bool IniDocument::LoadFile(const std::string& fileName, std::string* error) {
-    const auto fail = [&](const std::string& why) {
-        if (error != nullptr) {
-            *error = "Cannot read \"" + fileName + "\": " + why;
-        }
-        return false;
-    };
-    // Without blocking: a named pipe without a writer would hang the open.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            Clear();
-            return true;
-        }
-        return fail(ErrnoText(errno));
-    }
+bool IniDocument::LoadFile(const std::string& fileName, std::string* error, std::uint64_t maxSize) {
     std::string bytes;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int err = errno;
-        ::close(fd);
-        return fail(ErrnoText(err));
-    }
-    if (S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return fail(ErrnoText(EISDIR));
-    }
-    if (!S_ISREG(st.st_mode)) {
-        // A pipe or a device may never end.
-        ::close(fd);
-        return fail("not a regular file");
-    }
-    if (static_cast<std::uint64_t>(st.st_size) > kMaxFileSize) {
-        ::close(fd);
-        return fail("the file is too large");
-    }
-    bytes.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const int err = errno;
-            ::close(fd);
-            return fail(ErrnoText(err));
+    bool missing = false;
+    if (!ReadSmallFile(fileName, maxSize, bytes, error, &missing)) {
+        if (!missing) {
+            return false;
         }
-        if (n == 0) {
-            break;
-        }
-        if (bytes.size() + static_cast<std::size_t>(n) > kMaxFileSize) {
-            ::close(fd);
-            return fail("the file is too large");
-        }
-        bytes.append(buffer, static_cast<std::size_t>(n));
+        Clear();
+        return true;
     }
-    ::close(fd);
     Parse(bytes);
     return true;
 }
@@ -629,6 +592,99 @@ bool IniDocument::IsUtf8(std::string_view bytes) {
         }
         i += n;
     }
+    return true;
+}
+
+std::string IniDocument::DecodeLine(std::string_view line) {
+    std::string scratch;
+    return std::string(DecodeLineInto(line, scratch));
+}
+
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
+    return at < bytes.size() ? Utf8SequenceLength(bytes, at, false) : 0;
+}
+
+void IniDocument::CapValues(std::size_t maxBytes) {
+    for (Section& section : sections_) {
+        for (Line& line : section.lines) {
+            if (line.value.size() <= maxBytes) {
+                continue;
+            }
+            // Cut before a continuation byte's lead, so no character is split.
+            std::size_t cut = maxBytes;
+            while (cut > 0 && (static_cast<unsigned char>(line.value[cut]) & 0xC0) == 0x80) {
+                --cut;
+            }
+            line.value.resize(cut);
+        }
+    }
+}
+
+// --- reading whole files ---
+
+bool ReadSmallFile(const std::string& fileName, std::uint64_t maxSize, std::string& bytes,
+                   std::string* error, bool* missing) {
+    bytes.clear();
+    if (missing != nullptr) {
+        *missing = false;
+    }
+    const auto fail = [&](const std::string& why) {
+        if (error != nullptr) {
+            *error = "Cannot read \"" + fileName + "\": " + why;
+        }
+        bytes.clear();
+        return false;
+    };
+    // Without blocking: a named pipe without a writer would hang the open.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == ENOENT && missing != nullptr) {
+            *missing = true;
+        }
+        return fail(ErrnoText(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return fail(ErrnoText(err));
+    }
+    if (S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return fail(ErrnoText(EISDIR));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        // A pipe or a device may never end.
+        ::close(fd);
+        return fail("not a regular file");
+    }
+    if (static_cast<std::uint64_t>(st.st_size) > maxSize) {
+        ::close(fd);
+        return fail("the file is too large");
+    }
+    bytes.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            const int err = errno;
+            ::close(fd);
+            return fail(ErrnoText(err));
+        }
+        if (n == 0) {
+            break;
+        }
+        // The file may grow while it is read.
+        if (bytes.size() + static_cast<std::size_t>(n) > maxSize) {
+            ::close(fd);
+            return fail("the file is too large");
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
     return true;
 }
 

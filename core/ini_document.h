@@ -25,8 +25,10 @@
 //
 // Encoding: strings in the document are byte strings, normally UTF-8 (file
 // names as the file system holds them). Texts are written as UTF-8. A text
-// read that is not valid UTF-8 is taken as Windows-1252 and converted, so
-// files written on Windows still load. Bytes that are not valid UTF-8 in a
+// is read line by line: a line that is valid UTF-8 stays UTF-8, any other
+// line is taken as Windows-1252 and converted, so files written on Windows
+// still load and one such line spoils no other; a leading UTF-8 byte-order
+// mark is dropped. Bytes that are not valid UTF-8 in a
 // string (a file name in an older 8-bit encoding) are written as the escape
 // sequences U+DC80..U+DCFF and turned back into those bytes on reading, so
 // every file name survives a save and a load byte for byte. CR and LF cannot
@@ -64,10 +66,10 @@ class IniDocument {
     /// Reads a file into the document, replacing its content. A file that
     /// does not exist reads as an empty document and counts as success. A
     /// file that exists but cannot be read (a folder, a pipe or a device, no
-    /// permission, an I/O error, larger than kMaxFileSize) returns false with
-    /// a message in
-    /// `error` and leaves the document as it was.
-    bool LoadFile(const std::string& fileName, std::string* error = nullptr);
+    /// permission, an I/O error, larger than `maxSize`) returns false with a
+    /// message in `error` and leaves the document as it was.
+    bool LoadFile(const std::string& fileName, std::string* error = nullptr,
+                  std::uint64_t maxSize = kMaxFileSize);
     /// Writes the document to a file atomically (see WriteFileAtomically):
     /// on failure the file keeps its old content and `error` receives a
     /// message naming the file and the cause.
@@ -121,6 +123,9 @@ class IniDocument {
     bool EraseKey(std::string_view section, std::string_view key);
     /// Empties the document.
     void Clear();
+    /// Shortens every value longer than `maxBytes` to at most that many
+    /// bytes, without splitting a UTF-8 character.
+    void CapValues(std::size_t maxBytes);
 
     /// Converts Windows-1252 text to UTF-8 (the five unassigned bytes map to
     /// the control characters of the same value, as Windows does).
@@ -128,6 +133,10 @@ class IniDocument {
     /// True when `bytes` is valid UTF-8 (the escapes U+DC80..U+DCFF that
     /// ToBytes writes for stray bytes count as valid).
     static bool IsUtf8(std::string_view bytes);
+    /// One line of text by the reading rules' encoding rule: valid UTF-8
+    /// (escapes turned back into the bytes they stand for), or else
+    /// Windows-1252 converted to UTF-8.
+    static std::string DecodeLine(std::string_view line);
 
   private:
     struct Line {
@@ -170,6 +179,17 @@ class IniDocument {
     static constexpr std::size_t kNoSection = static_cast<std::size_t>(-1);
     mutable std::size_t lastSection_ = kNoSection;
 };
+
+/// Length of the valid UTF-8 sequence at bytes[at] (1 for ASCII), 0 when
+/// there is none there.
+std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at);
+
+/// Reads a whole regular file of at most `maxSize` bytes into `bytes`. A
+/// folder, a pipe or a device (which may never end), a larger file, a
+/// missing one and read errors give false with a message naming the file in
+/// `error`; `missing` tells a file that does not exist from the others.
+bool ReadSmallFile(const std::string& fileName, std::uint64_t maxSize, std::string& bytes,
+                   std::string* error = nullptr, bool* missing = nullptr);
 
 /// Writes `bytes` to `fileName` so that the file holds either its old
 /// content or the whole new one, never a part: the bytes go to a temporary

@@ -332,6 +332,30 @@ TEST(IniDocumentTest, TextEncodings) {
     EXPECT_EQ(read.ReadString("L0000", "k?ey"), "v");
 }
 
+TEST(IniDocumentTest, EachLineIsDecodedOnItsOwn) {
+    // A Windows-1252 line leaves the UTF-8 lines of the same text alone, and
+    // a byte-order mark goes whatever follows it.
+    const std::string utf8Line = "[a]\r\nname=\xC3\x89t\xC3\xA9\r\n";
+    const std::string ansiLine = "[b]\r\nname=\xC9t\xE9\r\n";
+    for (const std::string& text :
+         {utf8Line + ansiLine, ansiLine + utf8Line, "\xEF\xBB\xBF" + utf8Line + ansiLine,
+          "\xEF\xBB\xBF" + ansiLine + utf8Line}) {
+        const IniDocument doc = IniDocument::FromBytes(text);
+        EXPECT_EQ(doc.ReadString("a", "name"), "\xC3\x89t\xC3\xA9") << text;
+        EXPECT_EQ(doc.ReadString("b", "name"), "\xC3\x89t\xC3\xA9") << text;
+        EXPECT_EQ(doc.Sections().front(), text.find("[a]") < text.find("[b]") ? "a" : "b");
+    }
+    EXPECT_EQ(IniDocument::DecodeLine("\xC9t\xE9"), "\xC3\x89t\xC3\xA9");
+    EXPECT_EQ(IniDocument::DecodeLine("/\xED\xB2\x80.jpg"), "/\x80.jpg");
+}
+
+TEST(IniDocumentTest, CapValuesKeepsWholeCharacters) {
+    IniDocument doc = IniDocument::FromBytes("[s]\nshort=abc\nlong=ab\xC3\xA9\xC3\xA9\n");
+    doc.CapValues(3);
+    EXPECT_EQ(doc.ReadString("s", "short"), "abc");
+    EXPECT_EQ(doc.ReadString("s", "long"), "ab");
+}
+
 TEST(IniDocumentTest, Utf8Validation) {
     struct Case {
         std::string bytes;
