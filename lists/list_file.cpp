@@ -1,5 +1,7 @@
 #include "lists/list_file.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace nocturo {
@@ -8,6 +10,43 @@ namespace {
 
 constexpr const char* kApplication = "Application";
 constexpr const char* kList = "List";
+
+constexpr const char* kNotAListFile = "it is not a list file (it has no [List] section)";
+constexpr const char* kMissingEntries = " entries but holds far fewer: it is damaged.";
+constexpr const char* kBadCount = " is no number of entries: the list file is damaged.";
+constexpr const char* kNulInName = " holds a NUL byte: the list file is damaged.";
+constexpr const char* kNameTooLong = " is too long for a file name: the list file is damaged.";
+
+// A whole number as a count is written, decimal with a sign or hexadecimal,
+// whatever its size: one that reads as no count is damage, not "no entries".
+bool LooksLikeNumber(std::string_view text) {
+    const auto all = [](std::string_view digits, int (*is)(int)) {
+        return !digits.empty() && std::all_of(digits.begin(), digits.end(), [is](char c) {
+            return is(static_cast<unsigned char>(c)) != 0;
+        });
+    };
+    if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        return all(text.substr(2), std::isxdigit);
+    }
+    if (!text.empty() && (text[0] == '+' || text[0] == '-')) {
+        text.remove_prefix(1);
+    }
+    return all(text, std::isdigit);
+}
+
+// The name as a message shows it: a NUL byte, which would end it early in
+// every printed text, written as "\0".
+std::string Shown(std::string_view name) {
+    std::string out;
+    for (const char c : name) {
+        if (c == '\0') {
+            out += "\\0";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 }  // namespace
 
@@ -49,17 +88,27 @@ bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries, st
     // Identification only.
     (void)doc.ReadString(kApplication, "name");
     (void)doc.ReadString(kApplication, "Version");
+    const auto fail = [&](const std::string& why) {
+        entries.clear();
+        if (error != nullptr) {
+            *error = why;
+        }
+        return false;
+    };
     const int count = doc.ReadInteger(kList, "count", 0);
+    // Two defaults tell a count that reads as no integer (too large) from
+    // one that reads.
+    const bool unread = count == 0 && doc.ReadInteger(kList, "count", -1) == -1;
+    if (const std::string* text = doc.Find(kList, "count");
+        text != nullptr && (count < 0 || unread) && LooksLikeNumber(*text)) {
+        return fail("The count \"" + *text + "\"" + kBadCount);
+    }
     if (count <= 0) {
         return true;
     }
     if (static_cast<long long>(count) >
         static_cast<long long>(doc.SectionCount()) + kMaxMissingListEntries) {
-        if (error != nullptr) {
-            *error = "The list file announces " + std::to_string(count) +
-                     " entries but holds far fewer: it is damaged.";
-        }
-        return false;
+        return fail("The list file announces " + std::to_string(count) + kMissingEntries);
     }
     entries.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -69,6 +118,12 @@ bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries, st
         entry.selected = doc.ReadBool(section, "slct", false);
         entry.checked = doc.ReadBool(section, "chck", true);
         entry.enabled = true;
+        if (entry.text.find('\0') != std::string::npos) {
+            return fail("The name \"" + Shown(entry.text) + "\" of " + section + kNulInName);
+        }
+        if (entry.text.size() > kMaxListNameLength) {
+            return fail("The name of " + section + kNameTooLong);
+        }
         entries.push_back(std::move(entry));
         if (tick) {
             tick();
@@ -81,7 +136,18 @@ bool ReadListFile(const std::string& fileName, std::vector<ListEntry>& entries, 
                   const ListFileTick& tick) {
     entries.clear();
     IniDocument doc;
-    if (!doc.LoadFile(fileName, error)) {
+    std::string bytes;
+    if (!ReadSmallFile(fileName, IniDocument::kMaxFileSize, bytes, error)) {
+        return false;
+    }
+    doc.Parse(bytes);
+    bytes = std::string();
+    // A picture or a text of another kind loads no entries: it is reported
+    // rather than taken for an empty list.
+    if (!IsListDocument(doc)) {
+        if (error != nullptr) {
+            *error = fileName + ": " + kNotAListFile;
+        }
         return false;
     }
     if (!ReadListEntries(doc, entries, error, tick)) {

@@ -10,6 +10,7 @@
 // The enabled flag, the current entry, the sorted flag and the side the list
 // came from are not kept: loaded entries are enabled.
 
+#include <cstddef>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,17 +43,24 @@ bool SaveListFile(const FileList& list, const std::string& fileName, std::string
 /// damaged or hand-edited file would otherwise exhaust memory.
 constexpr int kMaxMissingListEntries = 1000000;
 
+/// Longer entry names are no file names (the longest path the system takes).
+constexpr std::size_t kMaxListNameLength = 4096;
+
 /// The entries of a list file held in `doc`: List/count of them (default 0,
-/// negative as 0), each from its section with name (default empty), slct
-/// (default false) and chck (default true), enabled. False with a message,
-/// and no entries, when count exceeds the sections of the document by more
-/// than kMaxMissingListEntries.
+/// also for a count that is no number), each from its section with name
+/// (default empty), slct (default false) and chck (default true), enabled.
+/// False with a message, and no entries, when the list is damaged: a count
+/// that is a number but negative or beyond 32 bits, a count exceeding the
+/// sections of the document by more than kMaxMissingListEntries, a name
+/// holding a NUL byte (the message shows it whole, the NUL as "\0") or
+/// longer than kMaxListNameLength.
 bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries,
                      std::string* error = nullptr, const ListFileTick& tick = {});
 
-/// Reads the entries of a list file (a missing file reads as an empty
-/// document: no entries). False with a message in `error` when the file
-/// cannot be read or is not a sound list file; `entries` is then empty.
+/// Reads the entries of a list file. False with a message in `error` when
+/// the file is missing or cannot be read, is no list file (it has no List
+/// section: a picture, a text of another kind) or is damaged; `entries` is
+/// then empty.
 bool ReadListFile(const std::string& fileName, std::vector<ListEntry>& entries,
                   std::string* error = nullptr, const ListFileTick& tick = {});
 

@@ -133,19 +133,31 @@ TEST_F(ListFileTest, HandEditedFilesAndDefaults) {
 
 TEST_F(ListFileTest, CountsThatGiveNoEntriesOrAreAbsurd) {
     struct Case {
-        const char* text;
+        std::string text;
         bool ok;
+        const char* said;  // part of the message when !ok
     };
+    using namespace std::string_literals;
+    const std::string nulName = "[List]\ncount=1\n[L0000]\nname=b.png\0junk\n"s;
     const Case cases[] = {
-        {"", true},
-        {"[List]\n", true},
-        {"[List]\ncount=\n", true},
-        {"[List]\ncount=many\n", true},
-        {"[List]\ncount=-3\n[L0000]\nname=x\n", true},
-        {"[List]\ncount=2000000000\n", false},
+        {"[List]\n", true, ""},
+        {"[List]\ncount=\n", true, ""},
+        {"[List]\ncount=many\n", true, ""},
+        {"[List]\ncount=0x0\n", true, ""},
+        {"[List]\ncount=-3\n[L0000]\nname=x\n", false, "\"-3\""},
+        {"[List]\ncount=9223372036854775808\n", false, "9223372036854775808"},
+        {"[List]\ncount=0xFFFFFFFF\n[L0000]\nname=x\n", false, "0xFFFFFFFF"},
+        {"[List]\ncount=0x1FFFFFFFF\n", false, "0x1FFFFFFFF"},
+        {"[List]\ncount=2000000000\n", false, "2000000000"},
+        {nulName, false, "\"b.png\\0junk\" of L0000"},
+        {"[List]\ncount=1\n[L0000]\nname=/" + std::string(5000, 'a') + "\n", false, "L0000"},
+        // No List section: a picture, a UTF-16 text, an empty file.
+        {"\xFF\xD8\xFF\xE0\x00\x10JFIF\x00[List]", false, "not a list file"},
+        {"\xFF\xFE[\0L\0i\0s\0t\0]\0\n\0"s, false, "not a list file"},
+        {"", false, "not a list file"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 60));
         const std::string file = File("count.txt");
         WriteAll(file, c.text);
         std::vector<ListEntry> loaded = {ListEntry{"stale"}};
@@ -153,15 +165,15 @@ TEST_F(ListFileTest, CountsThatGiveNoEntriesOrAreAbsurd) {
         EXPECT_EQ(ReadListFile(file, loaded, &error), c.ok);
         EXPECT_TRUE(loaded.empty());
         EXPECT_EQ(error.empty(), c.ok) << error;
+        EXPECT_NE(error.find(c.said), std::string::npos) << error;
     }
-    // A missing file reads as an empty one.
-    std::vector<ListEntry> loaded;
-    EXPECT_TRUE(ReadListFile(File("absent.txt"), loaded));
-    EXPECT_TRUE(loaded.empty());
-    // A folder is no list file.
-    std::string error;
-    EXPECT_FALSE(ReadListFile(dir_.string(), loaded, &error));
-    EXPECT_FALSE(error.empty());
+    // A missing file and a folder are no list files.
+    for (const std::string& name : {File("absent.txt"), dir_.string()}) {
+        std::vector<ListEntry> loaded;
+        std::string error;
+        EXPECT_FALSE(ReadListFile(name, loaded, &error));
+        EXPECT_NE(error.find(name), std::string::npos) << error;
+    }
 }
 
 TEST_F(ListFileTest, SavingOverALongerListKeepsItsSurplusSections) {
