@@ -177,6 +177,23 @@ void ListFilesTest::failuresLeaveListAndFileAsTheyWere() {
     QCOMPARE(left.Count(), 1);
     QCOMPARE(left.Text(0), std::string("/keep/me.jpg"));
 
+    // A picture or a UTF-16 text is no list file: said so, and no "Clear
+    // List?" is asked, even with OK waiting for it.
+    const QByteArray notLists[] = {QByteArray("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11),
+                                   QByteArray("\xFF\xFE[\0L\0i\0s\0t\0]\0", 14)};
+    for (const QByteArray& bytes : notLists) {
+        const QString other = dir.filePath("other.txt");
+        QFile f(other);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+        f.close();
+        Script().messages = {DialogButton::Ok, DialogButton::Ok};
+        QVERIFY(!form.LoadListFile(other));
+        QCOMPARE(left.Count(), 1);
+        QVERIFY(Script().Last("message").text.contains("not a list file"));
+        QCOMPARE(Script().messages.size(), size_t(1));
+    }
+
     // Saving into a folder that does not exist.
     const int messages = Script().Count("message");
     QVERIFY(!form.SaveListFile(dir.filePath("missing/list.txt")));
