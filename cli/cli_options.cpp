@@ -1,13 +1,17 @@
 #include "cli/cli_options.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iostream>
+#include <cstring>
+#include <string_view>
+
+#include "core/ini_document.h"
+#include "lists/list_file.h"
 
 namespace nocturo::cli {
 
@@ -52,30 +56,148 @@ bool OptionArg::Value(int argc, char** argv, int& index, std::string& out) const
     return true;
 }
 
-bool ReadNameLines(const std::string& listName, std::vector<std::string>& files) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listName != "-") {
-        struct stat st {};
-        if (::stat(listName.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) {
-            return false;
-        }
-        file.open(listName, std::ios::binary);
-        if (!file) {
-            return false;
-        }
-        in = &file;
+namespace {
+
+constexpr const char* kNotAFileOrPipe = "it is neither a regular file nor a pipe";
+constexpr const char* kIsAFolder = "it is a folder";
+constexpr const char* kTooLarge = "it is larger than ";
+constexpr const char* kLineTooLong = "line %zu is longer than %zu bytes: no file has such a name";
+constexpr const char* kNulInLine = "line %zu holds a NUL byte: no file has such a name";
+constexpr const char* kReadError = "read error: ";
+
+// Whether a list may be read from this file: regular files and pipes (and
+// a terminal for "-"), never a device that would read without end.
+bool Readable(int fd, bool standardInput, std::string& problem) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        problem = std::strerror(errno);
+        return false;
     }
-    std::string line;
-    while (std::getline(*in, line)) {
+    if (S_ISDIR(st.st_mode)) {
+        problem = kIsAFolder;
+        return false;
+    }
+    if (S_ISREG(st.st_mode) || S_ISFIFO(st.st_mode) || (standardInput && ::isatty(fd))) {
+        return true;
+    }
+    problem = kNotAFileOrPipe;
+    return false;
+}
+
+std::string Format(const char* format, std::size_t line, std::size_t limit = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, line, limit);
+    return text;
+}
+
+// Reads the whole list, at most kMaxListBytes and no line longer than
+// kMaxListLineBytes, so that an endless or huge input stops early.
+bool ReadBytes(int fd, std::string& bytes, std::string& problem) {
+    char buffer[1 << 16];
+    std::size_t line = 1;
+    std::size_t lineLength = 0;
+    bool afterCr = false;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            problem = kReadError + std::string(std::strerror(errno));
+            return false;
+        }
+        if (n == 0) {
+            return true;
+        }
+        if (bytes.size() + static_cast<std::size_t>(n) > kMaxListBytes) {
+            problem = kTooLarge + std::to_string(kMaxListBytes >> 20) + " MB";
+            return false;
+        }
+        for (ssize_t i = 0; i < n; ++i) {
+            const char c = buffer[i];
+            if (c == '\n' || c == '\r') {
+                if (!(c == '\n' && afterCr)) {
+                    ++line;
+                }
+                lineLength = 0;
+            } else if (++lineLength > kMaxListLineBytes) {
+                problem = Format(kLineTooLong, line, kMaxListLineBytes);
+                return false;
+            }
+            afterCr = c == '\r';
+        }
+        bytes.append(buffer, static_cast<std::size_t>(n));
+    }
+}
+
+// One name per line: blank lines skipped, a trailing CR dropped, each line
+// decoded as the lines of list files are.
+bool AppendNameLines(std::string_view text, std::vector<std::string>& files, std::string& problem) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    std::size_t number = 0;
+    while (!text.empty()) {
+        ++number;
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
         if (!line.empty() && line.back() == '\r') {
-            line.pop_back();
+            line.remove_suffix(1);
         }
-        if (line.find_first_not_of(" \t") != std::string::npos) {
-            files.push_back(line);
+        if (line.find_first_not_of(" \t") == std::string_view::npos) {
+            continue;
+        }
+        if (line.find('\0') != std::string_view::npos) {
+            problem = Format(kNulInLine, number);
+            return false;
+        }
+        std::string name = IniDocument::DecodeLine(line);
+        if (name.size() > kMaxListNameLength) {
+            problem = Format(kLineTooLong, number, kMaxListNameLength);
+            return false;
+        }
+        files.push_back(std::move(name));
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
+                   std::string& problem) {
+    const bool standardInput = listName == "-";
+    int fd = STDIN_FILENO;
+    if (!standardInput) {
+        fd = ::open(listName.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            problem = std::strerror(errno);
+            return false;
         }
     }
-    return !in->bad();
+    std::string bytes;
+    const bool read = Readable(fd, standardInput, problem) && ReadBytes(fd, bytes, problem);
+    if (!standardInput) {
+        ::close(fd);
+    }
+    if (!read) {
+        return false;
+    }
+    const IniDocument doc = IniDocument::FromBytes(bytes);
+    if (!IsListDocument(doc)) {
+        return AppendNameLines(bytes, files, problem);
+    }
+    bytes = std::string();
+    std::vector<ListEntry> entries;
+    if (!ReadListEntries(doc, entries, &problem)) {
+        return false;
+    }
+    for (ListEntry& entry : entries) {
+        if (entry.checked && !entry.text.empty()) {
+            files.push_back(std::move(entry.text));
+        }
+    }
+    return true;
 }
 
 bool FolderWritable(const std::string& fileName, std::string& problem) {

@@ -3,6 +3,7 @@
 // What the nocturo-stack commands share on their command lines: the usage
 // error, whole numbers, "--opt=value" / "--opt value" and plain name lists.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -31,10 +32,27 @@ struct OptionArg {
     bool hasInlineValue = false;
 };
 
-/// Appends the names of a plain list file, one a line ("-" reads standard
-/// input): blank lines are skipped and a trailing CR is dropped. False when
-/// the file is missing, a folder or unreadable.
-bool ReadNameLines(const std::string& listName, std::vector<std::string>& files);
+/// A --files-from LIST larger than this is refused: far beyond any night's
+/// list, and an endless input stops here.
+constexpr std::size_t kMaxListBytes = std::size_t{512} << 20;
+/// A longer line of a LIST is refused with its number: a file name is at
+/// most 4096 bytes, which a list file may write as up to three times as many
+/// (bytes that are not UTF-8 are escaped).
+constexpr std::size_t kMaxListLineBytes = 3 * 4096 + 64;
+
+/// Appends the FILEs that a --files-from LIST names, for every command ("-"
+/// reads standard input). A list file saved by the program (it has a [List]
+/// section) gives its checked entries that have a name, in order; any other
+/// text holds one name per line: blank lines are skipped, a trailing CR is
+/// dropped and each line is decoded as the lines of list files are (valid
+/// UTF-8 as it is, any other line as Windows-1252), a leading byte-order
+/// mark dropped. Only a regular file or a pipe (or a terminal for "-") is
+/// read. False, with the reason in `problem` (naming the line at fault where
+/// there is one), when the LIST is missing, a folder, a device, larger than
+/// kMaxListBytes, holds a line longer than kMaxListLineBytes, a name longer
+/// than a file name can be or holding a NUL byte, or is a damaged list file.
+bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
+                   std::string& problem);
 
 /// The folder a file would be written into must exist and be writable:
 /// checked before a run, so that a typing error does not cost a night's run.

@@ -164,8 +164,9 @@ int MovingMaxMain(int argc, char** argv) {
         }
     }
     for (const std::string& list : lists) {
-        if (!ReadNameLines(list, files)) {
-            return UsageError("cannot read the list file " + list);
+        std::string problem;
+        if (!ReadFilesFrom(list, files, problem)) {
+            return UsageError("cannot read the list file " + list + ": " + problem);
         }
     }
     if (firstOutput.empty()) {

@@ -172,64 +172,6 @@ void PrintUsage(FILE* out) {
     nocturo::cli::PrintMovingMaxUsage(out);
 }
 
-// Appends the names of a list file. A list file saved by the program (it has
-// a [List] section) gives its checked entries, in order; entries without a
-// name are skipped. Any other file holds one name per line: blank lines are
-// skipped and a trailing CR (a list written on Windows) is dropped.
-bool ReadListFile(const std::string& listName, std::vector<std::string>& files,
-                  std::string& problem) {
-    std::ifstream file;
-    std::istream* in = &std::cin;
-    if (listName != "-") {
-        struct stat st {};
-        if (::stat(listName.c_str(), &st) != 0) {
-            problem = std::strerror(errno);
-            return false;
-        }
-        if (S_ISDIR(st.st_mode)) {
-            problem = "it is a folder";
-            return false;
-        }
-        file.open(listName, std::ios::binary);
-        if (!file) {
-            problem = std::strerror(errno);
-            return false;
-        }
-        in = &file;
-    }
-    std::string content{std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()};
-    if (in->bad()) {
-        problem = "read error";
-        return false;
-    }
-    const nocturo::IniDocument doc = nocturo::IniDocument::FromBytes(content);
-    if (nocturo::IsListDocument(doc)) {
-        std::vector<nocturo::ListEntry> entries;
-        if (!nocturo::ReadListEntries(doc, entries, &problem)) {
-            return false;
-        }
-        for (nocturo::ListEntry& entry : entries) {
-            if (entry.checked && !entry.text.empty()) {
-                files.push_back(std::move(entry.text));
-            }
-        }
-        return true;
-    }
-    std::string_view rest(content);
-    while (!rest.empty()) {
-        const size_t end = rest.find('\n');
-        std::string_view line = rest.substr(0, end);
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
-        if (!line.empty() && line.back() == '\r') {
-            line.remove_suffix(1);
-        }
-        if (line.find_first_not_of(" \t") != std::string_view::npos) {
-            files.emplace_back(line);
-        }
-    }
-    return true;
-}
-
 // The folder a file would be written into must exist and be writable. This
 // is checked before the run, so that a typing error in a folder name does not
 // cost a whole night's run. A picture is saved by renaming a new file over
@@ -472,7 +414,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     }
     for (const std::string& list : listFiles) {
         std::string problem;
-        if (!ReadListFile(list, options.files, problem)) {
+        if (!nocturo::cli::ReadFilesFrom(list, options.files, problem)) {
             return UsageError("cannot read the list file " + list + ": " + problem);
         }
     }

@@ -223,8 +223,9 @@ int Parse(int argc, char** argv, SearchOptions& options) {
         }
     }
     for (const std::string& list : listFiles) {
-        if (!ReadNameLines(list, options.files)) {
-            return UsageError("cannot read the list file " + list);
+        std::string problem;
+        if (!ReadFilesFrom(list, options.files, problem)) {
+            return UsageError("cannot read the list file " + list + ": " + problem);
         }
     }
     if (search && options.meteor) {

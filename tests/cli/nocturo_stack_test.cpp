@@ -565,6 +565,59 @@ TEST(NocturoStack, FilesFromTakesTheCheckedEntriesOfASavedList) {
     EXPECT_EQ(Stack({"--files-from", listFile, "-o", sub}).exitCode, 2);
 }
 
+TEST(NocturoStack, FilesFromDecodesEachLineOnItsOwn) {
+    // A UTF-8 name stays itself beside a Windows-1252 line, after a
+    // byte-order mark too.
+    TempDir dir;
+    const RgbImage one = SolidImage(4, 3, 10, 20, 30);
+    const RgbImage two = SolidImage(4, 3, 40, 5, 6);
+    const std::string utf8 = Put(dir, "\xC3\x89t\xC3\xA9.png", one);
+    Put(dir, "caf\xC3\xA9.png", two);
+    const std::string listFile = dir.File("mixed.txt");
+    {
+        std::ofstream(listFile, std::ios::binary) << "\xEF\xBB\xBF" << utf8 << "\r\n"
+                                                  << dir.File("caf\xE9.png") << "\r\n";
+    }
+    const std::string out = dir.File("out.png");
+    const ChildResult r = Stack({"--files-from", listFile, "-o", out});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(SamePixels(Load(out), MaxOf({one, two})));
+}
+
+TEST(NocturoStack, FilesFromRefusesWhatIsNoListOfNames) {
+    using namespace std::string_literals;
+    TempDir dir;
+    const std::string frame = Put(dir, "a.png", SolidImage(4, 3, 1, 2, 3));
+    struct Case {
+        std::string list;  // the LIST's content; empty: `name` as it is
+        std::string name;  // the LIST
+        const char* said;  // in the message
+    };
+    const Case cases[] = {
+        {"", "/dev/zero", "neither a regular file nor a pipe"},
+        {frame + "\n\n" + std::string(5000, 'a') + "\n", "long.txt", "line 3 "},
+        {frame + "\r" + std::string(20000, 'a'), "cr.txt", "line 2 "},
+        {frame + "\nb.png\0junk\n"s, "nul.txt", "line 2 "},
+        {"[List]\r\ncount=0xFFFFFFFF\r\n[L0000]\r\nname=" + frame + "\r\n", "count.txt",
+         "0xFFFFFFFF"},
+        {"[List]\r\ncount=9223372036854775808\r\n", "big.txt", "9223372036854775808"},
+        {"[List]\r\ncount=1\r\n[L0000]\r\nname=b.png\0junk\r\n"s, "nulname.txt", "b.png\\0junk"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string list = c.name;
+        if (!c.list.empty()) {
+            list = dir.File(c.name);
+            std::ofstream(list, std::ios::binary) << c.list;
+        }
+        // Next to a file that loads, the run still does not go ahead.
+        const ChildResult r = Stack({frame, "--files-from", list, "-o", dir.File("out.png")});
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_FALSE(Exists(dir.File("out.png")));
+    }
+}
+
 TEST(NocturoStack, StepsAreNumberedFromTheChosenName) {
     TempDir dir;
     const std::vector<RgbImage> frames = {RandomImage(40, 30, 61), RandomImage(40, 30, 62),

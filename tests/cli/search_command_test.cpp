@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "lists/list_file.h"
 #include "tests/cli/child_process.h"
 #include "tests/support/test_support.h"
 
@@ -157,6 +158,27 @@ TEST(MeteorCommand, PrintsTheChainOfMaxima) {
     EXPECT_EQ(r.out, files[0] + "\n");
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("2 File(s) in Error"), std::string::npos) << r.err;
+}
+
+TEST(ListCommands, EveryCommandTakesTheCheckedEntriesOfASavedList) {
+    TempDir dir;
+    const std::string a = Frame(dir, "a.bmp", 11, 300);
+    const std::string c = Frame(dir, "c.bmp", 20, 600);
+    FileList list;
+    list.Append(ListEntry{a, true, true, false});
+    list.Append(ListEntry{dir.File("unchecked-missing.bmp"), false, true, false});
+    list.Append(ListEntry{c, true, true, false});
+    const std::string listFile = dir.File("processlist.txt");
+    ASSERT_TRUE(SaveListFile(list, listFile));
+    const std::vector<std::string> commands[] = {
+        {"--search"}, {"--meteor", "4,4"}, {"--moving-max", "2", "-o", dir.File("mm0001.bmp")}};
+    for (const std::vector<std::string>& command : commands) {
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--files-from", listFile});
+        const ChildResult r = Stack(args);
+        EXPECT_EQ(r.exitCode, 0) << command[0] << ": " << r.err;
+        EXPECT_NE((r.out + r.err).find("0 File(s) in Error"), std::string::npos) << command[0];
+    }
 }
 
 }  // namespace
