@@ -63,8 +63,13 @@ std::string LanguageFilePath(std::string_view name) {
     if (name.empty()) {
         return CurrentLanguageFile();
     }
-    const fs::path stem = fs::path(std::string(name)).filename().stem();
-    return UserLanguageFolder() + stem.string() + ".lng";
+    const fs::path file = fs::path(std::string(name)).filename();
+    // "FR.LNG" is a language file as it is: another extension would name a
+    // file that is not there.
+    if (IsLanguageFileName(file)) {
+        return UserLanguageFolder() + file.string();
+    }
+    return UserLanguageFolder() + file.stem().string() + ".lng";
 }
 
 std::string NewLanguageFile() {
@@ -140,10 +145,11 @@ void ReadLanguageHeader(const IniDocument& file) {
 }
 
 bool ReadLanguageFile(const std::string& path, IniDocument& file, std::string* error) {
-    if (!file.LoadFile(path, error)) {
+    if (!file.LoadFile(path, error, kMaxLanguageFileSize)) {
         file.Clear();
         return false;
     }
+    file.CapValues(kMaxLanguageTextBytes);
     return true;
 }
 

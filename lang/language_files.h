@@ -8,6 +8,8 @@
 // and the start-up steps do nothing, which keeps tests away from the user's
 // own files.
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,8 +33,9 @@ const LanguageFolders& GetLanguageFolders();
 std::string UserLanguageFolder();
 /// "current.lng" in the user language folder.
 std::string CurrentLanguageFile();
-/// The user language folder, the name's file part without extension, and
-/// ".lng"; an empty name gives the current language file.
+/// The user language folder and the name's file part when its extension is
+/// ".lng" in any letter case, else that part without extension and ".lng";
+/// an empty name gives the current language file.
 std::string LanguageFilePath(std::string_view name);
 /// "NEW.lng" in the user language folder.
 std::string NewLanguageFile();
@@ -58,8 +61,18 @@ void WriteLanguageHeader(IniDocument& file, std::string_view path);
 /// language file.
 void ReadLanguageHeader(const IniDocument& file);
 
-/// Reads a language file; a missing one reads as empty. On a read error the
-/// document is empty and `error` says why.
+/// Language files are a few tens of kilobytes; a larger file is refused
+/// rather than read into every window.
+inline constexpr std::uint64_t kMaxLanguageFileSize = 4u << 20;
+/// No text of a window needs more; a longer value is cut to this length
+/// (in bytes, never inside a character), so that a huge caption cannot
+/// freeze a window that lays it out.
+inline constexpr std::size_t kMaxLanguageTextBytes = 4096;
+
+/// Reads a language file, every value capped at kMaxLanguageTextBytes; a
+/// missing one reads as empty. On a read error (larger than
+/// kMaxLanguageFileSize, among others) the document is empty and `error`
+/// says why.
 bool ReadLanguageFile(const std::string& path, IniDocument& file, std::string* error = nullptr);
 
 /// The first start-up steps: when "current.lng" is missing, copy the

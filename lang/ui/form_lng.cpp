@@ -25,6 +25,8 @@ namespace nocturo {
 
 namespace {
 
+constexpr const char* kLanguageFileMissing = "The language file \"%1\" is not there any more.";
+
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -206,7 +208,14 @@ void TLngForm::SpeedButtonSaveLngClick() {
 void TLngForm::BitBtnLngOkClick() {
     const QString source = Q(LanguageFilePath(SelectedLanguageName().toStdString()));
     const QString current = Q(CurrentLanguageFile());
-    if (source != current && QFileInfo(source).isFile()) {
+    if (source != current && !QFileInfo(source).isFile()) {
+        // Gone since the list was read: the texts on screen are no
+        // replacement for the language chosen.
+        Report(QString::fromUtf8(kLanguageFileMissing).arg(source));
+        RefreshLanguageList();
+        return;
+    }
+    if (source != current) {
         // Replaced in one step: a failure leaves the old language whole.
         QFile file(source);
         std::string error;

@@ -102,6 +102,8 @@ TEST_F(LanguageTest, PathsLiveInTheUserFolder) {
         std::string path;
     } cases[] = {
         {"fr.lng", user + "fr.lng"},
+        {"FR.LNG", user + "FR.LNG"},
+        {"de.Lng", user + "de.Lng"},
         {"fr", user + "fr.lng"},
         {"/elsewhere/de.txt", user + "de.lng"},
         {"current.lng", user + "current.lng"},
@@ -110,6 +112,22 @@ TEST_F(LanguageTest, PathsLiveInTheUserFolder) {
     for (const auto& c : cases) {
         EXPECT_EQ(LanguageFilePath(c.name), c.path) << c.name;
     }
+}
+
+TEST_F(LanguageTest, TextsAndFilesAreCapped) {
+    const fs::path file = dir_.Path() / "big.lng";
+    WriteText(file, "[File]\nLanguage=xx\n[Strings]\nkstleft=" + std::string(50000, 'L') +
+                        "\nkstright=R\n");
+    IniDocument doc;
+    std::string error;
+    ASSERT_TRUE(ReadLanguageFile(file.string(), doc, &error)) << error;
+    EXPECT_EQ(doc.ReadString("Strings", "kstleft"), std::string(kMaxLanguageTextBytes, 'L'));
+    EXPECT_EQ(doc.ReadString("Strings", "kstright"), "R");
+
+    WriteText(file, "[File]\nLanguage=xx\n;" + std::string(kMaxLanguageFileSize, ' ') + "\n");
+    EXPECT_FALSE(ReadLanguageFile(file.string(), doc, &error));
+    EXPECT_NE(error.find("too large"), std::string::npos) << error;
+    EXPECT_FALSE(doc.HasSection("File"));
 }
 
 TEST_F(LanguageTest, ListsLanguageFilesSortedWithoutCaseAndDuplicates) {

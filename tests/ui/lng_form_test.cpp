@@ -123,6 +123,27 @@ class LngFormTest : public QObject {
         QCOMPARE(NumFormatCaption(), QString("Edited"));
     }
 
+    void okTakesTheSelectedFileWhateverTheCaseOfItsExtension() {
+        DialogScript script;
+        Write(user_ + "FR.LNG", Marked("French"));
+        Write(user_ + "gone.lng", Marked("Gone"));
+        Form().RefreshLanguageList();
+        Form().ListBox1()->item(1)->setSelected(true);
+        QCOMPARE(Form().SelectedLanguageName(), QString("gone.lng"));
+        // A file removed since the list was read is reported, and the texts
+        // on screen are not written in its place.
+        QVERIFY(QFile::remove(user_ + "gone.lng"));
+        Form().BitBtnLngOkClick();
+        QVERIFY(script->Last("message").text.contains("gone.lng"));
+        QVERIFY(!QFile::exists(user_ + "current.lng"));
+
+        Form().ListBox1()->item(0)->setSelected(true);
+        QCOMPARE(Form().SelectedLanguageName(), QString("FR.LNG"));
+        Form().BitBtnLngOkClick();
+        QCOMPARE(Read(user_ + "current.lng"), Marked("French"));
+        QCOMPARE(NumFormatCaption(), QString("French"));
+    }
+
     void okWithoutCurrentWritesItFromTheTextsShown() {
         QVERIFY(!QFile::exists(user_ + "current.lng"));
         Form().RefreshLanguageList();
