@@ -52,6 +52,8 @@ TFormAbout::TFormAbout(QWidget* parent, bool applyLanguage) : QDialog(parent) {
 
     label1_ = new QLabel(" NOCTURO ", this);
     label1_->setObjectName("Label1");
+    // Language files set this caption: never markup.
+    label1_->setTextFormat(Qt::PlainText);
     QFont title(QStringLiteral("Arial"));
     title.setPixelSize(40);
     title.setBold(true);

@@ -174,6 +174,8 @@ DialogButton QtDialogs::Message(QWidget* parent, const QString& text, const QStr
                                 std::vector<DialogButton> buttons, MessageKind kind) {
     QMessageBox box(parent);
     box.setWindowTitle(caption);
+    // Texts hold file names and language strings: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.setText(text);
     switch (kind) {
         case MessageKind::Information:

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
@@ -123,9 +124,39 @@ QList<QWidget*> DirectChildren(const QWidget* window) {
     return out;
 }
 
+// A tooltip that Qt would take for markup (it guesses from the text) shows
+// the text as it is written: a hint such as <img src="..."> from a language
+// file must never make Qt load what it names.
+QString PlainTip(const QString& text) {
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal) : text;
+}
+
+// The hint a widget's or an action's tooltip was made from when PlainTip
+// changed it.
+constexpr char kPlainHintProperty[] = "plainHint";
+// On an action without a tooltip of its own, whose tooltip Qt takes from its
+// caption: that tooltip as Qt made it, when PlainTip had to change it.
+constexpr char kCaptionTipProperty[] = "captionTip";
+
+// Remembers `plain` on `object` when its tooltip `tip` differs from it.
+void KeepPlain(QObject* object, const char* property, const QString& plain, const QString& tip) {
+    object->setProperty(property, tip == plain ? QVariant() : QVariant(plain));
+}
+
 QString HintOf(const QWidget* widget) {
     const QVariant kept = widget->property(kHintProperty);
-    return kept.isValid() ? kept.toString() : widget->toolTip();
+    if (kept.isValid()) {
+        return kept.toString();
+    }
+    QVariant plain = widget->property(kPlainHintProperty);
+    if (const auto* button = qobject_cast<const QToolButton*>(widget);
+        !plain.isValid() && button && button->defaultAction()) {
+        plain = button->defaultAction()->property(kCaptionTipProperty);
+    }
+    if (plain.isValid() && PlainTip(plain.toString()) == widget->toolTip()) {
+        return plain.toString();
+    }
+    return widget->toolTip();
 }
 
 void SetHint(QWidget* widget, const QString& hint) {
@@ -134,13 +165,31 @@ void SetHint(QWidget* widget, const QString& hint) {
     }
     const QVariant shows = widget->property(kShowHintProperty);
     if (!shows.isValid() || shows.toBool()) {
-        widget->setToolTip(hint);
+        const QString tip = PlainTip(hint);
+        KeepPlain(widget, kPlainHintProperty, hint, tip);
+        widget->setToolTip(tip);
         // A button bound to an action takes the action's tooltip back
         // whenever the action changes (a translated caption, say).
         if (auto* button = qobject_cast<QToolButton*>(widget);
             button && button->defaultAction() && !IsMenuItem(button->defaultAction())) {
-            button->defaultAction()->setToolTip(hint);
+            KeepPlain(button->defaultAction(), kPlainHintProperty, hint, tip);
+            button->defaultAction()->setToolTip(tip);
         }
+    }
+}
+
+// Sets an action's caption. Without a tooltip of its own an action shows
+// its caption as one, which Qt may take for markup: that one is made plain.
+void SetActionText(QAction* action, const QString& caption) {
+    if (action->property(kCaptionTipProperty).isValid()) {
+        action->setToolTip(QString());  // Qt's own again, from the new caption
+        action->setProperty(kCaptionTipProperty, QVariant());
+    }
+    action->setText(caption);
+    const QString tip = action->toolTip();
+    if (!action->property(kPlainHintProperty).isValid() && PlainTip(tip) != tip) {
+        KeepPlain(action, kCaptionTipProperty, tip, PlainTip(tip));
+        action->setToolTip(PlainTip(tip));
     }
 }
 
@@ -255,7 +304,7 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
             return;  // separators and actions that only serve tool buttons
         }
         if (caption != nullptr) {
-            action->setText(Q(*caption));
+            SetActionText(action, Q(*caption));
         }
         if (hint != nullptr) {
             action->setStatusTip(Q(*hint));
@@ -266,7 +315,7 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
             if (action == nullptr) {
                 tool->setText(Q(*caption));
             } else if (!IsMenuItem(action)) {
-                action->setText(Q(*caption));
+                SetActionText(action, Q(*caption));
             }
         }
         if (hint != nullptr) {
@@ -274,6 +323,8 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
         }
     } else if (auto* label = qobject_cast<QLabel*>(component)) {
         if (caption != nullptr) {
+            // Never markup: Qt would load the pictures a caption names.
+            label->setTextFormat(Qt::PlainText);
             label->setText(Q(*caption));
         }
         if (hint != nullptr) {

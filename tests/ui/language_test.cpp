@@ -3,6 +3,7 @@
 // languages.
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -10,10 +11,13 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -44,6 +48,18 @@ IniDocument Load(const QString& path) {
 
 IniDocument Parse(const char* text) {
     return IniDocument::FromBytes(text);
+}
+
+/// A text as Qt shows it where it guesses between markup and plain text
+/// (tooltips, labels in their default format).
+QString AsShown(const QString& text) {
+    QTextDocument document;
+    if (Qt::mightBeRichText(text)) {
+        document.setHtml(text);
+    } else {
+        document.setPlainText(text);
+    }
+    return document.toPlainText();
 }
 
 /// A small window with one control of each kind the walk knows.
@@ -161,6 +177,41 @@ class LanguageTest : public QObject {
         QCOMPARE(test.combo->currentIndex(), 1);
         QCOMPARE(test.label->text(), QString("Etiquette"));
         QCOMPARE(test.unnamed->text(), QString("Unnamed"));
+    }
+
+    void textsFromAFileAreNeverMarkup() {
+        TestWindow test;
+        auto* about = new QLabel("About", &test.window);
+        about->setObjectName("Label2");
+        ApplyWindowTexts(Parse("[FormTest]\nCaption=T\n"
+                               "[FormTest.Label1]\nCaption=<img src=\"/x.png\">\nHint=<b>h</b>\n"
+                               "[FormTest.Label2]\nCaption=<b>bold</b> & more\n"
+                               "[FormTest.ToolButton1]\nHint=<i>tool</i>\n"
+                               "[FormTest.Item1]\nCaption=<u>item</u>\n"),
+                         test.Windows());
+        QCOMPARE(test.label->textFormat(), Qt::PlainText);
+        QCOMPARE(test.label->text(), QString("<img src=\"/x.png\">"));
+        QCOMPARE(about->textFormat(), Qt::PlainText);
+        QCOMPARE(AsShown(test.label->toolTip()), QString("<b>h</b>"));
+        QCOMPARE(AsShown(test.tool->toolTip()), QString("<i>tool</i>"));
+        QCOMPARE(AsShown(test.item->toolTip()), QString("<u>item</u>"));
+        // Written back as they were read.
+        IniDocument file;
+        SaveWindowTexts(file, test.Windows());
+        QCOMPARE(file.ReadString("FormTest.Label1", "Hint"), std::string("<b>h</b>"));
+        QCOMPARE(file.ReadString("FormTest.ToolButton1", "Hint"), std::string("<i>tool</i>"));
+
+        // Message texts, which hold language strings, are plain too.
+        Qt::TextFormat format = Qt::AutoText;
+        QTimer::singleShot(0, [&format] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                format = box->textFormat();
+                box->done(QMessageBox::Ok);
+            }
+        });
+        QtDialogs().Message(nullptr, "<img src=\"/x.png\">", "t", {DialogButton::Ok},
+                            MessageKind::Information);
+        QCOMPARE(format, Qt::PlainText);
     }
 
     void windowSectionWithoutCaptionChangesNothing() {
