@@ -1,7 +1,6 @@
 #include "lang/ui/form_edit.h"
 
 #include <QAction>
-#include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -14,11 +13,12 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QVBoxLayout>
-#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "app/dialogs/dialogs.h"
 #include "core/ini_document.h"
+#include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/find_dialogs.h"
 
@@ -31,6 +31,33 @@ QString Q(const std::string& text) {
 }
 
 constexpr double kKeyIndentPoints = 20.0;
+
+// Each line by the rule language files are read by: valid UTF-8 as it is,
+// any other line as Windows-1252; a byte-order mark is dropped.
+QString DecodeText(std::string_view bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    }
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t pos = 0;
+    while (pos <= bytes.size()) {
+        std::size_t end = bytes.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            end = bytes.size();
+        }
+        const std::string_view line = bytes.substr(pos, end - pos);
+        text +=
+            IniDocument::IsUtf8(line) ? std::string(line) : IniDocument::Windows1252ToUtf8(line);
+        if (end == bytes.size()) {
+            break;
+        }
+        // CR LF, LF and a lone CR each end one line.
+        text += '\n';
+        pos = end + (bytes.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    }
+    return Q(text);
+}
 
 }  // namespace
 
@@ -92,7 +119,7 @@ TFormEdit::TFormEdit(QWidget* parent)
     connect(save, &QPushButton::clicked, this, &TFormEdit::BitBtnSaveClick);
     auto* cancel = new QPushButton("Cancel", this);
     cancel->setObjectName("BitBtnCancel");
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cancel, &QPushButton::clicked, this, &TFormEdit::BitBtnCancelClick);
     auto* ok = new QPushButton("OK", this);
     ok->setObjectName("BitBtnOk");
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -158,30 +185,31 @@ void TFormEdit::showEvent(QShowEvent* event) {
 }
 
 void TFormEdit::LoadEditorFile(const QString& path) {
+    std::string bytes;
+    std::string error;
+    bool missing = false;
+    if (!path.isEmpty() &&
+        !ReadSmallFile(path.toStdString(), kMaxLanguageFileSize, bytes, &error, &missing) &&
+        !missing) {
+        // Too large, unreadable, no regular file: the editor holds no file
+        // then, so that nothing typed is ever saved over it.
+        currentPath_.clear();
+        setWindowTitle(Q(Lng().lngEdit));
+        richEdit1_->clear();
+        richEdit1_->document()->setModified(false);
+        Dialogs::Get().Message(this, Q(error), Q(Lng().lngEdit), {DialogButton::Ok},
+                               MessageKind::Error);
+        return;
+    }
     currentPath_ = path;
     setWindowTitle(Q(Lng().lngEdit) + QStringLiteral(" : ") + path);
-    QFile file(path);
-    if (path.isEmpty() || !file.open(QIODevice::ReadOnly)) {
+    if (path.isEmpty() || missing) {
         richEdit1_->clear();
         richEdit1_->document()->setModified(false);
         return;
     }
-    if (static_cast<std::uint64_t>(file.size()) > IniDocument::kMaxFileSize) {
-        // No language file comes near this; a wrongly chosen huge file
-        // would only exhaust memory.
-        richEdit1_->clear();
-        richEdit1_->document()->setModified(false);
-        Dialogs::Get().Message(this, QStringLiteral("%1 is too large to edit.").arg(path),
-                               Q(Lng().lngEdit), {DialogButton::Ok}, MessageKind::Error);
-        return;
-    }
-    std::string bytes = file.readAll().toStdString();
-    if (!IniDocument::IsUtf8(bytes)) {
-        bytes = IniDocument::Windows1252ToUtf8(bytes);
-    }
-    QString text = Q(bytes);
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QString text = DecodeText(bytes);
+    bytes = std::string();
     if (text.endsWith(QLatin1Char('\n'))) {
         text.chop(1);
     }
@@ -209,11 +237,16 @@ void TFormEdit::LoadEditorFile(const QString& path) {
 }
 
 bool TFormEdit::SaveEditorFile(const QString& path) {
-    QString text = richEdit1_->toPlainText();
-    if (!text.isEmpty()) {
-        text += QLatin1Char('\n');
+    // Line by line, as typed: the document's plain text would turn no-break
+    // spaces into blanks. A line break typed with Shift+Enter ends a line too.
+    QString text;
+    const QTextDocument* document = richEdit1_->document();
+    if (!document->isEmpty()) {
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            text += block.text().replace(QChar::LineSeparator, QStringLiteral("\r\n"));
+            text += QStringLiteral("\r\n");
+        }
     }
-    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
     std::string error;
     if (!WriteFileAtomically(path.toStdString(), text.toStdString(), &error)) {
         Dialogs::Get().Message(this, Q(error), path, {DialogButton::Ok}, MessageKind::Error);
@@ -225,7 +258,38 @@ bool TFormEdit::SaveEditorFile(const QString& path) {
     return true;
 }
 
+bool TFormEdit::SettleChanges() {
+    if (!richEdit1_->document()->isModified()) {
+        return true;
+    }
+    switch (Dialogs::Get().Message(this, Q(Lng().lngSaveEdit), currentPath_,
+                                   {DialogButton::Yes, DialogButton::No, DialogButton::Cancel})) {
+        case DialogButton::Yes:
+            // A failed or cancelled save keeps the text: the changes are
+            // still there to be saved elsewhere.
+            if (currentPath_.isEmpty()) {
+                BitBtnSaveClick();
+            } else {
+                SaveEditorFile(currentPath_);
+            }
+            return !richEdit1_->document()->isModified();
+        case DialogButton::No:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void TFormEdit::BitBtnCancelClick() {
+    discarding_ = true;
+    reject();
+    discarding_ = false;
+}
+
 void TFormEdit::BitBtnLoadClick() {
+    if (!SettleChanges()) {
+        return;
+    }
     const QFileInfo info(currentPath_);
     openDialog1_->folder = currentPath_.isEmpty() ? QString() : info.absolutePath();
     openDialog1_->fileName = info.fileName();
@@ -250,27 +314,10 @@ void TFormEdit::BitBtnSaveClick() {
 void TFormEdit::done(int result) {
     findDialog1_->close();
     replaceDialog1_->close();
-    if (result == QDialog::Accepted && richEdit1_->document()->isModified()) {
-        switch (
-            Dialogs::Get().Message(this, Q(Lng().lngSaveEdit), currentPath_,
-                                   {DialogButton::Yes, DialogButton::No, DialogButton::Cancel})) {
-            case DialogButton::Yes:
-                // A failed save keeps the editor open: the changes are
-                // still there to be saved elsewhere.
-                if (currentPath_.isEmpty() || !SaveEditorFile(currentPath_)) {
-                    if (currentPath_.isEmpty()) {
-                        BitBtnSaveClick();
-                    }
-                    if (richEdit1_->document()->isModified()) {
-                        return;
-                    }
-                }
-                break;
-            case DialogButton::No:
-                break;
-            default:
-                return;
-        }
+    // Only the Cancel button itself throws changes away unasked; Escape and
+    // the close box ask, as OK does.
+    if (!discarding_ && !SettleChanges()) {
+        return;
     }
     QDialog::done(result);
 }

@@ -28,7 +28,10 @@ class TFormEdit : public QDialog {
     int OpenEditor(const QString& path, const QString& folder, const QString& filter);
 
     /// Loads a file into the editor (an empty or missing path leaves an
-    /// empty text and no file).
+    /// empty text; a missing one is the file that saving creates). A file
+    /// that cannot be loaded (too large, unreadable, no regular file) is
+    /// reported and leaves an empty text and no file, so that it is never
+    /// saved over.
     void LoadEditorFile(const QString& path);
     /// Saves the text as plain lines; false with a message to the user
     /// when the file could not be written (the old one then stays whole).
@@ -39,11 +42,16 @@ class TFormEdit : public QDialog {
     TFindDialog* FindDialog1() const { return findDialog1_; }
     TFindDialog* ReplaceDialog1() const { return replaceDialog1_; }
 
-    /// Closes the editor; with Accepted, unsaved changes are asked about.
+    /// Closes the editor; unsaved changes are asked about (Yes saves, No
+    /// discards, Cancel keeps the editor open), unless the Cancel button
+    /// closes it.
     void done(int result) override;
 
   public slots:
+    /// Asks about unsaved changes first, as closing does.
     void BitBtnLoadClick();
+    /// Closes the editor and discards its changes without a question.
+    void BitBtnCancelClick();
     void BitBtnSaveClick();
     void MenuEdit_SearchClick();
     void Remplacer1Click();
@@ -55,6 +63,9 @@ class TFormEdit : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    /// When the text has changed, asks whether to save it: true when the
+    /// text may go (saved, or No), false on Cancel or a failed save.
+    bool SettleChanges();
     /// Searches the dialog's text from the end of the selection, or from
     /// the start of the text when nothing is selected.
     void FindNext(TFindDialog* dialog);
@@ -68,6 +79,7 @@ class TFormEdit : public QDialog {
     std::unique_ptr<FileDialogOptions> openDialog1_;
     std::unique_ptr<FileDialogOptions> saveDialog1_;
     QString currentPath_;
+    bool discarding_ = false;
 };
 
 }  // namespace nocturo

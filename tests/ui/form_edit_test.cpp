@@ -3,6 +3,8 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -11,6 +13,7 @@
 
 #include "app/nocturo_application.h"
 #include "core/ini_document.h"
+#include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/find_dialogs.h"
 #include "lang/ui/form_edit.h"
@@ -154,11 +157,11 @@ class FormEditTest : public QObject {
         Write(path, "[A]\r\nk=v\r\n");
         TFormEdit editor;
 
-        // Cancel discards the changes without asking.
+        // The Cancel button discards the changes without asking.
         editor.LoadEditorFile(path);
         editor.RichEdit1()->append("added");
         editor.show();
-        editor.reject();
+        editor.findChild<QPushButton*>("BitBtnCancel")->click();
         QCOMPARE(script->Count("message"), 0);
         QCOMPARE(Read(path), QByteArray("[A]\r\nk=v\r\n"));
         QVERIFY(!editor.isVisible());
@@ -190,6 +193,69 @@ class FormEditTest : public QObject {
         editor.show();
         editor.accept();
         QCOMPARE(script->Count("message"), asked);
+    }
+
+    void escapeTheCloseBoxAndLoadingAskAboutChanges() {
+        DialogScript script;
+        const QString path = dir_.filePath("ask.lng");
+        Write(path, "[A]\r\nk=v\r\n");
+        TFormEdit editor;
+        const auto closers = {+[](TFormEdit& e) { QTest::keyClick(&e, Qt::Key_Escape); },
+                              +[](TFormEdit& e) { e.close(); },
+                              +[](TFormEdit& e) { e.BitBtnLoadClick(); }};
+        for (auto closeOrLoad : closers) {
+            editor.LoadEditorFile(path);
+            editor.RichEdit1()->append("added");
+            editor.show();
+            const int asked = script->Count("message");
+            const int opened = script->Count("open");
+            closeOrLoad(editor);  // answered Cancel: nothing happens
+            QCOMPARE(script->Count("message"), asked + 1);
+            QCOMPARE(script->Last("message").text, QString::fromStdString(Lng().lngSaveEdit));
+            QVERIFY(editor.isVisible());
+            QCOMPARE(script->Count("open"), opened);
+            script->messages = {DialogButton::Yes};
+            closeOrLoad(editor);
+            QCOMPARE(Read(path), QByteArray("[A]\r\nk=v\r\nadded\r\n"));
+            Write(path, "[A]\r\nk=v\r\n");
+            editor.hide();
+        }
+    }
+
+    void aFileNotLoadedIsNeverSavedOver() {
+        DialogScript script;
+        QFile huge(dir_.filePath("huge.lng"));
+        QVERIFY(huge.open(QIODevice::WriteOnly));
+        QVERIFY(huge.resize(qint64(kMaxLanguageFileSize) + 1));
+        huge.close();
+        TFormEdit editor;
+        editor.LoadEditorFile(huge.fileName());
+        QVERIFY(editor.CurrentPath().isEmpty());
+        QCOMPARE(script->Count("message"), 1);
+        editor.RichEdit1()->insertPlainText("typed");
+        editor.show();
+        script->messages = {DialogButton::Yes};
+        editor.accept();  // Yes, and no name given to save under
+        QCOMPARE(script->Count("save"), 1);
+        QCOMPARE(QFileInfo(huge.fileName()).size(), qint64(kMaxLanguageFileSize) + 1);
+        QVERIFY(editor.isVisible());
+        QFile::remove(huge.fileName());
+    }
+
+    void savingKeepsTheTextAsEdited() {
+        const QString path = dir_.filePath("nbsp.lng");
+        const QByteArray text =
+            "[A]\r\nk=a\xC2\xA0:\xC2\xA0"
+            "b\r\nj=x\r\n";
+        Write(path, text);
+        TFormEdit editor;
+        editor.LoadEditorFile(path);
+        QTextCursor cursor(editor.RichEdit1()->document()->lastBlock());
+        cursor.movePosition(QTextCursor::EndOfBlock);
+        cursor.insertText("y");
+        QVERIFY(editor.SaveEditorFile(path));
+        QCOMPARE(Read(path), QByteArray("[A]\r\nk=a\xC2\xA0:\xC2\xA0"
+                                        "b\r\nj=xy\r\n"));
     }
 
     void openEditorAsksForAFileWhenThereIsNone() {
