@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCollator>
@@ -14,6 +15,9 @@
 #include <QPalette>
 #include <QStyle>
 #include <algorithm>
+#include <string>
+
+#include "lists/ui/local_path.h"
 
 namespace nocturo {
 
@@ -39,8 +43,8 @@ FolderModel::FolderModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 bool FolderModel::SetFolder(const QString& folder) {
     std::vector<Item> items;
-    const QByteArray path = QFile::encodeName(folder);
-    DIR* dir = ::opendir(path.constData());
+    const std::string path = PathToBytes(folder);
+    DIR* dir = ::opendir(path.c_str());
     if (dir != nullptr) {
         const int fd = ::dirfd(dir);
         while (const dirent* entry = ::readdir(dir)) {
@@ -55,7 +59,7 @@ bool FolderModel::SetFolder(const QString& folder) {
             }
             if (isFolder) {
                 Item item;
-                item.name = QFile::decodeName(name);
+                item.name = PathFromBytes(name);
                 items.push_back(std::move(item));
             }
         }
@@ -78,7 +82,12 @@ QString FolderModel::FilePath(const QModelIndex& index) const {
     if (!index.isValid() || index.row() >= static_cast<int>(items_.size())) {
         return {};
     }
-    return QDir(folder_).filePath(items_[static_cast<size_t>(index.row())].name);
+    return ItemPath(items_[static_cast<size_t>(index.row())]);
+}
+
+QString FolderModel::ItemPath(const Item& item) const {
+    // Joined as text: the name keeps bytes that QDir would not.
+    return folder_.endsWith('/') ? folder_ + item.name : folder_ + '/' + item.name;
 }
 
 int FolderModel::rowCount(const QModelIndex& parent) const {
@@ -94,16 +103,26 @@ void FolderModel::Detail(const Item& item) const {
         return;
     }
     auto& it = const_cast<Item&>(item);
-    const QFileInfo info(QDir(folder_).filePath(item.name));
     it.detailed = true;
-    it.isFolder = info.isDir();
-    it.size = std::max<qint64>(1, (info.size() + 1023) / 1024);
-    it.type = Icons().type(info);
-    const QDateTime modified = info.lastModified();
-    if (modified.isValid() && modified.toSecsSinceEpoch() != 0) {
+    // Read through the name's own bytes, which Qt's file classes would not
+    // keep.
+    const std::string path = PathToBytes(ItemPath(item));
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return;
+    }
+    it.isFolder = S_ISDIR(st.st_mode);
+    it.size = std::max<qint64>(1, (static_cast<qint64>(st.st_size) + 1023) / 1024);
+    // Qt's file classes cannot reach a name with kept bytes: it is typed as
+    // any folder (every item is one).
+    const QString itemPath = ItemPath(item);
+    it.type =
+        Icons().type(QFileInfo(ShownPath(itemPath) == itemPath ? itemPath : QDir::rootPath()));
+    if (st.st_mtim.tv_sec != 0) {
+        const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
         it.modified = QLocale().toString(modified.toLocalTime(), QLocale::ShortFormat);
     }
-    if (!info.isWritable()) {
+    if (::access(path.c_str(), W_OK) != 0) {
         it.attributes += 'R';
     }
     if (item.name.startsWith('.')) {
@@ -121,7 +140,7 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::EditRole:
             if (column == Name) {
-                return item.name;
+                return ShownPath(item.name);
             }
             Detail(item);
             switch (column) {

@@ -20,12 +20,13 @@ class FolderModel : public QAbstractTableModel {
 
     explicit FolderModel(QObject* parent = nullptr);
 
-    /// Reads the subfolders of `folder`. False when it cannot be read; the
-    /// model is then empty.
+    /// Reads the subfolders of `folder` (a path as PathFromBytes gives it).
+    /// False when it cannot be read; the model is then empty.
     bool SetFolder(const QString& folder);
     QString Folder() const { return folder_; }
 
-    /// The full path of the item at `index`; empty for an invalid index.
+    /// The full path of the item at `index`, its name's bytes kept as
+    /// PathFromBytes keeps them; empty for an invalid index.
     QString FilePath(const QModelIndex& index) const;
     /// Every item is a folder.
     bool IsFolder(const QModelIndex& index) const { return index.isValid(); }
@@ -38,7 +39,7 @@ class FolderModel : public QAbstractTableModel {
 
   private:
     struct Item {
-        QString name;
+        QString name;  // as PathFromBytes gives it
         bool detailed = false;
         bool isFolder = true;
         qint64 size = 0;
@@ -48,6 +49,7 @@ class FolderModel : public QAbstractTableModel {
     };
     /// Reads what the views show beside the name, once per item.
     void Detail(const Item& item) const;
+    QString ItemPath(const Item& item) const;
 
     QString folder_;
     mutable std::vector<Item> items_;

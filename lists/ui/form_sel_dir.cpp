@@ -1,11 +1,13 @@
 #include "lists/ui/form_sel_dir.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -26,15 +28,35 @@
 #include <QVBoxLayout>
 #include <QWindow>
 #include <cstdlib>
+#include <string>
 
 #include "app/dialogs/dialogs.h"
 #include "core/image_file.h"
 #include "lists/ui/check_list_box.h"
 #include "lists/ui/folder_model.h"
+#include "lists/ui/local_path.h"
 
 namespace nocturo {
 
 namespace {
+
+constexpr const char* kFolderMissing = "The folder \"%1\" does not exist.";
+constexpr const char* kFolderUnreadable = "The folder \"%1\" cannot be read.";
+
+// The process's current folder, its bytes kept.
+QString WorkingFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    const QString folder = cwd != nullptr ? PathFromBytes(cwd) : QString();
+    std::free(cwd);
+    return folder;
+}
+
+bool IsOpenableFolder(const QString& folder) {
+    const std::string bytes = PathToBytes(folder);
+    struct stat st {};
+    return ::stat(bytes.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           ::access(bytes.c_str(), R_OK | X_OK) == 0;
+}
 
 bool OpenWithDesktop(const QString& file) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
@@ -283,11 +305,8 @@ void TFormSelDir::FormCreate() {
     filterComboBox1_->setCurrentIndex(0);
     // The process's current folder may have been removed meanwhile, or be
     // closed to this user.
-    const QString start = QDir::currentPath();
-    const QFileInfo info(start);
-    const bool usable =
-        !start.isEmpty() && info.isDir() && info.isReadable() && info.isExecutable();
-    OpenFolder(usable ? start : QDir::homePath());
+    const QString start = WorkingFolder();
+    OpenFolder(!start.isEmpty() && IsOpenableFolder(start) ? start : QDir::homePath());
     cbPath_->setFocus();
     cbPath_->lineEdit()->selectAll();
 }
@@ -307,17 +326,19 @@ bool TFormSelDir::OpenFolder(const QString& path) {
     if (typed == "~" || typed.startsWith("~/")) {
         typed = QDir::homePath() + typed.mid(1);
     }
-    const QFileInfo info(QDir::current(), typed);
-    const QString folder = QDir::cleanPath(info.absoluteFilePath());
-    if (typed.isEmpty() || !info.exists() || !info.isDir()) {
-        Dialogs::Get().Message(this, QStringLiteral("The folder \"%1\" does not exist.").arg(typed),
+    // Paths are put together and checked as text and bytes, never through
+    // Qt's file classes, which lose the bytes of names that are not UTF-8.
+    const QString folder =
+        QDir::cleanPath(typed.startsWith('/') ? typed : WorkingFolder() + '/' + typed);
+    struct stat st {};
+    if (typed.isEmpty() || ::stat(PathToBytes(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        Dialogs::Get().Message(this, QString::fromUtf8(kFolderMissing).arg(ShownPath(typed)),
                                windowTitle(), {DialogButton::Ok}, MessageKind::Error);
         cbPath_->setEditText(currentFolder_);
         return false;
     }
-    if (!info.isReadable() || !info.isExecutable()) {
-        Dialogs::Get().Message(this,
-                               QStringLiteral("The folder \"%1\" cannot be read.").arg(folder),
+    if (!IsOpenableFolder(folder)) {
+        Dialogs::Get().Message(this, QString::fromUtf8(kFolderUnreadable).arg(ShownPath(folder)),
                                windowTitle(), {DialogButton::Ok}, MessageKind::Error);
         cbPath_->setEditText(currentFolder_);
         return false;
@@ -364,12 +385,11 @@ void TFormSelDir::btnBrowseClick() {
 }
 
 void TFormSelDir::btnBackClick() {
-    QDir dir(currentFolder_);
-    if (currentFolder_.isEmpty() || dir.isRoot() || !dir.cdUp()) {
+    if (currentFolder_.isEmpty() || currentFolder_ == "/") {
         QApplication::beep();
         return;
     }
-    OpenFolder(dir.absolutePath());
+    OpenFolder(QDir::cleanPath(currentFolder_ + "/.."));
 }
 
 void TFormSelDir::btnLargeIconsClick(int tag) {
@@ -447,11 +467,13 @@ void TFormSelDir::FillFileList() {
     if (currentFolder_.isEmpty()) {
         return;
     }
-    // File dialogs without a start folder open here afterwards.
-    QDir::setCurrent(currentFolder_);
+    const std::string folder = PathToBytes(currentFolder_);
+    // File dialogs without a start folder open here afterwards. A folder
+    // removed meanwhile is reported by reading it below.
+    [[maybe_unused]] const int changed = ::chdir(folder.c_str());
     QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string error;
-    const bool read = folderFiles_.Open(QFile::encodeName(currentFolder_).toStdString(), &error);
+    const bool read = folderFiles_.Open(folder, &error);
     RefilterFileList();
     QApplication::restoreOverrideCursor();
     if (!read) {
@@ -485,11 +507,11 @@ void TFormSelDir::CheckListBox1DblClick(int row) {
     if (!files_.IsValidIndex(row)) {
         return;
     }
-    const QString file = QFile::decodeName(QByteArray::fromStdString(files_.Text(row)));
+    const QString file = PathFromBytes(files_.Text(row));
     if (!opener_(file)) {
         // The codes the desktop used to answer with: 2 for a file that is
         // not there, 31 for one without an associated program.
-        const int code = QFileInfo::exists(file) ? 31 : 2;
+        const int code = ::access(files_.Text(row).c_str(), F_OK) == 0 ? 31 : 2;
         Dialogs::Get().Message(this, QString::asprintf("%d", std::abs(code)), "Fail to Open",
                                {DialogButton::Ok}, MessageKind::Error);
     }

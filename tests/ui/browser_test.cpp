@@ -16,11 +16,17 @@
 #include <QToolButton>
 #include <QWindow>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+
 #include "app/form_main.h"
+#include "core/image_file.h"
 #include "lists/list_file.h"
 #include "lists/ui/check_list_box.h"
 #include "lists/ui/folder_model.h"
 #include "lists/ui/form_sel_dir.h"
+#include "lists/ui/local_path.h"
 #include "tests/ui/scripted_dialogs.h"
 
 using nocturo::DialogButton;
@@ -92,6 +98,7 @@ class BrowserTest : public QObject {
     void closeBoxEmptiesTheListCloseButtonKeepsIt();
     void doubleClickOpensTheFile();
     void mainShortcutsActOnTheBrowserListWhileItIsActive();
+    void namesThatAreNotUtf8OpenAndLoad();
 };
 
 void BrowserTest::layoutAndNames() {
@@ -482,6 +489,63 @@ void BrowserTest::mainShortcutsActOnTheBrowserListWhileItIsActive() {
     QTRY_VERIFY(QGuiApplication::focusWindow() == form.windowHandle());
     QCOMPARE(&form.CurrentList(), &form.LeftList());
     browser->hide();
+}
+
+void BrowserTest::namesThatAreNotUtf8OpenAndLoad() {
+    // Every byte string comes back from the text it is held as.
+    for (const char* bytes : {"/nuit\xE9", "/a\xC3\xA9-", "/\xED\xB2\x80", "/\xF0\x9F\x8C\x8C",
+                              "/cut\xC3", "/\xFF\xFE\x80"}) {
+        QCOMPARE(nocturo::PathToBytes(nocturo::PathFromBytes(bytes)), std::string(bytes));
+    }
+    QCOMPARE(nocturo::PathFromBytes("/\xC3\xA9"), QString::fromUtf8("/\xC3\xA9"));
+
+    // A Latin-1 folder with a Latin-1 picture and a subfolder in it.
+    Night night;
+    const std::string parent = nocturo::PathToBytes(night.Path());
+    const std::string folder = parent + "/nuit\xE9";
+    QCOMPARE(::mkdir(folder.c_str(), 0755), 0);
+    // QTemporaryDir cannot remove what Qt cannot name.
+    struct RemoveAtEnd {
+        std::string path;
+        ~RemoveAtEnd() { std::filesystem::remove_all(path); }
+    } removeAtEnd{folder};
+    QCOMPARE(::mkdir((folder + "/sub\xE8").c_str(), 0755), 0);
+    const std::string picture = folder + "/img\xE9.bmp";
+    nocturo::RgbImage image;
+    QVERIFY(image.Resize(3, 2));
+    std::string written = picture;
+    QVERIFY(nocturo::SaveImageFile(image, written));
+
+    TFormMain form;
+    TFormSelDir* browser = form.FormSelDir();
+    QVERIFY(browser->OpenFolder(night.Path()));
+    nocturo::FolderModel* model = browser->Folders();
+    QModelIndex latin;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        if (nocturo::PathToBytes(model->FilePath(model->index(row, 0))) == folder) {
+            latin = model->index(row, 0);
+        }
+    }
+    QVERIFY(latin.isValid());
+    QVERIFY(model->data(latin).toString().contains(QChar::ReplacementCharacter));
+    browser->ListViewDblClick(latin);
+    QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder);
+    QCOMPARE(browser->Files().Count(), 1);
+    QCOMPARE(browser->Files().Text(0), picture);
+    nocturo::RgbImage loaded;
+    QVERIFY(nocturo::LoadImageFile(loaded, browser->Files().Text(0)));
+    QCOMPARE(model->rowCount(), 1);
+    browser->ListViewDblClick(model->index(0, 0));
+    QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder + "/sub\xE8");
+    browser->btnBackClick();
+    QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder);
+    // The history holds it too.
+    auto* path = Child<QComboBox>(browser, "cbPath");
+    browser->OpenFolder(night.Path());
+    const int visited = path->findText(nocturo::PathFromBytes(folder + "/sub\xE8"));
+    QVERIFY(visited >= 0);
+    browser->cbPathClick(visited);
+    QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder + "/sub\xE8");
 }
 
 QTEST_MAIN(BrowserTest)
