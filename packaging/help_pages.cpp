@@ -287,7 +287,7 @@ HelpDocument ParseHelp(std::string_view text) {
             inUsage = true;
         } else if (inUsage && indent > 0) {
             doc.usage.emplace_back(line.substr(std::min(indent, usageIndent)));
-        } else if (indent == 0 && IsHeading(line)) {
+        } else if (indent == 0 && open == nullptr && IsHeading(line)) {
             inUsage = false;
             open = nullptr;
             HelpSection next;

@@ -5,7 +5,8 @@
 //
 // The layout the help text keeps (plain text, as a terminal shows it):
 //   Usage: PROGRAM ...        the synopsis; more lines indented below it
-//   Heading:                  a line at the left edge ending with ':'
+//   Heading:                  a short line at the left edge ending with ':',
+//                             after a blank line
 //     --opt VALUE  text       an entry: two blanks in, the term, two or more
 //                             blanks, its text; deeper lines continue the text
 //                             (a deeper line starting with '[' before any text

@@ -8,6 +8,7 @@
 
 #include <sys/wait.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -52,7 +53,9 @@ bool WriteWhole(const std::string& path, const std::string& content) {
     }
     const bool written = std::fwrite(content.data(), 1, content.size(), file) == content.size();
     if (std::fclose(file) != 0 || !written || std::rename(fresh.c_str(), path.c_str()) != 0) {
+        const int error = errno;
         std::remove(fresh.c_str());
+        errno = error;
         return false;
     }
     return true;
