@@ -211,8 +211,14 @@ void tFlyImage::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void tFlyImage::mousePressEvent(QMouseEvent* event) {
-    if (pressButton_ != Qt::NoButton) {
-        return;  // a second button during a press changes nothing
+    // A second button during a press changes nothing. A press whose release
+    // never came (a window took the pointer away) is forgotten.
+    if (pressButton_ != Qt::NoButton && event->button() != pressButton_ &&
+        (event->buttons() & pressButton_)) {
+        return;
+    }
+    if (dragging_) {
+        unsetCursor();
     }
     pressButton_ = event->button();
     pressModifiers_ = event->modifiers();

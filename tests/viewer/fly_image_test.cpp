@@ -416,6 +416,15 @@ void FlyImageTest::dragReportsPanningInsteadOfAClick() {
     QCOMPARE(drags.count(), 3);
     QCOMPARE(drags.at(2).at(1).toInt(), -40);
     QCOMPARE(presses.count(), 1);
+
+    // A second button during a press is ignored; a press whose release went
+    // elsewhere gives way to the next one.
+    send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonPress, {90, 90}, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    send(QEvent::MouseButtonPress, {20, 20}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {20, 20}, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(presses.count(), 2);
+    QCOMPARE(presses.at(1).at(2).toInt(), 20);
 }
 
 void FlyImageTest::zoomLayoutScrollsALargePicture() {
