@@ -7,7 +7,8 @@ FUZZ_BUILD_DIR ?= build-fuzz
 BUILD_TYPE     ?= RelWithDebInfo
 JOBS           ?= $(shell nproc)
 
-.PHONY: all deps build build-asan run test test-fast bench fuzz install format clean
+.PHONY: all deps build build-asan run test test-fast bench fuzz install package check-package \
+        format clean
 
 all: build
 
@@ -37,6 +38,18 @@ test-fast: build
 test: build build-asan
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory check-package
+
+# The Debian package of the build above (stripped binaries), in
+# $(BUILD_DIR)/package/; install it with `sudo apt-get install ./nocturo_*.deb`.
+package: build
+	rm -f $(BUILD_DIR)/package/nocturo_*.deb
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# The package's file list, lintian, the desktop and AppStream validators, and
+# its programs run from a scratch root.
+check-package: package
+	scripts/check-package $(BUILD_DIR)
 
 bench: build
 	bench/run-all $(BUILD_DIR)

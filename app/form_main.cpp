@@ -254,6 +254,9 @@ void TFormMain::BuildLayout() {
         [this](Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) { Image1MouseMove(x, y); });
     connect(image1_, &tFlyImage::mousePressed, this, &TFormMain::Image1MouseDown);
     connect(image1_, &tFlyImage::clicked, this, &TFormMain::Image1Click);
+    // Dragging the picture pans it; Ctrl + wheel zooms about the pointer.
+    connect(image1_, &tFlyImage::dragged, scrollBox1_, &ScrollBox::PanBy);
+    connect(scrollBox1_, &ScrollBox::zoomWheel, this, &TFormMain::ScrollBox1ZoomWheel);
 
     image1_->onMouseEnter = [this] { Image1MouseEnter(); };
     image1_->onMouseLeave = [this] { Image1MouseLeave(); };

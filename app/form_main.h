@@ -6,6 +6,7 @@
 // ask the user, call them and show the outcome.
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
@@ -268,6 +269,10 @@ class TFormMain : public QMainWindow {
     void ToolButton7Click();
     void TrackBar1Change();
     void Label100Click();
+    /// Ctrl + wheel over the view: zoom mode (left from stretch mode at the
+    /// zoom it showed) at the next wheel position, the picture point under
+    /// the pointer kept in place; the track bar follows.
+    void ScrollBox1ZoomWheel(int angleDelta, QPoint pointer);
     // The picture
     /// Refreshes the Info Image window from the picture in the view and the
     /// marked point, with ApplyInfoPoint as its call-back, and opens it.

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QSlider>
 #include <QSysInfo>
 #include <QToolButton>
@@ -137,6 +138,29 @@ void TFormMain::TrackBar1Change() {
 void TFormMain::Label100Click() {
     trackBar1_->setValue(100);
     TrackBar1Change();  // also when it already stood at 100
+}
+
+void TFormMain::ScrollBox1ZoomWheel(int angleDelta, QPoint pointer) {
+    const QRect placed = scrollBox1_->ChildRect();
+    const ViewGeometry before{placed.x(), placed.y(), placed.width(), placed.height(), zoomFactor_};
+    const QPoint scrolled = scrollBox1_->ScrollPosition();
+    const bool stretch = StretchMode();
+    const int from = stretch ? RoundHalfEven(zoomFactor_ * 100.0) : trackBar1_->value();
+    {
+        // One layout below, not one per change.
+        const QSignalBlocker quiet(trackBar1_);
+        trackBar1_->setValue(WheelZoomPosition(from, angleDelta));
+    }
+    if (stretch) {
+        toolButton7_->setChecked(false);
+        ToolButton7Click();
+    }
+    TrackBar1Change();
+    const QRect now = scrollBox1_->ChildRect();
+    const ViewGeometry after{now.x(), now.y(), now.width(), now.height(), zoomFactor_};
+    const ScrollPoint target =
+        ScrollForZoomAbout(pointer.x(), pointer.y(), {scrolled.x(), scrolled.y()}, before, after);
+    scrollBox1_->ScrollTo(QPoint(target.x, target.y));
 }
 
 // --- pointer ----------------------------------------------------------------

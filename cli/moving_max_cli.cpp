@@ -87,25 +87,29 @@ bool WantsMovingMax(int argc, char** argv) {
 }
 
 void PrintMovingMaxUsage(FILE* out) {
-    std::fprintf(out,
-                 "\n"
-                 "Moving maximum:\n"
-                 "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
-                 "                [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
-                 "\n"
-                 "Writes one picture per position of a window of N consecutive FILEs (2 to the\n"
-                 "number of FILEs) sliding over them by one file per picture: each output is the\n"
-                 "maximum of the files in its window, older files fainter (the oldest adds\n"
-                 "nothing) unless --no-darkening. The outputs are named from FIRST_OUTPUT with\n"
-                 "its trailing digits dropped and a four-digit counter from 1: -o out/mm.jpg\n"
-                 "(or out/mm0120.jpg) gives out/mm0001.jpg, out/mm0002.jpg, ...; existing files\n"
-                 "are replaced. Without --progressive only full windows are written (FILEs - N\n"
-                 "+ 1 outputs); with it the window also grows from one file at the start and\n"
-                 "shrinks to one at the end (FILEs + N - 1 outputs). A file that cannot be\n"
-                 "loaded or whose size differs from the first loaded file of its window is in\n"
-                 "error and skipped; the outputs keep the other files. --files-from, --jobs\n"
-                 "(decode threads) and --stats work as above. The end report and exit status\n"
-                 "are those of a stack; an output that cannot be written gives status 2.\n");
+    std::fputs(
+        "\n"
+        "Moving maximum:\n"
+        "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
+        "                [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
+        "\n"
+        "Writes one picture per position of a window of N consecutive FILEs sliding\n"
+        "over them by one file per picture: each output is the maximum of the files in\n"
+        "its window, older files fainter (the oldest adds nothing). The outputs are\n"
+        "named from FIRST_OUTPUT with its trailing digits dropped and a four-digit\n"
+        "counter from 1: -o out/mm.jpg (or out/mm0120.jpg) gives out/mm0001.jpg,\n"
+        "out/mm0002.jpg, ...; existing files are replaced. A file that cannot be\n"
+        "loaded or whose size differs from the first loaded file of its window is in\n"
+        "error and skipped; the outputs keep the other files. --files-from, --jobs\n"
+        "(decode threads) and --stats work as above; the end report is that of a\n"
+        "stack.\n"
+        "\n"
+        "  --moving-max N       the window's size: 2 to the number of FILEs\n"
+        "  --progressive        also let the window grow from one file at the start and\n"
+        "                       shrink to one at the end (FILEs + N - 1 outputs instead\n"
+        "                       of FILEs - N + 1)\n"
+        "  --no-darkening       older files are not made fainter\n",
+        out);
 }
 
 int MovingMaxMain(int argc, char** argv) {

@@ -40,6 +40,7 @@
 #include "engine/step_saving.h"
 #include "lists/list_file.h"
 #include "lists/list_pair.h"
+#include "nocturo_version.h"
 
 namespace {
 
@@ -74,9 +75,10 @@ constexpr int kMaxJobs = 256;
 // Exit status of a run ended by Ctrl+C, as shells report a SIGINT.
 constexpr int kInterruptedStatus = 130;
 
+// The whole help, the manual page's source too: headings end with ':' at the
+// left edge, options and exit statuses start two blanks in.
 void PrintUsage(FILE* out) {
-    std::fprintf(
-        out,
+    std::fputs(
         "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
         "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
         "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
@@ -114,8 +116,8 @@ void PrintUsage(FILE* out) {
         "                       are skipped); \"-\" reads standard input; may be given\n"
         "                       more than once\n"
         "  --jobs N             threads that decode frames ahead of the merge (default:\n"
-        "                       the number of processors, here %u; 0 decodes each\n"
-        "                       frame on the merging thread when it is reached)\n"
+        "                       the number of processors; 0 decodes each frame on\n"
+        "                       the merging thread when it is reached)\n"
         "  --write-jobs N       step files written behind the run at once, each\n"
         "                       holding a copy of the result (default 4; 0 writes\n"
         "                       each step before the run goes on); the files are the\n"
@@ -134,12 +136,13 @@ void PrintUsage(FILE* out) {
         "                       a FILE that does not load). JPEGs are measured at 1/8\n"
         "                       of their size, which changes the mean by a fraction\n"
         "                       of a level. Exit status 1 when some FILE did not load\n"
-        "  --batch FUNCTION     instead of merging, apply a batch function to every\n"
-        "                       FILE on its own against the reference picture REF and\n"
-        "                       write each outcome as a numbered file (--steps), as\n"
-        "                       the window's \"Apply to All\" does: dark (subtract REF),\n"
-        "                       add (add REF), flat (divide by REF), multiply (by REF),\n"
-        "                       square or cube (of the picture itself). For each\n"
+        "  --batch FUNCTION     dark, add, flat, multiply, square or cube: instead of\n"
+        "                       merging, apply the batch function to every FILE on its\n"
+        "                       own against the reference picture REF and write each\n"
+        "                       outcome as a numbered file (--steps), as the window's\n"
+        "                       \"Apply to All\" does: dark (subtract REF), add (add\n"
+        "                       REF), flat (divide by REF), multiply (by REF), square\n"
+        "                       or cube (of the picture itself). For each\n"
         "                       channel a (picture), b (REF), factor c, offset d:\n"
         "                       dark a + d - b*c/255; add a + b*c/255 + d;\n"
         "                       flat a*c/(255*b) + d (255 + d where b is 0);\n"
@@ -156,20 +159,28 @@ void PrintUsage(FILE* out) {
         "  --factor N           0 to 255 (default 255), or 0 to 65025 for cube\n"
         "                       (default 65025)\n"
         "  --offset N           -255 to 255 (default 0)\n"
-        "  -h, --help           show this help\n"
+        "  -h, --help           show this help and end\n"
+        "  --version            print the version and end\n"
         "\n"
         "While it runs, a progress line on standard error (only when that is a\n"
         "terminal) shows the frames done, frames per second and the time left.\n"
         "Ctrl+C stops the run after the current frame; the result merged so far is\n"
         "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
         "\n"
-        "At the end it prints \"N File(s) in Error\". Exit status: 0 when no file was in\n"
-        "error, 1 when some were, 2 on a usage error or when an output cannot be\n"
-        "written (OUTPUT, a step file, or an existing step file without --overwrite),\n"
-        "130 when stopped by Ctrl+C.\n",
-        std::thread::hardware_concurrency());
+        "At the end it prints \"N File(s) in Error\".\n",
+        out);
     nocturo::cli::PrintSearchUsage(out);
     nocturo::cli::PrintMovingMaxUsage(out);
+    std::fputs(
+        "\n"
+        "Exit status:\n"
+        "  0    no FILE was in error\n"
+        "  1    some FILE was in error: it could not be loaded, or its size differed\n"
+        "  2    a usage error, or an output could not be written: OUTPUT, a step file,\n"
+        "       a frame map, a search copy, a moving-maximum output, or an existing\n"
+        "       step file without --overwrite\n"
+        "  130  stopped by Ctrl+C\n",
+        out);
 }
 
 // The folder a file would be written into must exist and be writable. This
@@ -488,6 +499,12 @@ void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("nocturo-stack %s\n", NOCTURO_VERSION);
+            return 0;
+        }
+    }
     if (nocturo::cli::IsSearchCommand(argc, argv)) {
         return nocturo::cli::RunSearchCommand(argc, argv);
     }

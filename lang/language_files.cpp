@@ -39,6 +39,13 @@ std::string WithSeparator(std::string folder) {
 
 }  // namespace
 
+std::vector<std::string> ShippedLanguageFolders(const std::string& programFolder,
+                                                const std::string& installedFolder) {
+    const fs::path program = fs::path(programFolder);
+    return {WithSeparator((program / "lng").lexically_normal().string()),
+            WithSeparator((program / installedFolder).lexically_normal().string())};
+}
+
 void SetLanguageFolders(LanguageFolders folders) {
     folders.user = WithSeparator(std::move(folders.user));
     for (std::string& folder : folders.program) {

@@ -26,6 +26,13 @@ struct LanguageFolders {
     std::vector<std::string> program;
 };
 
+/// The folders of the shipped files for a program in `programFolder`: "lng"
+/// beside it, then `installedFolder` taken from it ("../share/nocturo/lng"
+/// finds /usr/share/nocturo/lng for /usr/bin, wherever the installation
+/// is), both cleaned of "." and ".." and ending with a separator.
+std::vector<std::string> ShippedLanguageFolders(const std::string& programFolder,
+                                                const std::string& installedFolder);
+
 void SetLanguageFolders(LanguageFolders folders);
 const LanguageFolders& GetLanguageFolders();
 

@@ -1,5 +1,6 @@
 #include "viewer/fly_image.h"
 
+#include <QApplication>
 #include <QEnterEvent>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -190,23 +191,57 @@ void tFlyImage::leaveEvent(QEvent* event) {
 void tFlyImage::mouseMoveEvent(QMouseEvent* event) {
     const QPoint p = event->position().toPoint();
     emit mouseMoved(event->buttons(), event->modifiers(), p.x(), p.y());
+    if (pressButton_ == Qt::NoButton) {
+        return;
+    }
+    // Screen positions: the control moves under the pointer while it pans.
+    const QPoint global = event->globalPosition().toPoint();
+    if (!dragging_ &&
+        (global - pressGlobal_).manhattanLength() >= QApplication::startDragDistance()) {
+        dragging_ = true;
+        setCursor(Qt::ClosedHandCursor);
+    }
+    if (dragging_) {
+        const QPoint delta = lastGlobal_ - global;
+        lastGlobal_ = global;
+        if (!delta.isNull()) {
+            emit dragged(delta.x(), delta.y());
+        }
+    }
 }
 
 void tFlyImage::mousePressEvent(QMouseEvent* event) {
-    const QPoint p = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) {
-        leftPressed_ = true;
+    // A second button during a press changes nothing. A press whose release
+    // never came (a window took the pointer away) is forgotten.
+    if (pressButton_ != Qt::NoButton && event->button() != pressButton_ &&
+        (event->buttons() & pressButton_)) {
+        return;
     }
-    emit mousePressed(event->button(), event->modifiers(), p.x(), p.y());
+    if (dragging_) {
+        unsetCursor();
+    }
+    pressButton_ = event->button();
+    pressModifiers_ = event->modifiers();
+    pressPos_ = event->position().toPoint();
+    pressGlobal_ = event->globalPosition().toPoint();
+    lastGlobal_ = pressGlobal_;
+    dragging_ = false;
 }
 
 void tFlyImage::mouseReleaseEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton) {
+    if (event->button() != pressButton_) {
         return;
     }
-    const bool wasPressed = leftPressed_;
-    leftPressed_ = false;
-    if (wasPressed && rect().contains(event->position().toPoint())) {
+    const bool dragged = dragging_;
+    pressButton_ = Qt::NoButton;
+    dragging_ = false;
+    if (dragged) {
+        unsetCursor();
+        return;
+    }
+    const Qt::MouseButton button = event->button();
+    emit mousePressed(button, pressModifiers_, pressPos_.x(), pressPos_.y());
+    if (button == Qt::LeftButton && rect().contains(event->position().toPoint())) {
         emit clicked();
     }
 }

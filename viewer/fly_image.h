@@ -30,8 +30,14 @@ namespace nocturo {
 /// Pointer events, all in the control's own coordinates:
 /// - onMouseEnter / onMouseLeave: called when set, when the pointer enters or
 ///   leaves the control; the constructor leaves both empty;
-/// - the signals mouseMoved (also without a button held), mousePressed (any
-///   button) and clicked (left button pressed and released over the control).
+/// - mouseMoved, also without a button held;
+/// - a press that moves the pointer by the platform's drag distance or more
+///   before its release is a drag: it reports dragged(dx, dy) for every move
+///   after that, by how much the picture should scroll (the pointer's travel
+///   reversed, in screen pixels), and no click;
+/// - any other press reports, at its release, mousePressed (any button, with
+///   the press's position and modifiers) and, for the left button released
+///   over the control, clicked.
 class tFlyImage : public QWidget {
     Q_OBJECT
 
@@ -68,6 +74,7 @@ class tFlyImage : public QWidget {
     void mouseMoved(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, int x, int y);
     void mousePressed(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
     void clicked();
+    void dragged(int dx, int dy);
 
   protected:
     void paintEvent(QPaintEvent* event) override;
@@ -104,7 +111,13 @@ class tFlyImage : public QWidget {
     qint64 lastRenderCost_ = 0;
     QTimer deferredUpdate_;
 
-    bool leftPressed_ = false;
+    // The press under way (NoButton when none) and whether it became a drag.
+    Qt::MouseButton pressButton_ = Qt::NoButton;
+    Qt::KeyboardModifiers pressModifiers_;
+    QPoint pressPos_;
+    QPoint pressGlobal_;
+    QPoint lastGlobal_;
+    bool dragging_ = false;
 };
 
 }  // namespace nocturo

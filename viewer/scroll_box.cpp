@@ -1,6 +1,7 @@
 #include "viewer/scroll_box.h"
 
 #include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 
@@ -54,6 +55,27 @@ void ScrollBox::SetAutoScroll(bool on) {
 
 QPoint ScrollBox::ScrollPosition() const {
     return QPoint(horizontalScrollBar()->value(), verticalScrollBar()->value());
+}
+
+void ScrollBox::ScrollTo(const QPoint& position) {
+    horizontalScrollBar()->setValue(position.x());
+    verticalScrollBar()->setValue(position.y());
+}
+
+void ScrollBox::PanBy(int dx, int dy) {
+    ScrollTo(ScrollPosition() + QPoint(dx, dy));
+}
+
+void ScrollBox::wheelEvent(QWheelEvent* event) {
+    if (!(event->modifiers() & Qt::ControlModifier)) {
+        QAbstractScrollArea::wheelEvent(event);
+        return;
+    }
+    // A wheel over the child reaches here through the viewport, with the
+    // position already in viewport coordinates.
+    const QPoint delta = event->angleDelta();
+    emit zoomWheel(delta.y() != 0 ? delta.y() : delta.x(), event->position().toPoint());
+    event->accept();
 }
 
 void ScrollBox::scrollContentsBy(int /*dx*/, int /*dy*/) {

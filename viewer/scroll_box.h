@@ -38,10 +38,22 @@ class ScrollBox : public QAbstractScrollArea {
 
     /// How far the content is scrolled (0, 0 when not scrolled).
     QPoint ScrollPosition() const;
+    /// Scrolls to a position, kept within the scroll bars' range.
+    void ScrollTo(const QPoint& position);
+    /// Scrolls by an amount (a drag of the picture), kept within the range.
+    void PanBy(int dx, int dy);
+
+  signals:
+    /// The wheel turned with Ctrl held, over the box or its child: the view
+    /// zooms instead of scrolling. angleDelta is in eighths of a degree (120
+    /// a notch, positive away from the user); pointer is in viewport
+    /// coordinates.
+    void zoomWheel(int angleDelta, QPoint pointer);
 
   protected:
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
   private:
     void UpdateScrollBars();

@@ -1,5 +1,6 @@
 #include "viewer/view_geometry.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
@@ -124,6 +125,35 @@ std::string PointerReadoutText(const RgbImage& picture, double x, double y, doub
     const PicturePoint p = PointerToPicture(x, y, zoom);
     const PixelColour c = ReadViewPixel(picture, p.x, p.y);
     return PixelReadoutText(p.x, p.y, c.red, c.green, c.blue);
+}
+
+int WheelZoomPosition(int position, int angleDelta) {
+    position = std::clamp(position, kMinZoomPosition, kMaxZoomPosition);
+    constexpr double kNotch = 120.0;
+    constexpr double kFactorPerNotch = 1.25;
+    int next = RoundHalfEven(position * std::pow(kFactorPerNotch, angleDelta / kNotch));
+    // Small positions would round back to themselves: a turn always moves.
+    if (angleDelta > 0 && next <= position) {
+        next = position + 1;
+    } else if (angleDelta < 0 && next >= position) {
+        next = position - 1;
+    } else if (angleDelta == 0) {
+        next = position;
+    }
+    return std::clamp(next, kMinZoomPosition, kMaxZoomPosition);
+}
+
+ScrollPoint ScrollForZoomAbout(int pointerX, int pointerY, ScrollPoint scroll,
+                               const ViewGeometry& before, const ViewGeometry& after) {
+    const double from = before.zoom > 0.0 ? before.zoom : 1.0;
+    const double to = after.zoom > 0.0 ? after.zoom : 1.0;
+    auto axis = [&](int pointer, int scrolled, int oldStart, int newStart) {
+        const double picture = (static_cast<double>(scrolled) + pointer - oldStart) / from;
+        const int target = RoundHalfEven(newStart + picture * to - pointer);
+        return std::max(0, target);
+    };
+    return ScrollPoint{axis(pointerX, scroll.x, before.left, after.left),
+                       axis(pointerY, scroll.y, before.top, after.top)};
 }
 
 std::string ZoomLabelText(int position) {

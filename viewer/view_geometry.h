@@ -77,6 +77,30 @@ std::string PixelReadoutText(int x, int y, int red, int green, int blue);
 /// reading together.
 std::string PointerReadoutText(const RgbImage& picture, double x, double y, double zoom);
 
+/// The zoom track's range: position 1 to 1000 is 1 % to 1000 %.
+inline constexpr int kMinZoomPosition = 1;
+inline constexpr int kMaxZoomPosition = 1000;
+
+/// The zoom position a wheel turn leads to: angleDelta is in eighths of a
+/// degree (120 for one notch, less from fine-grained wheels and touch pads),
+/// positive away from the user, and each notch zooms by a factor of 1.25, at
+/// least one position either way. Kept within the track's range, as is a
+/// position given outside it.
+int WheelZoomPosition(int position, int angleDelta);
+
+/// A scroll position: how far the content is scrolled right and down.
+struct ScrollPoint {
+    int x = 0;
+    int y = 0;
+};
+
+/// Where to scroll after the layout went from `before` to `after`, so that
+/// the picture point under the pointer (in the scroll box's viewport, which
+/// was scrolled by `scroll`) stays under it. Never negative; the scroll
+/// bars keep it within their range.
+ScrollPoint ScrollForZoomAbout(int pointerX, int pointerY, ScrollPoint scroll,
+                               const ViewGeometry& before, const ViewGeometry& after);
+
 /// The zoom label beside the track bar: " Z = 50% " for position 50.
 std::string ZoomLabelText(int position);
 

@@ -28,10 +28,10 @@ void InitLanguageFolders() {
     // Without a per-user data folder the program's own folder stands in.
     folders.user = data.isEmpty() ? program.toStdString()
                                   : (data + QStringLiteral("/zelk/Nocturo/2-5-15/")).toStdString();
-    folders.program.push_back(program.toStdString());
-#ifdef NOCTURO_INSTALLED_LNG_DIR
-    folders.program.push_back(NOCTURO_INSTALLED_LNG_DIR);
-#endif
+    // Found from the program's own folder, so that the files are found
+    // wherever the package or `make install` put them.
+    folders.program = ShippedLanguageFolders(QCoreApplication::applicationDirPath().toStdString(),
+                                             NOCTURO_INSTALLED_LNG_FROM_BIN);
     SetLanguageFolders(std::move(folders));
 }
 

@@ -130,6 +130,26 @@ TEST_F(LanguageTest, TextsAndFilesAreCapped) {
     EXPECT_FALSE(doc.HasSection("File"));
 }
 
+TEST_F(LanguageTest, ShippedFilesAreFoundBesideTheProgramAndFromItsInstalledPlace) {
+    const struct {
+        const char* program;
+        const char* installed;
+        std::vector<std::string> folders;
+    } cases[] = {
+        {"/usr/bin", "../share/nocturo/lng", {"/usr/bin/lng/", "/usr/share/nocturo/lng/"}},
+        {"/opt/n/bin/", "../share/nocturo/lng", {"/opt/n/bin/lng/", "/opt/n/share/nocturo/lng/"}},
+        {"/tmp/root/usr/bin",
+         "../share/nocturo/lng",
+         {"/tmp/root/usr/bin/lng/", "/tmp/root/usr/share/nocturo/lng/"}},
+        {"/usr/local/bin",
+         "../../share/nocturo/lng",
+         {"/usr/local/bin/lng/", "/usr/share/nocturo/lng/"}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ShippedLanguageFolders(c.program, c.installed), c.folders) << c.program;
+    }
+}
+
 TEST_F(LanguageTest, ListsLanguageFilesSortedWithoutCaseAndDuplicates) {
     std::vector<std::string> names{"stale"};
     EXPECT_FALSE(ListLanguageFiles((dir_.Path() / "missing").string(), names));

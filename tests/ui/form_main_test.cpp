@@ -12,6 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+#include <cstdlib>
 
 #include "app/form_main.h"
 #include "app/status_bar.h"
@@ -20,6 +22,7 @@
 #include "lists/ui/check_list_box.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "viewer/fly_image.h"
+#include "viewer/form_create_img.h"
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 
@@ -70,6 +73,7 @@ class FormMainTest : public QObject {
     void statusCounterUsesTheLeftListsCount();
     void layoutAndPixelReadout();
     void shiftPressMarksThePoint();
+    void ctrlWheelZoomsAboutThePointerAndDraggingPans();
     void commandLineFilesFillTheLeftList();
     void optionsMenuShowsTheCurrentModes();
     void listPanelsRefuseToGetNarrowerThan175();
@@ -499,12 +503,96 @@ void FormMainTest::shiftPressMarksThePoint() {
     QMouseEvent plain(QEvent::MouseButtonPress, QPointF(20, 20), QPointF(20, 20), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(image, &plain);
+    QMouseEvent plainUp(QEvent::MouseButtonRelease, QPointF(20, 20), QPointF(20, 20),
+                        Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(image, &plainUp);
     QCOMPARE(form.MarkedX(), -1);
+    // The press acts when it is released without dragging.
     QMouseEvent shifted(QEvent::MouseButtonPress, QPointF(20, 30), QPointF(20, 30), Qt::RightButton,
                         Qt::RightButton, Qt::ShiftModifier);
     QApplication::sendEvent(image, &shifted);
+    QCOMPARE(form.MarkedX(), -1);
+    QMouseEvent shiftedUp(QEvent::MouseButtonRelease, QPointF(20, 30), QPointF(20, 30),
+                          Qt::RightButton, Qt::NoButton, Qt::ShiftModifier);
+    QApplication::sendEvent(image, &shiftedUp);
     QCOMPARE(form.MarkedX(), static_cast<int>(std::nearbyint(20 / zoom)));
     QCOMPARE(form.MarkedY(), static_cast<int>(std::nearbyint(30 / zoom)));
+}
+
+void FormMainTest::ctrlWheelZoomsAboutThePointerAndDraggingPans() {
+    QTemporaryDir dir;
+    TFormMain form;
+    form.resize(1000, 700);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    auto* box = form.findChild<nocturo::ScrollBox*>("ScrollBox1");
+    auto* image = form.findChild<nocturo::tFlyImage*>("Image1");
+    auto* slider = form.findChild<QSlider*>("TrackBar1");
+    form.OpenFiles({WritePicture(dir, "big.bmp", 2000, 1500, 90)});
+    QVERIFY(form.StretchMode());
+    // A wheel over the picture, as the picture passes it on to the viewport
+    // (Qt passes on only the wheel events of the window system).
+    auto wheel = [&](QPoint at, int delta, Qt::KeyboardModifiers modifiers) {
+        const QPointF inViewport = image->mapTo(box->viewport(), QPointF(at));
+        QWheelEvent event(inViewport, image->mapToGlobal(QPointF(at)), QPoint(), QPoint(0, delta),
+                          Qt::NoButton, modifiers, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &event);
+    };
+    // The picture pixel under a point of the viewport.
+    auto pixelAt = [&](QPoint inViewport) {
+        const QPoint onImage = image->mapFrom(box->viewport(), inViewport);
+        return nocturo::PointerToPicture(onImage.x(), onImage.y(), form.ZoomFactor());
+    };
+
+    // From stretch mode, Ctrl + wheel zooms in from the zoom it showed.
+    const int fitted = nocturo::RoundHalfEven(form.ZoomFactor() * 100);
+    wheel({100, 100}, 120, Qt::ControlModifier);
+    QVERIFY(!form.StretchMode());
+    QCOMPARE(slider->value(), nocturo::WheelZoomPosition(fitted, 120));
+    QCOMPARE(form.findChild<QLabel*>("Label100")->text(),
+             QString::fromStdString(nocturo::ZoomLabelText(slider->value())));
+
+    // In and out again, the pixel under the pointer stays.
+    slider->setValue(100);
+    box->ScrollTo(QPoint(600, 500));
+    const QPoint pointer(box->viewport()->width() / 2, box->viewport()->height() / 3);
+    const nocturo::PicturePoint under = pixelAt(pointer);
+    for (const int delta : {120, 120, 60, -120, -240, -120}) {
+        wheel(image->mapFrom(box->viewport(), pointer), delta, Qt::ControlModifier);
+        const nocturo::PicturePoint now = pixelAt(pointer);
+        const double zoom = form.ZoomFactor();  // two screen pixels of rounding at most
+        QVERIFY2(std::abs(now.x - under.x) * zoom <= 2 && std::abs(now.y - under.y) * zoom <= 2,
+                 qPrintable(QString("%1,%2 at %3 from %4,%5")
+                                .arg(now.x)
+                                .arg(now.y)
+                                .arg(slider->value())
+                                .arg(under.x)
+                                .arg(under.y)));
+    }
+    QCOMPARE(slider->value(), 71);  // 100 * 1.25^-1.5, rounded at every turn
+    // The slider keeps working after the wheel.
+    slider->setValue(200);
+    QCOMPARE(form.ZoomFactor(), 2.0);
+
+    // A wheel without Ctrl scrolls and leaves the zoom alone.
+    const QPoint before = box->ScrollPosition();
+    wheel({50, 50}, -120, Qt::NoModifier);
+    QCOMPARE(slider->value(), 200);
+    QVERIFY(box->ScrollPosition().y() > before.y());
+
+    // Dragging pans by the pointer's travel and opens no Info Image.
+    const QPoint start = box->ScrollPosition();
+    auto mouse = [&](QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), image->mapToGlobal(QPointF(at)), Qt::LeftButton, held,
+                          Qt::NoModifier);
+        QApplication::sendEvent(image, &event);
+    };
+    const QPoint grab = image->mapFrom(box->viewport(), QPoint(300, 300));
+    mouse(QEvent::MouseButtonPress, grab, Qt::LeftButton);
+    mouse(QEvent::MouseMove, grab - QPoint(40, 25), Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, grab - QPoint(40, 25), Qt::NoButton);
+    QCOMPARE(box->ScrollPosition(), start + QPoint(40, 25));
+    QVERIFY(!form.findChild<nocturo::TFormCreateImg*>()->isVisible());
 }
 
 void FormMainTest::commandLineFilesFillTheLeftList() {

@@ -74,6 +74,7 @@ class FlyImageTest : public QObject {
     void notifiesEnterAndLeaveOnlyWhenSet();
     void reportsMouseMovesAndPresses();
     void reportsClicks();
+    void dragReportsPanningInsteadOfAClick();
     void zoomLayoutScrollsALargePicture();
     void scrolledViewShowsTheRightPixels();
     void stretchLayoutCentresThePicture();
@@ -365,6 +366,65 @@ void FlyImageTest::reportsClicks() {
     // A release without a press on the control: no click.
     QTest::mouseRelease(&image, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
     QCOMPARE(clicks.count(), 2);
+}
+
+void FlyImageTest::dragReportsPanningInsteadOfAClick() {
+    QWidget window;
+    window.resize(300, 200);
+    tFlyImage image(&window);
+    image.setGeometry(10, 10, 200, 150);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QSignalSpy drags(&image, &tFlyImage::dragged);
+    QSignalSpy presses(&image, &tFlyImage::mousePressed);
+    QSignalSpy clicks(&image, &tFlyImage::clicked);
+    auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, QPointF(at), image.mapToGlobal(QPointF(at)), button, held,
+                          Qt::ShiftModifier);
+        QApplication::sendEvent(&image, &event);
+    };
+    const int slack = QApplication::startDragDistance() - 1;
+
+    // Moving less than the drag distance is still a click, at the press's place.
+    send(QEvent::MouseButtonPress, {50, 50}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {50 + slack, 50}, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {50 + slack, 50}, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(drags.count(), 0);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(presses.count(), 1);
+    QCOMPARE(presses.at(0).at(2).toInt(), 50);
+
+    // A drag reports the travel reversed, move by move, and no click.
+    send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {70, 90}, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseMove, {60, 95}, Qt::NoButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {60, 95}, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(drags.count(), 2);
+    QCOMPARE(drags.at(0).at(0).toInt(), 30);
+    QCOMPARE(drags.at(0).at(1).toInt(), 10);
+    QCOMPARE(drags.at(1).at(0).toInt(), 10);
+    QCOMPARE(drags.at(1).at(1).toInt(), -5);
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(presses.count(), 1);
+    QVERIFY(!image.testAttribute(Qt::WA_SetCursor));
+
+    // Any button drags; moves without a button never do.
+    send(QEvent::MouseMove, {10, 10}, Qt::NoButton, Qt::NoButton);
+    send(QEvent::MouseButtonPress, {100, 100}, Qt::RightButton, Qt::RightButton);
+    send(QEvent::MouseMove, {100, 140}, Qt::NoButton, Qt::RightButton);
+    send(QEvent::MouseButtonRelease, {100, 140}, Qt::RightButton, Qt::NoButton);
+    QCOMPARE(drags.count(), 3);
+    QCOMPARE(drags.at(2).at(1).toInt(), -40);
+    QCOMPARE(presses.count(), 1);
+
+    // A second button during a press is ignored; a press whose release went
+    // elsewhere gives way to the next one.
+    send(QEvent::MouseButtonPress, {100, 100}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonPress, {90, 90}, Qt::RightButton, Qt::LeftButton | Qt::RightButton);
+    send(QEvent::MouseButtonPress, {20, 20}, Qt::LeftButton, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, {20, 20}, Qt::LeftButton, Qt::NoButton);
+    QCOMPARE(presses.count(), 2);
+    QCOMPARE(presses.at(1).at(2).toInt(), 20);
 }
 
 void FlyImageTest::zoomLayoutScrollsALargePicture() {

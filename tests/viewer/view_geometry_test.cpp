@@ -48,6 +48,8 @@ class ViewGeometryTest : public QObject {
     void readsPixelsAndWhiteOutside();
     void readoutText();
     void zoomLabelText();
+    void wheelZoomsByNotches();
+    void zoomKeepsThePointUnderThePointer();
 };
 
 void ViewGeometryTest::roundsHalvesToEven_data() {
@@ -270,6 +272,42 @@ void ViewGeometryTest::zoomLabelText() {
     QCOMPARE(ZoomLabelText(100), std::string(" Z = 100% "));
     QCOMPARE(ZoomLabelText(1), std::string(" Z = 1% "));
     QCOMPARE(ZoomLabelText(1000), std::string(" Z = 1000% "));
+}
+
+void ViewGeometryTest::wheelZoomsByNotches() {
+    const struct {
+        int position, delta, expected;
+    } cases[] = {
+        {100, 120, 125}, {100, -120, 80}, {100, 240, 156},   {100, 15, 103},   {1, 120, 2},
+        {2, -120, 1},    {1, -120, 1},    {1000, 120, 1000}, {900, 120, 1000}, {100, 0, 100},
+        {5000, 0, 1000}, {-7, 120, 2},    {50, 1200, 466},   {3, -1, 2},
+    };
+    for (const auto& c : cases) {
+        QCOMPARE(WheelZoomPosition(c.position, c.delta), c.expected);
+    }
+}
+
+void ViewGeometryTest::zoomKeepsThePointUnderThePointer() {
+    const struct {
+        int px, py;
+        ScrollPoint scroll;
+        ViewGeometry before, after;
+        int x, y;
+    } cases[] = {
+        // Zoom mode, the control at the origin: 1 -> 2 and 0.5 -> 1.
+        {50, 40, {0, 0}, {0, 0, 100, 100, 1.0}, {0, 0, 200, 200, 2.0}, 50, 40},
+        {50, 40, {30, 20}, {0, 0, 50, 50, 0.5}, {0, 0, 100, 100, 1.0}, 110, 80},
+        // Zooming out past the origin scrolls no further than to it.
+        {50, 40, {10, 10}, {0, 0, 100, 100, 1.0}, {0, 0, 50, 50, 0.5}, 0, 0},
+        // From a centred stretch layout into zoom mode.
+        {300, 220, {0, 0}, {100, 20, 500, 500, 0.5}, {0, 0, 600, 600, 0.6}, 0, 20},
+        {300, 220, {0, 0}, {100, 20, 500, 500, 0.5}, {0, 0, 2000, 2000, 2.0}, 500, 580},
+    };
+    for (const auto& c : cases) {
+        const ScrollPoint s = ScrollForZoomAbout(c.px, c.py, c.scroll, c.before, c.after);
+        QCOMPARE(s.x, c.x);
+        QCOMPARE(s.y, c.y);
+    }
 }
 
 QTEST_APPLESS_MAIN(ViewGeometryTest)
