@@ -54,7 +54,6 @@ class TFormSample;
 class TPanelGraph;
 class ViewAreaPicker;
 class tFlyImage;
-struct FileDialogOptions;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -371,9 +370,6 @@ class TFormMain : public QMainWindow {
     int markedX_ = -1;
     int markedY_ = -1;
     int markedValue_ = -1;
-
-    std::unique_ptr<FileDialogOptions> openDialog1_;
-    std::unique_ptr<FileDialogOptions> saveDialog1_;
 
     std::map<QString, QAction*> actions_;
 

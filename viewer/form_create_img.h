@@ -59,7 +59,8 @@ class TFormCreateImg : public QDialog {
     void SetInfoCallBack(std::function<void()> callBack);
     bool HasInfoCallBack() const { return static_cast<bool>(infoCallBack_); }
 
-    /// Name proposed and last chosen in the mask's save dialog.
+    /// The mask's save dialog as last shown: the name proposed there, and
+    /// after a choice the name chosen.
     const FileDialogOptions& SavePictureDialog1() const { return *savePictureDialog1_; }
 
     QLineEdit* EditW() const { return editW_; }

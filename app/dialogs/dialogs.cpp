@@ -146,6 +146,27 @@ std::unique_ptr<Dialogs> Dialogs::Install(std::unique_ptr<Dialogs> dialogs) {
     return previous;
 }
 
+QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
+                                    const std::function<QString(const QString&)>& question,
+                                    const QString& caption) {
+    for (;;) {
+        const QString chosen = Dialogs::Get().SaveFileName(parent, options);
+        if (chosen.isEmpty() || !QFileInfo::exists(chosen)) {
+            return chosen;
+        }
+        const DialogButton answer = Dialogs::Get().Message(
+            parent, question(chosen), caption,
+            {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
+        if (answer == DialogButton::Yes) {
+            return chosen;
+        }
+        if (answer != DialogButton::No) {
+            return QString();
+        }
+        options.fileName = chosen;
+    }
+}
+
 QStringList QtNameFilters(const QString& filter) {
     QStringList out;
     const QStringList parts = filter.split('|');

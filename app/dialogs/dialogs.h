@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -83,6 +84,14 @@ class QtDialogs : public Dialogs {
     QString Folder(QWidget* parent, const QString& caption, const QString& start) override;
     std::optional<QColor> Colour(QWidget* parent, const QColor& initial) override;
 };
+
+/// The save dialog, then, when the chosen file exists, `question(name)`
+/// with Yes, No and Cancel: Yes takes the name, No shows the dialog again
+/// with it, Cancel gives up. Nothing of the user's is replaced without that
+/// question. Empty on Cancel in either.
+QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
+                                    const std::function<QString(const QString&)>& question,
+                                    const QString& caption);
 
 /// Turns the program's filter form "Text|*.A;*.B|..." into Qt's name filters
 /// ("Text (*.A *.B)"), matching upper- and lower-case extensions alike.

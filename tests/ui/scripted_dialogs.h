@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 
 namespace nocturo::test {
 
@@ -31,6 +32,10 @@ class ScriptedDialogs : public Dialogs {
     std::deque<std::optional<QColor>> colours;
 
     std::vector<Asked> asked;
+
+    // Each script starts a new session: no file dialog remembers a choice
+    // made in another test.
+    ScriptedDialogs() { FilePlaces::Session().Clear(); }
 
     DialogButton Message(QWidget*, const QString& text, const QString& caption,
                          std::vector<DialogButton> buttons, MessageKind) override {
