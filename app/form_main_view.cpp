@@ -151,12 +151,19 @@ void TFormMain::Image1MouseMove(int x, int y) {
     statusBar1_->SetPanelText(1, readout);
 }
 
-void TFormMain::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, int x, int y) {
-    // Every button acts alike; Shift moves the marked point first.
+void TFormMain::Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
+                                int y) {
+    // Shift moves the marked point, whichever button.
     if (modifiers & Qt::ShiftModifier) {
         const PicturePoint point = PointerToPicture(x, y, zoomFactor_);
         markedX_ = point.x;
         markedY_ = point.y;
+    }
+    // The right button opens the context menu only; an open Info Image
+    // still follows the point.
+    if (button == Qt::RightButton) {
+        RefreshInfoImageIfVisible();
+        return;
     }
     Image1Click();
 }

@@ -47,9 +47,11 @@ TFormCreateImg::TFormCreateImg(QWidget* parent)
     : QDialog(parent), savePictureDialog1_(std::make_unique<FileDialogOptions>()) {
     setObjectName("FormCreateImg");
     setWindowTitle("Info Image");
-    // Non-modal, above every other window, with a fixed dialog border.
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    // Non-modal, a tool window of its parent (the main window): above it,
+    // yet below every question the program asks, with a fixed dialog border.
+    // Staying on top of everything, it hid the questions behind it.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
     setModal(false);
 
     auto makeLabel = [this](const char* name, const QString& text) {

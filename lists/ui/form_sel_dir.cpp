@@ -50,8 +50,7 @@ void SetAll(FileList& list, const std::function<void(FileList&, int)>& change) {
 
 }  // namespace
 
-TFormSelDir::TFormSelDir(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), opener_(OpenWithDesktop) {
+TFormSelDir::TFormSelDir(QWidget* parent) : QWidget(parent, Qt::Tool), opener_(OpenWithDesktop) {
     setObjectName("FormSelDir");
     setWindowTitle("Mask Directory");
     resize(573, 348);

@@ -44,8 +44,9 @@ class TFormSelDir : public QWidget {
     /// buttons' tags.
     enum ViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Report = 3 };
 
-    /// A tool window of `parent` (the main window): it stays on top and
-    /// the parent's menu shortcuts keep working while it is active.
+    /// A tool window of `parent` (the main window): it stays above it, yet
+    /// below the questions and file dialogs of every window, and the
+    /// parent's menu shortcuts keep working while it is active.
     explicit TFormSelDir(QWidget* parent = nullptr);
     ~TFormSelDir() override;
 

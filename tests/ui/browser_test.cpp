@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLineEdit>
 #include <QPushButton>
@@ -92,6 +93,7 @@ class BrowserTest : public QObject {
     void closeBoxEmptiesTheListCloseButtonKeepsIt();
     void doubleClickOpensTheFile();
     void mainShortcutsActOnTheBrowserListWhileItIsActive();
+    void fileDialogsOpenAboveTheBrowser();
 };
 
 void BrowserTest::layoutAndNames() {
@@ -101,7 +103,9 @@ void BrowserTest::layoutAndNames() {
     QVERIFY(browser->isHidden());
     QCOMPARE(browser->objectName(), QString("FormSelDir"));
     QCOMPARE(browser->windowTitle(), QString("Mask Directory"));
-    QVERIFY(browser->windowFlags() & Qt::WindowStaysOnTopHint);
+    // A tool window of the main window, not one above every window.
+    QCOMPARE(browser->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    QVERIFY(!(browser->windowFlags() & Qt::WindowStaysOnTopHint));
     for (const char* name :
          {"CoolBar1",        "ToolBar2",      "cbPath",        "ListView",   "Splitter1",
           "CheckListBox1",   "Panel1",        "Label1",        "EditName",   "Label3",
@@ -482,6 +486,27 @@ void BrowserTest::mainShortcutsActOnTheBrowserListWhileItIsActive() {
     QTRY_VERIFY(QGuiApplication::focusWindow() == form.windowHandle());
     QCOMPARE(&form.CurrentList(), &form.LeftList());
     browser->hide();
+}
+
+void BrowserTest::fileDialogsOpenAboveTheBrowser() {
+    TFormMain form;
+    form.show();
+    form.NewDirectory1Click();
+    TFormSelDir* browser = form.FormSelDir();
+    QVERIFY(QTest::qWaitForWindowActive(browser));
+    // The main window's "Save Current List..." while the browser is active:
+    // the real dialog opens above the browser, active.
+    nocturo::test::RealDialogs real;
+    QWidget* parent = nullptr;
+    bool active = false;
+    nocturo::test::OnceModalOpens([&](QDialog* dialog) {
+        QVERIFY(qobject_cast<QFileDialog*>(dialog) != nullptr);
+        parent = dialog->parentWidget();
+        active = QTest::qWaitForWindowActive(dialog);
+    });
+    form.Action("SaveList1")->trigger();
+    QCOMPARE(parent, browser);
+    QVERIFY(active);
 }
 
 QTEST_MAIN(BrowserTest)
