@@ -417,6 +417,12 @@ class TFormMain : public QMainWindow {
     TFormSample* formSample_ = nullptr;
     CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
 
+    /// The result buffer's generation the view shows, and the picture
+    /// control's generation it was shown in; 0 while the view shows no
+    /// result. The frame readout is for that result only.
+    uint64_t viewResultGeneration_ = 0;
+    uint64_t viewPictureGeneration_ = 0;
+
     TPanelGraph* panelGraph_ = nullptr;
     QMenu* popupMenuView_ = nullptr;
     ViewAreaPicker* areaPicker_ = nullptr;

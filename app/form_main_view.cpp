@@ -74,6 +74,9 @@ void TFormMain::ShowImage(const RgbImage* image, bool force) {
     }
     // The control draws into the bounds of the last layout.
     image1_->ShowPicture(image);
+    const bool result = image != nullptr && image == run_.Result.get();
+    viewResultGeneration_ = result ? run_.ResultGeneration : 0;
+    viewPictureGeneration_ = result ? image1_->Generation() : 0;
 }
 
 void TFormMain::LayoutView() {

@@ -122,7 +122,7 @@ void NightGraphTest::graphIsOffAtStartAndPlotsEveryEntry() {
     form.OpenFiles(files);
     QVERIFY(!form.Action("NightGraph1")->isChecked());
     QVERIFY(!form.Action("RememberFrames1")->isChecked());
-    QVERIFY(form.Action("RememberFrames1")->toolTip().contains("4 bytes per pixel"));
+    QVERIFY(form.Action("RememberFrames1")->toolTip().contains("2 bytes per pixel"));
     QVERIFY(form.PanelGraph()->isHidden());
 
     TPanelGraph* panel = ShowGraph(form);
@@ -284,6 +284,18 @@ void NightGraphTest::frameMapReadoutAreaSelectionAndClearResult() {
     SendMouse(view, QEvent::MouseMove, onTrail, Qt::NoButton, Qt::NoButton);
     QVERIFY2(form.StatusBar1()->PanelText(1).endsWith(" - #5 night5.png"),
              qPrintable(form.StatusBar1()->PanelText(1)));
+    // Not over a frame of the list, though it has the result's size; over
+    // the result again once it is shown again.
+    for (bool result : {false, true}) {
+        if (result) {
+            form.Action("ViewResult1")->setChecked(false);
+            form.Action("ViewResult1")->trigger();  // checked: "Show Result..."
+        } else {
+            form.ShowListEntry(4, form.LeftList());
+        }
+        SendMouse(view, QEvent::MouseMove, onTrail, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(form.StatusBar1()->PanelText(1).contains('#'), result);
+    }
 
     // "Select the frames behind this area", then a rectangle around the
     // trail's second half.
