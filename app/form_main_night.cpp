@@ -27,6 +27,8 @@ namespace nocturo {
 namespace {
 
 constexpr int kGraphHeight = 170;
+// What "Uncheck frames above the line" reports in the status bar.
+constexpr const char* kFramesUncheckedText = "%1 frame(s) above the line unchecked";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -149,6 +151,10 @@ void TFormMain::BuildNightTools() {
     connect(panelGraph_->Graph(), &TNightGraph::rangeSelected, this,
             &TFormMain::GraphRangeSelected);
     connect(panelGraph_, &TPanelGraph::saveCsvRequested, this, &TFormMain::SaveGraphCsv1Click);
+    connect(panelGraph_, &TPanelGraph::framesUnchecked, this, [this](int count) {
+        statusBar1_->SetErrorStyle(false);
+        statusBar1_->SetPanelText(2, QString(kFramesUncheckedText).arg(count));
+    });
 
     // The view's context menu.
     popupMenuView_ = new QMenu(this);

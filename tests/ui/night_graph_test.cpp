@@ -214,9 +214,14 @@ void NightGraphTest::limitLineUnchecksTheFramesAboveIt() {
              qPrintable(QString::number(limit)));
 
     panel->findChild<QPushButton*>("ButtonUncheckAbove")->click();
+    int above = 0;
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(form.LeftList().IsChecked(i), Mean(i) <= limit);
+        above += Mean(i) > limit;
     }
+    // The status bar says how many.
+    QCOMPARE(form.StatusBar1()->PanelText(2),
+             QString("%1 frame(s) above the line unchecked").arg(above));
     QVERIFY(!form.LeftList().IsChecked(3));
     // Undone by "Check All".
     form.ToolBar1Click();
