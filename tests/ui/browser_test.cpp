@@ -10,7 +10,9 @@
 #include <QFileDialog>
 #include <QIcon>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -94,6 +96,7 @@ class BrowserTest : public QObject {
     void doubleClickOpensTheFile();
     void mainShortcutsActOnTheBrowserListWhileItIsActive();
     void fileDialogsOpenAboveTheBrowser();
+    void folderPaneShowsWholeNamesWidensAndRefreshes();
 };
 
 void BrowserTest::layoutAndNames() {
@@ -507,6 +510,53 @@ void BrowserTest::fileDialogsOpenAboveTheBrowser() {
     form.Action("SaveList1")->trigger();
     QCOMPARE(parent, browser);
     QVERIFY(active);
+}
+
+void BrowserTest::folderPaneShowsWholeNamesWidensAndRefreshes() {
+    QTemporaryDir dir;
+    for (const char* name :
+         {"a", "frames", "frames_long", "darks_2016_summer_with_a_very_long_name"}) {
+        QVERIFY(QDir(dir.path()).mkdir(name));
+    }
+    TFormMain form;
+    TFormSelDir* browser = form.FormSelDir();
+    QVERIFY(browser->OpenFolder(dir.path()));
+    browser->show();
+    QVERIFY(QTest::qWaitForWindowExposed(browser));
+    auto* pane = Child<QWidget>(browser, "ListView");
+    auto* view =
+        qobject_cast<QListView*>(Child<QStackedWidget>(browser, "ListView")->currentWidget());
+    QVERIFY(view != nullptr);
+    nocturo::FolderModel* model = browser->Folders();
+    const QFontMetrics metrics(view->font());
+    // Every name whole where the pane has room; a longer one within the
+    // pane, its middle elided.
+    auto check = [&] {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString name = model->index(row, 0).data().toString();
+            const QRect cell = view->visualRect(model->index(row, 0));
+            const int needed = metrics.horizontalAdvance(name) + 16;
+            QVERIFY2(cell.width() >= std::min(needed, view->viewport()->width() - 40),
+                     qPrintable(name));
+            QVERIFY2(cell.right() <= view->viewport()->width(), qPrintable(name));
+        }
+    };
+    check();
+    QCOMPARE(view->textElideMode(), Qt::ElideMiddle);
+    // The pane widens with the window.
+    const int narrow = pane->width();
+    browser->resize(browser->width() + 600, browser->height());
+    QTRY_VERIFY(pane->width() > narrow + 100);
+    check();
+
+    // F5 shows a folder made meanwhile and keeps the selected one.
+    view->setCurrentIndex(model->index(2, 0));
+    QCOMPARE(model->index(2, 0).data().toString(), QString("frames"));
+    QVERIFY(QDir(dir.path()).mkdir("b_new"));
+    QTest::keyClick(view, Qt::Key_F5);
+    QCOMPARE(model->rowCount(), 5);
+    QCOMPARE(view->currentIndex().data().toString(), QString("frames"));
+    browser->hide();
 }
 
 QTEST_MAIN(BrowserTest)
