@@ -20,6 +20,7 @@
 #include <thread>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "app/form_about.h"
 #include "app/night_graph.h"
 #include "app/qt_run_host.h"
@@ -68,10 +69,7 @@ QIcon Icon(const char* name) {
 }  // namespace
 
 TFormMain::TFormMain(QWidget* parent)
-    : QMainWindow(parent),
-      host_(std::make_unique<QtRunHost>(*this)),
-      openDialog1_(std::make_unique<FileDialogOptions>()),
-      saveDialog1_(std::make_unique<FileDialogOptions>()) {
+    : QMainWindow(parent), host_(std::make_unique<QtRunHost>(*this)) {
     InitIconResources();
     setObjectName("FormMain");
     setWindowTitle("FormMain");
@@ -677,39 +675,28 @@ void TFormMain::resizeEvent(QResizeEvent* event) {
 // --- the result buffer ------------------------------------------------------
 
 void TFormMain::SaveResult1Click() {
-    FileDialogOptions& dialog = *saveDialog1_;
+    FileDialogOptions dialog;
     dialog.filter =
         "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF|BMP Files|*.BMP|JPEG "
         "Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF|All "
         "Files (*.*)|*.*";
-    dialog.title.clear();
-    if (dialog.fileName.isEmpty()) {
-        dialog.fileName = "proc.jpg";
-        dialog.filterIndex = 3;
-        dialog.defaultExtension = "JPG";
+    dialog.filterIndex = 3;
+    dialog.defaultExtension = "JPG";
+    // The result's own last name, never a list's: a list name would be
+    // replaced by a picture.
+    FilePlaces::Session().Propose(FileKind::Results, dialog, "proc.jpg", [](const QString& name) {
+        return IsLoadableName(name.toStdString());
+    });
+    // A saved star-trail picture is hours of work: never replace one
+    // without asking. No goes back to the dialog for another name.
+    const QString chosen = SaveFileNameAskingToReplace(
+        this, dialog,
+        [](const QString& name) { return Q(FormatText(Lng().kstoverwrite, name.toStdString())); },
+        kOverwriteCaption);
+    if (chosen.isEmpty()) {
+        return;
     }
-    QString chosen;
-    for (;;) {
-        chosen = Dialogs::Get().SaveFileName(this, dialog);
-        if (chosen.isEmpty()) {
-            return;
-        }
-        // A saved star-trail picture is hours of work: never replace one
-        // without asking. No goes back to the dialog for another name.
-        if (!QFileInfo::exists(chosen)) {
-            break;
-        }
-        const DialogButton answer = Dialogs::Get().Message(
-            this, Q(FormatText(Lng().kstoverwrite, chosen.toStdString())), kOverwriteCaption,
-            {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
-        if (answer == DialogButton::Yes) {
-            break;
-        }
-        if (answer != DialogButton::No) {
-            return;
-        }
-        dialog.fileName = chosen;
-    }
+    FilePlaces::Session().Remember(FileKind::Results, chosen, dialog.filterIndex);
     std::string name = chosen.toStdString();
     std::string reason;
     // The whole machine is the user's now: a large JPEG is encoded in bands

@@ -55,7 +55,6 @@ class TFormSample;
 class TPanelGraph;
 class ViewAreaPicker;
 class tFlyImage;
-struct FileDialogOptions;
 
 class TFormMain : public QMainWindow {
     Q_OBJECT
@@ -377,9 +376,6 @@ class TFormMain : public QMainWindow {
     int markedY_ = -1;
     int markedValue_ = -1;
 
-    std::unique_ptr<FileDialogOptions> openDialog1_;
-    std::unique_ptr<FileDialogOptions> saveDialog1_;
-
     std::map<QString, QAction*> actions_;
 
     QSplitter* splitter1_ = nullptr;
@@ -425,6 +421,12 @@ class TFormMain : public QMainWindow {
 
     TFormSample* formSample_ = nullptr;
     CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
+
+    /// The result buffer's generation the view shows, and the picture
+    /// control's generation it was shown in; 0 while the view shows no
+    /// result. The frame readout is for that result only.
+    uint64_t viewResultGeneration_ = 0;
+    uint64_t viewPictureGeneration_ = 0;
 
     TPanelGraph* panelGraph_ = nullptr;
     QMenu* popupMenuView_ = nullptr;

@@ -9,7 +9,9 @@
 #include <QFileInfo>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "app/form_main.h"
+#include "core/image_file.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 #include "lists/list_file.h"
@@ -25,6 +27,21 @@ constexpr const char* kListFileName = "processlist.txt";
 // Letting pending events run after every one of 50,000 entries would cost
 // more than the entries; every few milliseconds keeps the window responsive.
 constexpr qint64 kPumpIntervalMs = 15;
+
+// A list dialog never proposes a picture: one "Yes" would replace it with a
+// list.
+bool SuitsList(const QString& name) {
+    return !IsLoadableName(name.toStdString());
+}
+
+// The list dialogs' options: the list files' own folder and last name.
+FileDialogOptions ListDialog() {
+    FileDialogOptions dialog;
+    dialog.filter = kListFileFilter;
+    dialog.filterIndex = 1;
+    FilePlaces::Session().Propose(FileKind::Lists, dialog, kListFileName, SuitsList);
+    return dialog;
+}
 
 std::string LocalName(const QString& fileName) {
     return QFile::encodeName(fileName).toStdString();
@@ -60,14 +77,7 @@ class SpacedPump {
 // --- list files ---------------------------------------------------------------
 
 void TFormMain::SaveList1Click() {
-    FileDialogOptions& dialog = *saveDialog1_;
-    dialog.title.clear();
-    dialog.filter = kListFileFilter;
-    dialog.filterIndex = 1;
-    dialog.defaultExtension.clear();
-    if (dialog.fileName.isEmpty()) {
-        dialog.fileName = kListFileName;
-    }
+    FileDialogOptions dialog = ListDialog();
     const QString chosen = Dialogs::Get().SaveFileName(this, dialog);
     if (chosen.isEmpty()) {
         return;
@@ -79,6 +89,7 @@ void TFormMain::SaveList1Click() {
             {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
         return;
     }
+    FilePlaces::Session().Remember(FileKind::Lists, chosen);
     SaveListFile(chosen);
 }
 
@@ -96,17 +107,11 @@ bool TFormMain::SaveListFile(const QString& fileName) {
 }
 
 void TFormMain::LoadList1Click() {
-    FileDialogOptions& dialog = *openDialog1_;
-    dialog.title.clear();
-    dialog.filter = kListFileFilter;
-    dialog.filterIndex = 1;
-    dialog.defaultExtension.clear();
-    if (dialog.fileName.isEmpty()) {
-        dialog.fileName = kListFileName;
-    }
+    FileDialogOptions dialog = ListDialog();
     const QString chosen = Dialogs::Get().OpenFileName(this, dialog);
     FileList& list = CurrentList();
     if (!chosen.isEmpty()) {
+        FilePlaces::Session().Remember(FileKind::Lists, chosen);
         LoadListFile(chosen);
     }
     ShowListEntry(list.Current(), list);

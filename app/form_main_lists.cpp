@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
@@ -121,12 +122,13 @@ void TFormMain::NewList1Click() {
     ListBoxEnter(ListSide::Left);
     FileList& list = CurrentList();
     list.SetSorted(false);
-    FileDialogOptions& dialog = *openDialog1_;
-    dialog.title.clear();
+    FileDialogOptions dialog;
     dialog.filter = kOpenPicturesFilter;
     dialog.defaultExtension = "BMP";
+    FilePlaces::Session().Propose(FileKind::Frames, dialog, QString(), nullptr);
     const QStringList chosen = Dialogs::Get().OpenFileNames(this, dialog);
     if (!chosen.isEmpty()) {
+        FilePlaces::Session().Remember(FileKind::Frames, chosen.first(), dialog.filterIndex);
         ClearList1Click();
         const int first = list.Count();
         AppendChecked(list, chosen);

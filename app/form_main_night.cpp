@@ -27,6 +27,8 @@ namespace nocturo {
 namespace {
 
 constexpr int kGraphHeight = 170;
+// What "Uncheck frames above the line" reports in the status bar.
+constexpr const char* kFramesUncheckedText = "%1 frame(s) above the line unchecked";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -126,7 +128,7 @@ void TFormMain::BuildNightTools() {
         AddAction(options1_, "RememberFrames1", "Remember which frame made each pixel");
     remember->setCheckable(true);
     remember->setToolTip(
-        "AddMax and AddMaxLum runs record the frame behind every pixel (4 bytes per pixel)");
+        "AddMax and AddMaxLum runs record the frame behind every pixel (2 bytes per pixel)");
     remember->setStatusTip(remember->toolTip());
     connect(remember, &QAction::triggered, this, &TFormMain::RememberFrames1Click);
     if (QAction* translate = Action("Translate1"); translate != nullptr) {
@@ -149,6 +151,10 @@ void TFormMain::BuildNightTools() {
     connect(panelGraph_->Graph(), &TNightGraph::rangeSelected, this,
             &TFormMain::GraphRangeSelected);
     connect(panelGraph_, &TPanelGraph::saveCsvRequested, this, &TFormMain::SaveGraphCsv1Click);
+    connect(panelGraph_, &TPanelGraph::framesUnchecked, this, [this](int count) {
+        statusBar1_->SetErrorStyle(false);
+        statusBar1_->SetPanelText(2, QString(kFramesUncheckedText).arg(count));
+    });
 
     // The view's context menu.
     popupMenuView_ = new QMenu(this);
@@ -211,8 +217,11 @@ int TFormMain::SelectFramesBehindArea(int x0, int y0, int x1, int y1) {
 }
 
 QString TFormMain::FrameReadout(int x, int y) const {
+    // Only over the result the map was recorded with: not over a frame of
+    // the list, nor an older or newer result, though all have its size.
     const FrameMap* map = run_.CurrentFrameMap();
-    if (map == nullptr || !map->SameSize(image1_->Picture())) {
+    if (map == nullptr || viewResultGeneration_ != run_.ResultGeneration ||
+        viewPictureGeneration_ != image1_->Generation() || !map->SameSize(image1_->Picture())) {
         return QString();
     }
     const int index = map->IndexAt(x, y);

@@ -75,6 +75,9 @@ void TFormMain::ShowImage(const RgbImage* image, bool force) {
     }
     // The control draws into the bounds of the last layout.
     image1_->ShowPicture(image);
+    const bool result = image != nullptr && image == run_.Result.get();
+    viewResultGeneration_ = result ? run_.ResultGeneration : 0;
+    viewPictureGeneration_ = result ? image1_->Generation() : 0;
 }
 
 void TFormMain::LayoutView() {
@@ -175,12 +178,19 @@ void TFormMain::Image1MouseMove(int x, int y) {
     statusBar1_->SetPanelText(1, readout);
 }
 
-void TFormMain::Image1MouseDown(Qt::MouseButton, Qt::KeyboardModifiers modifiers, int x, int y) {
-    // Every button acts alike; Shift moves the marked point first.
+void TFormMain::Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x,
+                                int y) {
+    // Shift moves the marked point, whichever button.
     if (modifiers & Qt::ShiftModifier) {
         const PicturePoint point = PointerToPicture(x, y, zoomFactor_);
         markedX_ = point.x;
         markedY_ = point.y;
+    }
+    // The right button opens the context menu only; an open Info Image
+    // still follows the point.
+    if (button == Qt::RightButton) {
+        RefreshInfoImageIfVisible();
+        return;
     }
     Image1Click();
 }

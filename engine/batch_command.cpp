@@ -43,6 +43,28 @@ bool IsExistingFile(const std::string& fileName) {
 
 }  // namespace
 
+// --- ReportedReference ------------------------------------------------------
+
+std::string ReportedReference::Stamp(const std::string& name) {
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) {
+        return std::string();
+    }
+    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
+           std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + ':' +
+           std::to_string(st.st_mtim.tv_nsec);
+}
+
+bool ReportedReference::Covers(const std::string& name) const {
+    return noted_ && name == name_ && Stamp(name) == stamp_;
+}
+
+void ReportedReference::Note(const std::string& name) {
+    noted_ = true;
+    name_ = name;
+    stamp_ = Stamp(name);
+}
+
 // --- DecodedPictureCache ----------------------------------------------------
 
 bool DecodedPictureCache::Facts(const std::string& fileName, FileFacts& facts) {
@@ -228,9 +250,21 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
         if (frameAhead.joinable()) {
             frameAhead.join();  // before the message lets the user act
         }
-        context.host.ShowMessage(FormatText(kReferenceNotLoadedText, name),
-                                 kReferenceNotLoadedCaption);
+        // "Apply to All" always says why nothing happens; a preview only
+        // the first time for this name and file.
+        const bool reported =
+            mode == BatchMode::Preview && cache != nullptr && cache->reported.Covers(name);
+        if (!reported) {
+            context.host.ShowMessage(FormatText(kReferenceNotLoadedText, name),
+                                     kReferenceNotLoadedCaption);
+        }
+        if (cache != nullptr) {
+            cache->reported.Note(name);
+        }
         return BatchOutcome::ReferenceNotLoaded;
+    }
+    if (cache != nullptr) {
+        cache->reported.Forget();  // should it fail again, that is news
     }
     GiveBackOnExit giveBack(kept, params.reference);
     params.factor = request.factor;

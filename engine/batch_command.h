@@ -105,9 +105,31 @@ class DecodedPictureCache {
 /// The decoded reference and the decoded current frame of the previews, so
 /// that a second preview of an unchanged frame costs only the batch function
 /// and the repaint.
+/// The reference that could not be loaded and was reported last. Previews
+/// follow every fly-over and every slider release: they report such a
+/// reference once, until its name changes or its file does.
+class ReportedReference {
+  public:
+    /// Whether `name`, with its file as it is now, is the one reported.
+    bool Covers(const std::string& name) const;
+    void Note(const std::string& name);
+    void Forget() { noted_ = false; }
+
+  private:
+    /// What tells one state of a file from another: none, or its device,
+    /// inode, size and modification time.
+    static std::string Stamp(const std::string& name);
+
+    bool noted_ = false;
+    std::string name_;
+    std::string stamp_;
+};
+
 struct BatchPreviewCache {
     DecodedPictureCache reference;
     DecodedPictureCache frame;
+    /// Kept when the pictures are cleared: it costs nothing.
+    ReportedReference reported;
     void Clear() {
         reference.Clear();
         frame.Clear();
@@ -128,7 +150,8 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
 
 /// A batch command. Loads the reference named in the request (an empty name
 /// does nothing; a name that cannot be loaded is reported with
-/// kReferenceNotLoadedText and does nothing more), then either previews
+/// kReferenceNotLoadedText and does nothing more; with a cache, a preview
+/// does not report again the reference the cache noted), then either previews
 /// (PreviewBatch) or, for "Apply to All", asks for the first output file and
 /// runs the function over every checked and enabled entry, writing one
 /// numbered file per picture (PrepareStepSaving with firstIsMerged false):

@@ -89,14 +89,23 @@ struct RunState {
     DecodeOptions Decode;
     WriteOptions Writes;
 
-    /// AddMax and AddMaxLum runs record which frame made each pixel (4 bytes
-    /// a pixel). Off at start.
+    /// AddMax and AddMaxLum runs record which frame made each pixel (2 bytes
+    /// a pixel, 4 beyond 65,535 frames). Off at start.
     bool RecordFrameMap = false;
     /// The record of the run that made the result buffer; empty when there
     /// is none. It belongs to the result: every run starts without one, and
     /// every command that replaces the result calls DropFrameMap.
     FrameMap ResultFrameMap;
-    void DropFrameMap() { ResultFrameMap.Release(); }
+    void DropFrameMap() {
+        ResultFrameMap.Release();
+        ++ResultGeneration;
+    }
+    /// Counts the results the buffer held: every command that replaces the
+    /// result counts it up (through DropFrameMap). A frame map describes
+    /// the result of the generation it was recorded in, and a copy of the
+    /// result shown elsewhere tells by it whether it still shows that
+    /// result; a size says nothing (every frame of the night has it).
+    uint64_t ResultGeneration = 1;
     /// The frame map, when it still fits the result buffer; else null.
     const FrameMap* CurrentFrameMap() const {
         return Result && ResultFrameMap.SameSize(*Result) ? &ResultFrameMap : nullptr;

@@ -214,10 +214,9 @@ bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
     const Answer decision = DecideOverwrite(context, fileName, answer);
     if (Writes(decision)) {
         std::string name = fileName;
-        const bool ok =
-            SaveImageFile(image, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
-        context.state.ResultUnsaved = !ok;
-        return ok;
+        // A copy of a frame, not the result buffer: whether the result
+        // still waits to be saved is not this file's business.
+        return SaveImageFile(image, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
     }
     if (decision != Answer::No && decision != Answer::NoToAll) {
         context.state.StopRequested = true;  // Cancel, or closed without a button

@@ -69,7 +69,8 @@ void SaveStep(RunContext& context, Answer& answer);
 /// remembered across calls. Cancel (or closing the question) sets
 /// StopRequested and gives false; No and No to All give false and write
 /// nothing, without stopping. Yes, Yes to All, and any name that does not
-/// exist yet save the image, set ResultUnsaved := not ok and give ok.
+/// exist yet save the image and give whether it was written. The result
+/// buffer's unsaved mark is left alone: the image is not the result.
 bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
                                const std::string& fileName, Answer& answer);
 

@@ -58,6 +58,9 @@ class tFlyImage : public QWidget {
 
     /// The picture's pixels or size changed: drop what was rendered and repaint.
     void PictureChanged();
+    /// Counts the changes of the picture (ShowPicture, PictureChanged):
+    /// whoever put a picture in can tell whether it is still there.
+    uint64_t Generation() const { return generation_; }
 
     /// Brings the rendered pixels up to date for area (control coordinates) as
     /// a paint of that area does, and returns them: the result covers at least

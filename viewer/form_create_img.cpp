@@ -15,15 +15,19 @@
 #include <string>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "core/hex_color.h"
 #include "core/image_file.h"
 #include "core/rgb_image.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
 namespace {
 
 constexpr char kDefaultMaskName[] = "new.bmp";
+// The caption of the question before an existing file is replaced.
+constexpr char kReplaceCaption[] = "Warning";
 
 /// A decimal integer typed in an edit (blanks around and a sign allowed), or
 /// fallback when the text is none.
@@ -43,9 +47,11 @@ TFormCreateImg::TFormCreateImg(QWidget* parent)
     : QDialog(parent), savePictureDialog1_(std::make_unique<FileDialogOptions>()) {
     setObjectName("FormCreateImg");
     setWindowTitle("Info Image");
-    // Non-modal, above every other window, with a fixed dialog border.
-    setWindowFlags(Qt::Tool | Qt::WindowStaysOnTopHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
+    // Non-modal, a tool window of its parent (the main window): above it,
+    // yet below every question the program asks, with a fixed dialog border.
+    // Staying on top of everything, it hid the questions behind it.
+    setWindowFlags(Qt::Tool | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                   Qt::CustomizeWindowHint);
     setModal(false);
 
     auto makeLabel = [this](const char* name, const QString& text) {
@@ -135,7 +141,6 @@ TFormCreateImg::TFormCreateImg(QWidget* parent)
     connect(bitBtnClose, &QPushButton::clicked, this, &TFormCreateImg::BitBtnCloseClick);
     connect(editC_, &QLineEdit::textChanged, this, &TFormCreateImg::ShowColorSwatch);
 
-    savePictureDialog1_->fileName = kDefaultMaskName;
     savePictureDialog1_->defaultExtension = "bmp";
     savePictureDialog1_->filter =
         "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF|BMP Files|*.BMP|JPEG "
@@ -222,8 +227,20 @@ void TFormCreateImg::BitBtnCreateClick() {
     SetFillColor(color.ok ? color.value : 0);
     ReadPoint();
 
-    const QString chosen = Dialogs::Get().SaveFileName(this, *savePictureDialog1_);
+    // The masks' own folder and last name; a name that is no picture (a
+    // list's) is never proposed.
+    FilePlaces::Session().Propose(
+        FileKind::Masks, *savePictureDialog1_, kDefaultMaskName,
+        [](const QString& name) { return IsLoadableName(name.toStdString()); });
+    // A mask may take the name of an existing picture only after a question.
+    const QString chosen = SaveFileNameAskingToReplace(
+        this, *savePictureDialog1_,
+        [](const QString& name) {
+            return QString::fromStdString(FormatText(Lng().kstoverwrite, name.toStdString()));
+        },
+        kReplaceCaption);
     if (!chosen.isEmpty()) {
+        FilePlaces::Session().Remember(FileKind::Masks, chosen, savePictureDialog1_->filterIndex);
         RgbImage mask;
         std::string name = chosen.toStdString();
         // Resize refuses a negative or absurd size; a 0 side gives an image

@@ -5,10 +5,10 @@
 // saved under a chosen name ("Create..").
 //
 // The window is created once, hidden, and keeps its values between showings.
-// It is non-modal and stays on top. Whoever opens it hands it the facts
-// through the setters and registers the info call-back, the action to run
-// after "Apply" and "Create.." (the main window moves its marked point; the
-// batch window takes the created mask's name).
+// It is non-modal, a tool window of its parent: above it, below questions. Whoever opens it hands
+// it the facts through the setters and registers the info call-back, the action to run after
+// "Apply" and "Create.." (the main window moves its marked point; the batch window takes the
+// created mask's name).
 
 #include <QDialog>
 #include <QString>
@@ -59,7 +59,8 @@ class TFormCreateImg : public QDialog {
     void SetInfoCallBack(std::function<void()> callBack);
     bool HasInfoCallBack() const { return static_cast<bool>(infoCallBack_); }
 
-    /// Name proposed and last chosen in the mask's save dialog.
+    /// The mask's save dialog as last shown: the name proposed there, and
+    /// after a choice the name chosen.
     const FileDialogOptions& SavePictureDialog1() const { return *savePictureDialog1_; }
 
     QLineEdit* EditW() const { return editW_; }

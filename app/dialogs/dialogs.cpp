@@ -1,11 +1,13 @@
 #include "app/dialogs/dialogs.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace nocturo {
 
@@ -55,6 +57,29 @@ DialogButton FromQt(int b) {
     }
 }
 
+// Whether a window of the program that stays on top is showing: a
+// question must then stay on top too, or it opens beneath it.
+bool StayOnTopWindowShown() {
+    for (const QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Makes a dialog about to run modally the topmost window of the program:
+// above every tool window, active, and on top again once it is shown.
+void PutOnTop(QDialog& dialog) {
+    if (StayOnTopWindowShown()) {
+        dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    }
+    QTimer::singleShot(0, &dialog, [&dialog] {
+        dialog.raise();
+        dialog.activateWindow();
+    });
+}
+
 QString StartFolder(const QString& folder) {
     return folder.isEmpty() ? QDir::currentPath() : folder;
 }
@@ -97,7 +122,8 @@ void TakeBack(const QFileDialog& dialog, FileDialogOptions& options, const QStri
 // on Cancel. Saving never asks before overwriting: the commands ask.
 QStringList RunFileDialog(QWidget* parent, FileDialogOptions& options,
                           QFileDialog::AcceptMode acceptMode, QFileDialog::FileMode fileMode) {
-    QFileDialog dialog(parent);
+    QFileDialog dialog(DialogParent(parent));
+    PutOnTop(dialog);
     Prepare(dialog, options);
     dialog.setAcceptMode(acceptMode);
     dialog.setFileMode(fileMode);
@@ -146,6 +172,41 @@ std::unique_ptr<Dialogs> Dialogs::Install(std::unique_ptr<Dialogs> dialogs) {
     return previous;
 }
 
+QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
+                                    const std::function<QString(const QString&)>& question,
+                                    const QString& caption) {
+    for (;;) {
+        const QString chosen = Dialogs::Get().SaveFileName(parent, options);
+        if (chosen.isEmpty() || !QFileInfo::exists(chosen)) {
+            return chosen;
+        }
+        const DialogButton answer = Dialogs::Get().Message(
+            parent, question(chosen), caption,
+            {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
+        if (answer == DialogButton::Yes) {
+            return chosen;
+        }
+        if (answer != DialogButton::No) {
+            return QString();
+        }
+        options.fileName = chosen;
+    }
+}
+
+QWidget* DialogParent(QWidget* requested) {
+    // A question asked while another is open belongs above that one.
+    if (QWidget* modal = QApplication::activeModalWidget(); modal != nullptr) {
+        return modal;
+    }
+    // The window the user works in, which may be a tool window above the
+    // one that asks (Info Image, the folder browser).
+    if (QWidget* active = QApplication::activeWindow();
+        active != nullptr && active->isVisible() && !active->inherits("QMenu")) {
+        return active;
+    }
+    return requested != nullptr ? requested->window() : nullptr;
+}
+
 QStringList QtNameFilters(const QString& filter) {
     QStringList out;
     const QStringList parts = filter.split('|');
@@ -172,7 +233,8 @@ QStringList QtNameFilters(const QString& filter) {
 
 DialogButton QtDialogs::Message(QWidget* parent, const QString& text, const QString& caption,
                                 std::vector<DialogButton> buttons, MessageKind kind) {
-    QMessageBox box(parent);
+    QMessageBox box(DialogParent(parent));
+    PutOnTop(box);
     box.setWindowTitle(caption);
     // Texts hold file names and language strings: never markup.
     box.setTextFormat(Qt::PlainText);
@@ -215,13 +277,17 @@ DialogButton QtDialogs::Message(QWidget* parent, const QString& text, const QStr
 
 bool QtDialogs::InputQuery(QWidget* parent, const QString& caption, const QString& prompt,
                            QString& value) {
-    bool ok = false;
-    const QString text =
-        QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, value, &ok);
-    if (ok) {
-        value = text;
+    QInputDialog dialog(DialogParent(parent));
+    PutOnTop(dialog);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(prompt);
+    dialog.setTextEchoMode(QLineEdit::Normal);
+    dialog.setTextValue(value);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
     }
-    return ok;
+    value = dialog.textValue();
+    return true;
 }
 
 QStringList QtDialogs::OpenFileNames(QWidget* parent, FileDialogOptions& options) {
@@ -241,7 +307,8 @@ QString QtDialogs::SaveFileName(QWidget* parent, FileDialogOptions& options) {
 }
 
 QString QtDialogs::Folder(QWidget* parent, const QString& caption, const QString& start) {
-    FolderDialog dialog(parent, caption, StartFolder(start));
+    FolderDialog dialog(DialogParent(parent), caption, StartFolder(start));
+    PutOnTop(dialog);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
@@ -256,11 +323,12 @@ QString QtDialogs::Folder(QWidget* parent, const QString& caption, const QString
 }
 
 std::optional<QColor> QtDialogs::Colour(QWidget* parent, const QColor& initial) {
-    const QColor chosen = QColorDialog::getColor(initial, parent);
-    if (!chosen.isValid()) {
+    QColorDialog dialog(initial, DialogParent(parent));
+    PutOnTop(dialog);
+    if (dialog.exec() != QDialog::Accepted || !dialog.selectedColor().isValid()) {
         return std::nullopt;
     }
-    return chosen;
+    return dialog.selectedColor();
 }
 
 }  // namespace nocturo

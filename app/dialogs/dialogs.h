@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -70,7 +71,9 @@ class Dialogs {
     static std::unique_ptr<Dialogs> Install(std::unique_ptr<Dialogs> dialogs);
 };
 
-/// The real dialogs, with Qt's widgets.
+/// The real dialogs, with Qt's widgets. Every one opens above every other
+/// window of the program, whichever window asks: parented to the window the
+/// user works in (see DialogParent), raised and activated once shown.
 class QtDialogs : public Dialogs {
   public:
     DialogButton Message(QWidget* parent, const QString& text, const QString& caption,
@@ -83,6 +86,19 @@ class QtDialogs : public Dialogs {
     QString Folder(QWidget* parent, const QString& caption, const QString& start) override;
     std::optional<QColor> Colour(QWidget* parent, const QColor& initial) override;
 };
+
+/// The window a dialog asked for by `requested` is parented to: the modal
+/// dialog already open, else the active window of the program (a tool
+/// window above the one that asks), else the requested widget's window.
+QWidget* DialogParent(QWidget* requested);
+
+/// The save dialog, then, when the chosen file exists, `question(name)`
+/// with Yes, No and Cancel: Yes takes the name, No shows the dialog again
+/// with it, Cancel gives up. Nothing of the user's is replaced without that
+/// question. Empty on Cancel in either.
+QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
+                                    const std::function<QString(const QString&)>& question,
+                                    const QString& caption);
 
 /// Turns the program's filter form "Text|*.A;*.B|..." into Qt's name filters
 /// ("Text (*.A *.B)"), matching upper- and lower-case extensions alike.

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "core/batch.h"
 
 namespace nocturo {
@@ -364,11 +365,17 @@ void TFormFactor::SpeedButtonOffsetClick() {
 // --- reference --------------------------------------------------------------
 
 void TFormFactor::SpeedButtonBrowseClick() {
+    // The reference is a mask, a dark or a flat: it is looked for where
+    // masks were last made or chosen, unless the field names one.
     FileDialogOptions dialog;
     dialog.filter = kOpenPictureFilter;
-    dialog.fileName = editFileName_->text();
+    FilePlaces::Session().Propose(FileKind::Masks, dialog, QString(), nullptr);
+    if (!editFileName_->text().isEmpty()) {
+        dialog.fileName = editFileName_->text();
+    }
     const QString chosen = Dialogs::Get().OpenFileName(this, dialog);
     if (!chosen.isEmpty()) {
+        FilePlaces::Session().Remember(FileKind::Masks, chosen);
         editFileName_->setText(chosen);
     }
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 #include "core/ini_document.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
@@ -190,13 +191,18 @@ void TLngForm::SpeedButtonSaveLngClick() {
     Apply(Q(UserLanguageFolder()) + SelectedLanguageName());
     FileDialogOptions& dialog = *saveDialog1_;
     dialog.title = Q(Lng().lngSaveLng);
-    dialog.fileName =
-        QFileInfo(Q(LanguageFilePath(SelectedLanguageName().toStdString()))).fileName();
-    dialog.folder = Q(UserLanguageFolder());
+    // The language files' own folder and last name; before the first save,
+    // the selected language in the user's folder.
+    FilePlaces::Session().Propose(
+        FileKind::Languages, dialog,
+        QFileInfo(Q(LanguageFilePath(SelectedLanguageName().toStdString()))).fileName(),
+        [](const QString& name) { return name.endsWith(".lng", Qt::CaseInsensitive); },
+        Q(UserLanguageFolder()));
     dialog.defaultExtension = QStringLiteral("lng");
     dialog.filter = Q(Lng().lngFilter);
     const QString chosen = Dialogs::Get().SaveFileName(this, dialog);
     if (!chosen.isEmpty()) {
+        FilePlaces::Session().Remember(FileKind::Languages, chosen);
         QString error;
         if (!SaveLanguageFile(chosen, &error)) {
             Report(error);

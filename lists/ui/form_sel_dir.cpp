@@ -8,6 +8,8 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -21,12 +23,14 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -37,6 +41,18 @@
 #include "lists/ui/local_path.h"
 
 namespace nocturo {
+
+// Gives every folder item the one cell size the browser sets (FitFolderGrid),
+// so that a name longer than its cell is elided within it; without a cell,
+// the items' own sizes (large icons).
+class FolderCellDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize cell;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return cell.isValid() ? cell : QStyledItemDelegate::sizeHint(option, index);
+    }
+};
 
 namespace {
 
@@ -72,8 +88,7 @@ void SetAll(FileList& list, const std::function<void(FileList&, int)>& change) {
 
 }  // namespace
 
-TFormSelDir::TFormSelDir(QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint), opener_(OpenWithDesktop) {
+TFormSelDir::TFormSelDir(QWidget* parent) : QWidget(parent, Qt::Tool), opener_(OpenWithDesktop) {
     setObjectName("FormSelDir");
     setWindowTitle("Mask Directory");
     resize(573, 348);
@@ -201,12 +216,18 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     iconView_ = new QListView(listView_);
     iconView_->setModel(model_);
     iconView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    iconView_->setUniformItemSizes(true);
+    // The cells fit the widest name (FitFolderGrid); a name wider than the
+    // pane keeps both ends, so "frames" and "frames_long" never look alike.
+    folderCells_ = new FolderCellDelegate(iconView_);
+    iconView_->setItemDelegate(folderCells_);
+    iconView_->setTextElideMode(Qt::ElideMiddle);
+    connect(model_, &QAbstractItemModel::modelReset, this, &TFormSelDir::FitFolderGrid);
     iconView_->setResizeMode(QListView::Adjust);
     iconView_->setMovement(QListView::Static);
     reportView_ = new QTreeView(listView_);
     reportView_->setModel(model_);
     reportView_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    reportView_->setTextElideMode(Qt::ElideMiddle);
     reportView_->setRootIsDecorated(false);
     reportView_->setItemsExpandable(false);
     reportView_->setUniformRowHeights(true);
@@ -225,8 +246,9 @@ TFormSelDir::TFormSelDir(QWidget* parent)
     checkListBox1_->SetList(&files_);
     splitter1_->addWidget(listView_);
     splitter1_->addWidget(checkListBox1_);
-    splitter1_->setStretchFactor(0, 0);
-    splitter1_->setStretchFactor(1, 1);
+    // Both panes widen with the window, the file list twice as much.
+    splitter1_->setStretchFactor(0, 1);
+    splitter1_->setStretchFactor(1, 2);
     splitter1_->setSizes({161, 573 - 161 - 8});
     layout->addWidget(splitter1_, 1);
 
@@ -355,20 +377,27 @@ bool TFormSelDir::OpenFolder(const QString& path) {
         cbPath_->setCurrentIndex(known);
     }
     cbPath_->setEditText(folder);
-    SelectFirstFolder();
+    SelectFolderItem(QString());
     QApplication::restoreOverrideCursor();
     FillFileList();
     return true;
 }
 
-void TFormSelDir::SelectFirstFolder() {
+void TFormSelDir::SelectFolderItem(const QString& path) {
+    QModelIndex chosen = model_->index(0, 0);
+    for (int row = 0; !path.isEmpty() && row < model_->rowCount(); ++row) {
+        if (model_->FilePath(model_->index(row, 0)) == path) {
+            chosen = model_->index(row, 0);
+            break;
+        }
+    }
+    if (!chosen.isValid()) {
+        return;
+    }
     for (QAbstractItemView* view : {static_cast<QAbstractItemView*>(iconView_),
                                     static_cast<QAbstractItemView*>(reportView_)}) {
-        const QModelIndex first = model_->index(0, 0);
-        if (first.isValid()) {
-            view->setCurrentIndex(first);
-            view->scrollTo(first);
-        }
+        view->setCurrentIndex(chosen);
+        view->scrollTo(chosen);
     }
 }
 
@@ -402,6 +431,7 @@ void TFormSelDir::btnLargeIconsClick(int tag) {
     }
     switch (viewStyle_) {
         case LargeIcons:
+            folderCells_->cell = QSize();
             iconView_->setViewMode(QListView::IconMode);
             iconView_->setIconSize(QSize(32, 32));
             iconView_->setGridSize(QSize(76, 64));
@@ -411,22 +441,50 @@ void TFormSelDir::btnLargeIconsClick(int tag) {
             iconView_->setViewMode(QListView::ListMode);
             iconView_->setFlow(QListView::LeftToRight);
             iconView_->setWrapping(true);
+            iconView_->setWordWrap(false);
             iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize());
             break;
         case List:
             iconView_->setViewMode(QListView::ListMode);
             iconView_->setFlow(QListView::TopToBottom);
             iconView_->setWrapping(true);
+            iconView_->setWordWrap(false);
             iconView_->setIconSize(QSize(16, 16));
-            iconView_->setGridSize(QSize());
             break;
         case Report:
             break;
     }
     iconView_->setMovement(QListView::Static);
+    FitFolderGrid();
     listView_->setCurrentWidget(viewStyle_ == Report ? static_cast<QWidget*>(reportView_)
                                                      : static_cast<QWidget*>(iconView_));
+}
+
+void TFormSelDir::FitFolderGrid() {
+    if (viewStyle_ != SmallIcons && viewStyle_ != List) {
+        return;  // large icons wrap their names in cells of their own
+    }
+    // Cells as wide as the widest name, but no wider than the pane: every
+    // name whole where there is room, in columns that line up.
+    const QFontMetrics metrics(iconView_->font());
+    int widest = 0;
+    for (int row = 0; row < model_->rowCount(); ++row) {
+        widest =
+            std::max(widest, metrics.horizontalAdvance(model_->index(row, 0).data().toString()));
+    }
+    constexpr int kIconAndGaps = 16 + 16;
+    // A wrapping view keeps room for a vertical scroll bar, and starts a new
+    // row (leaving one empty) for a cell wider than what remains.
+    const int scrollBar =
+        iconView_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, iconView_);
+    const int room =
+        std::max(40, iconView_->viewport()->width() - scrollBar - 2 * iconView_->spacing() - 2);
+    const int height = std::max(16, metrics.height()) + 4;
+    const QSize cell(std::min(widest + kIconAndGaps, room), height);
+    if (folderCells_->cell != cell || iconView_->gridSize() != cell) {
+        folderCells_->cell = cell;
+        iconView_->setGridSize(cell);  // lays the items out again
+    }
 }
 
 void TFormSelDir::cbPathClick(int index) {
@@ -484,8 +542,10 @@ void TFormSelDir::FillFileList() {
 
 void TFormSelDir::Refresh() {
     if (!currentFolder_.isEmpty()) {
+        // Folders made meanwhile appear; the selected one stays selected.
+        const QString selected = model_->FilePath(ActiveView()->currentIndex());
         model_->SetFolder(currentFolder_);
-        SelectFirstFolder();
+        SelectFolderItem(selected);
         FillFileList();
     }
 }
@@ -607,6 +667,12 @@ void TFormSelDir::closeEvent(QCloseEvent* event) {
 }
 
 bool TFormSelDir::eventFilter(QObject* watched, QEvent* event) {
+    // The application's events all pass here (the filter sees the keys
+    // first): the folder view's resizes among them.
+    if (event->type() == QEvent::Resize && watched == iconView_->viewport()) {
+        FitFolderGrid();
+        return false;
+    }
     if (event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         auto* widget = qobject_cast<QWidget*>(watched);

@@ -35,6 +35,7 @@ class QTreeView;
 namespace nocturo {
 
 class CheckListBox;
+class FolderCellDelegate;
 class FolderModel;
 
 class TFormSelDir : public QWidget {
@@ -44,8 +45,9 @@ class TFormSelDir : public QWidget {
     /// buttons' tags.
     enum ViewStyle { LargeIcons = 0, SmallIcons = 1, List = 2, Report = 3 };
 
-    /// A tool window of `parent` (the main window): it stays on top and
-    /// the parent's menu shortcuts keep working while it is active.
+    /// A tool window of `parent` (the main window): it stays above it, yet
+    /// below the questions and file dialogs of every window, and the
+    /// parent's menu shortcuts keep working while it is active.
     explicit TFormSelDir(QWidget* parent = nullptr);
     ~TFormSelDir() override;
 
@@ -120,7 +122,11 @@ class TFormSelDir : public QWidget {
     /// Enter opens the selected folder, Backspace the parent.
     bool ListViewKeyDown(int key);
     void CheckListBox1DblClick(int row);
-    void SelectFirstFolder();
+    /// Selects the folder item of `path` in both folder views, or the first
+    /// item when there is none such.
+    void SelectFolderItem(const QString& path);
+    /// Sizes the folder view's cells to its widest name, within the pane.
+    void FitFolderGrid();
     QAbstractItemView* ActiveView() const;
     /// Applies `change` to every entry, as one change of the list.
     void ForEachEntry(const std::function<void(FileList&, int)>& change);
@@ -139,6 +145,7 @@ class TFormSelDir : public QWidget {
     QStackedWidget* listView_ = nullptr;
     QListView* iconView_ = nullptr;
     QTreeView* reportView_ = nullptr;
+    FolderCellDelegate* folderCells_ = nullptr;
     QSplitter* splitter1_ = nullptr;
     CheckListBox* checkListBox1_ = nullptr;
     QWidget* panel1_ = nullptr;

@@ -420,8 +420,12 @@ TEST(SaveWithOverwriteQuestion, AnswersDecideForExistingFilesOnly) {
                                         OverwriteQuestion(c), OverwriteQuestion(a)}));
     EXPECT_TRUE(run.host.answers.empty());
 
-    // A failed save reports false and leaves the result marked unsaved.
+    // A failed save reports false. Saving a copy never touches the result's
+    // unsaved mark, either way.
     EXPECT_FALSE(SaveWithOverwriteQuestion(run.context, image, dir.File("none/x.bmp"), answer));
+    EXPECT_FALSE(run.state.ResultUnsaved);
+    run.state.ResultUnsaved = true;
+    EXPECT_TRUE(SaveWithOverwriteQuestion(run.context, image, dir.File("new3.bmp"), answer));
     EXPECT_TRUE(run.state.ResultUnsaved);
 }
 

@@ -116,6 +116,7 @@ class BatchWindowTest : public QObject {
     void applyToAllWithoutANameDoesNothingForEveryFunction();
     void typedFunctionTextSelectsNothing();
     void missingReferenceIsReportedAndNothingWritten();
+    void aBadReferenceIsReportedOncePerNameAndFile();
     void applyToAllWritesNumberedFilesIntoTheRightList();
     void browseAndMaskButtons();
     void flyOverSwitchLinksMenuAndButton();
@@ -413,7 +414,7 @@ void BatchWindowTest::missingReferenceIsReportedAndNothingWritten() {
     window->SelectFunction(2);
     window->SetReferenceFileName(missing);
     Click(window, "BitBtnOk");
-    Click(window, "BitBtnTestOne");
+    Click(window, "BitBtnOk");
     QCOMPARE(script->asked.size(), size_t(2));
     for (const auto& asked : script->asked) {
         QCOMPARE(asked.kind, QString("message"));
@@ -424,6 +425,54 @@ void BatchWindowTest::missingReferenceIsReportedAndNothingWritten() {
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.bmp"});
     QVERIFY(form.Result().IsEmptyImage());
     QVERIFY(form.LeftList().IsEnabled(0));
+}
+
+void BatchWindowTest::aBadReferenceIsReportedOncePerNameAndFile() {
+    DialogScript script;
+    QTemporaryDir dir;
+    const QString frame = Write(dir, "frame.bmp", MakePicture(40));
+    const QString dark = dir.filePath("dark.bmp");
+    TFormMain form;
+    form.show();
+    form.OpenFiles({frame});
+    form.Action("EnableFlyOverMouse1")->setChecked(true);
+    form.NewBatchOperations1Click();
+    TFormFactor* window = form.FormFactor();
+    window->SelectFunction(0);
+    auto write = [&](const QString& file, const QByteArray& bytes) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+    };
+    // Each step, then the messages about the reference so far.
+    struct Step {
+        std::function<void()> act;
+        int messages;
+    };
+    const Step steps[] = {
+        {[&] { window->SetReferenceFileName(dark); }, 0},
+        {[&] { Enter(form); }, 1},  // missing: reported
+        {[&] { Enter(form); }, 1},  // every later preview keeps quiet
+        {[&] { window->ScrollBarFactorScroll(TFormFactor::ScrollCode::EndTrack, 9); }, 1},
+        {[&] { Click(window, "BitBtnTestOne"); }, 1},
+        {[&] { Click(window, "BitBtnOk"); }, 2},  // "Apply to All" always says why
+        {[&] { write(dark, "not a picture"); }, 2},
+        {[&] { Enter(form); }, 3},  // the file changed
+        {[&] { Enter(form); }, 3},
+        {[&] { window->SetReferenceFileName(dark + "x"); }, 3},
+        {[&] { Enter(form); }, 4},  // another name
+        {[&] { window->SetReferenceFileName(Write(dir, "dark.bmp", MakePicture(41))); }, 4},
+        {[&] { Enter(form); }, 4},  // loads
+        {[&] { QFile::remove(dark); }, 4},
+        {[&] { Enter(form); }, 5},  // failing again after a success is news
+    };
+    int step = 0;
+    for (const Step& s : steps) {
+        script->messages = {DialogButton::Ok};
+        s.act();
+        QVERIFY2(script->Count("message") == s.messages, qPrintable(QString::number(step)));
+        ++step;
+    }
+    QVERIFY(script->Last("message").text.startsWith("Cannot load the reference image"));
 }
 
 void BatchWindowTest::applyToAllWritesNumberedFilesIntoTheRightList() {

@@ -7,9 +7,12 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QIcon>
 #include <QLineEdit>
+#include <QListView>
 #include <QPushButton>
+#include <QSplitter>
 #include <QStackedWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -99,6 +102,8 @@ class BrowserTest : public QObject {
     void doubleClickOpensTheFile();
     void mainShortcutsActOnTheBrowserListWhileItIsActive();
     void namesThatAreNotUtf8OpenAndLoad();
+    void fileDialogsOpenAboveTheBrowser();
+    void folderPaneShowsWholeNamesWidensAndRefreshes();
 };
 
 void BrowserTest::layoutAndNames() {
@@ -108,7 +113,9 @@ void BrowserTest::layoutAndNames() {
     QVERIFY(browser->isHidden());
     QCOMPARE(browser->objectName(), QString("FormSelDir"));
     QCOMPARE(browser->windowTitle(), QString("Mask Directory"));
-    QVERIFY(browser->windowFlags() & Qt::WindowStaysOnTopHint);
+    // A tool window of the main window, not one above every window.
+    QCOMPARE(browser->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    QVERIFY(!(browser->windowFlags() & Qt::WindowStaysOnTopHint));
     for (const char* name :
          {"CoolBar1",        "ToolBar2",      "cbPath",        "ListView",   "Splitter1",
           "CheckListBox1",   "Panel1",        "Label1",        "EditName",   "Label3",
@@ -538,6 +545,74 @@ void BrowserTest::namesThatAreNotUtf8OpenAndLoad() {
     QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder + "/sub\xE8");
     browser->btnBackClick();
     QCOMPARE(nocturo::PathToBytes(browser->CurrentFolder()), folder);
+}
+
+void BrowserTest::fileDialogsOpenAboveTheBrowser() {
+    TFormMain form;
+    form.show();
+    form.NewDirectory1Click();
+    TFormSelDir* browser = form.FormSelDir();
+    QVERIFY(QTest::qWaitForWindowActive(browser));
+    // The main window's "Save Current List..." while the browser is active:
+    // the real dialog opens above the browser, active.
+    nocturo::test::RealDialogs real;
+    QWidget* parent = nullptr;
+    bool active = false;
+    nocturo::test::OnceModalOpens([&](QDialog* dialog) {
+        QVERIFY(qobject_cast<QFileDialog*>(dialog) != nullptr);
+        parent = dialog->parentWidget();
+        active = QTest::qWaitForWindowActive(dialog);
+    });
+    form.Action("SaveList1")->trigger();
+    QCOMPARE(parent, browser);
+    QVERIFY(active);
+}
+
+void BrowserTest::folderPaneShowsWholeNamesWidensAndRefreshes() {
+    QTemporaryDir dir;
+    for (const char* name :
+         {"a", "frames", "frames_long", "darks_2016_summer_with_a_very_long_name"}) {
+        QVERIFY(QDir(dir.path()).mkdir(name));
+    }
+    TFormMain form;
+    TFormSelDir* browser = form.FormSelDir();
+    QVERIFY(browser->OpenFolder(dir.path()));
+    browser->show();
+    QVERIFY(QTest::qWaitForWindowExposed(browser));
+    auto* pane = Child<QWidget>(browser, "ListView");
+    auto* view =
+        qobject_cast<QListView*>(Child<QStackedWidget>(browser, "ListView")->currentWidget());
+    QVERIFY(view != nullptr);
+    nocturo::FolderModel* model = browser->Folders();
+    const QFontMetrics metrics(view->font());
+    // Every name whole where the pane has room; a longer one within the
+    // pane, its middle elided.
+    auto check = [&] {
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QString name = model->index(row, 0).data().toString();
+            const QRect cell = view->visualRect(model->index(row, 0));
+            const int needed = metrics.horizontalAdvance(name) + 16;
+            QVERIFY2(cell.width() >= std::min(needed, view->viewport()->width() - 40),
+                     qPrintable(name));
+            QVERIFY2(cell.right() <= view->viewport()->width(), qPrintable(name));
+        }
+    };
+    check();
+    QCOMPARE(view->textElideMode(), Qt::ElideMiddle);
+    // The pane widens with the window.
+    const int narrow = pane->width();
+    browser->resize(browser->width() + 600, browser->height());
+    QTRY_VERIFY(pane->width() > narrow + 100);
+    check();
+
+    // F5 shows a folder made meanwhile and keeps the selected one.
+    view->setCurrentIndex(model->index(2, 0));
+    QCOMPARE(model->index(2, 0).data().toString(), QString("frames"));
+    QVERIFY(QDir(dir.path()).mkdir("b_new"));
+    QTest::keyClick(view, Qt::Key_F5);
+    QCOMPARE(model->rowCount(), 5);
+    QCOMPARE(view->currentIndex().data().toString(), QString("frames"));
+    browser->hide();
 }
 
 QTEST_MAIN(BrowserTest)

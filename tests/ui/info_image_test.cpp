@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -74,6 +75,8 @@ class InfoImageTest : public QObject {
     void createWithTheDialogCancelledAppliesThePoint();
     void showingAnEntryWhileVisibleRefreshesAndTakesTheCallBackBack();
     void anotherOpenerReceivesTheCreatedMaskName();
+    void rightClickOpensTheMenuOnly();
+    void questionsOpenAboveTheWindow();
 };
 
 void InfoImageTest::createdWithTheMainWindowAndHidden() {
@@ -284,6 +287,51 @@ void InfoImageTest::anotherOpenerReceivesTheCreatedMaskName() {
     QCOMPARE(loaded.Row(8)[3 * 11 + 1], uint8_t{255});
     // The main window was not called back: its point stays unmarked.
     QCOMPARE(form.MarkedX(), -1);
+}
+
+void InfoImageTest::rightClickOpensTheMenuOnly() {
+    QTemporaryDir dir;
+    TFormMain form;
+    form.show();
+    form.OpenFiles({WritePicture(dir, "a.png", 16, 8, 0, 0, 0)});
+    PressOnPicture(form, 3, 4, Qt::NoModifier, Qt::RightButton);
+    QVERIFY(!form.FormCreateImg()->isVisible());
+    PressOnPicture(form, 3, 4, Qt::NoModifier, Qt::MiddleButton);
+    QVERIFY(form.FormCreateImg()->isVisible());
+}
+
+void InfoImageTest::questionsOpenAboveTheWindow() {
+    QTemporaryDir dir;
+    TFormMain form;
+    form.show();
+    form.OpenFiles({WritePicture(dir, "a.png", 16, 8, 0, 0, 0)});
+    TFormCreateImg* window = form.FormCreateImg();
+    // A tool window of the main window, not one above every window.
+    QCOMPARE(window->parentWidget(), &form);
+    QCOMPARE(window->windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    QVERIFY(!window->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    PressOnPicture(form, 3, 4, Qt::NoModifier);
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    // The real question at quit opens above it, active.
+    nocturo::test::RealDialogs real;
+    form.Run().ResultUnsaved = true;
+    QString text;
+    QWidget* parent = nullptr;
+    bool active = false;
+    nocturo::test::OnceModalOpens([&](QDialog* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box != nullptr);
+        text = box->text();
+        parent = box->parentWidget();
+        active = QTest::qWaitForWindowActive(box);
+    });
+    QVERIFY(!form.close());
+    QCOMPARE(text, QString("Save Processed Image?"));
+    QCOMPARE(parent, window);
+    QVERIFY(active);
+    form.Run().ResultUnsaved = false;
 }
 
 QTEST_MAIN(InfoImageTest)

@@ -10,6 +10,7 @@
 #include "app/form_main.h"
 #include "lists/list_file.h"
 #include "tests/ui/scripted_dialogs.h"
+#include "viewer/form_create_img.h"
 
 using nocturo::DialogButton;
 using nocturo::FileList;
@@ -36,7 +37,7 @@ class ListFilesTest : public QObject {
     void cleanup() { script_.reset(); }
 
     void saveAndLoadThroughTheMenus();
-    void dialogsProposeTheLastNameChosen();
+    void eachKindOfFileHasItsOwnDialogPlace();
     void loadingAsksBeforeClearingAndCancelAppends();
     void aListSavedFromTheRightListFillsTheLeftList();
     void failuresLeaveListAndFileAsTheyWere();
@@ -96,22 +97,55 @@ void ListFilesTest::saveAndLoadThroughTheMenus() {
     QCOMPARE(f.readAll(), before);
 }
 
-void ListFilesTest::dialogsProposeTheLastNameChosen() {
+void ListFilesTest::eachKindOfFileHasItsOwnDialogPlace() {
     QTemporaryDir dir;
+    for (const char* folder : {"frames", "out", "lists"}) {
+        QVERIFY(QDir(dir.path()).mkdir(folder));
+    }
+    const QString frame = dir.filePath("frames/a.jpg");
+    const QString result = dir.filePath("out/trails_440.jpg");
+    const QString list = dir.filePath("lists/night.txt");
     TFormMain form;
-    // "New list" shares its dialog with "Load Current List...".
-    Script().openFiles = {{dir.filePath("a.jpg")}};
-    Script().messages = {DialogButton::Ok};
-    form.NewList1Click();
-    form.LoadList1Click();
-    QCOMPARE(Script().Last("open").text, dir.filePath("a.jpg"));
+    auto proposed = [&](const QString& kind) { return Script().Last(kind).options.fileName; };
 
-    // "Save Result as..." shares its dialog with "Save Current List...".
-    Script().saveNames = {dir.filePath("result.png")};
+    // Frames opened, then a result saved: the list dialogs propose neither.
+    Script().openFiles = {{frame}};
+    form.NewList1Click();
+    Script().saveNames = {result};
+    form.SaveResult1Click();
+    form.LoadList1Click();
+    QCOMPARE(proposed("open"), QString("processlist.txt"));
+    form.SaveList1Click();
+    QCOMPARE(proposed("save"), QString("processlist.txt"));
+    // Nor does the mask dialog.
+    form.FormCreateImg()->BitBtnCreateClick();
+    QCOMPARE(proposed("save"), QString("new.bmp"));
+
+    // A list saved: each dialog proposes its own kind's last file.
+    Script().saveNames = {list};
+    form.SaveList1Click();
+    form.SaveResult1Click();
+    QCOMPARE(proposed("save"), result);
+    form.SaveList1Click();
+    QCOMPARE(proposed("save"), list);
+    form.LoadList1Click();
+    QCOMPARE(proposed("open"), list);
+    form.NewList1Click();
+    QCOMPARE(proposed("open"), frame);
+
+    // A list saved under a picture's name is never proposed again (one
+    // "Yes" would replace a picture with a list), nor a result saved under
+    // a list's name: the folder stays, the name is the default.
+    Script().saveNames = {dir.filePath("lists/oops.jpg")};
+    form.SaveList1Click();
+    Script().saveNames = {dir.filePath("out/oops.txt")};
     form.SaveResult1Click();
     form.SaveList1Click();
-    QCOMPARE(Script().Last("save").text, dir.filePath("result.png"));
-    QCOMPARE(Script().Last("save").options.filter, QString("*.txt|*.txt|*.*|*.*"));
+    QCOMPARE(Script().Last("save").options.folder, dir.filePath("lists"));
+    QCOMPARE(proposed("save"), QString("processlist.txt"));
+    form.SaveResult1Click();
+    QCOMPARE(Script().Last("save").options.folder, dir.filePath("out"));
+    QCOMPARE(proposed("save"), QString("proc.jpg"));
 }
 
 void ListFilesTest::loadingAsksBeforeClearingAndCancelAppends() {

@@ -122,7 +122,7 @@ void NightGraphTest::graphIsOffAtStartAndPlotsEveryEntry() {
     form.OpenFiles(files);
     QVERIFY(!form.Action("NightGraph1")->isChecked());
     QVERIFY(!form.Action("RememberFrames1")->isChecked());
-    QVERIFY(form.Action("RememberFrames1")->toolTip().contains("4 bytes per pixel"));
+    QVERIFY(form.Action("RememberFrames1")->toolTip().contains("2 bytes per pixel"));
     QVERIFY(form.PanelGraph()->isHidden());
 
     TPanelGraph* panel = ShowGraph(form);
@@ -214,9 +214,14 @@ void NightGraphTest::limitLineUnchecksTheFramesAboveIt() {
              qPrintable(QString::number(limit)));
 
     panel->findChild<QPushButton*>("ButtonUncheckAbove")->click();
+    int above = 0;
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(form.LeftList().IsChecked(i), Mean(i) <= limit);
+        above += Mean(i) > limit;
     }
+    // The status bar says how many.
+    QCOMPARE(form.StatusBar1()->PanelText(2),
+             QString("%1 frame(s) above the line unchecked").arg(above));
     QVERIFY(!form.LeftList().IsChecked(3));
     // Undone by "Check All".
     form.ToolBar1Click();
@@ -284,6 +289,18 @@ void NightGraphTest::frameMapReadoutAreaSelectionAndClearResult() {
     SendMouse(view, QEvent::MouseMove, onTrail, Qt::NoButton, Qt::NoButton);
     QVERIFY2(form.StatusBar1()->PanelText(1).endsWith(" - #5 night5.png"),
              qPrintable(form.StatusBar1()->PanelText(1)));
+    // Not over a frame of the list, though it has the result's size; over
+    // the result again once it is shown again.
+    for (bool result : {false, true}) {
+        if (result) {
+            form.Action("ViewResult1")->setChecked(false);
+            form.Action("ViewResult1")->trigger();  // checked: "Show Result..."
+        } else {
+            form.ShowListEntry(4, form.LeftList());
+        }
+        SendMouse(view, QEvent::MouseMove, onTrail, Qt::NoButton, Qt::NoButton);
+        QCOMPARE(form.StatusBar1()->PanelText(1).contains('#'), result);
+    }
 
     // "Select the frames behind this area", then a rectangle around the
     // trail's second half.

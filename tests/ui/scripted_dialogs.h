@@ -2,13 +2,18 @@
 // Dialogs that answer from a script, so window tests never block on a modal
 // window, and that remember what they were asked.
 
+#include <QApplication>
 #include <QColor>
+#include <QDialog>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "app/dialogs/dialogs.h"
+#include "app/dialogs/file_places.h"
 
 namespace nocturo::test {
 
@@ -31,6 +36,10 @@ class ScriptedDialogs : public Dialogs {
     std::deque<std::optional<QColor>> colours;
 
     std::vector<Asked> asked;
+
+    // Each script starts a new session: no file dialog remembers a choice
+    // made in another test.
+    ScriptedDialogs() { FilePlaces::Session().Clear(); }
 
     DialogButton Message(QWidget*, const QString& text, const QString& caption,
                          std::vector<DialogButton> buttons, MessageKind) override {
@@ -125,5 +134,33 @@ class DialogScript {
     ScriptedDialogs* dialogs_ = nullptr;
     std::unique_ptr<Dialogs> previous_;
 };
+
+/// The real dialogs for the lifetime of the object, whatever was installed
+/// before (put back afterwards); for the tests of where they open.
+class RealDialogs {
+  public:
+    RealDialogs() : previous_(Dialogs::Install(nullptr)) {}
+    ~RealDialogs() { Dialogs::Install(std::move(previous_)); }
+
+  private:
+    std::unique_ptr<Dialogs> previous_;
+};
+
+/// Runs body on the next modal dialog once it is shown (the command under
+/// test opens it later, from its own event loop), then rejects the dialog
+/// if body left it open, so that a failed check cannot leave a test waiting.
+inline void OnceModalOpens(std::function<void(QDialog*)> body, int tries = 400) {
+    QTimer::singleShot(5, [body = std::move(body), tries]() mutable {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if ((dialog == nullptr || !dialog->isVisible()) && tries > 0) {
+            OnceModalOpens(std::move(body), tries - 1);
+            return;
+        }
+        body(dialog);
+        if (dialog != nullptr && dialog->isVisible()) {
+            dialog->reject();
+        }
+    });
+}
 
 }  // namespace nocturo::test

@@ -97,6 +97,7 @@ class SearchTest : public QObject {
     void parametersWindowHasItsControls();
     void searchAndSaveWritesCopiesAndKeepsTheValues();
     void clearRightListAsksFirst();
+    void searchAndSaveLeavesAnUnsavedResultUnsaved();
     void maximumSearchNamesTheFrame();
 };
 
@@ -190,6 +191,27 @@ void SearchTest::clearRightListAsksFirst() {
         QCOMPARE(script->Last("message").caption, QString("Right List"));
         QCOMPARE(form.RightList().Count(), answer == DialogButton::Ok ? 0 : 1);
     }
+}
+
+void SearchTest::searchAndSaveLeavesAnUnsavedResultUnsaved() {
+    QTemporaryDir dir;
+    const QStringList files = WriteFrames(dir, {true, false});
+    Script script;
+    TFormMain form;
+    form.OpenFiles(files);
+    // A stack whose "Save Result as..." was cancelled.
+    form.Action("GetMAX1")->trigger();
+    QVERIFY(form.Run().ResultUnsaved);
+    // The search's copies are written, but they are not the result.
+    script->saveNames = {dir.filePath("(CurrentFileName).png")};
+    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+    form.Action("SearchSave1")->trigger();
+    QVERIFY(QFileInfo::exists(dir.filePath("f0.png")));
+    QVERIFY(form.Run().ResultUnsaved);
+    // Quitting still offers to save the result.
+    script->messages = {DialogButton::Cancel};
+    QVERIFY(!form.close());
+    QCOMPARE(script->Last("message").text, QString("Save Processed Image?"));
 }
 
 void SearchTest::maximumSearchNamesTheFrame() {

@@ -52,6 +52,7 @@ class FormCreateImgTest : public QObject {
     void createWritesAMaskInEveryFormat();
     void aColourThatIsNoNumberGivesABlackMask();
     void aFailedCreateKeepsThePreviousNameAndSaysSo();
+    void createAsksBeforeReplacingAPicture();
     void colourButtonSetsTheFillColour();
     void closeOnlyHidesAndValuesSurvive();
 };
@@ -62,7 +63,9 @@ void FormCreateImgTest::startsHiddenWithItsControlsAndInitialValues() {
     QCOMPARE(form.windowTitle(), QString("Info Image"));
     QVERIFY(!form.isVisible());
     QVERIFY(!form.isModal());
-    QVERIFY(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    // A tool window of its parent, never above the questions.
+    QCOMPARE(form.windowFlags() & Qt::WindowType_Mask, Qt::Tool);
+    QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
 
     struct Named {
         const char* name;
@@ -110,7 +113,6 @@ void FormCreateImgTest::startsHiddenWithItsControlsAndInitialValues() {
     QCOMPARE(form.FillColor(), 0u);
     QVERIFY(form.CreatedMaskName().isEmpty());
     QVERIFY(!form.HasInfoCallBack());
-    QCOMPARE(form.SavePictureDialog1().fileName, QString("new.bmp"));
 }
 
 void FormCreateImgTest::settersShowTheirValues() {
@@ -362,6 +364,37 @@ void FormCreateImgTest::aFailedCreateKeepsThePreviousNameAndSaysSo() {
     }
     QCOMPARE(calls, 1 + static_cast<int>(std::size(cases)));
     QCOMPARE(form.EditW()->text(), QString("5"));
+}
+
+void FormCreateImgTest::createAsksBeforeReplacingAPicture() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("trails.png");
+    RgbImage trails;
+    trails.Resize(5, 4);
+    std::string name = path.toStdString();
+    QVERIFY(nocturo::SaveImageFile(trails, name));
+    struct Case {
+        nocturo::DialogButton answer;
+        int dialogs;  // No shows the dialog again (cancelled here)
+        bool replaced;
+    };
+    for (const Case& c :
+         {Case{nocturo::DialogButton::No, 2, false}, Case{nocturo::DialogButton::Cancel, 1, false},
+          Case{nocturo::DialogButton::Yes, 1, true}}) {
+        TFormCreateImg form;
+        form.show();
+        Type(form.EditW(), "7");
+        (*script_)->asked.clear();
+        (*script_)->saveNames = {path};
+        (*script_)->messages = {c.answer};
+        Click(form, "BitBtnCreate");
+        QCOMPARE((*script_)->Count("save"), c.dialogs);
+        QCOMPARE((*script_)->Last("message").text, "OverWrite? " + path);
+        RgbImage now;
+        QVERIFY(nocturo::LoadImageFile(now, name));
+        QCOMPARE(now.Width(), c.replaced ? 7 : 5);
+        QCOMPARE(form.CreatedMaskName(), c.replaced ? path : QString());
+    }
 }
 
 void FormCreateImgTest::colourButtonSetsTheFillColour() {
