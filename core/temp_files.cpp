@@ -1,6 +1,8 @@
 #include "core/temp_files.h"
 
 #include <stdlib.h>
+#include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -12,16 +14,21 @@ namespace nocturo {
 
 namespace {
 
-// A slot holds one name. Filling: the name is being copied in, no file
-// exists yet. Held: the file may exist under the name. Closed: the program
-// is ending; the slot takes no more names.
-enum SlotState : int { kFree, kFilling, kHeld, kClosed };
+// A slot holds one name.
+// - Filling: the name is being copied in; no file exists yet.
+// - Creating: mkstemp is making the file; its name is not final yet.
+// - Held: the file may exist under the name.
+// - Closed: the program is ending; the slot takes no more names.
+enum SlotState : int { kFree, kFilling, kCreating, kHeld, kClosed };
 
 struct Slot {
     std::atomic<int> state{kFree};
+    // The thread making the file while Creating.
+    std::atomic<long> thread{0};
     char name[PATH_MAX];
 };
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs lock-free slots");
+static_assert(std::atomic<long>::is_always_lock_free, "the signal handler needs lock-free slots");
 
 // More than the saves that ever run at once (writers behind a run, a
 // moving maximum's outputs); beyond them a file is made unregistered.
@@ -31,6 +38,19 @@ Slot slots[kSlots];
 // Set, before the slots are closed, once the program has started to end.
 std::atomic<bool> ending{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+long ThisThread() {
+    return ::syscall(SYS_gettid);
+}
+
+// A file being made on another thread is waited for (a second at most),
+// so that its final name is known before the program ends.
+void WaitWhileCreating(const Slot& slot) {
+    const timespec pause{0, 1'000'000};
+    for (int k = 0; k < 1000 && slot.state.load() == kCreating; ++k) {
+        ::nanosleep(&pause, nullptr);
+    }
+}
 
 }  // namespace
 
@@ -55,19 +75,24 @@ TemporaryFile::TemporaryFile(std::string& name) {
     }
     Slot& slot = slots[slot_];
     std::memcpy(slot.name, name.c_str(), name.size() + 1);
+    slot.thread.store(ThisThread());
     int expected = kFilling;
-    if (!slot.state.compare_exchange_strong(expected, kHeld)) {
+    if (!slot.state.compare_exchange_strong(expected, kCreating)) {
         slot_ = -1;  // closed meanwhile: the program is ending
         errno = EINTR;
         return;
     }
-    // Made under the registered name itself, so that a handler running at
-    // any moment from here on finds the file's final name.
+    // Made under the registered name itself: from here on a handler finds
+    // the file's final name, once mkstemp is done with it.
     fd_ = ::mkstemp(slot.name);
     const int error = errno;
     std::memcpy(name.data(), slot.name, name.size());
+    expected = kCreating;
+    // Fails only when a handler on this very thread closed the slot; the
+    // program ends as that handler returns.
+    slot.state.compare_exchange_strong(expected, fd_ >= 0 ? kHeld : kFree);
     if (fd_ < 0) {
-        Release();
+        slot_ = -1;
         errno = error;
     }
 }
@@ -83,11 +108,27 @@ void TemporaryFile::Release() {
 
 void RemoveTemporaryFilesNow() noexcept {
     ending.store(true);
+    const long self = ThisThread();
     for (Slot& slot : slots) {
         int state = slot.state.load();
-        while (state != kClosed && !slot.state.compare_exchange_weak(state, kClosed)) {
+        for (;;) {
+            if (state == kCreating && slot.thread.load() != self) {
+                WaitWhileCreating(slot);
+                state = slot.state.load();
+                if (state == kCreating) {
+                    // Stuck for a second: remove what the name says now.
+                    ::unlink(slot.name);
+                    break;
+                }
+                continue;
+            }
+            if (state == kClosed || slot.state.compare_exchange_weak(state, kClosed)) {
+                break;
+            }
         }
-        if (state == kHeld) {
+        // Held, or being made by the thread this handler interrupted (the
+        // program ends before that thread goes on).
+        if (state == kHeld || state == kCreating) {
             ::unlink(slot.name);
         }
     }
