@@ -780,33 +780,22 @@ TEST(NocturoStack, NoOutputEverReplacesAnInputFile) {
     }
 }
 
-// Step files that cannot be written are named at the end, with why.
-TEST(NocturoStack, StepFilesNotWrittenAreNamedWithWhy) {
-    TempDir dir;
-    std::vector<std::string> args = {"--steps", dir.File("out/t0001.png")};
-    for (int k = 0; k < 3; ++k) {
-        args.push_back(Put(dir, Numbered("f", k, ".png"), RandomImage(6, 4, 210 + k)));
-    }
-    std::filesystem::create_directories(dir.File("out/t0002.png"));  // a folder in the way
-    const ChildResult r = Stack(args);
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_EQ(r.out, CountLine(0));
-    EXPECT_NE(r.err.find("Not written: " + dir.File("out/t0002.png") + " (Is a directory)"),
-              std::string::npos)
-        << r.err;
-    EXPECT_TRUE(Exists(dir.File("out/t0003.png")));
-}
-
-// Square and cube take their size from the first FILE that loads.
+// Square and cube take their size from the first FILE that loads; the end
+// names the files in error and the step files not written, with why.
 TEST(NocturoStack, BatchWithoutAReferenceStartsAtTheFirstFileThatLoads) {
     TempDir dir;
     const RgbImage frame = RandomImage(5, 4, 220);
     const std::string good = Put(dir, "good.png", frame);
-    const ChildResult r = Stack(
-        {"--batch", "square", "--steps", dir.File("q0001.png"), dir.File("missing.png"), good});
-    EXPECT_EQ(r.exitCode, 1) << r.err;
+    std::filesystem::create_directories(dir.File("q0002.png"));  // a folder in the way
+    const ChildResult r = Stack({"--batch", "square", "--steps", dir.File("q0001.png"),
+                                 dir.File("missing.png"), good, good});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_EQ(r.out, CountLine(1));
-    EXPECT_NE(r.err.find("In error: " + dir.File("missing.png")), std::string::npos) << r.err;
+    for (const std::string& line :
+         {"In error: " + dir.File("missing.png"),
+          "Not written: " + dir.File("q0002.png") + " (Is a directory)"}) {
+        EXPECT_NE(r.err.find("nocturo-stack: " + line + "\n"), std::string::npos) << r.err;
+    }
     EXPECT_TRUE(SamePixels(Load(dir.File("q0001.png")), BatchOf(4, frame, frame, 255, 0)));
     const ChildResult none =
         Stack({"--batch", "cube", "--steps", dir.File("c0001.png"), dir.File("missing.png")});
