@@ -251,10 +251,6 @@ int MovingMaxMain(int argc, char** argv) {
     for (const std::string& line : RunReportLines(MovingMaxRunReport(report))) {
         std::fprintf(stderr, "nocturo-stack: %s\n", line.c_str());
     }
-    if (report.failedSaves > 0) {
-        std::fprintf(stderr, "nocturo-stack: %d output(s) could not be written\n",
-                     report.failedSaves);
-    }
     if (report.stopped && !Interrupted()) {
         // Only a refused overwrite stops a run without Ctrl+C.
         std::fprintf(stderr,

@@ -696,10 +696,8 @@ int main(int argc, char** argv) {
         outputProblem = true;
     }
     if (withSteps) {
-        const size_t unwritten = host.Report().unwritten.size();
-        if (unwritten > 0) {
-            std::fprintf(stderr, "nocturo-stack: %zu step file(s) could not be written\n",
-                         unwritten);
+        // They are named with the report below.
+        if (!host.Report().unwritten.empty()) {
             outputProblem = true;
         }
         if (host.OverwriteRefused()) {

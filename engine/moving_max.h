@@ -129,6 +129,8 @@ RunReport MovingMaxRunReport(const MovingMaxReport& report);
 /// An output whose file exists is written only after the overwrite question
 /// of step files (kstoverwrite, with "Yes to All"); any refusal writes
 /// nothing and stops the run. Outputs are not added to the right list.
+/// Whether an output is a file of the list is for the caller to check
+/// before (MovingMaxCommand and the command line do).
 /// The left list is restored and the copy hidden also when an exception
 /// escapes (which then reaches the caller).
 MovingMaxReport MovingMaxRun(RunContext& context, MovingMaxDisplay& display,
