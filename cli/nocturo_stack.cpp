@@ -95,7 +95,7 @@ void PrintUsage(FILE* out) {
         "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
         "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
         "                       BMP). An existing file is replaced, but never one of\n"
-        "                       the FILEs (a usage error, whatever --overwrite says).\n"
+        "                       the FILEs (a usage error, even with --overwrite).\n"
         "  --steps FIRST_STEP_FILE\n"
         "                       also save the result after every merged frame, as a\n"
         "                       numbered step file: the number at the end of the name\n"

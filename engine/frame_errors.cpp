@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kInErrorLine = "In error: %s";
 constexpr const char* kMoreInErrorLine = "... and %d more in error";
+constexpr const char* kNotWrittenCountLine = "%d File(s) could not be written";
 constexpr const char* kNotWrittenLine = "Not written: %s";
 constexpr const char* kMoreNotWrittenLine = "... and %d more not written";
 
@@ -32,6 +33,10 @@ std::vector<std::string> RunReportLines(const RunReport& report) {
     if (report.inError.size() > named) {
         lines.push_back(
             FormatText(kMoreInErrorLine, static_cast<long long>(report.inError.size() - named)));
+    }
+    if (!report.unwritten.empty()) {
+        lines.push_back(
+            FormatText(kNotWrittenCountLine, static_cast<long long>(report.unwritten.size())));
     }
     const size_t listed = std::min(report.unwritten.size(), kReportNamesShown);
     for (size_t k = 0; k < listed; ++k) {

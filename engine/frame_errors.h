@@ -23,8 +23,8 @@ inline constexpr size_t kReportNamesShown = 10;
 /// "%d File(s) in Error" with the report's count.
 std::string RunReportCountLine(const RunReport& report);
 /// The lines that name what failed: up to kReportNamesShown files in error,
-/// then how many more; the same for the files not written, each with why.
-/// Empty when nothing failed.
+/// then how many more; then how many files could not be written, and the
+/// same for them, each with why. Empty when nothing failed.
 std::vector<std::string> RunReportLines(const RunReport& report);
 /// The count line, then the lines naming the files, one a line.
 std::string RunReportText(const RunReport& report);

@@ -350,7 +350,8 @@ TEST(SaveStep, FileThatCannotBeWrittenUsesItsNumberAndTheRunGoesOn) {
     EXPECT_FALSE(run.Right().IsEnabled(0) || run.Right().IsEnabled(1));
     EXPECT_EQ(
         run.host.log.back(),
-        "message|0 File(s) in Error\nNot written: " + dir.File("no-such-folder/s0001.bmp") +
+        "message|0 File(s) in Error\n2 File(s) could not be written\nNot written: " +
+            dir.File("no-such-folder/s0001.bmp") +
             " (No such file or directory)\nNot written: " + dir.File("no-such-folder/s0002.bmp") +
             " (No such file or directory)|Processed Pictures");
     EXPECT_EQ(run.state.Steps.StepNumber, 3);

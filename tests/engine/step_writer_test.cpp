@@ -294,7 +294,8 @@ TEST(StepWriter, TheYardstickFollowsTheStepRules) {
     EXPECT_TRUE(o.stopped);
     EXPECT_TRUE(o.unsaved);
     EXPECT_EQ(o.story.back(),
-              "message|0 File(s) in Error\nNot written: <dir>/out/step0003.png (Is a "
+              "message|0 File(s) in Error\n1 File(s) could not be written\nNot written: "
+              "<dir>/out/step0003.png (Is a "
               "directory)|Processed Pictures");
 
     // The run that reads its own step file merges what the step wrote.
