@@ -16,6 +16,8 @@ namespace nocturo {
 
 namespace {
 
+constexpr int kProgressPanel = 3;
+
 /// What the moving maximum shows in the main window besides a run's view
 /// and status.
 class WindowMovingMaxDisplay : public MovingMaxDisplay {
@@ -23,7 +25,12 @@ class WindowMovingMaxDisplay : public MovingMaxDisplay {
     explicit WindowMovingMaxDisplay(TFormMain& form) : form_(form) {}
 
     void SetStatusPanel(int panel, const std::string& text) override {
-        form_.StatusBar1()->SetPanelText(panel, QString::fromStdString(text));
+        const QString shown = QString::fromStdString(text);
+        if (panel == kProgressPanel) {
+            // The progress, "To do" and its number last, is read in full.
+            form_.StatusBar1()->WidenPanelFor(panel, shown);
+        }
+        form_.StatusBar1()->SetPanelText(panel, shown);
     }
     void SetLiveDisplay(bool on) override { form_.SetLiveDisplay(on); }
     void ShowListCopy(FileList* copy) override { form_.ShowListCopy(copy); }

@@ -14,6 +14,9 @@ namespace {
 // Room around a panel's text: the frame and the text's margins.
 constexpr int kTextRoom = 2 + 2 * 3 + 2;
 
+// A panel that gives up room for a later one keeps at least this much.
+constexpr int kNarrowestPanel = 120;
+
 // The width of text with every digit written as the font's widest digit:
 // the most any text of that shape can need.
 int WidestAdvance(const QFontMetrics& metrics, QString text) {
@@ -109,6 +112,46 @@ void StatusPanels::SetErrorStyle(bool error) {
     }
 }
 
+std::vector<int> StatusPanels::PlacedWidths() const {
+    std::vector<int> placed = shown_;
+    int last = PanelCount() - 1;
+    while (last >= 0 && texts_[last].isEmpty()) {
+        --last;
+    }
+    int end = 0;
+    for (int i = 0; i <= last; ++i) {
+        end += placed[i];
+    }
+    // The widest panel before the last one with text narrows first.
+    for (int overflow = end - width(); overflow > 0;) {
+        int widest = -1;
+        for (int i = 0; i < last; ++i) {
+            if (placed[i] > kNarrowestPanel && (widest < 0 || placed[i] > placed[widest])) {
+                widest = i;
+            }
+        }
+        if (widest < 0) {
+            break;
+        }
+        const int give = std::min(overflow, placed[widest] - kNarrowestPanel);
+        placed[widest] -= give;
+        overflow -= give;
+    }
+    return placed;
+}
+
+QRect StatusPanels::PanelRect(int panel) const {
+    if (panel < 0 || panel >= PanelCount()) {
+        return {};
+    }
+    const std::vector<int> placed = PlacedWidths();
+    int x = 0;
+    for (int i = 0; i < panel; ++i) {
+        x += placed[i];
+    }
+    return QRect(x, 1, placed[panel] - 2, height() - 2);
+}
+
 QSize StatusPanels::sizeHint() const {
     return {400, fontMetrics().height() + 8};
 }
@@ -123,9 +166,10 @@ void StatusPanels::paintEvent(QPaintEvent*) {
     font.setItalic(error_);
     painter.setFont(font);
     const QColor ink = error_ ? QColor(255, 0, 0) : QColor(0, 0, 0);
+    const std::vector<int> placed = PlacedWidths();
     int x = 0;
     for (int i = 0; i < PanelCount(); ++i) {
-        const QRect panel(x, 1, shown_[i] - 2, height() - 2);
+        const QRect panel(x, 1, placed[i] - 2, height() - 2);
         QStyleOptionFrame frame;
         frame.initFrom(this);
         frame.rect = panel;
@@ -134,7 +178,7 @@ void StatusPanels::paintEvent(QPaintEvent*) {
         style()->drawPrimitive(QStyle::PE_FrameStatusBarItem, &frame, &painter, this);
         painter.setPen(ink);
         painter.drawText(panel.adjusted(3, 0, -3, 0), Qt::AlignVCenter | Qt::AlignLeft, texts_[i]);
-        x += shown_[i];
+        x += placed[i];
     }
 }
 

@@ -2,6 +2,8 @@
 // The main window's status bar: panels of fixed widths drawn side by side and
 // clipped by the window, as the program has always shown them, instead of
 // widgets that would force the window to be wide enough for all of them.
+// A panel with something to say is never left beyond the window's edge: the
+// wider panels before it give up room.
 
 #include <QString>
 #include <QWidget>
@@ -27,6 +29,11 @@ class StatusPanels : public QWidget {
     void SetPanelText(int panel, const QString& text);
     /// Widens a panel so that text fits in it; never narrows one.
     void WidenPanelFor(int panel, const QString& text);
+    /// Where a panel is drawn in the bar as it stands. Up to the last panel
+    /// that holds text, the panels fit the bar's width as long as the wider
+    /// ones before it can give up room (none becomes narrower than a
+    /// minimum); the panels after it may lie beyond the edge.
+    QRect PanelRect(int panel) const;
 
     /// The style every panel is written in: black regular, or red italic
     /// for an error.
@@ -42,6 +49,8 @@ class StatusPanels : public QWidget {
 
   private:
     void UpdateWidths();
+    /// The widths the panels are drawn with at the bar's current width.
+    std::vector<int> PlacedWidths() const;
 
     std::vector<int> widths_;
     std::vector<int> shown_;

@@ -6,16 +6,34 @@
 #include <thread>
 
 #include "core/image_file.h"
+#include "core/temp_files.h"
+#include "engine/frame_errors.h"
 
 namespace nocturo::cli {
 
 namespace {
 
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
+// The signals that end a run as Ctrl+C does: the terminal's Ctrl+C, the
+// polite request to end (kill, a shutdown) and the terminal going away.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void OnInterrupt(int) {
-    interrupted.store(true, std::memory_order_relaxed);
+// The first of them that arrived, 0 while none did.
+std::atomic<int> interrupted{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free flag");
+
+extern "C" void OnInterrupt(int signal) {
+    int none = 0;
+    if (interrupted.compare_exchange_strong(none, signal)) {
+        return;  // the run stops after the frame it is on
+    }
+    // A second one ends the program at once, as the signal normally does,
+    // but without the hidden files of the saves under way on any thread.
+    RemoveTemporaryFilesNow();
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    raise(signal);  // delivered as this handler returns
 }
 
 // The progress line never grows wider than this, so that it stays on one
@@ -47,14 +65,23 @@ void InstallInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    // SA_RESETHAND: a second Ctrl+C finds the default action and ends the
-    // program at once, for a user who does not want to wait for the frame.
-    action.sa_flags = SA_RESTART | SA_RESETHAND;
-    sigaction(SIGINT, &action, nullptr);
+    // While one of them is handled the others wait: the second one always
+    // sees the first one's mark.
+    for (int signal : kStopSignals) {
+        sigaddset(&action.sa_mask, signal);
+    }
+    action.sa_flags = SA_RESTART;
+    for (int signal : kStopSignals) {
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool Interrupted() {
-    return interrupted.load(std::memory_order_relaxed);
+    return interrupted.load(std::memory_order_relaxed) != 0;
+}
+
+int InterruptedStatus() {
+    return 128 + interrupted.load(std::memory_order_relaxed);
 }
 
 // ---- ProgressLine ----------------------------------------------------------
@@ -178,7 +205,6 @@ Answer ConsoleHost::Ask(const std::string&, const std::string&, const std::vecto
             return Answer::YesToAll;
         }
         overwriteRefused_ = true;
-        refusedFirst_ = merged_ == 0;
         return Answer::No;
     }
     if (Interrupted() && offers(Answer::Yes)) {
@@ -208,6 +234,17 @@ std::optional<std::string> ConsoleHost::AskSaveFileName(const SaveRequest& reque
 
 void ConsoleHost::ShowMessage(const std::string& text, const std::string&) {
     messages_.push_back(text);
+}
+
+void ConsoleHost::ShowRunReport(const RunReport& report) {
+    report_ = report;
+    messages_.push_back(RunReportCountLine(report));
+}
+
+void ConsoleHost::PrintReportLines(FILE* out) const {
+    for (const std::string& line : RunReportLines(report_)) {
+        std::fprintf(out, "nocturo-stack: %s\n", line.c_str());
+    }
 }
 
 void ConsoleHost::SaveResultAs() {
@@ -240,13 +277,14 @@ bool ConsoleHost::SaveOutput() {
     std::string name = settings_.output;
     // The run is over: a large JPEG is encoded in bands on every core.
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::string reason = "nothing to save";
     const bool ok = state_.Result != nullptr &&
-                    SaveImageFile(*state_.Result, name, kDefaultOutputName, nullptr, threads);
+                    SaveImageFile(*state_.Result, name, kDefaultOutputName, &reason, threads);
     saveSeconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     state_.ResultUnsaved = !ok;
     if (!ok) {
         progress_.Clear();
-        std::fprintf(stderr, "nocturo-stack: cannot write %s\n", name.c_str());
+        std::fprintf(stderr, "nocturo-stack: cannot write %s: %s\n", name.c_str(), reason.c_str());
         outputFailed_ = true;
     }
     return ok;

@@ -15,12 +15,18 @@
 
 namespace nocturo::cli {
 
-/// Installs the Ctrl+C handler: the first Ctrl+C asks the run to stop after
-/// the frame it is on (ConsoleHost::ProcessEvents picks it up); a second one
-/// ends the program at once, as Ctrl+C normally does.
+/// Installs the handler of Ctrl+C (SIGINT), SIGTERM and SIGHUP: the first
+/// of them asks the run to stop after the frame it is on
+/// (ConsoleHost::ProcessEvents picks it up), so that every file being
+/// written is finished; a second one ends the program at once, as the
+/// signal normally does, after removing the temporary files of the saves
+/// under way on every thread.
 void InstallInterruptHandler();
-/// True once Ctrl+C was pressed.
+/// True once one of those signals arrived.
 bool Interrupted();
+/// The exit status of a run they stopped: 128 + the first signal's number
+/// (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP), as shells report it.
+int InterruptedStatus();
 
 /// A line on a terminal that shows how far a run is, rewritten in place.
 /// Does nothing unless enabled.
@@ -78,6 +84,9 @@ class ConsoleHost : public RunHost {
                const std::vector<Answer>& buttons, bool warning) override;
     std::optional<std::string> AskSaveFileName(const SaveRequest& request) override;
     void ShowMessage(const std::string& text, const std::string& caption) override;
+    /// Keeps the report: its count line joins the messages, the rest is
+    /// for PrintReportLines.
+    void ShowRunReport(const RunReport& report) override;
     void FocusLeftList() override {}
     void SaveResultAs() override;
 
@@ -106,12 +115,13 @@ class ConsoleHost : public RunHost {
     bool OutputFailed() const { return outputFailed_; }
     /// An existing step file was not replaced, which stopped the run.
     bool OverwriteRefused() const { return overwriteRefused_; }
-    /// Step files the run tried to write: one per merged frame, less the
-    /// one refused. The first frame is reported as merged even when its
-    /// step file was refused.
-    int StepFilesAttempted() const { return merged_ - (refusedFirst_ ? 1 : 0); }
     /// The messages the run showed, in order (normally the error count).
     const std::vector<std::string>& Messages() const { return messages_; }
+    /// The run's report (empty before the run's end).
+    const RunReport& Report() const { return report_; }
+    /// Writes the lines of the report that name what failed to out, each
+    /// after "nocturo-stack: ".
+    void PrintReportLines(FILE* out) const;
 
   private:
     const ConsoleSettings& settings_;
@@ -122,8 +132,8 @@ class ConsoleHost : public RunHost {
     bool saveRequested_ = false;
     bool outputFailed_ = false;
     bool overwriteRefused_ = false;
-    bool refusedFirst_ = false;
     std::vector<std::string> messages_;
+    RunReport report_;
     std::chrono::steady_clock::time_point runStart_;
     std::optional<std::chrono::steady_clock::time_point> runEnd_;
     double saveSeconds_ = 0;

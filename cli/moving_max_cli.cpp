@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
@@ -13,7 +14,9 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
+#include "engine/frame_errors.h"
 #include "engine/moving_max.h"
+#include "engine/own_inputs.h"
 #include "engine/run_state.h"
 #include "lang/language_strings.h"
 #include "lists/list_pair.h"
@@ -22,15 +25,15 @@ namespace nocturo::cli {
 
 namespace {
 
-constexpr int kInterruptedStatus = 130;
 constexpr int kMaxJobs = 256;
 
 /// Answers the run from the command line: Ctrl+C is the abort button, the
-/// pause question is answered Yes, the progress panel becomes a line on a
-/// terminal.
+/// pause question is answered Yes, an existing output is replaced only with
+/// --overwrite, the progress panel becomes a line on a terminal.
 class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
   public:
-    MovingMaxConsole(RunState& state, bool progress) : state_(state), progress_(progress) {}
+    MovingMaxConsole(RunState& state, bool progress, bool overwrite)
+        : state_(state), progress_(progress), overwrite_(overwrite) {}
 
     void ShowImage(const RgbImage*, bool) override {}
     void ShowStatus(int, const std::string&, const FileList&, bool) override {}
@@ -39,8 +42,13 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
             ToolButtonAbortClick(state_);
         }
     }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>&, bool) override {
-        return Answer::Yes;
+    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
+               bool) override {
+        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
+            // "OverWrite?": an output made after the run was checked.
+            return overwrite_ ? Answer::YesToAll : Answer::No;
+        }
+        return Answer::Yes;  // "Do you want to Stop process"
     }
     std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
     void ShowMessage(const std::string& text, const std::string&) override {
@@ -68,6 +76,7 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
   private:
     RunState& state_;
     bool progress_;
+    bool overwrite_;
     bool drawn_ = false;
 };
 
@@ -91,18 +100,20 @@ void PrintMovingMaxUsage(FILE* out) {
         "\n"
         "Moving maximum:\n"
         "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
-        "                [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
+        "                [--overwrite] [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
         "\n"
         "Writes one picture per position of a window of N consecutive FILEs sliding\n"
         "over them by one file per picture: each output is the maximum of the files in\n"
         "its window, older files fainter (the oldest adds nothing). The outputs are\n"
         "named from FIRST_OUTPUT with its trailing digits dropped and a four-digit\n"
         "counter from 1: -o out/mm.jpg (or out/mm0120.jpg) gives out/mm0001.jpg,\n"
-        "out/mm0002.jpg, ...; existing files are replaced. A file that cannot be\n"
-        "loaded or whose size differs from the first loaded file of its window is in\n"
-        "error and skipped; the outputs keep the other files. --files-from, --jobs\n"
-        "(decode threads) and --stats work as above; the end report is that of a\n"
-        "stack.\n"
+        "out/mm0002.jpg, ... When one of the outputs exists, nothing is done (status\n"
+        "2, naming it) unless --overwrite, which replaces them; an output that would\n"
+        "be one of the FILEs is never written, --overwrite or not (status 2). A file\n"
+        "that cannot be loaded or whose size differs from the first loaded file of\n"
+        "its window is in error and skipped; the outputs keep the other files.\n"
+        "--files-from, --jobs (decode threads) and --stats work as above; the end\n"
+        "report is that of a stack.\n"
         "\n"
         "  --moving-max N       the window's size: 2 to the number of FILEs\n"
         "  --progressive        also let the window grow from one file at the start and\n"
@@ -123,6 +134,7 @@ int MovingMaxMain(int argc, char** argv) {
     bool progressive = false;
     bool darkening = true;
     bool stats = false;
+    bool overwrite = false;
     int jobs = -1;
     std::string firstOutput;
     std::vector<std::string> files;
@@ -144,6 +156,8 @@ int MovingMaxMain(int argc, char** argv) {
             darkening = false;
         } else if (arg == "--stats" && noValue()) {
             stats = true;
+        } else if (arg == "--overwrite" && noValue()) {
+            overwrite = true;
         } else if (arg == "-o" || arg == "--output") {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
@@ -189,6 +203,25 @@ int MovingMaxMain(int argc, char** argv) {
         return UsageError("cannot write " + firstOutput + ": " + problem);
     }
 
+    MovingMaxSettings settings;
+    settings.windowSize = windowSize;
+    settings.progressive = progressive;
+    settings.darkening = darkening;
+    const MovingMaxOutput output = MovingMaxOutputBase(firstOutput);
+    const std::vector<std::string> outputs =
+        MovingMaxOutputNames(output, settings, static_cast<int>(files.size()));
+    if (const std::optional<std::string> own = FirstOwnInput(outputs, files)) {
+        return UsageError("the output " + *own +
+                          " is one of the input FILEs: a run never writes over them");
+    }
+    if (!overwrite) {
+        for (const std::string& name : outputs) {
+            if (::access(name.c_str(), F_OK) == 0) {
+                return UsageError("the output " + name + " exists (--overwrite replaces it)");
+            }
+        }
+    }
+
     ListPair pair;
     {
         std::vector<ListEntry> entries;
@@ -200,21 +233,16 @@ int MovingMaxMain(int argc, char** argv) {
     }
     RunState state;
     InstallInterruptHandler();
-    MovingMaxConsole console(state, ::isatty(STDERR_FILENO) == 1);
+    MovingMaxConsole console(state, ::isatty(STDERR_FILENO) == 1, overwrite);
     RunContext context{pair, state, console};
 
-    MovingMaxSettings settings;
-    settings.windowSize = windowSize;
-    settings.progressive = progressive;
-    settings.darkening = darkening;
     MovingMaxOptions options;
     options.decodeThreads = jobs;
 
     const auto start = std::chrono::steady_clock::now();
     MovingMaxReport report;
     try {
-        report =
-            MovingMaxRun(context, console, settings, MovingMaxOutputBase(firstOutput), options);
+        report = MovingMaxRun(context, console, settings, output, options);
     } catch (const std::exception& e) {
         console.EndLine();
         std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());
@@ -224,9 +252,13 @@ int MovingMaxMain(int argc, char** argv) {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console.EndLine();
 
-    if (report.failedSaves > 0) {
-        std::fprintf(stderr, "nocturo-stack: %d output(s) could not be written\n",
-                     report.failedSaves);
+    for (const std::string& line : RunReportLines(MovingMaxRunReport(report))) {
+        std::fprintf(stderr, "nocturo-stack: %s\n", line.c_str());
+    }
+    if (report.stopped && !Interrupted()) {
+        // Only a refused overwrite stops a run without Ctrl+C.
+        std::fprintf(stderr,
+                     "nocturo-stack: stopped: an output exists (--overwrite replaces it)\n");
     }
     if (Interrupted()) {
         std::fprintf(stderr, "nocturo-stack: interrupted after %d output(s)\n", report.outputs);
@@ -242,9 +274,9 @@ int MovingMaxMain(int argc, char** argv) {
     std::printf("%s\n", FormatText(Lng().lngfilesinerror, report.errors).c_str());
     std::fflush(stdout);
     if (Interrupted()) {
-        return kInterruptedStatus;
+        return InterruptedStatus();
     }
-    if (report.failedSaves > 0) {
+    if (report.failedSaves > 0 || report.stopped) {
         return 2;
     }
     return report.errors == 0 ? 0 : 1;

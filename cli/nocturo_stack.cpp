@@ -35,6 +35,7 @@
 #include "engine/batch_command.h"
 #include "engine/frame_map.h"
 #include "engine/night_measure.h"
+#include "engine/own_inputs.h"
 #include "engine/run_state.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -72,9 +73,6 @@ constexpr const char* kBatchNames[nocturo::kBatchFunctionCount] = {"dark",     "
 // More decode threads than this only cost memory: each holds a frame.
 constexpr int kMaxJobs = 256;
 
-// Exit status of a run ended by Ctrl+C, as shells report a SIGINT.
-constexpr int kInterruptedStatus = 130;
-
 // The whole help, the manual page's source too: headings end with ':' at the
 // left edge, options and exit statuses start two blanks in.
 void PrintUsage(FILE* out) {
@@ -98,7 +96,8 @@ void PrintUsage(FILE* out) {
         "  --threshold N        threshold of addmaxthreshold (default 0)\n"
         "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
         "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
-        "                       BMP). An existing file is replaced.\n"
+        "                       BMP). An existing file is replaced, but never one of\n"
+        "                       the FILEs (a usage error, even with --overwrite).\n"
         "  --steps FIRST_STEP_FILE\n"
         "                       also save the result after every merged frame, as a\n"
         "                       numbered step file: the number at the end of the name\n"
@@ -108,7 +107,9 @@ void PrintUsage(FILE* out) {
         "                       10,000 or more). A name without an extension gets .bmp.\n"
         "                       With --steps, -o is optional.\n"
         "  --overwrite          replace existing step files; without it the first\n"
-        "                       existing step file stops the run, and it is not written\n"
+        "                       existing step file stops the run, and it is not written.\n"
+        "                       A step file that would be one of the FILEs is never\n"
+        "                       written: the run does not start (status 2)\n"
         "  --files-from LIST    read more FILEs from LIST, after the ones on the command\n"
         "                       line: from a list file saved by the program (\"Save\n"
         "                       Current List...\") its checked entries, in order;\n"
@@ -164,10 +165,13 @@ void PrintUsage(FILE* out) {
         "\n"
         "While it runs, a progress line on standard error (only when that is a\n"
         "terminal) shows the frames done, frames per second and the time left.\n"
-        "Ctrl+C stops the run after the current frame; the result merged so far is\n"
-        "still written to OUTPUT. A second Ctrl+C ends the program at once.\n"
+        "Ctrl+C, SIGTERM and SIGHUP stop the run after the current frame; the step\n"
+        "files being written are finished and the result merged so far is still\n"
+        "written to OUTPUT. A second one ends the program at once, removing the\n"
+        "temporary files of the saves under way.\n"
         "\n"
-        "At the end it prints \"N File(s) in Error\".\n",
+        "At the end it prints \"N File(s) in Error\" on standard output, and names\n"
+        "the files in error and the files not written (with why) on standard error.\n",
         out);
     nocturo::cli::PrintSearchUsage(out);
     nocturo::cli::PrintMovingMaxUsage(out);
@@ -177,9 +181,11 @@ void PrintUsage(FILE* out) {
         "  0    no FILE was in error\n"
         "  1    some FILE was in error: it could not be loaded, or its size differed\n"
         "  2    a usage error, or an output could not be written: OUTPUT, a step file,\n"
-        "       a frame map, a search copy, a moving-maximum output, or an existing\n"
-        "       step file without --overwrite\n"
-        "  130  stopped by Ctrl+C\n",
+        "       a frame map, a search copy, a moving-maximum output, an existing\n"
+        "       output without --overwrite, or an output that would be one of the\n"
+        "       FILEs\n"
+        "  128+N stopped by signal N: 130 for Ctrl+C (SIGINT), 143 for SIGTERM, 129\n"
+        "       for SIGHUP\n",
         out);
 }
 
@@ -480,6 +486,18 @@ int ParseOptions(int argc, char** argv, Options& options) {
     return -1;
 }
 
+// The first of files that loads as a picture; the first name when none
+// does (the batch command then says that it cannot be loaded).
+std::string FirstLoadableFile(const std::vector<std::string>& files) {
+    nocturo::RgbImage probe;
+    for (const std::string& name : files) {
+        if (nocturo::LoadImageFile(probe, name)) {
+            return name;
+        }
+    }
+    return files.front();
+}
+
 void PrintStats(const nocturo::cli::ConsoleHost& host, int frames,
                 const nocturo::DecodeStats& decoded, const std::string& output) {
     const double seconds = host.RunSeconds();
@@ -527,6 +545,22 @@ int main(int argc, char** argv) {
     }
     const bool withSteps = !options.console.firstStepFile.empty();
     options.console.firstIsMerged = options.batch < 0;
+    // The result and the frame map are written after the frames are read,
+    // but no run writes over one of its own frames, --overwrite or not.
+    // (The step files are checked by the run itself.)
+    {
+        std::vector<std::string> outputs;
+        if (!options.console.output.empty()) {
+            outputs.push_back(options.console.output);
+        }
+        if (!options.frameMap.empty()) {
+            outputs.push_back(options.frameMap);
+            outputs.push_back(nocturo::FrameMapCsvName(options.frameMap));
+        }
+        if (const auto own = nocturo::FirstOwnInput(outputs, options.files)) {
+            return UsageError(*own + " is one of the input FILEs: a run never writes over them");
+        }
+    }
 
     nocturo::ListPair lists;
     {
@@ -560,13 +594,17 @@ int main(int argc, char** argv) {
         if (options.batch >= 0) {
             nocturo::BatchRequest request;
             request.functionIndex = options.batch;
-            // Square and cube read no reference pixels; a frame gives the size.
+            // Square and cube read no reference pixels; the first frame that
+            // loads gives the size.
             request.referenceFileName =
-                options.reference.empty() ? lists.Left().Text(0) : options.reference;
+                options.reference.empty() ? FirstLoadableFile(options.files) : options.reference;
             request.factor = options.factor.value_or(nocturo::DefaultFactor(options.batch));
             request.offset = options.offset.value_or(0);
             switch (nocturo::RunBatchCommand(context, request, nocturo::BatchMode::ApplyToAll)) {
                 case nocturo::BatchOutcome::ReferenceNotLoaded:
+                    if (options.reference.empty()) {
+                        return UsageError("none of the FILEs can be loaded");
+                    }
                     return UsageError("cannot load the reference picture " +
                                       request.referenceFileName +
                                       " (missing, not a picture, or damaged)");
@@ -618,11 +656,8 @@ int main(int argc, char** argv) {
         outputProblem = true;
     }
     if (withSteps) {
-        // A step file that was written is in the right list.
-        const int unwritten = host.StepFilesAttempted() - lists.Right().Count();
-        if (unwritten > 0) {
-            std::fprintf(stderr, "nocturo-stack: %d step file(s) could not be written\n",
-                         unwritten);
+        // They are named with the report below.
+        if (!host.Report().unwritten.empty()) {
             outputProblem = true;
         }
         if (host.OverwriteRefused()) {
@@ -643,13 +678,14 @@ int main(int argc, char** argv) {
         PrintStats(host, progress.Done(), decodeStats, options.console.output);
     }
 
+    host.PrintReportLines(stderr);
     for (const std::string& message : host.Messages()) {
         std::printf("%s\n", message.c_str());
     }
     std::fflush(stdout);
 
     if (nocturo::cli::Interrupted()) {
-        return kInterruptedStatus;
+        return nocturo::cli::InterruptedStatus();
     }
     if (outputProblem) {
         return 2;

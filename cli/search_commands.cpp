@@ -25,7 +25,6 @@ namespace nocturo::cli {
 namespace {
 
 constexpr int kMaxJobs = 256;
-constexpr int kInterruptedStatus = 130;
 
 // Numbers separated by `separator`, each within its range.
 bool ParseList(const std::string& text, char separator,
@@ -321,20 +320,35 @@ int RunSearchCommand(int argc, char** argv) {
             OptionsWindow window(options);
             const SearchOutcome outcome =
                 RunSearch(context, options.operation, false, std::string(), std::string(), window);
+            if (!outcome.ownInput.empty()) {
+                return UsageError("the copy " + outcome.ownInput +
+                                  " would be one of the input FILEs: a run never writes over "
+                                  "them");
+            }
             errors = outcome.errors;
             const FileList& right = lists.Right();
             for (int i = 0; i < right.Count(); ++i) {
+                const std::string& name = right.Text(i);
                 if (right.IsEnabled(i)) {
-                    std::printf("%s\n", right.Text(i).c_str());
-                } else {
-                    std::fprintf(stderr, "nocturo-stack: not written: %s%s\n",
-                                 right.Text(i).c_str(),
-                                 host.Refused() > 0 && ::access(right.Text(i).c_str(), F_OK) == 0
-                                     ? " (it exists; --overwrite replaces it)"
-                                     : "");
-                    outputProblem = true;
+                    std::printf("%s\n", name.c_str());
+                    continue;
                 }
+                std::string why;
+                for (const FailedWrite& failed : outcome.failedWrites) {
+                    if (failed.name == name) {
+                        why = " (" + failed.reason + ")";
+                    }
+                }
+                if (why.empty() && host.Refused() > 0 && ::access(name.c_str(), F_OK) == 0) {
+                    why = " (it exists; --overwrite replaces it)";
+                }
+                std::fprintf(stderr, "nocturo-stack: not written: %s%s\n", name.c_str(),
+                             why.c_str());
+                outputProblem = true;
             }
+            std::fprintf(
+                stderr, "%s\n",
+                FormatText(kFramesFoundText, static_cast<long long>(outcome.found.size())).c_str());
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());
@@ -343,7 +357,7 @@ int RunSearchCommand(int argc, char** argv) {
     std::fflush(stdout);
     ReportFailures(lists.Left(), errors);
     if (Interrupted()) {
-        return kInterruptedStatus;
+        return InterruptedStatus();
     }
     if (outputProblem) {
         return 2;
@@ -383,7 +397,8 @@ void PrintSearchUsage(FILE* out) {
         "                       of another size than the first are in error.\n"
         "\n"
         "Both take --files-from LIST and --jobs N as above. They end with \"N File(s) in\n"
-        "Error\" on standard error, where the files that cannot be loaded are named too.\n",
+        "Error\" on standard error, where the files that cannot be loaded are named too.\n"
+        "A copy that would be one of the FILEs is never written (status 2).\n",
         out);
 }
 

@@ -15,6 +15,7 @@
 
 #include "core/codecs/codecs.h"
 #include "core/codecs/jpeg_bands.h"
+#include "core/temp_files.h"
 
 namespace nocturo {
 
@@ -251,7 +252,9 @@ bool WriteFileAtomically(const std::string& fileName, const uint8_t* data, size_
     struct stat existing {};
     const bool replaces = ::stat(target.c_str(), &existing) == 0;
     std::string temp = folder + TempName(base);
-    const int fd = ::mkstemp(temp.data());
+    // Registered while it exists: a program ended by a signal removes it.
+    const TemporaryFile file(temp);
+    const int fd = file.Fd();
     if (fd < 0) {
         SetErrnoReason(reason, errno);
         return false;

@@ -10,11 +10,14 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "core/image_file.h"
 #include "engine/darkened_max.h"
+#include "engine/frame_errors.h"
+#include "engine/own_inputs.h"
 #include "engine/step_saving.h"
 #include "engine/window_frames.h"
 #include "lang/language_strings.h"
@@ -408,6 +411,10 @@ class Run {
 
     void Fail(int index) {
         ++report_.errors;
+        const std::string& name = left_.Text(index);
+        if (namedInError_.insert(name).second) {
+            report_.inError.push_back(name);
+        }
         DisableEntry(context_, index, left_);
         host_.ShowStatus(-index, left_.Text(index), left_, false);
     }
@@ -434,13 +441,25 @@ class Run {
         const std::string name = MovingMaxFileName(output_, counter_);
         ++counter_;
         ++report_.outputs;
-        if (!state_.StopRequested && !state_.PauseRequested) {
+        if (!state_.StopRequested && !state_.PauseRequested && Replaces(name)) {
             std::string written = name;
             SaveInBackground(written);
         } else {
             lastOutputSaved_ = false;
         }
         host_.ProcessEvents();
+    }
+
+    /// The overwrite question for an output whose file exists, as for a
+    /// step file; any refusal stops the run. Outputs have names of their own,
+    /// so no earlier write of this run is under the name.
+    bool Replaces(const std::string& name) {
+        const Answer decision = DecideOverwrite(context_, name, answer_);
+        if (decision == Answer::Yes || decision == Answer::YesToAll) {
+            return true;
+        }
+        state_.StopRequested = true;
+        return false;
     }
 
     /// Writes a copy of the result on another thread while the next windows
@@ -481,7 +500,7 @@ class Run {
         PendingSave* job = save.get();
         save->done = std::async(std::launch::async, [job] {
             std::string target = job->name;
-            return SaveImageFile(job->image, target, kDefaultOutputName, nullptr, 1,
+            return SaveImageFile(job->image, target, kDefaultOutputName, &job->reason, 1,
                                  job->scratch.get());
         });
         saves_.push_back(std::move(save));
@@ -495,6 +514,9 @@ class Run {
         const bool ok = save->done.get();
         lastSaveOk_ = ok;
         ++(ok ? report_.written : report_.failedSaves);
+        if (!ok) {
+            report_.unwritten.push_back({save->name, save->reason});
+        }
         saveSpare_.push_back(std::move(save->image));
         scratchSpare_.push_back(std::move(save->scratch));
     }
@@ -684,12 +706,16 @@ class Run {
     std::vector<RgbImage> spare_;
     RgbImage scratch_;
     MovingMaxReport report_;
+    std::unordered_set<std::string> namedInError_;
+    // The overwrite answer of the run, Yes at its start.
+    Answer answer_ = Answer::Yes;
     std::vector<std::string> canonical_;  // of the copy's names, when asked
     // The outputs being written, oldest first, and buffers of written ones:
     // their images and their encoders' memory serve the next outputs.
     struct PendingSave {
         std::string name;
         std::string canonical;
+        std::string reason;  // why the write failed
         RgbImage image;
         std::unique_ptr<SaveScratch> scratch;
         std::future<bool> done;  // last: waited for before the image goes
@@ -785,6 +811,34 @@ std::string MovingMaxFileName(const MovingMaxOutput& output, int counter) {
     return output.base + number + output.extension;
 }
 
+int MovingMaxOutputCount(const MovingMaxSettings& settings, int entryCount) {
+    const int m = std::max(entryCount, 0);
+    const int n = std::max(settings.windowSize, 1);
+    // As the run moves its window: the first full (or whole-list) window,
+    // one per entry after it, and the growing and shrinking ones.
+    const int full = 1 + std::max(0, m - n);
+    return settings.progressive ? full + std::min(n, m) - 1 + (n - 1) : full;
+}
+
+std::vector<std::string> MovingMaxOutputNames(const MovingMaxOutput& output,
+                                              const MovingMaxSettings& settings, int entryCount) {
+    const int count = MovingMaxOutputCount(settings, entryCount);
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(count));
+    for (int counter = 1; counter <= count; ++counter) {
+        names.push_back(MovingMaxFileName(output, counter));
+    }
+    return names;
+}
+
+RunReport MovingMaxRunReport(const MovingMaxReport& report) {
+    RunReport run;
+    run.errors = report.errors;
+    run.inError = report.inError;
+    run.unwritten = report.unwritten;
+    return run;
+}
+
 MovingMaxReport MovingMaxRun(RunContext& context, MovingMaxDisplay& display,
                              const MovingMaxSettings& settings, const MovingMaxOutput& output,
                              const MovingMaxOptions& options) {
@@ -841,7 +895,13 @@ std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDi
     if (!chosen) {
         return std::nullopt;
     }
-    return MovingMaxRun(context, display, *settings, MovingMaxOutputBase(*chosen), options);
+    const MovingMaxOutput output = MovingMaxOutputBase(*chosen);
+    if (RefuseOwnInputs(context, MovingMaxOutputNames(output, *settings, left.Count()))) {
+        return std::nullopt;
+    }
+    MovingMaxReport report = MovingMaxRun(context, display, *settings, output, options);
+    context.host.ShowRunReport(MovingMaxRunReport(report));
+    return report;
 }
 
 }  // namespace nocturo

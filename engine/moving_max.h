@@ -18,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "core/combine.h"
 #include "engine/stacking_run.h"
@@ -66,6 +67,14 @@ struct MovingMaxSettings {
     bool showProcess = false;
 };
 
+/// The outputs a run over entryCount entries writes when nothing stops it:
+/// one per full window (entryCount - N + 1), and with "Progressive" also
+/// the growing and shrinking ones (entryCount + N - 1 in all).
+int MovingMaxOutputCount(const MovingMaxSettings& settings, int entryCount);
+/// Their names, from counter 1 on.
+std::vector<std::string> MovingMaxOutputNames(const MovingMaxOutput& output,
+                                              const MovingMaxSettings& settings, int entryCount);
+
 /// What the moving maximum shows besides what every run shows.
 class MovingMaxDisplay {
   public:
@@ -98,6 +107,10 @@ struct MovingMaxReport {
     /// Entries that failed to load or had another size (each disabled for
     /// the rest of its time in the window).
     int errors = 0;
+    /// Their files, each once, in the order they first failed.
+    std::vector<std::string> inError;
+    /// The outputs that could not be written, with why.
+    std::vector<FailedWrite> unwritten;
     bool stopped = false;
     /// Windows whose merge was done ahead, together with an earlier one.
     int mergedAhead = 0;
@@ -106,11 +119,18 @@ struct MovingMaxReport {
     size_t peakBytesKept = 0;
 };
 
+/// What the end of a run reports: its errors and the outputs not written.
+RunReport MovingMaxRunReport(const MovingMaxReport& report);
+
 /// The run over the left list with settings already chosen: the list copy,
 /// the windows and their outputs, the restore. Failures disable entries
 /// and are counted; a frame that fails to load or has another size than the
 /// window's first frame is skipped, and the output keeps what was merged.
-/// Outputs are written without asking and are not added to the right list.
+/// An output whose file exists is written only after the overwrite question
+/// of step files (kstoverwrite, with "Yes to All"); any refusal writes
+/// nothing and stops the run. Outputs are not added to the right list.
+/// Whether an output is a file of the list is for the caller to check
+/// before (MovingMaxCommand and the command line do).
 /// The left list is restored and the copy hidden also when an exception
 /// escapes (which then reaches the caller).
 MovingMaxReport MovingMaxRun(RunContext& context, MovingMaxDisplay& display,
@@ -127,9 +147,11 @@ extern const char* const kMovingMaxOneEntry;
 
 /// "MovingMax ": the sample window, the name of the first output (a save
 /// dialog proposing the next step file's name, which it does not change),
-/// then the run. Live display follows "ShowProcess (Slower !)" for the time
-/// of the command and is on again however it ends. Returns the run's report,
-/// or nothing when no run took place.
+/// then the run, which ends with its report (host.ShowRunReport). No run
+/// when an output would be a file of the left list (a message names it).
+/// Live display follows "ShowProcess (Slower !)" for the time of the
+/// command and is on again however it ends. Returns the run's report, or
+/// nothing when no run took place.
 std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDisplay& display,
                                                 const AskMovingMaxSettings& askSettings,
                                                 const MovingMaxOptions& options = {});

@@ -30,6 +30,23 @@ struct SaveRequest {
     std::string fileName;
 };
 
+/// A file a run could not write, and why ("No space left on device").
+struct FailedWrite {
+    std::string name;
+    std::string reason;
+    friend bool operator==(const FailedWrite&, const FailedWrite&) = default;
+};
+
+/// What a run tells at its end.
+struct RunReport {
+    /// Frames in error: the number "%d File(s) in Error" shows.
+    int errors = 0;
+    /// The files in error, in the order they failed, each once.
+    std::vector<std::string> inError;
+    /// The files the run could not write (step files, outputs, copies).
+    std::vector<FailedWrite> unwritten;
+};
+
 class RunHost {
   public:
     virtual ~RunHost() = default;
@@ -51,6 +68,9 @@ class RunHost {
     virtual std::optional<std::string> AskSaveFileName(const SaveRequest& request) = 0;
     /// Shows a message with an OK button.
     virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
+    /// The end of a run. By default a message: RunReportText (see
+    /// frame_errors.h) under "Processed Pictures".
+    virtual void ShowRunReport(const RunReport& report);
 
     /// Makes the left list the current list, as its focus button does.
     virtual void FocusLeftList() = 0;

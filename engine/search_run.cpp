@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
+#include <unordered_set>
 #include <utility>
 
 #include "core/image_file.h"
 #include "engine/frame_reader.h"
+#include "engine/own_inputs.h"
 #include "engine/step_saving.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
@@ -14,6 +16,7 @@
 namespace nocturo {
 
 const char* const kSearchSaveFilter = kStepSaveFilter;
+const char* const kFramesFoundText = "%d Frame(s) found";
 
 namespace {
 
@@ -36,6 +39,39 @@ void EnsureSeparator(std::string& folder) {
         folder += '/';
     }
 }
+
+/// The right list's entries by name, so that a search lists a name once.
+class RightListNames {
+  public:
+    explicit RightListNames(FileList& right) : right_(right) {
+        for (const ListEntry& entry : right.Entries()) {
+            names_.insert(entry.text);
+        }
+    }
+    /// Lists name (or finds it listed) and enables or disables its entry.
+    void List(const std::string& name, bool enabled) {
+        int index = -1;
+        if (names_.count(name) != 0) {
+            // The user may have changed the list while events ran.
+            for (int i = 0; i < right_.Count() && index < 0; ++i) {
+                index = right_.Text(i) == name ? i : -1;
+            }
+        }
+        if (index < 0) {
+            index = right_.Append(name);
+            names_.insert(name);
+        }
+        if (enabled) {
+            EnableEntry(index, right_);
+        } else {
+            DisableEntry(index, right_);
+        }
+    }
+
+  private:
+    FileList& right_;
+    std::unordered_set<std::string> names_;
+};
 
 /// The object's centroid, or nothing when no object is found.
 std::optional<std::pair<int, int>> Centroid(const RgbImage& image, const SearchParams& params) {
@@ -247,8 +283,21 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     if (save) {
         extension = FileExtension(choice->name);
         folder = SplitFolder(choice->name).first;
+        std::vector<std::string> copies;
+        for (int i = 0; i < left.Count(); ++i) {
+            if (Takes(left, i)) {
+                copies.push_back(SearchOutputName(left.Text(i), folder, extension));
+            }
+        }
+        if (std::optional<std::string> own = RefuseOwnInputs(context, copies)) {
+            outcome.ownInput = std::move(*own);
+            return outcome;
+        }
     }
 
+    RunReport report;
+    RightListNames listed(right);
+    int position = 0;
     {
         // A frame whose file has gone fails even when it was decoded ahead.
         FrameReader frames(state.Decode, Takes, true);
@@ -258,22 +307,27 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
                 continue;
             }
             const std::string name = left.Text(i);
+            position = i;
             if (frames.Load(left, i, image)) {
                 EnableEntry(i, left);
                 host.ShowStatus(i, name, left, true);
                 if (operation(image, params, !save)) {
                     if (save) {
                         const std::string out = SearchOutputName(name, folder, extension);
-                        if (SaveWithOverwriteQuestion(context, image, out, answer)) {
-                            EnableEntry(right.Append(out), right);
+                        std::string reason;
+                        if (SaveWithOverwriteQuestion(context, image, out, answer, &reason)) {
+                            listed.List(out, true);
                             outcome.found.push_back(out);
                         } else if (!state.StopRequested) {
-                            DisableEntry(right.Append(out), right);
+                            listed.List(out, false);
                             outcome.found.push_back(out);
                             ++outcome.unwritten;
                         }
+                        if (!reason.empty()) {
+                            report.unwritten.push_back({out, reason});
+                        }
                     } else {
-                        EnableEntry(right.Append(name), right);
+                        listed.List(name, true);
                         outcome.found.push_back(name);
                     }
                 } else {
@@ -281,6 +335,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
                 }
             } else {
                 ++outcome.errors;
+                report.inError.push_back(name);
                 ClearImage(&image);
                 DisableEntry(context, i, left);
                 host.ShowStatus(-i, name, left, false);
@@ -290,8 +345,15 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
         frames.Stop();
     }
 
-    if (outcome.errors > 0) {
-        host.ShowMessage(FormatText(Lng().lngfilesinerror, outcome.errors), Lng().lngprocpictures);
+    // A frame without an object is no error: the run's end says what it
+    // found, in the ordinary style.
+    host.ShowStatus(std::max(0, std::min(position, left.Count() - 1)),
+                    FormatText(kFramesFoundText, static_cast<long long>(outcome.found.size())),
+                    left, true);
+    report.errors = outcome.errors;
+    outcome.failedWrites = report.unwritten;
+    if (report.errors > 0 || !report.unwritten.empty()) {
+        host.ShowRunReport(report);
     }
     return outcome;
 }

@@ -100,7 +100,15 @@ struct SearchOutcome {
     std::vector<std::string> found;
     /// Of those, the copies that could not be written (disabled entries).
     int unwritten = 0;
+    /// The copies whose write failed, with why (declined ones are not).
+    std::vector<FailedWrite> failedWrites;
+    /// The copy that would have replaced a file of the left list: the run
+    /// did not start. Empty otherwise.
+    std::string ownInput;
 };
+
+/// The status text at the end of a search: how many frames were found.
+extern const char* const kFramesFoundText;
 
 /// The output name of a frame: folder (ending with a separator) + the
 /// frame's name without its folder, its extension replaced by extension.
@@ -112,8 +120,13 @@ std::string SearchOutputName(const std::string& frame, const std::string& folder
 /// unchecked, disabled and counted; a found frame goes to the right list
 /// under its own name, or, when saving, its processed copy under the output
 /// name after the overwrite question (a copy not written is listed
-/// disabled; Cancel lists nothing and stops). The abort button stops after
-/// the current frame. "%d File(s) in Error" only when files failed.
+/// disabled; Cancel lists nothing and stops). A name the right list holds
+/// already is not listed again: its entry follows the outcome. The abort
+/// button stops after the current frame. At the end the status bar tells
+/// how many frames were found (kFramesFoundText, not as an error), and the
+/// run's report (host.ShowRunReport) follows only when files failed to
+/// load or copies to be written. When saving, no run takes place if a copy
+/// would be a file of the left list: a message names it (ownInput).
 /// Frames are decoded ahead on worker threads when state.Decode asks.
 SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool save,
                         std::string extension, std::string folder, SearchWindow& window);

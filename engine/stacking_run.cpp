@@ -72,7 +72,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         // waits for the writes in flight before anything else is released.
         std::optional<StepWriter> steps;
         if (saveSteps) {
-            steps.emplace(context, state.Writes.inFlight);
+            steps.emplace(context, state.Writes.inFlight, &errors);
         }
         auto read = [&](int index, RgbImage& destination) {
             if (steps) {
@@ -193,7 +193,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     if (merged && !state.StopRequested && !saveSteps && !state.PauseRequested) {
         host.SaveResultAs();
     }
-    errors.Report();
+    errors.ShowReport();
 }
 
 void StackingCommand(RunContext& context, ImageOperation operation, bool saveSteps) {

@@ -7,6 +7,8 @@
 #include <optional>
 
 #include "core/image_file.h"
+#include "engine/frame_errors.h"
+#include "engine/own_inputs.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
@@ -140,6 +142,17 @@ std::string StepFileName(StepSettings& settings, int32_t n, int leftCount) {
     return name;
 }
 
+std::vector<std::string> StepFileNames(const StepSettings& settings, int count, int leftCount) {
+    StepSettings next = settings;
+    std::vector<std::string> names;
+    names.reserve(static_cast<size_t>(std::max(count, 0)));
+    for (int k = 0; k < count; ++k) {
+        names.push_back(StepFileName(next, next.StepNumber, leftCount));
+        next.StepNumber = next.StepNumber < INT32_MAX ? next.StepNumber + 1 : 0;
+    }
+    return names;
+}
+
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged) {
     StepSettings& steps = context.state.Steps;
@@ -182,11 +195,21 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
     steps.baseName = base.substr(0, base.size() - k);
     steps.extension = extension;
 
+    // Every step file the run may write, one per picture it takes.
+    const FileList& left = context.lists.Left();
+    int taken = 0;
+    for (int i = 0; i < left.Count(); ++i) {
+        taken += left.IsChecked(i) && left.IsEnabled(i) ? 1 : 0;
+    }
+    if (RefuseOwnInputs(context, StepFileNames(steps, taken, left.Count()))) {
+        return false;
+    }
+
     StackingRun(context, operation, record, true, firstIsMerged);
     return true;
 }
 
-void SaveStep(RunContext& context, Answer& answer) {
+void SaveStep(RunContext& context, Answer& answer, FrameErrors* errors) {
     RunState& state = context.state;
     std::string name =
         StepFileName(state.Steps, state.Steps.StepNumber, context.lists.Left().Count());
@@ -200,23 +223,31 @@ void SaveStep(RunContext& context, Answer& answer) {
         ClearImage(&empty);
         result = &empty;
     }
-    const bool ok = SaveImageFile(*result, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
+    std::string reason;
+    const bool ok = SaveImageFile(*result, name, kDefaultOutputName, &reason, 1, &WriterScratch());
     state.ResultUnsaved = !ok;
     if (ok) {
         context.lists.Right().Append(name);
+    } else {
+        // Listed all the same, unchecked and disabled: the user sees what
+        // was tried, and the report says why it failed.
+        context.lists.Right().Append(name, false, false);
+        if (errors != nullptr) {
+            errors->WriteFailed(name, reason);
+        }
     }
     // Past the largest number the next name starts again at 1.
     state.Steps.StepNumber = state.Steps.StepNumber < INT32_MAX ? state.Steps.StepNumber + 1 : 0;
 }
 
 bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
-                               const std::string& fileName, Answer& answer) {
+                               const std::string& fileName, Answer& answer, std::string* reason) {
     const Answer decision = DecideOverwrite(context, fileName, answer);
     if (Writes(decision)) {
         std::string name = fileName;
         // A copy of a frame, not the result buffer: whether the result
         // still waits to be saved is not this file's business.
-        return SaveImageFile(image, name, kDefaultOutputName, nullptr, 1, &WriterScratch());
+        return SaveImageFile(image, name, kDefaultOutputName, reason, 1, &WriterScratch());
     }
     if (decision != Answer::No && decision != Answer::NoToAll) {
         context.state.StopRequested = true;  // Cancel, or closed without a button

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/stacking_run.h"
 
 namespace nocturo {
+
+class FrameErrors;
 
 /// The first number in a format text: skips to the first '-' or digit, then
 /// reads the longest run of '-' and digits; the text's last character is
@@ -29,6 +32,11 @@ int FirstNumberInFormat(std::string_view format);
 /// asking for more than 255 digits gets 255, the most a file name can hold.
 std::string StepFileName(StepSettings& settings, int32_t n, int leftCount);
 
+/// The names of `count` step files from the settings' StepNumber on, as a
+/// run writing them one after another names them (numbers that wrap
+/// included); the settings are not changed.
+std::vector<std::string> StepFileNames(const StepSettings& settings, int count, int leftCount);
+
 /// The filter of the step dialog: every format that can be written, all of
 /// them in the first entry, then one entry per format.
 extern const char* const kStepSaveFilter;
@@ -40,7 +48,9 @@ extern const char* const kStepSaveFilter;
 /// base name and extension; a number other than the one before the command
 /// switches the forced start number off (host.StartNumberChanged()).
 /// Returns false when the user cancelled or the chosen name's number does
-/// not fit a signed 32-bit integer (a message says so): no run then.
+/// not fit a signed 32-bit integer (a message says so): no run then. No
+/// run either when one of the step files the run would write (one per
+/// checked entry) is a file of the left list: a message names it.
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged);
 
@@ -58,20 +68,23 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
 
 /// Saves the result buffer as the next step file, asking before an existing
 /// file is overwritten; answer is the run's remembered answer (Yes at its
-/// start). Yes and Yes to All write the file (a written file is appended to
-/// the right list; ResultUnsaved := not written) and use up the number, also
-/// when the write fails. Any refusal (No, No to All, Cancel, or the question
-/// closed without a button) sets StopRequested, writes nothing and keeps the
-/// number.
-void SaveStep(RunContext& context, Answer& answer);
+/// start). Yes and Yes to All write the file (ResultUnsaved := not written)
+/// and use up the number, also when the write fails. A written file is
+/// appended to the right list; one that could not be written is appended
+/// unchecked and disabled, and given to errors (when set) with why. Any
+/// refusal (No, No to All, Cancel, or the question closed without a button)
+/// sets StopRequested, writes nothing and keeps the number.
+void SaveStep(RunContext& context, Answer& answer, FrameErrors* errors = nullptr);
 
 /// Saves an image under a name after the same question; the answer is
 /// remembered across calls. Cancel (or closing the question) sets
 /// StopRequested and gives false; No and No to All give false and write
 /// nothing, without stopping. Yes, Yes to All, and any name that does not
-/// exist yet save the image and give whether it was written. The result
-/// buffer's unsaved mark is left alone: the image is not the result.
+/// exist yet save the image and give whether it was written; a save that
+/// fails gives why in reason, when set. The result buffer's unsaved mark is
+/// left alone: the image is not the result.
 bool SaveWithOverwriteQuestion(RunContext& context, const RgbImage& image,
-                               const std::string& fileName, Answer& answer);
+                               const std::string& fileName, Answer& answer,
+                               std::string* reason = nullptr);
 
 }  // namespace nocturo

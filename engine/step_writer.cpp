@@ -5,12 +5,13 @@
 #include <utility>
 
 #include "core/image_file.h"
+#include "engine/frame_errors.h"
 #include "engine/step_saving.h"
 
 namespace nocturo {
 
-StepWriter::StepWriter(RunContext& context, int inFlight)
-    : context_(context), inFlight_(std::max(0, inFlight)) {
+StepWriter::StepWriter(RunContext& context, int inFlight, FrameErrors* errors)
+    : context_(context), inFlight_(std::max(0, inFlight)), errors_(errors) {
     try {
         for (int k = 0; k < inFlight_; ++k) {
             workers_.emplace_back([this] { Work(); });
@@ -52,11 +53,13 @@ void StepWriter::Work() {
         queue_.pop_front();
         lock.unlock();
         bool ok = false;
+        std::string reason;
         try {
             std::string name = job->name;
-            ok = SaveImageFile(job->image, name, kDefaultOutputName, nullptr, 1, &scratch);
+            ok = SaveImageFile(job->image, name, kDefaultOutputName, &reason, 1, &scratch);
         } catch (...) {
             ok = false;  // out of memory while encoding: a failed write
+            reason = "out of memory";
         }
         lock.lock();
         // The copy's buffer serves the next step: a frame-sized allocation
@@ -66,6 +69,7 @@ void StepWriter::Work() {
         }
         job->image = RgbImage();
         job->ok = ok;
+        job->reason = std::move(reason);
         job->done = true;
         done_.notify_all();
     }
@@ -87,6 +91,11 @@ void StepWriter::Apply(bool latest) {
         // merged after it; a later merge has set it already.
         if (job->ok) {
             context_.lists.Right().Append(job->name);
+        } else {
+            context_.lists.Right().Append(job->name, false, false);
+            if (errors_ != nullptr) {
+                errors_->WriteFailed(job->name, job->reason);
+            }
         }
         bool last = false;
         {
@@ -163,6 +172,7 @@ void StepWriter::BeforeResultChanges() {
         std::shared_ptr<Job> job = std::move(pending_);
         {
             std::lock_guard lock(mutex_);
+            job->reason = "out of memory";
             job->done = true;
         }
         done_.notify_all();
@@ -199,7 +209,7 @@ void StepWriter::Finish() {
 
 void StepWriter::SaveStep(Answer& answer) {
     if (workers_.empty()) {
-        nocturo::SaveStep(context_, answer);
+        nocturo::SaveStep(context_, answer, errors_);
         return;
     }
     mergedSinceStep_ = true;

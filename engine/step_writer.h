@@ -41,11 +41,14 @@
 
 namespace nocturo {
 
+class FrameErrors;
+
 class StepWriter {
   public:
     /// inFlight: writes that may run behind the run (0: every step is
-    /// written at once, as SaveStep does).
-    StepWriter(RunContext& context, int inFlight);
+    /// written at once, as SaveStep does). errors, when set, receives every
+    /// write that failed, with why.
+    StepWriter(RunContext& context, int inFlight, FrameErrors* errors = nullptr);
     ~StepWriter();
 
     StepWriter(const StepWriter&) = delete;
@@ -86,6 +89,7 @@ class StepWriter {
         RgbImage image;
         bool done = false;
         bool ok = false;
+        std::string reason;  // why the write failed
     };
 
     void Work();
@@ -101,6 +105,7 @@ class StepWriter {
 
     RunContext& context_;
     const int inFlight_;
+    FrameErrors* const errors_;
     std::mutex mutex_;
     std::condition_variable work_;
     std::condition_variable done_;

@@ -110,6 +110,45 @@ TEST(MovingMaxCliTest, FailingFrameIsCountedAndLeftOut) {
     EXPECT_EQ(Lit(dir.File("out/t0004.bmp"), 5), (std::vector<int>{0, 0, 0, 0, 200}));
 }
 
+// --moving-max 2 -o sky0006.png sky0001..sky0005.png used to replace four
+// of its five inputs: an output that is an input is refused, --overwrite or
+// not, and an existing output needs --overwrite.
+TEST(MovingMaxCliTest, OutputsNeverReplaceInputsAndExistingOnesNeedOverwrite) {
+    TempDir dir;
+    std::vector<std::string> sky;
+    for (const std::string& frame : Frames(dir, 5)) {
+        sky.push_back(Name(dir, "sky", static_cast<int>(sky.size()) + 1, ".bmp"));
+        std::filesystem::copy_file(frame, sky.back());
+    }
+    const std::vector<uint8_t> before = test::ReadBytes(sky[0]);
+    for (const char* overwrite : {"--progressive", "--overwrite"}) {
+        std::vector<std::string> args = {"--moving-max", "2", overwrite, "-o",
+                                         Name(dir, "sky", 6, ".bmp")};
+        args.insert(args.end(), sky.begin(), sky.end());
+        const ChildResult r = Stack(args);
+        EXPECT_EQ(r.exitCode, 2) << overwrite;
+        EXPECT_NE(r.err.find(sky[0] + " is one of the input FILEs"), std::string::npos) << r.err;
+        EXPECT_EQ(test::ReadBytes(sky[0]), before);
+    }
+
+    const std::vector<std::string> files = Frames(dir, 3);
+    const std::string old = Name(dir, "mm", 2, ".bmp");
+    test::WriteBytes(old, {'o', 'l', 'd'});
+    std::vector<std::string> args = {"--moving-max", "2", "--no-darkening", "-o",
+                                     dir.File("mm.bmp")};
+    args.insert(args.end(), files.begin(), files.end());
+    const ChildResult refused = Stack(args);
+    EXPECT_EQ(refused.exitCode, 2);
+    EXPECT_NE(refused.err.find(old + " exists (--overwrite replaces it)"), std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(Name(dir, "mm", 1, ".bmp")));
+    EXPECT_EQ(test::ReadBytes(old), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    args.push_back("--overwrite");
+    const ChildResult replaced = Stack(args);
+    EXPECT_EQ(replaced.exitCode, 0) << replaced.err;
+    EXPECT_EQ(Lit(old, 3), (std::vector<int>{0, 200, 200}));
+}
+
 TEST(MovingMaxCliTest, UsageErrors) {
     TempDir dir;
     const std::vector<std::string> files = Frames(dir, 3);

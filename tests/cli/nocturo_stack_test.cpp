@@ -794,5 +794,108 @@ TEST(NocturoStack, CtrlCStopsAfterTheCurrentFrame) {
     EXPECT_TRUE(SamePixels(Load(out), first));
 }
 
+// `--overwrite --steps s0002.png ... s0001.png s0002.png s0003.png
+// s0004.png` replaced frames 2 to 4 before they were read: no output may
+// name an input FILE, by any path, whatever --overwrite says.
+TEST(NocturoStack, NoOutputEverReplacesAnInputFile) {
+    TempDir dir;
+    std::vector<std::string> frames;
+    for (int k = 1; k <= 4; ++k) {
+        frames.push_back(Put(dir, Numbered("s000", k, ".png"), RandomImage(6, 4, 200 + k)));
+    }
+    std::filesystem::create_directory_symlink(dir.Path(), dir.File("same"));
+    std::vector<std::vector<uint8_t>> before;
+    for (const std::string& frame : frames) {
+        before.push_back(test::ReadBytes(frame));
+    }
+    struct Case {
+        std::vector<std::string> options;
+        std::string named;
+    };
+    const Case cases[] = {
+        {{"--overwrite", "--steps", dir.File("s0002.png")}, dir.File("s0002.png")},
+        {{"--steps", dir.File("same/s0003.png"), "--overwrite"}, dir.File("same/s0003.png")},
+        {{"--batch", "square", "--overwrite", "--steps", dir.File("s0004.png")},
+         dir.File("s0004.png")},
+        {{"-o", dir.File("same/s0001.png")}, dir.File("same/s0001.png")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.named);
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), frames.begin(), frames.end());
+        const ChildResult r = Stack(args);
+        EXPECT_EQ(r.exitCode, 2);
+        EXPECT_NE(r.err.find(c.named), std::string::npos) << r.err;
+        for (size_t k = 0; k < frames.size(); ++k) {
+            EXPECT_EQ(test::ReadBytes(frames[k]), before[k]) << frames[k];
+        }
+        EXPECT_EQ(FolderContents(dir).size(), 5u);
+    }
+}
+
+// Square and cube take their size from the first FILE that loads; the end
+// names the files in error and the step files not written, with why.
+TEST(NocturoStack, BatchWithoutAReferenceStartsAtTheFirstFileThatLoads) {
+    TempDir dir;
+    const RgbImage frame = RandomImage(5, 4, 220);
+    const std::string good = Put(dir, "good.png", frame);
+    std::filesystem::create_directories(dir.File("q0002.png"));  // a folder in the way
+    const ChildResult r = Stack({"--batch", "square", "--steps", dir.File("q0001.png"),
+                                 dir.File("missing.png"), good, good});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.out, CountLine(1));
+    for (const std::string& line :
+         {"In error: " + dir.File("missing.png"),
+          "Not written: " + dir.File("q0002.png") + " (Is a directory)"}) {
+        EXPECT_NE(r.err.find("nocturo-stack: " + line + "\n"), std::string::npos) << r.err;
+    }
+    EXPECT_TRUE(SamePixels(Load(dir.File("q0001.png")), BatchOf(4, frame, frame, 255, 0)));
+    const ChildResult none =
+        Stack({"--batch", "cube", "--steps", dir.File("c0001.png"), dir.File("missing.png")});
+    EXPECT_EQ(none.exitCode, 2);
+    EXPECT_NE(none.err.find("none of the FILEs can be loaded"), std::string::npos) << none.err;
+}
+
+// SIGTERM and SIGHUP stop a run as Ctrl+C does: every file being written is
+// finished, and no hidden temporary file is left; a second signal ends the
+// program at once, still without them.
+TEST(NocturoStack, TerminationSignalsStopLikeCtrlC) {
+    for (const int signals : {1, 2}) {
+        SCOPED_TRACE(signals);
+        TempDir dir;
+        std::vector<std::string> args = {"--jobs",       "1",
+                                         "--write-jobs", "2",
+                                         "--steps",      dir.File("out/step0001.jpg"),
+                                         "-o",           dir.File("out/r.png")};
+        std::filesystem::create_directory(dir.File("out"));
+        for (int k = 0; k < 40; ++k) {
+            args.push_back(Put(dir, Numbered("f", k, ".bmp"), RandomImage(600, 400, 230 + k)));
+        }
+        ChildProcess child(kStack, args);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!Exists(dir.File("out/step0002.jpg")) &&
+               std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        if (signals == 2) {
+            ::kill(child.Pid(), SIGHUP);  // both wait: the second follows the first at once
+        }
+        ::kill(child.Pid(), SIGTERM);
+        const ChildResult r = child.Finish();
+        if (signals == 1) {
+            EXPECT_EQ(r.signal, 0);
+            EXPECT_EQ(r.exitCode, 128 + SIGTERM) << r.err;
+            EXPECT_NE(r.err.find("interrupted after"), std::string::npos) << r.err;
+            EXPECT_TRUE(Exists(dir.File("out/r.png")));
+        } else {
+            EXPECT_NE(r.signal, 0);
+        }
+        for (const auto& entry : std::filesystem::directory_iterator(dir.File("out"))) {
+            EXPECT_NE(entry.path().filename().string().front(), '.') << entry.path();
+        }
+        EXPECT_FALSE(Exists(dir.File("out/step0040.jpg")));
+    }
+}
+
 }  // namespace
 }  // namespace nocturo

@@ -105,6 +105,15 @@ TEST(SearchCommand, SavesMarksAndCrops) {
     EXPECT_EQ(kept.out, "");
     EXPECT_EQ(kept.exitCode, 2);
     EXPECT_NE(kept.err.find("--overwrite"), std::string::npos) << kept.err;
+
+    // Copies into the frames' own folder under their own extension would be
+    // the frames themselves: refused before the search, --overwrite or not.
+    const std::vector<uint8_t> before = test::ReadBytes(a);
+    const ChildResult own =
+        Stack({"--search", "--mark", "--save-to", dir.Path().string(), "--overwrite", b, a});
+    EXPECT_EQ(own.exitCode, 2);
+    EXPECT_NE(own.err.find(b + " would be one of the input FILEs"), std::string::npos) << own.err;
+    EXPECT_EQ(test::ReadBytes(a), before);
 }
 
 TEST(SearchCommand, UsageErrors) {

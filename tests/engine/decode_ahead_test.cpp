@@ -147,13 +147,19 @@ TEST(DecodeAhead, PlainRunWithSkippedAndFailingEntries) {
 }
 
 TEST(DecodeAhead, StepFilesThatReplaceLaterInputs) {
-    // The step files are named like later entries of the list: a frame
-    // decoded ahead of its step save must not be used.
+    // Later entries of the list, renamed once the run started, name its
+    // step files: a frame decoded ahead of its step save must not be used.
     ExpectSameWithAndWithoutWorkers([](const TempDir& dir, RunFixture& run) {
         std::vector<std::string> names = WriteFrames(dir, 4, 50);
         const std::string two = WriteFrame(dir, "out0002.bmp", RandomImage(24, 16, 999));
         const std::string three = WriteFrame(dir, "out0003.bmp", RandomImage(24, 16, 998));
-        run.AddChecked({names[0], names[1], names[2], two, three, names[3]});
+        run.AddChecked({names[0], names[1], names[2], names[3], names[3], names[3]});
+        run.host.onEvents = [&run, two, three](int call) {
+            if (call == 1) {
+                run.Left().SetText(3, two);
+                run.Left().SetText(4, three);
+            }
+        };
         run.host.saveNames = {dir.File("out0001.bmp")};
         run.host.answers = {Answer::Yes, Answer::YesToAll};
         PrepareStepSaving(run.context, AddMax, nullptr, true);

@@ -13,6 +13,7 @@
 #include "core/image_file.h"
 #include "engine/block_frame.h"
 #include "engine/darkened_max.h"
+#include "engine/frame_errors.h"
 #include "engine/moving_max.h"
 #include "lang/language_strings.h"
 #include "tests/engine/scripted_host.h"
@@ -492,6 +493,78 @@ TEST(MovingMaxCommandTest, WhatEndsItBeforeTheRun) {
     }
 }
 
+// Existing outputs are replaced only after the step files' question, and
+// the command ends with its report, naming the outputs it could not write.
+TEST(MovingMaxCommandTest, AsksBeforeReplacingOutputsAndEndsWithItsReport) {
+    struct Case {
+        const char* title;
+        std::vector<int> existing;  // outputs there before the run
+        std::vector<Answer> answers;
+        std::string folder;  // of the outputs, in the test's folder
+        int written;
+        bool stopped;
+    };
+    const Case cases[] = {
+        {"no question for new names", {}, {}, "", 4, false},
+        {"No keeps the file and stops", {2}, {Answer::No}, "", 1, true},
+        {"Yes to All asks once", {2, 3}, {Answer::YesToAll}, "", 4, false},
+        {"outputs that cannot be written are named", {}, {}, "gone/", 0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        TempDir dir;
+        RunFixture run;
+        run.AddChecked(MarkedFrames(dir, 5));
+        for (int k : c.existing) {
+            WriteBytes(dir.File(Numbered("o000", k, ".bmp")), {'o', 'l', 'd'});
+        }
+        run.host.answers = {c.answers.begin(), c.answers.end()};
+        run.host.saveNames = {dir.File(c.folder + "o.bmp")};
+        RecordingDisplay display;
+        const auto report = MovingMaxCommand(run.context, display, [](int) {
+            return std::optional<MovingMaxSettings>({2, false, true, false});
+        });
+        ASSERT_TRUE(report.has_value());
+        EXPECT_EQ(report->written, c.written);
+        EXPECT_EQ(report->stopped, c.stopped);
+        EXPECT_EQ(run.host.Count("ask|OverWrite? "), c.existing.empty() ? 0 : 1);
+        if (!c.existing.empty()) {
+            EXPECT_EQ(run.host.Lines("ask|").front(),
+                      "ask|OverWrite? " + dir.File(Numbered("o000", c.existing.front(), ".bmp")) +
+                          "|Warning|yes,no,cancel,no-to-all,yes-to-all|warning");
+            EXPECT_EQ(ReadBytes(dir.File("o0002.bmp")) == std::vector<uint8_t>({'o', 'l', 'd'}),
+                      c.stopped);
+        }
+        std::string text = "message|0 File(s) in Error";
+        if (!c.folder.empty()) {
+            text += "\n4 File(s) could not be written";
+        }
+        for (int k = 1; k <= 4 && !c.folder.empty(); ++k) {
+            text += "\nNot written: " + dir.File(c.folder + Numbered("o000", k, ".bmp")) +
+                    " (No such file or directory)";
+        }
+        EXPECT_EQ(run.host.log.back(), text + "|Processed Pictures");
+    }
+}
+
+TEST(RunReportTest, NamesTenOfEachKindThenCountsTheRest) {
+    RunReport report;
+    report.errors = 12;
+    for (int k = 0; k < 12; ++k) {
+        report.inError.push_back(Numbered("f", k));
+    }
+    report.unwritten = {{"a", "No space left on device"}, {"b", ""}};
+    const std::vector<std::string> lines = RunReportLines(report);
+    ASSERT_EQ(lines.size(), 14u);
+    EXPECT_EQ(lines[0], "In error: f0");
+    EXPECT_EQ(lines[9], "In error: f9");
+    EXPECT_EQ(lines[10], "... and 2 more in error");
+    EXPECT_EQ(lines[11], "2 File(s) could not be written");
+    EXPECT_EQ(lines[12], "Not written: a (No space left on device)");
+    EXPECT_EQ(lines[13], "Not written: b");
+    EXPECT_EQ(RunReportText(RunReport{}), "0 File(s) in Error");
+}
+
 // ---- the cached run against loading every frame of every window ---------
 
 /// The plain design, written out: for every output the left list holds the
@@ -799,6 +872,9 @@ TEST(MovingMaxRunTest, OutputsThatReplaceFramesStillInTheWindowAreReadAgain) {
         for (const ListEntry& e : entries) {
             run.Left().Append(e);
         }
+        // The command refuses such names before the run; a run that meets
+        // them all the same (the list was edited meanwhile) stays right.
+        run.host.answers = {Answer::YesToAll};
         RecordingDisplay display;
         MovingMaxRun(run.context, display, settings, MovingMaxOutputBase(dir.File("s.bmp")),
                      Threads(2));

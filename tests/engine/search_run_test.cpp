@@ -346,9 +346,25 @@ TEST(SearchRun, ListsFoundFramesAndMarksFailures) {
             (std::vector<std::string>{
                 "focus-left", "status|0|" + night.a + "|ok", "status|1|" + night.b + "|ok",
                 "status|-1|" + night.b + "|error", "status|-2|" + night.missing + "|error",
-                "status|3|" + night.c + "|ok", "message|1 File(s) in Error|Processed Pictures"}));
+                "status|3|" + night.c + "|ok",
+                // The end tells what was found, not as an error, and names
+                // the file in error.
+                "status|3|2 Frame(s) found|ok",
+                "message|1 File(s) in Error\nIn error: " + night.missing + "|Processed Pictures"}));
         EXPECT_FALSE(std::filesystem::exists(night.Out("a.bmp")));
     }
+}
+
+// "Show && Save" after a "Search" (or any search run again) lists each
+// frame once: a name the right list holds follows the new outcome.
+TEST(SearchRun, ARunAgainListsEachNameOnce) {
+    SearchNight night;
+    RunSearch(night.run.context, DetectObject, false, "", "", night.window);
+    night.run.Right().SetEnabled(1, false);
+    night.run.host.saveNames = {night.Out("x.png")};
+    night.window.saveBox = false;
+    AskSearchOutput(night.run.context, MarkObject, night.window);
+    EXPECT_EQ(Texts(night.run.Right()), (std::vector<std::string>{night.a, night.c}));
 }
 
 TEST(SearchRun, NoMessageWithoutErrorsAndNothingWhenCancelled) {

@@ -53,6 +53,16 @@ void ExpectTaken(const FileList& list, int index) {
 
 const std::string kNoErrors = "message|0 File(s) in Error|Processed Pictures";
 
+// The final message of a run whose frames `names` were in error.
+std::string ErrorReport(const std::vector<std::string>& names) {
+    std::string text =
+        Numbered("message|", static_cast<long long>(names.size()), " File(s) in Error");
+    for (const std::string& name : names) {
+        text += "\nIn error: " + name;
+    }
+    return text + "|Processed Pictures";
+}
+
 TEST(StackingRun, NoEntryCheckedOffersNoSaveAndReportsZero) {
     TempDir dir;
     RunFixture run;
@@ -132,7 +142,7 @@ TEST(StackingRun, MissingFirstFileIsAnErrorAndTheNextStartsTheResult) {
     EXPECT_EQ(run.host.Lines("status|"),
               (std::vector<std::string>{"status|0|" + missing + "|error", "status|0|" + n0 + "|ok",
                                         "status|1|" + n1 + "|ok"}));
-    EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
+    EXPECT_EQ(run.host.log.back(), ErrorReport({missing}));
     EXPECT_EQ(run.host.Count("save-as"), 1);
 }
 
@@ -190,7 +200,7 @@ TEST(StackingRun, AFrameThatFailsIsSkippedAndTheRunGoesOn) {
                       "status|3|" + goodNames[3] + "|ok"}));
         EXPECT_EQ(run.host.Count("show|"), 4);
         EXPECT_EQ(run.host.Count("save-as"), 1);
-        EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
+        EXPECT_EQ(run.host.log.back(), ErrorReport({c.bad}));
     }
 }
 
@@ -258,7 +268,7 @@ TEST(StackingRun, UnreadableFilesAreCountedMarkedAndSkipped) {
     EXPECT_EQ(run.host.Lines("status|"),
               (std::vector<std::string>{"status|0|" + corrupt + "|error", "status|0|" + n0 + "|ok",
                                         "status|-2|" + text + "|error", "status|1|" + n1 + "|ok"}));
-    EXPECT_EQ(run.host.log.back(), "message|2 File(s) in Error|Processed Pictures");
+    EXPECT_EQ(run.host.log.back(), ErrorReport({corrupt, text}));
 }
 
 TEST(StackingRun, SubOverOnePictureAndAddOverTwoCopies) {
@@ -350,7 +360,7 @@ TEST(StackingRun, AbortDuringTheFirstPicturePhaseSkipsTheMainPhase) {
     ExpectTaken(run.Left(), 3);
     EXPECT_EQ(run.host.Count("ask|"), 0);
     EXPECT_EQ(run.host.Count("save-as"), 0);
-    EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
+    EXPECT_EQ(run.host.log.back(), ErrorReport({corrupt}));
 }
 
 /// Counts the calls of the operation beside the batch parameters.
@@ -450,7 +460,7 @@ TEST(StackingRun, ListEditedWhileEventsRunIsReadAfresh) {
         ASSERT_TRUE(run.state.Result) << threads;
         EXPECT_TRUE(run.state.Result->IsEmptyImage()) << threads;
         EXPECT_EQ(run.host.Lines("status|").back(), "status|-2|" + names[4] + "|error") << threads;
-        EXPECT_EQ(run.host.log.back(), "message|1 File(s) in Error|Processed Pictures");
+        EXPECT_EQ(run.host.log.back(), ErrorReport({names[4]}));
     }
 }
 

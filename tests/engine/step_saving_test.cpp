@@ -344,7 +344,16 @@ TEST(SaveStep, FileThatCannotBeWrittenUsesItsNumberAndTheRunGoesOn) {
 
     EXPECT_TRUE(PrepareStepSaving(run.context, AddMax, nullptr, true));
 
-    EXPECT_EQ(run.Right().Count(), 0);
+    // Each failed write is listed disabled and named, with why, at the end.
+    EXPECT_EQ(Texts(run.Right()), (std::vector<std::string>{dir.File("no-such-folder/s0001.bmp"),
+                                                            dir.File("no-such-folder/s0002.bmp")}));
+    EXPECT_FALSE(run.Right().IsEnabled(0) || run.Right().IsEnabled(1));
+    EXPECT_EQ(
+        run.host.log.back(),
+        "message|0 File(s) in Error\n2 File(s) could not be written\nNot written: " +
+            dir.File("no-such-folder/s0001.bmp") +
+            " (No such file or directory)\nNot written: " + dir.File("no-such-folder/s0002.bmp") +
+            " (No such file or directory)|Processed Pictures");
     EXPECT_EQ(run.state.Steps.StepNumber, 3);
     EXPECT_TRUE(run.state.ResultUnsaved);
     EXPECT_EQ(run.state.ResultPosition, 2);

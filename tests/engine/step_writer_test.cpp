@@ -52,7 +52,8 @@ struct Scene {
     std::vector<int> existing;
     std::vector<Answer> answers;
     // Left list entries that name step files of this run (read after the
-    // run wrote them), by step number, inserted before frame `at`.
+    // run wrote them), by step number, inserted before frame `at` once the
+    // run started.
     int stepReadAt = -1;
     int stepRead = 0;
     // Digits of the numbers, so that they wrap.
@@ -126,9 +127,6 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
         WriteBytes(stepName(n), {'o', 'l', 'd'});
     }
     for (int k = 0; k < 9; ++k) {
-        if (k == scene.stepReadAt) {
-            run.Left().Append(stepName(scene.stepRead), true, true);
-        }
         std::string name = dir.File(Numbered("f", k, ".bmp"));
         const int width = k == scene.otherSizeAt ? scene.width + 8 : scene.width;
         EXPECT_TRUE(SaveImageFile(RandomImage(width, scene.height, 300 + k), name));
@@ -139,6 +137,12 @@ Outcome RunScene(const Scene& scene, int inFlight, int decodeThreads) {
     }
     run.host.answers.assign(scene.answers.begin(), scene.answers.end());
     run.host.onEvents = [&](int call) {
+        if (call == 1 && scene.stepReadAt >= 0) {
+            // Added once the run started: a run refuses step files that
+            // name its list's files beforehand.
+            run.Left().Move(run.Left().Append(stepName(scene.stepRead), true, true),
+                            scene.stepReadAt);
+        }
         if (call == scene.abortAt) {
             ToolButtonAbortClick(run.state);
         }
@@ -277,17 +281,22 @@ TEST(StepWriter, WritingBehindTheRunLeavesWhatWritingAtOnceLeaves) {
 TEST(StepWriter, TheYardstickFollowsTheStepRules) {
     Scene failing{"", ".png", {3}, {6}, {Answer::No}};
     const Outcome o = RunScene(failing, 0, 0);
-    // Steps 1, 2, 4 and 5 written; 3 failed (a folder) and used its number;
-    // the question at 6 answered No stopped the run without writing.
-    ASSERT_EQ(o.right.size(), 4u);
-    EXPECT_EQ(o.right[2], "<dir>/out/step0004.png|unchecked|enabled");
+    // Steps 1, 2, 4 and 5 written; 3 failed (a folder) and used its number,
+    // listed disabled; the question at 6 answered No stopped the run
+    // without writing.
+    ASSERT_EQ(o.right.size(), 5u);
+    EXPECT_EQ(o.right[2], "<dir>/out/step0003.png|unchecked|disabled");
+    EXPECT_EQ(o.right[3], "<dir>/out/step0004.png|unchecked|enabled");
     EXPECT_EQ(o.files.at("step0003.png"), (std::vector<uint8_t>{'d', 'i', 'r'}));
     EXPECT_EQ(o.files.at("step0006.png"), (std::vector<uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(o.files.count("step0007.png"), 0u);
     EXPECT_EQ(o.stepNumber, 6);
     EXPECT_TRUE(o.stopped);
     EXPECT_TRUE(o.unsaved);
-    EXPECT_EQ(o.story.back(), "message|0 File(s) in Error|Processed Pictures");
+    EXPECT_EQ(o.story.back(),
+              "message|0 File(s) in Error\n1 File(s) could not be written\nNot written: "
+              "<dir>/out/step0003.png (Is a "
+              "directory)|Processed Pictures");
 
     // The run that reads its own step file merges what the step wrote.
     Scene reading{"", ".bmp", {}, {}, {}, 4, 4};

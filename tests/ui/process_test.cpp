@@ -384,7 +384,8 @@ void ProcessTest::failedFramesAreCountedAndDisabled() {
     script->messages = {DialogButton::Ok};
     form.Action("GetMAX1")->trigger();
 
-    QCOMPARE(script->Last("message").text, QString("1 File(s) in Error"));
+    // The end names the frame in error.
+    QCOMPARE(script->Last("message").text, "1 File(s) in Error\nIn error: " + files[1]);
     // The missing frame is skipped: the result holds the two others, and
     // the save dialog is offered for it.
     QCOMPARE(form.ResultPosition(), 2);
@@ -410,7 +411,8 @@ void ProcessTest::aRunThatMergedNothingOffersNoSave() {
     }
     script->messages = {DialogButton::Ok};
     form.Action("GetMAX1")->trigger();
-    QCOMPARE(script->Last("message").text, QString("2 File(s) in Error"));
+    QCOMPARE(script->Last("message").text,
+             "2 File(s) in Error\nIn error: " + files[0] + "\nIn error: " + files[1]);
     QCOMPARE(script->Count("save"), 0);
     QVERIFY(form.Result().IsEmptyImage());
     // Nor is the empty result offered at closing time.
