@@ -184,8 +184,8 @@ void PrintUsage(FILE* out) {
         "       a frame map, a search copy, a moving-maximum output, an existing\n"
         "       output without --overwrite, or an output that would be one of the\n"
         "       FILEs\n"
-        "  128+N stopped by signal N: 130 for Ctrl+C (SIGINT), 143 for SIGTERM, 129\n"
-        "       for SIGHUP\n",
+        "  128+N  stopped by signal N: 130 for Ctrl+C (SIGINT), 143 for SIGTERM,\n"
+        "       129 for SIGHUP\n",
         out);
 }
 
