@@ -37,14 +37,37 @@ RgbImage Sky(uint32_t seed) {
     return out;
 }
 
+// The sky at 16 bits: widened, with noise in the low bits.
+RgbImage Sky16(uint32_t seed) {
+    RgbImage out;
+    nocturo::WidenTo16(Sky(seed), out);
+    std::mt19937 random(seed);
+    for (int y = 0; y < out.Height(); ++y) {
+        uint16_t* row = out.Row16(y);
+        for (int x = 0; x < out.Width() * 3; ++x) {
+            row[x] = static_cast<uint16_t>(row[x] ^ (random() & 0xFF));
+        }
+    }
+    return out;
+}
+
 const RgbImage& Frame(int which) {
     static const RgbImage frames[2] = {Sky(1), Sky(2)};
     return frames[which];
 }
 
-void Merge(benchmark::State& state, ImageOperation op) {
-    RgbImage source = Frame(0);
-    RgbImage buffer = Frame(1);
+const RgbImage& Frame16(int which) {
+    static const RgbImage frames[2] = {Sky16(1), Sky16(2)};
+    return frames[which];
+}
+
+const RgbImage& FrameAt(int depth, int which) {
+    return depth == 16 ? Frame16(which) : Frame(which);
+}
+
+void Merge(benchmark::State& state, ImageOperation op, int depth) {
+    RgbImage source = FrameAt(depth, 0);
+    RgbImage buffer = FrameAt(depth, 1);
     for (auto _ : state) {
         benchmark::DoNotOptimize(op(source, buffer, nullptr));
         benchmark::ClobberMemory();
@@ -52,25 +75,46 @@ void Merge(benchmark::State& state, ImageOperation op) {
     state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(buffer.Stride()) *
                             buffer.Height());
 }
-BENCHMARK_CAPTURE(Merge, AddMax8, nocturo::AddMax)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Merge, AddMaxLum8, nocturo::AddMaxLum)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Merge, AddMaxThreshold8, nocturo::AddMaxThreshold)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Merge, Add8, nocturo::Add)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMax8, nocturo::AddMax, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMaxLum8, nocturo::AddMaxLum, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMaxThreshold8, nocturo::AddMaxThreshold, 8)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, Add8, nocturo::Add, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMax16, nocturo::AddMax, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMaxLum16, nocturo::AddMaxLum, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, AddMaxThreshold16, nocturo::AddMaxThreshold, 16)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Merge, Add16, nocturo::Add, 16)->Unit(benchmark::kMillisecond);
 
-void Batch(benchmark::State& state, int function) {
+void Batch(benchmark::State& state, int function, int depth) {
     nocturo::BatchParams params;
-    params.reference = Frame(1);
-    params.factor = nocturo::DefaultFactor(function);
-    RgbImage source = Frame(0);
+    params.reference = FrameAt(depth, 1);
+    params.factor = nocturo::DefaultFactor(function, depth);
+    RgbImage source = FrameAt(depth, 0);
     RgbImage buffer;
-    buffer.Resize(kWidth, kHeight);
+    buffer.Resize(kWidth, kHeight, depth);
     for (auto _ : state) {
         benchmark::DoNotOptimize(nocturo::BatchFunction(function)(source, buffer, &params));
         benchmark::ClobberMemory();
     }
 }
-BENCHMARK_CAPTURE(Batch, Subtract8, 0)->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(Batch, Divide8, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Subtract8, 0, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Divide8, 2, 8)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Subtract16, 0, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Divide16, 2, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Multiply16, 3, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Batch, Cube16, 5, 16)->Unit(benchmark::kMillisecond);
+
+void Convert(benchmark::State& state, int depth) {
+    const RgbImage& from = FrameAt(depth == 16 ? 8 : 16, 0);
+    RgbImage out;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(depth == 16 ? nocturo::WidenTo16(from, out)
+                                             : nocturo::NarrowTo8(from, out));
+    }
+}
+BENCHMARK_CAPTURE(Convert, WidenTo16, 16)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Convert, NarrowTo8, 8)->Unit(benchmark::kMillisecond);
 
 using Encoder = bool (*)(const RgbImage&, std::vector<uint8_t>&);
 using Decoder = bool (*)(const uint8_t*, size_t, RgbImage&);
