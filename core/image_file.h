@@ -17,10 +17,11 @@ inline constexpr std::string_view kLoadExtensions =
     ".EMF.WMF.ICO.BMP.PNG.GIF.TIF.TIFF.JPG.JPEG.JPS";
 /// Extensions of camera RAW files, which load as well. Unlike the list
 /// above they match only whole: a prefix such as ".C" or ".M" must not make
-/// source files and notes look like pictures.
+/// source files and notes look like pictures. ".RAW", which names raw
+/// dumps of every kind, is left out.
 inline constexpr std::string_view kRawExtensions =
     ".3FR.ARI.ARW.BAY.CAP.CR2.CR3.CRW.DCR.DCS.DNG.DRF.EIP.ERF.FFF.IIQ.K25.KDC.MDC.MEF.MOS.MRW.NEF."
-    "NRW.ORF.ORI.PEF.RAF.RAW.RW2.RWL.SR2.SRF.SRW.STI.X3F.";
+    "NRW.ORF.ORI.PEF.RAF.RW2.RWL.SR2.SRF.SRW.STI.X3F.";
 /// Extensions that select a save format, searched as one text.
 inline constexpr std::string_view kSaveExtensions = ".BMP.PNG.GIF.TIF.JPG.JPE.JPS";
 /// Name a processing result is saved under when no name is given.

@@ -22,7 +22,10 @@
 // LibRaw reports errors by return codes (it catches its own exceptions
 // inside). Its data-error and memory-error callbacks, which print to stderr,
 // are switched off; data errors it counts (a damaged compressed stream) fail
-// the frame like a cut file does.
+// the frame like a cut file does. One message cannot be silenced from here:
+// LibRaw hands embedded JPEG data (lossy DNG, some previews) to libjpeg with
+// libjpeg's default error handler, which prints a warning such as "Premature
+// end of JPEG file" to stderr for a damaged file.
 
 #include <libraw.h>
 

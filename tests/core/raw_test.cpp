@@ -157,7 +157,8 @@ TEST(RawFrames, NamesWithRawExtensionsLoadWhole) {
         EXPECT_TRUE(IsRawName(name)) << name;
     }
     // Prefixes of RAW extensions do not make other files pictures.
-    for (const char* name : {"main.c", "notes.m", "x.NE", "y.d", "z.cr", "a.s", "b.dn"}) {
+    for (const char* name :
+         {"main.c", "notes.m", "x.NE", "y.d", "z.cr", "a.s", "b.dn", "dump.raw"}) {
         EXPECT_FALSE(IsLoadableName(name)) << name;
     }
     EXPECT_FALSE(IsRawName("a.jpg"));
