@@ -123,9 +123,9 @@ bool Jpeg100(const RgbImage& image, std::vector<uint8_t>& out) {
     return nocturo::codecs::EncodeJpeg(image, 100, out);
 }
 
-void Decode(benchmark::State& state, Encoder encode, Decoder decode) {
+void Decode(benchmark::State& state, Encoder encode, Decoder decode, int depth = 8) {
     std::vector<uint8_t> bytes;
-    if (!encode(Frame(0), bytes)) {
+    if (!encode(FrameAt(depth, 0), bytes)) {
         state.SkipWithError("cannot encode");
         return;
     }
@@ -139,6 +139,17 @@ BENCHMARK_CAPTURE(Decode, Jpeg8, Jpeg100, nocturo::codecs::DecodeJpeg)
 BENCHMARK_CAPTURE(Decode, Png8, nocturo::codecs::EncodePng, nocturo::codecs::DecodePng)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(Decode, Tiff8, nocturo::codecs::EncodeTiff, nocturo::codecs::DecodeTiff)
+    ->Unit(benchmark::kMillisecond);
+
+bool DecodePng16(const uint8_t* data, size_t size, RgbImage& out) {
+    return nocturo::codecs::DecodePng(data, size, out, 16);
+}
+bool DecodeTiff16(const uint8_t* data, size_t size, RgbImage& out) {
+    return nocturo::codecs::DecodeTiff(data, size, out, 16);
+}
+BENCHMARK_CAPTURE(Decode, Png16, nocturo::codecs::EncodePng, DecodePng16, 16)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Decode, Tiff16, nocturo::codecs::EncodeTiff, DecodeTiff16, 16)
     ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -497,6 +497,7 @@ bool SaveFormatHolds16Bits(std::string_view fileName) {
 struct SaveScratch::Buffers {
     codecs::JpegEncoder jpeg;
     std::vector<uint8_t> bytes;
+    RgbImage narrowed;  // a 16-bit picture rounded for an 8-bit format
 };
 
 SaveScratch::SaveScratch() noexcept = default;
@@ -519,14 +520,16 @@ bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_v
         SetReason(reason, "the picture is empty");
         return false;
     }
-    // A 16-bit picture goes to an 8-bit-only format rounded to 8 bits.
-    RgbImage narrowed;
-    if (picture.Depth() == 16 && !SaveFormatHolds16Bits(fileName) &&
-        !NarrowTo8(picture, narrowed)) {
-        SetReason(reason, std::strerror(ENOMEM));
+    // A 16-bit picture goes to an 8-bit-only format rounded to 8 bits, through
+    // the scratch's picture when there is one.
+    const bool narrow = picture.Depth() == 16 && !SaveFormatHolds16Bits(fileName);
+    RgbImage local8;
+    RgbImage& narrowed = scratch != nullptr && narrow ? scratch->buffers().narrowed : local8;
+    if (narrow && !NarrowTo8(picture, narrowed)) {
+        SetErrnoReason(reason, ENOMEM);
         return false;
     }
-    const RgbImage& image = narrowed.Width() > 0 ? narrowed : picture;
+    const RgbImage& image = narrow ? narrowed : picture;
     const SaveFormat format = SaveFormatForName(fileName);
     constexpr const char* kCannotEncode = "the picture cannot be encoded in this format";
     if (scratch != nullptr && format == SaveFormat::Jpeg && !EncodesInBands(image, encodeThreads)) {

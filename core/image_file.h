@@ -102,10 +102,10 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 bool SaveFormatHolds16Bits(std::string_view fileName);
 
 /// What a thread that saves picture after picture (a run's step files)
-/// keeps from one save to the next: the encoder and the buffer of the
-/// encoded file. Fresh, each is several megabytes that the kernel pages in
-/// and zeroes anew for every picture. Used by one thread at a time; the
-/// memory goes with the object.
+/// keeps from one save to the next: the encoder, the buffer of the encoded
+/// file, and the 8-bit copy of a 16-bit picture saved in an 8-bit format. Fresh, each is several
+/// megabytes that the kernel pages in and zeroes anew for every picture. Used by one thread at a
+/// time; the memory goes with the object.
 class SaveScratch {
   public:
     SaveScratch() noexcept;
