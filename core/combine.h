@@ -16,8 +16,8 @@ struct OperationRecord {
 };
 
 /// The one shape of every per-image operation a run can apply: merge source
-/// into buffer, true when the picture was merged. The source may be brought
-/// to 24 bits in place.
+/// into buffer, true when the picture was merged. The source may be retagged
+/// in place with the processing format code of its depth.
 using ImageOperation = bool (*)(RgbImage& source, RgbImage& buffer, OperationRecord* record);
 
 /// Threshold of AddMaxThreshold, program-wide, 0 at start. Compared as a
