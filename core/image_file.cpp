@@ -65,26 +65,75 @@ bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
-    const uint8_t* data = bytes.data();
-    const size_t size = bytes.size();
-    switch (codecs::DetectKind(data, size)) {
+// Which decoder a file goes to, by its content:
+// - JPEG, PNG, GIF, BMP and icons by their signatures (a JPEG named .NEF is
+//   a JPEG);
+// - a TIFF-structured file goes to LibRaw when its first directory says it
+//   holds raw sensor data (a DNG under any name), or when its name has a RAW
+//   extension and LibRaw knows it (NEF, CR2, ARW, PEF, ... are TIFFs too);
+//   otherwise to libtiff. Once LibRaw knows a file its failure is final: a
+//   damaged NEF must not load as the small preview libtiff would find;
+// - anything else goes to LibRaw (RAF, CR3, ORF, RW2, CRW, MRW, X3F, ...),
+//   which knows the RAW formats by their content.
+enum class Route { kOwn, kLibRaw, kLibRawThenTiff };
+
+Route RouteOf(codecs::ImageKind kind, const uint8_t* data, size_t size, bool rawName) {
+    switch (kind) {
+        case codecs::ImageKind::Tiff:
+            if (codecs::TiffHoldsRaw(data, size)) {
+                return Route::kLibRaw;
+            }
+            return rawName ? Route::kLibRawThenTiff : Route::kOwn;
+        case codecs::ImageKind::Unknown:
+            return Route::kLibRaw;
+        default:
+            return Route::kOwn;
+    }
+}
+
+// The decoders of 8-bit formats.
+bool Decode8(codecs::ImageKind kind, const uint8_t* data, size_t size, RgbImage& out) {
+    switch (kind) {
         case codecs::ImageKind::Jpeg:
             return codecs::DecodeJpeg(data, size, out);
-        case codecs::ImageKind::Png:
-            return codecs::DecodePng(data, size, out);
         case codecs::ImageKind::Gif:
             return codecs::DecodeGif(data, size, out);
-        case codecs::ImageKind::Tiff:
-            return codecs::DecodeTiff(data, size, out);
         case codecs::ImageKind::Bmp:
             return codecs::DecodeBmp(data, size, out);
         case codecs::ImageKind::Ico:
             return codecs::DecodeIco(data, size, out);
-        case codecs::ImageKind::Unknown:
+        default:
+            return false;
+    }
+}
+
+bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out, int depth, bool rawName) {
+    const uint8_t* data = bytes.data();
+    const size_t size = bytes.size();
+    const codecs::ImageKind kind = codecs::DetectKind(data, size);
+    switch (RouteOf(kind, data, size, rawName)) {
+        case Route::kLibRaw:
+            return codecs::DecodeRawFile(data, size, out, depth) == codecs::RawResult::kDecoded;
+        case Route::kLibRawThenTiff: {
+            const codecs::RawResult result = codecs::DecodeRawFile(data, size, out, depth);
+            if (result != codecs::RawResult::kNotRaw) {
+                return result == codecs::RawResult::kDecoded;
+            }
+            break;
+        }
+        case Route::kOwn:
             break;
     }
-    return false;
+    switch (kind) {
+        case codecs::ImageKind::Png:
+            return codecs::DecodePng(data, size, out, depth);
+        case codecs::ImageKind::Tiff:
+            return codecs::DecodeTiff(data, size, out, depth);
+        default:
+            // Widened in place: a buffer that held a 16-bit frame of this
+            // size has room for it.
+            return Decode8(kind, data, size, out) && out.ConvertDepth(depth);
+    }
 }
 
 // Below this many pixels a JPEG is encoded on one thread: starting threads
@@ -303,7 +352,13 @@ bool IsLoadableName(std::string_view fileName) {
         return false;
     }
     const std::string ext = Upper(FileExtension(fileName));
-    return !ext.empty() && kLoadExtensions.find(ext) != std::string_view::npos;
+    return !ext.empty() &&
+           (kLoadExtensions.find(ext) != std::string_view::npos || IsRawName(fileName));
+}
+
+bool IsRawName(std::string_view fileName) {
+    const std::string ext = Upper(FileExtension(fileName));
+    return ext.size() > 1 && kRawExtensions.find(ext + ".") != std::string_view::npos;
 }
 
 namespace {
@@ -311,7 +366,8 @@ namespace {
 // Loads fileName into destination. With keepOnFailure the picture is decoded
 // into a scratch image first, so that a failed decode leaves destination as
 // it was; without it the decoder writes straight into destination.
-bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure) {
+bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure,
+          int depth) {
     const bool supported = IsLoadableName(fileName);
     bool ok = false;
     if (supported && IsRegularFile(fileName)) {
@@ -324,8 +380,11 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
         RgbImage& target = keepOnFailure ? scratch : destination;
         if (ext == ".WMF" || ext == ".EMF") {
             ok = false;  // no metafile renderer is available on this platform
+        } else if (depth != 8 && depth != 16) {
+            ok = false;
         } else {
-            ok = ReadWholeFile(fileName, bytes) && Decode(bytes, target);
+            ok =
+                ReadWholeFile(fileName, bytes) && Decode(bytes, target, depth, IsRawName(fileName));
         }
         if (ok && keepOnFailure) {
             // The picture becomes the destination; the destination's old
@@ -333,7 +392,7 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
             destination.Swap(scratch);
         }
         if (ok) {
-            destination.SetFormat(kPixelFormat24);
+            destination.SetFormat(ProcessingFormat(depth));
         }
         if (bytes.capacity() > (size_t{64} << 20)) {
             std::vector<uint8_t>().swap(bytes);  // do not hold on to huge files
@@ -352,11 +411,40 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
 }  // namespace
 
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode) {
-    return Load(destination, fileName, formatCode, true);
+    return Load(destination, fileName, formatCode, true, 8);
+}
+
+bool LoadImageFile(RgbImage& destination, const std::string& fileName, const LoadOptions& options,
+                   int* formatCode) {
+    return Load(destination, fileName, formatCode, true, options.depth);
 }
 
 bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName) {
-    return Load(buffer, fileName, nullptr, false);
+    return Load(buffer, fileName, nullptr, false, 8);
+}
+
+bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName, const LoadOptions& options) {
+    return Load(buffer, fileName, nullptr, false, options.depth);
+}
+
+bool LoadRawPreview(RgbImage& buffer, const std::string& fileName, int& fullWidth,
+                    int& fullHeight) {
+    fullWidth = 0;
+    fullHeight = 0;
+    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
+        return false;
+    }
+    thread_local std::vector<uint8_t> bytes;
+    bool ok = ReadWholeFile(fileName, bytes);
+    if (ok) {
+        const codecs::ImageKind kind = codecs::DetectKind(bytes.data(), bytes.size());
+        ok = RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName)) != Route::kOwn &&
+             codecs::DecodeRawPreview(bytes.data(), bytes.size(), buffer, fullWidth, fullHeight);
+    }
+    if (bytes.capacity() > (size_t{64} << 20)) {
+        std::vector<uint8_t>().swap(bytes);
+    }
+    return ok;
 }
 
 bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int scale, int& fullWidth,
@@ -373,7 +461,7 @@ bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int sca
             ok = codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
                                           fullHeight);
         } else {
-            ok = Decode(bytes, buffer);
+            ok = Decode(bytes, buffer, 8, IsRawName(fileName));
             fullWidth = ok ? buffer.Width() : 0;
             fullHeight = ok ? buffer.Height() : 0;
         }
@@ -404,9 +492,15 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
     }
 }
 
+bool SaveFormatHolds16Bits(std::string_view fileName) {
+    const SaveFormat format = SaveFormatForName(fileName);
+    return format == SaveFormat::Png || format == SaveFormat::Tiff;
+}
+
 struct SaveScratch::Buffers {
     codecs::JpegEncoder jpeg;
     std::vector<uint8_t> bytes;
+    RgbImage narrowed;  // a 16-bit picture rounded for an 8-bit format
 };
 
 SaveScratch::SaveScratch() noexcept = default;
@@ -420,15 +514,25 @@ SaveScratch::Buffers& SaveScratch::buffers() {
     return *buffers_;
 }
 
-bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
+bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_view defaultName,
                    std::string* reason, int encodeThreads, SaveScratch* scratch) {
     if (fileName.empty()) {
         fileName = std::string(defaultName);
     }
-    if (image.Width() <= 0 || image.Height() <= 0) {
+    if (picture.Width() <= 0 || picture.Height() <= 0) {
         SetReason(reason, "the picture is empty");
         return false;
     }
+    // A 16-bit picture goes to an 8-bit-only format rounded to 8 bits, through
+    // the scratch's picture when there is one.
+    const bool narrow = picture.Depth() == 16 && !SaveFormatHolds16Bits(fileName);
+    RgbImage local8;
+    RgbImage& narrowed = scratch != nullptr && narrow ? scratch->buffers().narrowed : local8;
+    if (narrow && !NarrowTo8(picture, narrowed)) {
+        SetErrnoReason(reason, ENOMEM);
+        return false;
+    }
+    const RgbImage& image = narrow ? narrowed : picture;
     const SaveFormat format = SaveFormatForName(fileName);
     constexpr const char* kCannotEncode = "the picture cannot be encoded in this format";
     if (scratch != nullptr && format == SaveFormat::Jpeg && !EncodesInBands(image, encodeThreads)) {

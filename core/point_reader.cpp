@@ -167,6 +167,10 @@ PointResult ReadTiffPoint(const std::string& fileName, const File& file, int x, 
     if (!tif) {
         return PointResult::Unsupported;  // the decoder decides what is wrong
     }
+    uint8_t* dngVersion = nullptr;
+    if (TIFFGetField(tif.get(), TIFFTAG_DNGVERSION, &dngVersion)) {
+        return PointResult::Unsupported;  // a DNG: its first page may be a preview
+    }
     uint32_t width = 0, height = 0;
     uint16_t bits = 1, spp = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
     uint16_t photometric = 0;
@@ -307,7 +311,11 @@ bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sa
             break;
         }
         case codecs::ImageKind::Tiff:
-            result = ReadTiffPoint(fileName, file, x, y, sample);
+            // NEF, CR2, ARW, ... are TIFFs whose first page is a thumbnail:
+            // LibRaw decides what they hold.
+            if (!IsRawName(fileName)) {
+                result = ReadTiffPoint(fileName, file, x, y, sample);
+            }
             break;
         case codecs::ImageKind::Bmp:
             result = ReadBmpPoint(file, x, y, sample);

@@ -6,7 +6,8 @@
 //   make_fuzz_seeds OUT_DIR [SAMPLE_DIR...]
 //
 // OUT_DIR receives one folder per target: jpeg, png, gif, tiff, bmp, ico,
-// detect. The detect folder gets everything.
+// raw, detect. The detect folder gets everything; raw gets DNG files made
+// here (LibRaw's other formats are the cameras' own).
 
 #include <tiffio.h>
 
@@ -22,6 +23,7 @@
 
 #include "core/codecs/codecs.h"
 #include "core/codecs/little_endian.h"
+#include "tests/support/dng_writer.h"
 
 namespace fs = std::filesystem;
 using nocturo::RgbImage;
@@ -291,6 +293,42 @@ void AddMadePictures(Writer& w) {
     }
 }
 
+// DNG frames: plain, with an embedded preview, turned, with a black level
+// of 0 and a low white level, of odd small sizes; each also cut short.
+void AddRawFrames(Writer& w) {
+    struct Variant {
+        const char* name;
+        int width, height, orientation;
+        uint16_t black, white;
+        bool preview;
+    };
+    static const Variant kVariants[] = {
+        {"sky", 32, 24, 1, 256, 16383, false},     {"preview", 32, 24, 1, 256, 16383, true},
+        {"upright", 16, 12, 6, 256, 16383, false}, {"lowwhite", 8, 6, 3, 0, 1023, false},
+        {"tiny", 2, 2, 1, 64, 4095, false},
+    };
+    for (const Variant& v : kVariants) {
+        nocturo::test::DngFrame frame = nocturo::test::NightSkyFrame(v.width, v.height, 3, 10);
+        frame.orientation = v.orientation;
+        frame.black = v.black;
+        frame.white = v.white;
+        for (uint16_t& s : frame.mosaic) {
+            s = static_cast<uint16_t>(std::min<int>(s, v.white));
+        }
+        if (v.preview) {
+            frame.previewWidth = v.width / 2;
+            frame.previewHeight = v.height / 2;
+            frame.previewRgb.assign(static_cast<size_t>(v.width / 2) * (v.height / 2) * 3, 99);
+        }
+        const std::vector<uint8_t> dng = nocturo::test::WriteDng(frame);
+        w.Put("raw", std::string("made_") + v.name + ".dng", dng);
+        w.Put("detect", std::string("made_") + v.name + ".dng", dng);
+        w.Put(
+            "raw", std::string("made_") + v.name + "_cut.dng",
+            std::vector<uint8_t>(dng.begin(), dng.begin() + static_cast<long>(dng.size() * 3 / 4)));
+    }
+}
+
 void AddSamples(Writer& w, const fs::path& folder) {
     if (!fs::is_directory(folder)) {
         return;
@@ -324,6 +362,7 @@ int main(int argc, char** argv) {
     TIFFSetWarningHandler(nullptr);
     Writer w{argv[1]};
     AddMadePictures(w);
+    AddRawFrames(w);
     for (int i = 2; i < argc; ++i) {
         AddSamples(w, argv[i]);
     }

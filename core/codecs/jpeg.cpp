@@ -248,7 +248,7 @@ JpegEncoder::~JpegEncoder() {
 
 bool JpegEncoder::Encode(const RgbImage& image, int quality) {
     size_ = 0;
-    if (image.Width() <= 0 || image.Height() <= 0) {
+    if (image.Width() <= 0 || image.Height() <= 0 || image.Depth() != 8) {
         return false;
     }
     if (handle_ == nullptr) {
