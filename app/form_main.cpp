@@ -796,6 +796,8 @@ void TFormMain::changeEvent(QEvent* event) {
         // The texts built from the language strings, in the new language.
         setWindowTitle(Banner());
         ListBoxEnterTexts();
+        // The zoom as it stands, not the 50% a language file holds.
+        label100_->setText(Q(ZoomLabelText(trackBar1_->value())));
         if (panelGraph_ != nullptr) {
             panelGraph_->update();
         }
