@@ -18,8 +18,6 @@ const char* const kStepSaveFilter =
     "|BMP Files|*.BMP|JPEG Files|*.JPG;*.JPE;*.JPS;*.JPEG|PNG Files|*.PNG"
     "|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF";
 
-const char* const kOverwriteCaption = "Warning";
-
 namespace {
 
 // Files saved one after another on a thread keep one encoder and output
@@ -93,7 +91,7 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
     }
     if (OverwriteQuestionDue(fileName, answer)) {
         answer = context.host.Ask(
-            FormatText(Lng().kstoverwrite, fileName), kOverwriteCaption,
+            FormatText(Lng().kstoverwrite, fileName), Lng().txtWarning,
             {Answer::Yes, Answer::No, Answer::Cancel, Answer::NoToAll, Answer::YesToAll}, true);
     }
     return answer;
@@ -182,7 +180,7 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
         const std::string digits = base.substr(base.size() - k);
         const std::optional<int32_t> value = ParseInt32(digits);
         if (!value) {
-            context.host.ShowMessage("'" + digits + "' is not a valid integer value", "Error");
+            context.host.ShowMessage(FormatText(Lng().txtNotAnInteger, digits), Lng().txtError);
             return false;
         }
         number = *value;
