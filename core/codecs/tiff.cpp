@@ -1,9 +1,9 @@
 // TIFF through libtiff, first page only, read from and written to memory.
 //
 // The usual layouts (grey, palette and RGB at 8 or 16 bits, grey and RGB at
-// 32 bits, integer or floating point, 12-bit grey; strips or tiles,
-// interleaved or planar, any built-in compression) are read a scanline or a
-// tile at a time and converted straight into the picture's rows. Anything
+// 32 bits, unsigned or signed integer or floating point, 12-bit grey; strips
+// or tiles, interleaved or planar, any built-in compression) are read a
+// scanline or a tile at a time and converted straight into the picture's rows. Anything
 // else (CMYK, YCbCr without JPEG, Lab, odd bit depths) goes through libtiff's
 // RGBA reader, one strip or one row of tiles at a time.
 
@@ -192,9 +192,14 @@ inline uint16_t Load16(const uint8_t* p) {
 }
 
 // How one sample is stored. Everything is scaled to 8 bits the way 16-bit
-// samples are: the full range of the stored type onto 0..255, rounded.
-// Floating-point samples run from 0 to 1, as stacking programs export them.
-enum class Sample { k8, k12, k16, k32, kFloat };
+// samples are: the full range of the stored type onto 0..255, rounded (for
+// signed samples the lowest value is black). Floating-point samples run from
+// 0 to 1, as stacking programs export them.
+enum class Sample { k8, k12, k16, k32, k32Signed, kFloat };
+
+inline uint8_t Reduce32(uint32_t v) {
+    return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+}
 
 inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
     switch (type) {
@@ -212,7 +217,12 @@ inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
         case Sample::k32: {
             uint32_t v;
             std::memcpy(&v, row + 4 * i, sizeof v);
-            return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+            return Reduce32(v);
+        }
+        case Sample::k32Signed: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            return Reduce32(v ^ 0x80000000u);  // -2^31 .. 2^31-1 onto 0 .. 2^32-1
         }
         case Sample::kFloat: {
             float v;
@@ -298,6 +308,9 @@ void ConvertRow(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t
         case Sample::k32:
             ConvertWide<Sample::k32>(layout, src, dst, n);
             break;
+        case Sample::k32Signed:
+            ConvertWide<Sample::k32Signed>(layout, src, dst, n);
+            break;
         case Sample::kFloat:
             ConvertWide<Sample::kFloat>(layout, src, dst, n);
             break;
@@ -325,16 +338,26 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
-        return false;
-    }
     if (bits == 0 || spp < 1 ||
         (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)) {
         return false;
     }
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
+        // Without the tag libtiff takes the first sample as grey and makes
+        // the others extra samples; other readers follow it.
+        uint16_t extra = 0;
+        uint16_t* kinds = nullptr;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+        if (spp - extra != 1) {
+            return false;
+        }
+        photometric = PHOTOMETRIC_MINISBLACK;
+    }
     const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
     if (format == SAMPLEFORMAT_IEEEFP && bits == 32) {
         layout.sample = Sample::kFloat;
+    } else if (format == SAMPLEFORMAT_INT && bits == 32) {
+        layout.sample = Sample::k32Signed;
     } else if (!unsignedInt) {
         return false;
     } else if (bits == 8) {
