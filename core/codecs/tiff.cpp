@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/tiff_strips.h"
 
 namespace nocturo::codecs {
 
@@ -483,12 +484,14 @@ uint64_t MaxExpansion(uint16_t compression) {
 // Pictures this small may be stored any way at all; their bytes cost nothing.
 constexpr uint64_t kFreeBytes = uint64_t{1} << 20;
 
+}  // namespace
+
 // Every strip or tile must lie inside the data, so that a truncated file
 // fails before the picture is allocated, and together they must be able to
 // hold the picture: a few hundred bytes may not declare a gigabyte of
 // pixels. Uncompressed strips must hold at least one sample per pixel
 // (chroma may be subsampled).
-bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
+bool TiffStripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
     const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (count == 0) {
         return false;
@@ -518,6 +521,8 @@ bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t hei
     const uint64_t ratio = MaxExpansion(compression);
     return total >= rawBytes / ratio;
 }
+
+namespace {
 
 bool ReadStrips(TIFF* tif, const Layout& layout, RgbImage& out) {
     const tmsize_t lineSize = TIFFScanlineSize(tif);
@@ -656,7 +661,7 @@ bool DecodeFirstPage(TIFF* tif, uint64_t dataSize, RgbImage& out) {
         uint64_t{width} * height > static_cast<uint64_t>(kMaxPixels)) {
         return false;
     }
-    if (!StripsInsideData(tif, dataSize, width, height)) {
+    if (!TiffStripsInsideData(tif, dataSize, width, height)) {
         return false;
     }
     Layout layout;
