@@ -481,6 +481,47 @@ TEST(JpegDecode, DamagedDataFailsAndHarmlessOddsLoad) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
 }
 
+// A file cut anywhere past its headers has lost pixels, however it is
+// coded: progressive files cut between or inside later scans, and
+// arithmetic-coded files, which libjpeg decodes past the end without a
+// word. Only the end marker may be missing, and for arithmetic coding not
+// even that: nothing tells such a file from one cut a byte earlier.
+TEST(JpegDecode, CutFilesFailWhateverTheirCoding) {
+    const RgbImage sky = GradientImage(64, 48);
+    LibjpegOptions progressive;
+    progressive.progressive = true;
+    LibjpegOptions arithmetic;
+    arithmetic.arithmetic = true;
+    LibjpegOptions both = progressive;
+    both.arithmetic = true;
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        bool loadsWithoutEnd;
+    } sources[] = {
+        {"baseline", TurboEncode(sky, TJSAMP_420, 90), true},
+        {"progressive", LibjpegEncode(sky, progressive), true},
+        {"arithmetic", LibjpegEncode(sky, arithmetic), false},
+        {"progressive arithmetic", LibjpegEncode(sky, both), false},
+    };
+    testing::internal::CaptureStderr();
+    for (const auto& source : sources) {
+        SCOPED_TRACE(source.name);
+        const std::vector<Segment> segments = Segments(source.bytes);
+        const auto scan = std::find_if(segments.begin(), segments.end(),
+                                       [](const Segment& s) { return s.marker == 0xDA; });
+        ASSERT_NE(scan, segments.end());
+        RgbImage decoded;
+        const size_t end = source.bytes.size() - 2;
+        for (size_t cut = scan->offset; cut < end; cut += 1 + (cut % 3)) {
+            ASSERT_FALSE(DecodeJpeg(source.bytes.data(), cut, decoded)) << "cut at " << cut;
+        }
+        EXPECT_EQ(DecodeJpeg(source.bytes.data(), end, decoded), source.loadsWithoutEnd);
+        ASSERT_TRUE(DecodeJpeg(source.bytes.data(), source.bytes.size(), decoded));
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
 // The EXIF orientation is not applied, as a TIFF's Orientation tag is not:
 // every frame keeps its stored shape.
 TEST(JpegDecode, ExifOrientationIsNotApplied) {

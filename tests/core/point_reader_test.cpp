@@ -200,6 +200,38 @@ TEST(PointReader, JpegGivesTheFullDecodesPixelEverywhere) {
     }
 }
 
+// Files the decoder loads although libjpeg warns about them: their points
+// read as well.
+TEST(PointReader, JpegWithHarmlessOddsReadsAsItLoads) {
+    TempDir dir;
+    const std::vector<uint8_t> progressive = Jpeg(Sky(120, 70, 7), TJSAMP_420, true);
+    const std::vector<uint8_t> baseline = Jpeg(Sky(120, 70, 8), TJSAMP_420);
+    std::vector<uint8_t> noEnd(progressive.begin(), progressive.end() - 2);
+    // JFIF 3.01: libjpeg warns of a version it does not know.
+    std::vector<uint8_t> jfif3 = baseline;
+    ASSERT_EQ(std::memcmp(jfif3.data() + 6, "JFIF", 5), 0);
+    jfif3[11] = 3;
+    // No JFIF segment, and an Adobe one with a transform libjpeg does not know.
+    std::vector<uint8_t> adobe = baseline;
+    adobe[9] = 'X';
+    const std::vector<uint8_t> app14 = {0xFF, 0xEE, 0,   14, 'A', 'd', 'o', 'b',
+                                        'e',  0,    100, 0,  0,   0,   0,   7};
+    adobe.insert(adobe.begin() + 2, app14.begin(), app14.end());
+    const struct {
+        const char* name;
+        const std::vector<uint8_t>& bytes;
+    } cases[] = {
+        {"progressive-without-end.jpg", noEnd},
+        {"jfif3.jpg", jfif3},
+        {"adobe7.jpg", adobe},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteBytes(dir.File(c.name), c.bytes);
+        ExpectEveryPointMatches(dir.File(c.name));
+    }
+}
+
 TEST(PointReader, PngGivesTheFullDecodesPixelEverywhere) {
     TempDir dir;
     struct Case {
