@@ -40,19 +40,34 @@ bool PlausibleSize(long width, long height, size_t dataSize) {
 // picture, and a handle must not be shared between threads.
 struct DecompressHandle {
     tjhandle handle = nullptr;
-    ~DecompressHandle() {
+    ~DecompressHandle() { Drop(); }
+    void Drop() {
         if (handle != nullptr) {
             tjDestroy(handle);
+            handle = nullptr;
         }
     }
 };
 
-tjhandle ThreadDecompressor() {
+DecompressHandle& ThreadHolder() {
     thread_local DecompressHandle holder;
+    return holder;
+}
+
+tjhandle ThreadDecompressor() {
+    DecompressHandle& holder = ThreadHolder();
     if (holder.handle == nullptr) {
         holder.handle = tjInitDecompress();
     }
     return holder.handle;
+}
+
+// A header that fails to read leaves TurboJPEG's decompressor halfway
+// through it, and every later header read on that handle fails with the
+// same error: one bad file would send every later file of the thread down
+// the slow path. The handle is replaced after any failure.
+void DropThreadDecompressor() {
+    ThreadHolder().Drop();
 }
 
 // ---- libjpeg API -----------------------------------------------------------
@@ -147,6 +162,7 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
     const auto jpegSize = static_cast<unsigned long>(size);
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
+        DropThreadDecompressor();
         // Also the answer for samplings that TurboJPEG cannot name (say Y 2x2,
         // Cb 2x1, Cr 1x2), which libjpeg decodes all the same. Garbage fails
         // there just as quickly.
@@ -162,9 +178,11 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
                       TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
+    const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
+    DropThreadDecompressor();
     // TurboJPEG reports only the last warning, and a harmless one may hide a
     // damaging one before it; the libjpeg path looks at each of them.
-    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, out);
+    return warning && DecodeWithLibjpeg(data, size, out);
 }
 
 JpegEncoder::~JpegEncoder() {
@@ -245,21 +263,26 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
     if (data == nullptr || size < 4) {
         return false;
     }
-    if (scale == 8 && DecodeJpegDc(data, size, out, fullWidth, fullHeight)) {
-        return true;
-    }
     tjhandle tj = ThreadDecompressor();
     if (tj == nullptr) {
         return false;
     }
     const auto jpegSize = static_cast<unsigned long>(size);
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0 ||
-        colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
+    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
+        DropThreadDecompressor();
+        return fullSize(DecodeJpeg(data, size, out));
+    }
+    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
         return fullSize(DecodeJpeg(data, size, out));
     }
     if (!PlausibleSize(width, height, size)) {
         return false;
+    }
+    // The scanner stands in for TurboJPEG's 1/8 decode, so only for files
+    // that TurboJPEG would scale.
+    if (scale == 8 && DecodeJpegDc(data, size, out, fullWidth, fullHeight)) {
+        return true;
     }
     const tjscalingfactor factor{1, scale};
     const int scaledWidth = TJSCALED(width, factor);
@@ -273,11 +296,13 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
                       scaledHeight, TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
+    const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
+    DropThreadDecompressor();
     // A warning may be harmless or may mean missing rows: judged as the
     // full-size decode judges it, so that a file measures only if it loads.
     // Only damaged files pay for that decode.
     RgbImage judge;
-    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, judge);
+    return warning && DecodeWithLibjpeg(data, size, judge);
 }
 
 }  // namespace nocturo::codecs

@@ -154,8 +154,20 @@ TEST(NightMeasure, SmallJpegsMeasureAsTheirEighthDecode) {
     } sizes[] = {{17, 1}, {1, 17}, {9, 9}, {25, 3}, {203, 131}};
     std::vector<std::string> names;
     for (const auto& size : sizes) {
-        names.push_back(WriteFrame(dir, Numbered("small", size.width * 1000 + size.height, ".jpg"),
-                                   NightSky(size.width, size.height, 40, 7)));
+        const RgbImage sky = NightSky(size.width, size.height, 40, 7);
+        const int id = size.width * 1000 + size.height;
+        names.push_back(WriteFrame(dir, Numbered("s444-", id, ".jpg"), sky));
+        // Chroma subsampled both ways, as most cameras write it.
+        tjhandle tj = tjInitCompress();
+        unsigned char* jpeg = nullptr;
+        unsigned long size420 = 0;
+        ASSERT_EQ(tjCompress2(tj, sky.Row(0), sky.Width(), static_cast<int>(sky.Stride()),
+                              sky.Height(), TJPF_BGR, &jpeg, &size420, TJSAMP_420, 92, 0),
+                  0);
+        names.push_back(dir.File(Numbered("s420-", id, ".jpg")));
+        WriteBytes(names.back(), std::vector<uint8_t>(jpeg, jpeg + size420));
+        tjFree(jpeg);
+        tjDestroy(tj);
     }
     LuminosityCache cache;
     NightMeasurer measurer(cache, 2);
