@@ -36,39 +36,27 @@ bool PlausibleSize(long width, long height, size_t dataSize) {
 
 // ---- TurboJPEG -------------------------------------------------------------
 
-// One decompressor per thread: creating it costs more than decoding a small
-// picture, and a handle must not be shared between threads.
-struct DecompressHandle {
-    tjhandle handle = nullptr;
-    ~DecompressHandle() { Drop(); }
-    void Drop() {
-        if (handle != nullptr) {
-            tjDestroy(handle);
-            handle = nullptr;
+// A fresh TurboJPEG decompressor for each picture. A kept one carries the
+// Huffman and quantisation tables of the last picture into the next, and a
+// file that lacks some of its own tables (as motion-JPEG frames lack their
+// Huffman tables) would be decoded with those; after a header it could not
+// read, it fails every later header. A new one costs well under a
+// microsecond.
+class Decompressor {
+  public:
+    Decompressor() : handle_(tjInitDecompress()) {}
+    ~Decompressor() {
+        if (handle_ != nullptr) {
+            tjDestroy(handle_);
         }
     }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    tjhandle Get() const { return handle_; }
+
+  private:
+    tjhandle handle_;
 };
-
-DecompressHandle& ThreadHolder() {
-    thread_local DecompressHandle holder;
-    return holder;
-}
-
-tjhandle ThreadDecompressor() {
-    DecompressHandle& holder = ThreadHolder();
-    if (holder.handle == nullptr) {
-        holder.handle = tjInitDecompress();
-    }
-    return holder.handle;
-}
-
-// A header that fails to read leaves TurboJPEG's decompressor halfway
-// through it, and every later header read on that handle fails with the
-// same error: one bad file would send every later file of the thread down
-// the slow path. The handle is replaced after any failure.
-void DropThreadDecompressor() {
-    ThreadHolder().Drop();
-}
 
 // ---- libjpeg API -----------------------------------------------------------
 
@@ -155,14 +143,14 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
     if (data == nullptr || size < 4) {
         return false;
     }
-    tjhandle tj = ThreadDecompressor();
+    const Decompressor decompressor;
+    tjhandle tj = decompressor.Get();
     if (tj == nullptr) {
         return false;
     }
     const auto jpegSize = static_cast<unsigned long>(size);
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
-        DropThreadDecompressor();
         // Also the answer for samplings that TurboJPEG cannot name (say Y 2x2,
         // Cb 2x1, Cr 1x2), which libjpeg decodes all the same. Garbage fails
         // there just as quickly.
@@ -179,7 +167,6 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
         return true;
     }
     const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
-    DropThreadDecompressor();
     // TurboJPEG reports only the last warning, and a harmless one may hide a
     // damaging one before it; the libjpeg path looks at each of them.
     return warning && DecodeWithLibjpeg(data, size, out);
@@ -263,14 +250,14 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
     if (data == nullptr || size < 4) {
         return false;
     }
-    tjhandle tj = ThreadDecompressor();
+    const Decompressor decompressor;
+    tjhandle tj = decompressor.Get();
     if (tj == nullptr) {
         return false;
     }
     const auto jpegSize = static_cast<unsigned long>(size);
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
     if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
-        DropThreadDecompressor();
         return fullSize(DecodeJpeg(data, size, out));
     }
     if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
@@ -297,7 +284,6 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
         return true;
     }
     const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
-    DropThreadDecompressor();
     // A warning may be harmless or may mean missing rows: judged as the
     // full-size decode judges it, so that a file measures only if it loads.
     // Only damaged files pay for that decode.

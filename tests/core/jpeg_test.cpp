@@ -66,6 +66,7 @@ struct LibjpegOptions {
     int sampling[3][2] = {{0, 0}, {0, 0}, {0, 0}};  // {h, v} per component; 0 keeps the default
     int quality = 95;
     int restartInterval = 0;  // in MCUs
+    bool optimise = false;    // Huffman tables made for the picture
 };
 
 // The libjpeg API, for what TurboJPEG does not write: CMYK, arithmetic
@@ -89,6 +90,7 @@ std::vector<uint8_t> LibjpegEncode(const uint8_t* pixels, int width, int height,
     cinfo.write_Adobe_marker = options.adobeMarker ? TRUE : FALSE;
     cinfo.arith_code = options.arithmetic ? TRUE : FALSE;
     cinfo.restart_interval = static_cast<unsigned>(options.restartInterval);
+    cinfo.optimize_coding = options.optimise ? TRUE : FALSE;
     for (int c = 0; c < 3 && c < cinfo.num_components; ++c) {
         if (options.sampling[c][0] != 0) {
             cinfo.comp_info[c].h_samp_factor = options.sampling[c][0];
@@ -538,6 +540,42 @@ TEST(JpegDecode, ABadHeaderLeavesLaterFilesAlone) {
         EXPECT_FALSE(DecodeJpeg(before.data(), before.size(), out));
         EXPECT_FALSE(DecodeJpeg(after.data(), after.size(), out));
         EXPECT_TRUE(DecodeJpeg(good.data(), good.size(), out));
+    }
+}
+
+// Each file is decoded with its own tables only, whatever was decoded
+// before: one without Huffman tables (as motion-JPEG frames come) with the
+// standard ones, one that lacks a quantisation table not at all.
+TEST(JpegDecode, EachFileUsesOnlyItsOwnTables) {
+    const RgbImage sky = RandomImage(48, 32, 5);
+    LibjpegOptions optimised;
+    optimised.optimise = true;
+    const std::vector<uint8_t> own = LibjpegEncode(sky, optimised);
+    const std::vector<uint8_t> plain = TurboEncode(sky, TJSAMP_420, 90);
+    // The file without the segments of a marker whose first byte is `first`
+    // (any first byte when negative).
+    auto without = [&](uint8_t marker, int first) {
+        std::vector<uint8_t> bytes(plain.begin(), plain.begin() + 2);
+        for (const Segment& s : Segments(plain)) {
+            if (s.marker != marker || (first >= 0 && plain[s.offset + 4] != first)) {
+                bytes.insert(bytes.end(), plain.begin() + static_cast<ptrdiff_t>(s.offset),
+                             plain.begin() + static_cast<ptrdiff_t>(s.offset + s.length));
+            }
+        }
+        bytes.insert(bytes.end(), {0xFF, 0xD9});
+        return bytes;
+    };
+    const std::vector<uint8_t> noHuffman = without(0xC4, -1);
+    const std::vector<uint8_t> noChromaQuantiser = without(0xDB, 1);
+    RgbImage expected, decoded;
+    ASSERT_TRUE(DecodeJpeg(plain.data(), plain.size(), expected));
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(DecodeJpeg(plain.data(), plain.size(), decoded));
+        EXPECT_FALSE(DecodeJpeg(noChromaQuantiser.data(), noChromaQuantiser.size(), decoded));
+        ASSERT_TRUE(DecodeJpeg(own.data(), own.size(), decoded));
+        ASSERT_TRUE(DecodeJpeg(noHuffman.data(), noHuffman.size(), decoded));
+        EXPECT_TRUE(SamePixels(expected, decoded));
     }
 }
 
