@@ -31,6 +31,7 @@ namespace nocturo::codecs {
 namespace {
 
 constexpr int kLookBits = 13;
+constexpr int kValueLookBits = 10;  // small enough to stay in cache beside the AC tables
 // libjpeg's largest side.
 constexpr int kMaxSide = 65500;
 constexpr int kDcLookBits = 10;  // DC codes are short; a small table stays in cache
@@ -64,7 +65,7 @@ struct AcFirst {
 };
 
 // AC look-up for blocks whose coefficients are kept: the first symbol of the
-// next kLookBits bits with its magnitude bits, where both fit: their length,
+// next kValueLookBits bits with its magnitude bits, where both fit: their length,
 // the zeros before the coefficient (kEndOfBlock: none follows) and its
 // value. A run of sixteen zeros is a zero after fifteen.
 constexpr uint8_t kEndOfBlock = 64;
@@ -78,7 +79,7 @@ struct HuffTable {
     bool defined = false;
     int largestSymbol = 0;
     std::array<DcEntry, 1 << kDcLookBits> dc{};
-    std::array<ValueEntry, 1 << kLookBits> valued{};
+    std::array<ValueEntry, 1 << kValueLookBits> valued{};
     std::array<AcEntry, 1 << kLookBits> ac{};
     std::array<AcFirst, 1 << kLookBits> acFirst{};
     // Canonical decoding, for the symbols the look-up does not hold.
@@ -164,10 +165,10 @@ bool BuildTable(const uint8_t* counts, const uint8_t* symbols, int symbolCount, 
         if (const int length = lengthOf[bits]; length != 0) {
             const int run = symbolOf[bits] >> 4;
             const int size = symbolOf[bits] & 15;
-            if (length + size <= kLookBits) {
+            if (length + size <= kValueLookBits) {
                 const int raw =
                     static_cast<int>(bits >> (kLookBits - length - size)) & ((1 << size) - 1);
-                ValueEntry& value = table.valued[bits];
+                ValueEntry& value = table.valued[bits >> (kLookBits - kValueLookBits)];
                 value.bits = static_cast<uint8_t>(length + size);
                 value.run = static_cast<uint8_t>(size != 0 || run == 15 ? run : kEndOfBlock);
                 value.value =
@@ -368,7 +369,7 @@ constexpr uint8_t kNaturalOrder[64 + 16] = {
         if (reader.Count() < 32) {
             reader.Fill();
         }
-        const ValueEntry entry = table.valued[reader.Peek(kLookBits)];
+        const ValueEntry entry = table.valued[reader.Peek(kValueLookBits)];
         int run = entry.run;
         int value = entry.value;
         if (entry.bits != 0) {
