@@ -436,61 +436,61 @@ inline uint8_t DcSample(int16_t dc, int16_t quant) {
 // libjpeg's 2 x 2 inverse DCT: samples row by row. It reads coefficients
 // 0, 1, 3, 5 and 7 of rows 0, 1, 3, 5 and 7; nonzero marks those that are
 // not zero (the DC coefficient aside), and only those are visited. False
-// for values where the SIMD form (16-bit products and lanes, clamped output)
-// could differ from this one: no real picture comes near them.
+// where the SIMD form could part from this one: a dequantised value beyond
+// 1024 could overflow its 16-bit products and lanes, and an output beyond
+// -512..511 is clamped there but wraps here. No real picture comes near.
 inline bool Idct2x2(const int16_t* block, const int16_t* quant, uint64_t nonzero, uint8_t* out) {
     // Weights of rows (and columns) 1, 3, 5 and 7, at 13 fraction bits.
     constexpr int32_t kWeight[8] = {0, 29692, 0, -10426, 0, 6967, 0, -5906};
-    constexpr int32_t kLimit = 1024;  // of a dequantised coefficient
+    constexpr int32_t kLimit = 1024;
     // Rows and columns 0, 1, 3, 5 and 7.
     constexpr uint64_t kRead = 0xAB00AB00AB00ABABULL;
     const int32_t dc = int32_t{block[0]} * quant[0];
-    if (dc < -kLimit || dc > kLimit) {
-        return false;
-    }
     uint64_t bits = nonzero & kRead;
     if (bits == 0) {
         // The DC coefficient alone: both passes reduce to the block's mean.
+        if (dc < -kLimit || dc > kLimit) {
+            return false;
+        }
         out[0] = out[1] = out[2] = out[3] = kRangeLimit((dc + 4) >> 3);
         return true;
     }
     // Pass 1, per column: row 0 is the even part, the other rows the odd.
     int32_t even[8] = {dc * (1 << 15)};
     int32_t odd[8] = {};
-    unsigned columns = 1;
+    int32_t largest = dc < 0 ? -dc : dc;
     do {
         const int at = __builtin_ctzll(bits);
         bits &= bits - 1;
         const int32_t z = int32_t{block[at]} * quant[at];
-        if (z < -kLimit || z > kLimit) {
-            return false;
-        }
+        largest = std::max(largest, z < 0 ? -z : z);
         const int row = at >> 3;
-        const int column = at & 7;
-        if (row == 0) {
-            even[column] = z * (1 << 15);
-        } else {
-            odd[column] += z * kWeight[row];
-        }
-        columns |= 1u << column;
+        even[at & 7] += row == 0 ? z * (1 << 15) : 0;
+        odd[at & 7] += z * kWeight[row];
     } while (bits != 0);
-    // Pass 2, rows 0 and 1 from the columns' two values.
-    auto descale = [](int32_t v) { return (v + (1 << 12)) >> 13; };
-    int64_t evenTop = int64_t{descale(even[0] + odd[0])} * (1 << 15);
-    int64_t evenBottom = int64_t{descale(even[0] - odd[0])} * (1 << 15);
-    int64_t oddTop = 0;
-    int64_t oddBottom = 0;
-    for (unsigned rest = columns & 0xAA; rest != 0; rest &= rest - 1) {
-        const int column = __builtin_ctz(rest);
-        oddTop += int64_t{descale(even[column] + odd[column])} * kWeight[column];
-        oddBottom += int64_t{descale(even[column] - odd[column])} * kWeight[column];
+    if (largest > kLimit) {
+        return false;
     }
+    int32_t top[8];
+    int32_t bottom[8];
+    for (const int column : {0, 1, 3, 5, 7}) {
+        top[column] = (even[column] + odd[column] + (1 << 12)) >> 13;
+        bottom[column] = (even[column] - odd[column] + (1 << 12)) >> 13;
+    }
+    // Pass 2, rows 0 and 1: two samples each.
+    auto oddSum = [&](const int32_t* w) {
+        return int64_t{w[1]} * kWeight[1] + int64_t{w[3]} * kWeight[3] +
+               int64_t{w[5]} * kWeight[5] + int64_t{w[7]} * kWeight[7];
+    };
+    const int64_t evenTop = int64_t{top[0]} * (1 << 15);
+    const int64_t evenBottom = int64_t{bottom[0]} * (1 << 15);
+    const int64_t oddTop = oddSum(top);
+    const int64_t oddBottom = oddSum(bottom);
     const int64_t totals[4] = {evenTop + oddTop, evenTop - oddTop, evenBottom + oddBottom,
                                evenBottom - oddBottom};
     for (int i = 0; i < 4; ++i) {
         const int64_t value = (totals[i] + (1 << 19)) >> 20;
-        if (totals[i] < -(int64_t{1} << 30) || totals[i] >= (int64_t{1} << 30) || value < -512 ||
-            value > 511) {
+        if (value < -512 || value > 511) {
             return false;
         }
         out[i] = kRangeLimit(static_cast<int32_t>(value));
