@@ -446,31 +446,29 @@ inline bool Idct2x2(const int16_t* block, const int16_t* quant, uint64_t nonzero
     // Rows and columns 0, 1, 3, 5 and 7.
     constexpr uint64_t kRead = 0xAB00AB00AB00ABABULL;
     const int32_t dc = int32_t{block[0]} * quant[0];
+    if (dc < -kLimit || dc > kLimit) {
+        return false;
+    }
     uint64_t bits = nonzero & kRead;
     if (bits == 0) {
         // The DC coefficient alone: both passes reduce to the block's mean.
-        if (dc < -kLimit || dc > kLimit) {
-            return false;
-        }
         out[0] = out[1] = out[2] = out[3] = kRangeLimit((dc + 4) >> 3);
         return true;
     }
     // Pass 1, per column: row 0 is the even part, the other rows the odd.
     int32_t even[8] = {dc * (1 << 15)};
     int32_t odd[8] = {};
-    int32_t largest = dc < 0 ? -dc : dc;
     do {
         const int at = __builtin_ctzll(bits);
         bits &= bits - 1;
         const int32_t z = int32_t{block[at]} * quant[at];
-        largest = std::max(largest, z < 0 ? -z : z);
+        if (z < -kLimit || z > kLimit) {
+            return false;
+        }
         const int row = at >> 3;
         even[at & 7] += row == 0 ? z * (1 << 15) : 0;
         odd[at & 7] += z * kWeight[row];
     } while (bits != 0);
-    if (largest > kLimit) {
-        return false;
-    }
     int32_t top[8];
     int32_t bottom[8];
     for (const int column : {0, 1, 3, 5, 7}) {
