@@ -359,12 +359,30 @@ constexpr uint8_t kNaturalOrder[64 + 16] = {
     29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
     47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
-// Decodes one block's AC coefficients into block (natural order, zeroed by
-// the caller), as libjpeg stores them. nonzero receives a bit for each
-// natural position that was given a value (perhaps zero).
-[[gnu::always_inline]] inline bool DecodeAc(BitReader& reader, const HuffTable& table,
-                                            int16_t* block, uint64_t& nonzero) {
-    nonzero = 0;
+// libjpeg's 2 x 2 inverse DCT reads coefficients 0, 1, 3, 5 and 7 of rows 0,
+// 1, 3, 5 and 7. Its first pass weighs each column: row 0 as the even part,
+// rows 1, 3, 5 and 7 by these weights (13 fraction bits) as the odd part;
+// its second pass weighs the columns' results the same way.
+constexpr int32_t kIdctWeight[8] = {0, 29692, 0, -10426, 0, 6967, 0, -5906};
+// A dequantised coefficient beyond this could overflow the 16-bit products
+// and lanes of libjpeg's SIMD form, where this one would not: left to the
+// full decoder. No real picture comes near.
+constexpr int32_t kIdctLimit = 1024;
+
+// The first pass of the 2 x 2 inverse DCT, per column, summed while the
+// block is decoded.
+struct ColumnSums {
+    int32_t even[8];
+    int32_t odd[8];
+};
+
+// Decodes one block's AC coefficients as libjpeg stores them and adds each
+// to the column sums of the 2 x 2 inverse DCT (rows and columns it does not
+// read weigh nothing or are never used). Each position is given a value at
+// most once, so adding is storing.
+[[gnu::always_inline]] inline bool DecodeAcSums(BitReader& shared, const HuffTable& table,
+                                                const int16_t* quant, ColumnSums& sums) {
+    BitReader reader = shared;
     for (int k = 1; k < 64; ++k) {
         if (reader.Count() < 32) {
             reader.Fill();
@@ -395,9 +413,15 @@ constexpr uint8_t kNaturalOrder[64 + 16] = {
         }
         k += run;
         const int at = kNaturalOrder[k];
-        block[at] = static_cast<int16_t>(value);
-        nonzero |= uint64_t{1} << at;
+        const int32_t z = value * quant[at];
+        if (z < -kIdctLimit || z > kIdctLimit) {
+            return false;
+        }
+        const int row = at >> 3;
+        sums.even[at & 7] += row == 0 ? z * (1 << 15) : 0;
+        sums.odd[at & 7] += z * kIdctWeight[row];
     }
+    shared = reader;
     return true;
 }
 
@@ -433,65 +457,34 @@ inline uint8_t DcSample(int16_t dc, int16_t quant) {
     return kRangeLimit((dc * quant + 4) >> 3);
 }
 
-// libjpeg's 2 x 2 inverse DCT: samples row by row. It reads coefficients
-// 0, 1, 3, 5 and 7 of rows 0, 1, 3, 5 and 7; nonzero marks those that are
-// not zero (the DC coefficient aside), and only those are visited. False
-// where the SIMD form could part from this one: a dequantised value beyond
-// 1024 could overflow its 16-bit products and lanes, and an output beyond
-// -512..511 is clamped there but wraps here. No real picture comes near.
-inline bool Idct2x2(const int16_t* block, const int16_t* quant, uint64_t nonzero, uint8_t* out) {
-    // Weights of rows (and columns) 1, 3, 5 and 7, at 13 fraction bits.
-    constexpr int32_t kWeight[8] = {0, 29692, 0, -10426, 0, 6967, 0, -5906};
-    constexpr int32_t kLimit = 1024;
-    // Rows and columns 0, 1, 3, 5 and 7.
-    constexpr uint64_t kRead = 0xAB00AB00AB00ABABULL;
-    const int32_t dc = int32_t{block[0]} * quant[0];
-    if (dc < -kLimit || dc > kLimit) {
+// The second pass of libjpeg's 2 x 2 inverse DCT: samples row by row. False
+// where libjpeg's SIMD form could part from this one: its output beyond
+// -512..511 is clamped there but wraps here.
+[[gnu::always_inline]] inline bool Idct2x2(const ColumnSums& sums, uint8_t* out) {
+    auto descale = [&](int column, int32_t sign) {
+        return (sums.even[column] + sign * sums.odd[column] + (1 << 12)) >> 13;
+    };
+    auto row = [&](int32_t sign, int64_t& left, int64_t& right) {
+        const int64_t even = int64_t{descale(0, sign)} * (1 << 15);
+        const int64_t odd = int64_t{descale(1, sign)} * kIdctWeight[1] +
+                            int64_t{descale(3, sign)} * kIdctWeight[3] +
+                            int64_t{descale(5, sign)} * kIdctWeight[5] +
+                            int64_t{descale(7, sign)} * kIdctWeight[7];
+        left = (even + odd + (1 << 19)) >> 20;
+        right = (even - odd + (1 << 19)) >> 20;
+    };
+    int64_t values[4];
+    row(1, values[0], values[1]);
+    row(-1, values[2], values[3]);
+    uint64_t outside = 0;
+    for (const int64_t value : values) {
+        outside |= static_cast<uint64_t>(value + 512) >> 10;
+    }
+    if (outside != 0) {
         return false;
     }
-    uint64_t bits = nonzero & kRead;
-    if (bits == 0) {
-        // The DC coefficient alone: both passes reduce to the block's mean.
-        out[0] = out[1] = out[2] = out[3] = kRangeLimit((dc + 4) >> 3);
-        return true;
-    }
-    // Pass 1, per column: row 0 is the even part, the other rows the odd.
-    int32_t even[8] = {dc * (1 << 15)};
-    int32_t odd[8] = {};
-    do {
-        const int at = __builtin_ctzll(bits);
-        bits &= bits - 1;
-        const int32_t z = int32_t{block[at]} * quant[at];
-        if (z < -kLimit || z > kLimit) {
-            return false;
-        }
-        const int row = at >> 3;
-        even[at & 7] += row == 0 ? z * (1 << 15) : 0;
-        odd[at & 7] += z * kWeight[row];
-    } while (bits != 0);
-    int32_t top[8];
-    int32_t bottom[8];
-    for (const int column : {0, 1, 3, 5, 7}) {
-        top[column] = (even[column] + odd[column] + (1 << 12)) >> 13;
-        bottom[column] = (even[column] - odd[column] + (1 << 12)) >> 13;
-    }
-    // Pass 2, rows 0 and 1: two samples each.
-    auto oddSum = [&](const int32_t* w) {
-        return int64_t{w[1]} * kWeight[1] + int64_t{w[3]} * kWeight[3] +
-               int64_t{w[5]} * kWeight[5] + int64_t{w[7]} * kWeight[7];
-    };
-    const int64_t evenTop = int64_t{top[0]} * (1 << 15);
-    const int64_t evenBottom = int64_t{bottom[0]} * (1 << 15);
-    const int64_t oddTop = oddSum(top);
-    const int64_t oddBottom = oddSum(bottom);
-    const int64_t totals[4] = {evenTop + oddTop, evenTop - oddTop, evenBottom + oddBottom,
-                               evenBottom - oddBottom};
     for (int i = 0; i < 4; ++i) {
-        const int64_t value = (totals[i] + (1 << 19)) >> 20;
-        if (value < -512 || value > 511) {
-            return false;
-        }
-        out[i] = kRangeLimit(static_cast<int32_t>(value));
+        out[i] = kRangeLimit(static_cast<int32_t>(values[i]));
     }
     return true;
 }
@@ -788,7 +781,6 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
     const int64_t mcuCount = int64_t{mcusWide} * mcusHigh;
     int restartsLeft = restartInterval;
     int nextRestart = 0;
-    alignas(16) int16_t block[64] = {};
     for (int64_t mcu = 0; mcu < mcuCount; ++mcu) {
         if (restartInterval != 0) {
             if (restartsLeft == 0) {
@@ -843,16 +835,15 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                         }
                         continue;
                     }
-                    block[0] = Coefficient(predictor[ci]);
-                    uint8_t samples[4];
-                    uint64_t nonzero = 0;
-                    if (!DecodeAc(reader, acTable, block, nonzero) ||
-                        !Idct2x2(block, q, nonzero, samples)) {
+                    // The DC coefficient starts column 0's even part.
+                    const int32_t dc = int32_t{Coefficient(predictor[ci])} * q[0];
+                    if (dc < -kIdctLimit || dc > kIdctLimit) {
                         return false;
                     }
-                    // Zeros again for the next block.
-                    for (; nonzero != 0; nonzero &= nonzero - 1) {
-                        block[__builtin_ctzll(nonzero)] = 0;
+                    ColumnSums sums = {{dc * (1 << 15)}, {}};
+                    uint8_t samples[4];
+                    if (!DecodeAcSums(reader, acTable, q, sums) || !Idct2x2(sums, samples)) {
+                        return false;
                     }
                     row[sampleX] = samples[0];
                     row[sampleX + 1] = samples[1];
