@@ -35,11 +35,11 @@ inline constexpr int kMeasureScale = 8;
 /// image without pixels.
 double MeanLuminosity(const RgbImage& image);
 
-/// The mean of a picture of fullWidth x fullHeight from its reduced copy, in
-/// which each pixel stands for a block of (fullWidth / reduced width,
-/// rounded up) pixels a side, the last column and row for what is left.
-/// With the full size equal to the image's own, MeanLuminosity.
-double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight);
+/// The mean of a picture of fullWidth x fullHeight from its copy reduced to
+/// 1/scale (sides rounded up), in which each pixel stands for a block of
+/// scale x scale pixels, the last column and row for what is left. With the
+/// full size equal to the image's own, MeanLuminosity.
+double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight, int scale);
 
 /// Loads a file at reduced size and measures it; nothing when it does not
 /// load.
