@@ -4,13 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "core/ini_document.h"
+#include "core/text.h"
 #include "lists/list_file.h"
 
 namespace nocturo::cli {
@@ -22,14 +25,16 @@ int UsageError(const std::string& message) {
 }
 
 bool ParseInt(const std::string& text, long low, long high, int32_t& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
+    // Blanks before the number are taken, as the C library's reading does.
+    std::string_view digits = text;
+    while (!digits.empty() && std::isspace(static_cast<unsigned char>(digits.front())) != 0) {
+        digits.remove_prefix(1);
+    }
+    const std::optional<int32_t> v = ParseInt32(digits);
+    if (!v || *v < low || *v > high) {
         return false;
     }
-    value = static_cast<int32_t>(v);
+    value = *v;
     return true;
 }
 
@@ -152,7 +157,7 @@ bool AppendNameLines(std::string_view text, std::vector<std::string>& files, std
             problem = Format(kNulInLine, number);
             return false;
         }
-        std::string name = IniDocument::DecodeLine(line);
+        std::string name = DecodeLine(line);
         if (name.size() > kMaxListNameLength) {
             problem = Format(kLineTooLong, number, kMaxListNameLength);
             return false;

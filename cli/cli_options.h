@@ -10,6 +10,10 @@
 
 namespace nocturo::cli {
 
+/// The most threads --jobs and --write-jobs take: more only cost memory,
+/// as each holds a frame.
+constexpr int kMaxJobs = 256;
+
 /// Prints "nocturo-stack: MESSAGE" and the --help hint to stderr; returns
 /// the usage error status, 2.
 int UsageError(const std::string& message);

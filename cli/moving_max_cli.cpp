@@ -25,8 +25,6 @@ namespace nocturo::cli {
 
 namespace {
 
-constexpr int kMaxJobs = 256;
-
 /// Answers the run from the command line: Ctrl+C is the abort button, the
 /// pause question is answered Yes, an existing output is replaced only with
 /// --overwrite, the progress panel becomes a line on a terminal.

@@ -47,6 +47,7 @@ namespace {
 
 using nocturo::ImageOperation;
 using nocturo::cli::FolderWritable;
+using nocturo::cli::kMaxJobs;
 using nocturo::cli::OptionArg;
 using nocturo::cli::ParseInt;
 using nocturo::cli::UsageError;
@@ -69,9 +70,6 @@ constexpr OperationName kOperations[] = {
 // The batch functions by their list index.
 constexpr const char* kBatchNames[nocturo::kBatchFunctionCount] = {"dark",     "add",    "flat",
                                                                    "multiply", "square", "cube"};
-
-// More decode threads than this only cost memory: each holds a frame.
-constexpr int kMaxJobs = 256;
 
 // The whole help, the manual page's source too: headings end with ':' at the
 // left edge, options and exit statuses start two blanks in.
@@ -406,15 +404,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
             listFiles.push_back(text);
         } else if (arg == "--jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
             }
             options.jobs = jobs;
         } else if (arg == "--write-jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--write-jobs needs a number from 0 to " +
                                   std::to_string(kMaxJobs));
             }

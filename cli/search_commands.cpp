@@ -24,8 +24,6 @@ namespace nocturo::cli {
 
 namespace {
 
-constexpr int kMaxJobs = 256;
-
 // Numbers separated by `separator`, each within its range.
 bool ParseList(const std::string& text, char separator,
                const std::vector<std::pair<long, long>>& ranges, std::vector<int32_t>& values) {

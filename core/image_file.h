@@ -66,7 +66,8 @@ SaveFormat SaveFormatForName(std::string_view fileName);
 /// keeps from one save to the next: the encoder and the buffer of the
 /// encoded file. Fresh, each is several megabytes that the kernel pages in
 /// and zeroes anew for every picture. Used by one thread at a time; the
-/// memory goes with the object.
+/// memory goes with the object. A save with a scratch, one of a series, is
+/// not flushed to disk before its rename (see atomic_file.h); a result is.
 class SaveScratch {
   public:
     SaveScratch() noexcept;
