@@ -38,10 +38,6 @@ namespace {
 // outputs at once.
 constexpr int kBatch = 2;
 
-bool Takes(const FileList& list, int index) {
-    return list.IsEnabled(index) && list.IsChecked(index);
-}
-
 /// The least darkening frame `index` gets while the window starts at
 /// `first`: its position in the window only falls as the window moves on,
 /// and never exceeds the newest position.
@@ -230,7 +226,7 @@ class Run {
 
     /// Makes `image` the result; the old result's buffer is kept for reuse.
     void TakeAsResult(RgbImage& image) {
-        Result().Swap(image);
+        state_.ResultBuffer().Swap(image);
         blackPending_ = false;
         KeepSpare(std::move(image));
     }
@@ -238,7 +234,7 @@ class Run {
     /// The merge of a window whose frames are decided. Without live display
     /// it may come from a batch merged ahead, or start one.
     void FinishWindow(int output) {
-        RgbImage& result = Result();
+        RgbImage& result = state_.ResultBuffer();
         const std::vector<Key> keys = KeysOf(plan_);
         auto it = ready_.find(output);
         const bool matches = it != ready_.end() && it->second.width == result.Width() &&
@@ -271,7 +267,7 @@ class Run {
     /// later one is used only if its window turns out merged from the same
     /// frames with the same darkening.
     void MergeBatch(int output) {
-        RgbImage& result = Result();
+        RgbImage& result = state_.ResultBuffer();
         const int w = result.Width();
         const int h = result.Height();
         // The marks the entries will have: the left list's for the entries
@@ -402,13 +398,6 @@ class Run {
         frames_.SetWindow(first_, end_);
     }
 
-    RgbImage& Result() {
-        if (!state_.Result && !EnsureImage(state_.Result)) {
-            throw std::bad_alloc();
-        }
-        return *state_.Result;
-    }
-
     void Fail(int index) {
         ++report_.errors;
         const std::string& name = left_.Text(index);
@@ -476,7 +465,7 @@ class Run {
                 break;
             }
         }
-        const RgbImage& result = Result();
+        const RgbImage& result = state_.ResultBuffer();
         auto save = std::make_unique<PendingSave>();
         if (!saveSpare_.empty()) {
             save->image = std::move(saveSpare_.back());
@@ -574,7 +563,7 @@ class Run {
         state_.StopRequested = false;
         host_.FocusLeftList();
         host_.ProcessEvents();
-        if (!state_.Result && !EnsureImage(state_.Result)) {
+        if (!state_.EnsureResult()) {
             return;
         }
         state_.ResultUnsaved = true;
@@ -589,7 +578,7 @@ class Run {
                 const std::string name = left_.Text(i);
                 const WindowFrames::Frame frame = GetFrame(first_ + i, name);
                 if (frame.loaded) {
-                    RgbImage& result = Result();
+                    RgbImage& result = state_.ResultBuffer();
                     if (!result.Resize(frame.width, frame.height)) {
                         throw std::bad_alloc();
                     }
@@ -618,7 +607,7 @@ class Run {
             if (Takes(left_, i)) {
                 const std::string name = left_.Text(i);
                 const WindowFrames::Frame frame = GetFrame(first_ + i, name);
-                const RgbImage& result = Result();
+                const RgbImage& result = state_.ResultBuffer();
                 const bool fits = frame.loaded && frame.width == result.Width() &&
                                   frame.height == result.Height() &&
                                   result.Format() == kPixelFormat24 && result.Width() > 0 &&
@@ -661,7 +650,7 @@ class Run {
     /// Merges the planned frames into the result: the kept ones in one pass,
     /// each other one decoded again (once for this output) and merged alone.
     void MergePlan() {
-        RgbImage& result = Result();
+        RgbImage& result = state_.ResultBuffer();
         if (blackPending_) {
             FillImage(result, 0, 0, 0);
             blackPending_ = false;

@@ -23,19 +23,6 @@ namespace {
 constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
 constexpr const char* kPauseCaption = "STOP by User";
 
-bool Takes(const FileList& list, int index) {
-    return list.IsEnabled(index) && list.IsChecked(index);
-}
-
-/// The result buffer. The host may have replaced the slot while events ran;
-/// a missing buffer is created again rather than dereferenced.
-RgbImage& ResultBuffer(RunState& state) {
-    if (!state.Result && !EnsureImage(state.Result)) {
-        throw std::bad_alloc();
-    }
-    return *state.Result;
-}
-
 }  // namespace
 
 void DisableEntry(RunContext& context, int index, FileList& list) {
@@ -56,7 +43,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     host.FocusLeftList();
     host.ProcessEvents();
 
-    if (!state.Result && !EnsureImage(state.Result)) {
+    if (!state.EnsureResult()) {
         return;
     }
     state.ResultUnsaved = true;
@@ -86,7 +73,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         bool loaded = false;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
-                if (read(i, ResultBuffer(state))) {
+                if (read(i, state.ResultBuffer())) {
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -124,8 +111,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 // noticed would spoil what is merged.
                 const bool frameRead = read(i, working);
                 bool frameMerged = false;
-                if (frameRead && working.SameSize(ResultBuffer(state))) {
-                    RgbImage& result = ResultBuffer(state);
+                if (frameRead && working.SameSize(state.ResultBuffer())) {
+                    RgbImage& result = state.ResultBuffer();
                     if (steps && steps->AwaitsPicture() && handsOver &&
                         CanCombine(result, working)) {
                         // The result merged into the frame leaves the
@@ -183,7 +170,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             steps->Finish();
         }
     }
-    state.ResultFrameMap = recorder.Finish(ResultBuffer(state));
+    state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.
