@@ -15,6 +15,7 @@
 #include "core/ini_document.h"
 #include "core/text.h"
 #include "lists/list_file.h"
+#include "lists/list_pair.h"
 
 namespace nocturo::cli {
 
@@ -203,6 +204,25 @@ bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
         }
     }
     return true;
+}
+
+int ReadListFiles(const std::vector<std::string>& lists, std::vector<std::string>& files) {
+    for (const std::string& list : lists) {
+        std::string problem;
+        if (!ReadFilesFrom(list, files, problem)) {
+            return UsageError("cannot read the list file " + list + ": " + problem);
+        }
+    }
+    return -1;
+}
+
+void FillLeftList(ListPair& lists, std::vector<std::string> files) {
+    std::vector<ListEntry> entries;
+    entries.reserve(files.size());
+    for (std::string& name : files) {
+        entries.push_back({std::move(name), true, true, false});
+    }
+    lists.Left().AppendEntries(std::move(entries));
 }
 
 bool FolderWritable(const std::string& fileName, std::string& problem) {

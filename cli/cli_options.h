@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+namespace nocturo {
+class ListPair;
+}
+
 namespace nocturo::cli {
 
 /// The most threads --jobs and --write-jobs take: more only cost memory,
@@ -57,6 +61,13 @@ constexpr std::size_t kMaxListLineBytes = 3 * 4096 + 64;
 /// than a file name can be or holding a NUL byte, or is a damaged list file.
 bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
                    std::string& problem);
+
+/// Appends the FILEs of every --files-from LIST in turn (ReadFilesFrom).
+/// -1 when all were read; else, after its message, the usage error's status.
+int ReadListFiles(const std::vector<std::string>& lists, std::vector<std::string>& files);
+
+/// The FILEs as the entries of the left list, checked and enabled, in order.
+void FillLeftList(ListPair& lists, std::vector<std::string> files);
 
 /// The folder a file would be written into must exist and be writable:
 /// checked before a run, so that a typing error does not cost a night's run.

@@ -25,35 +25,13 @@ namespace nocturo::cli {
 
 namespace {
 
-/// Answers the run from the command line: Ctrl+C is the abort button, the
-/// pause question is answered Yes, an existing output is replaced only with
-/// --overwrite, the progress panel becomes a line on a terminal.
-class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
+/// The console host with the moving maximum's progress panel: a line on a
+/// terminal, rewritten in place.
+class MovingMaxConsole : public ConsoleHost, public MovingMaxDisplay {
   public:
-    MovingMaxConsole(RunState& state, bool progress, bool overwrite)
-        : state_(state), progress_(progress), overwrite_(overwrite) {}
-
-    void ShowImage(const RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
-    void ProcessEvents() override {
-        if (Interrupted()) {
-            ToolButtonAbortClick(state_);
-        }
-    }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
-               bool) override {
-        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
-            // "OverWrite?": an output made after the run was checked.
-            return overwrite_ ? Answer::YesToAll : Answer::No;
-        }
-        return Answer::Yes;  // "Do you want to Stop process"
-    }
-    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
-    void ShowMessage(const std::string& text, const std::string&) override {
-        std::fprintf(stderr, "nocturo-stack: %s\n", text.c_str());
-    }
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
+    MovingMaxConsole(const ConsoleSettings& settings, RunState& state, ProgressLine& noFrames,
+                     bool progress)
+        : ConsoleHost(settings, state, noFrames), progress_(progress) {}
 
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel == 3 && progress_) {
@@ -68,13 +46,12 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
     void EndLine() {
         if (drawn_) {
             std::fprintf(stderr, "\n");
+            drawn_ = false;
         }
     }
 
   private:
-    RunState& state_;
     bool progress_;
-    bool overwrite_;
     bool drawn_ = false;
 };
 
@@ -179,11 +156,8 @@ int MovingMaxMain(int argc, char** argv) {
             files.push_back(arg);
         }
     }
-    for (const std::string& list : lists) {
-        std::string problem;
-        if (!ReadFilesFrom(list, files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = ReadListFiles(lists, files); status >= 0) {
+        return status;
     }
     if (firstOutput.empty()) {
         return UsageError("--moving-max needs -o FIRST_OUTPUT");
@@ -221,17 +195,15 @@ int MovingMaxMain(int argc, char** argv) {
     }
 
     ListPair pair;
-    {
-        std::vector<ListEntry> entries;
-        entries.reserve(files.size());
-        for (std::string& name : files) {
-            entries.push_back({std::move(name), true, true, false});
-        }
-        pair.Left().AppendEntries(std::move(entries));
-    }
+    FillLeftList(pair, std::move(files));
     RunState state;
     InstallInterruptHandler();
-    MovingMaxConsole console(state, ::isatty(STDERR_FILENO) == 1, overwrite);
+    // The run names its frames in error in its report.
+    ConsoleSettings hostSettings;
+    hostSettings.overwrite = overwrite;
+    hostSettings.countFrames = false;
+    ProgressLine noFrames(stderr, false, 0);
+    MovingMaxConsole console(hostSettings, state, noFrames, ::isatty(STDERR_FILENO) == 1);
     RunContext context{pair, state, console};
 
     MovingMaxOptions options;
@@ -249,6 +221,9 @@ int MovingMaxMain(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console.EndLine();
+    for (const std::string& message : console.Messages()) {
+        std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
+    }
 
     for (const std::string& line : RunReportLines(MovingMaxRunReport(report))) {
         std::fprintf(stderr, "nocturo-stack: %s\n", line.c_str());

@@ -425,11 +425,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
             options.files.push_back(arg);
         }
     }
-    for (const std::string& list : listFiles) {
-        std::string problem;
-        if (!nocturo::cli::ReadFilesFrom(list, options.files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = nocturo::cli::ReadListFiles(listFiles, options.files); status >= 0) {
+        return status;
     }
     if (options.jobs < 0) {
         options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -559,15 +556,8 @@ int main(int argc, char** argv) {
     }
 
     nocturo::ListPair lists;
-    {
-        std::vector<nocturo::ListEntry> entries;
-        entries.reserve(options.files.size());
-        // Copied: the frame map's CSV names the FILEs afterwards.
-        for (const std::string& name : options.files) {
-            entries.push_back({name, true, true, false});
-        }
-        lists.Left().AppendEntries(std::move(entries));
-    }
+    // Copied: the frame map's CSV names the FILEs afterwards.
+    nocturo::cli::FillLeftList(lists, options.files);
     const int total = lists.Left().Count();
 
     nocturo::RunState state;

@@ -57,42 +57,6 @@ struct SearchOptions {
     std::vector<std::string> files;
 };
 
-// The console's answers: an existing copy is replaced only with
-// --overwrite; Ctrl+C acts as the abort button and stops at the question.
-class SearchHost : public RunHost {
-  public:
-    SearchHost(RunState& state, bool overwrite) : state_(state), overwrite_(overwrite) {}
-
-    void ShowImage(const RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
-    void ProcessEvents() override {
-        if (Interrupted() && !state_.StopRequested && !state_.PauseRequested) {
-            ToolButtonAbortClick(state_);
-        }
-    }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
-               bool) override {
-        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
-            if (!overwrite_) {
-                ++refused_;
-            }
-            return overwrite_ ? Answer::YesToAll : Answer::No;
-        }
-        return Interrupted() ? Answer::Yes : Answer::No;
-    }
-    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return std::nullopt; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
-
-    int Refused() const { return refused_; }
-
-  private:
-    RunState& state_;
-    bool overwrite_;
-    int refused_ = 0;
-};
-
 // The parameters window's part, answered from the options.
 class OptionsWindow : public SearchWindow {
   public:
@@ -219,11 +183,8 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             options.files.push_back(arg);
         }
     }
-    for (const std::string& list : listFiles) {
-        std::string problem;
-        if (!ReadFilesFrom(list, options.files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = ReadListFiles(listFiles, options.files); status >= 0) {
+        return status;
     }
     if (search && options.meteor) {
         return UsageError("--search and --meteor do not go together");
@@ -290,18 +251,16 @@ int RunSearchCommand(int argc, char** argv) {
     }
 
     ListPair lists;
-    {
-        std::vector<ListEntry> entries;
-        entries.reserve(options.files.size());
-        for (std::string& name : options.files) {
-            entries.push_back({std::move(name), true, true, false});
-        }
-        lists.Left().AppendEntries(std::move(entries));
-    }
+    FillLeftList(lists, std::move(options.files));
     RunState state;
     state.Decode.threads = options.jobs;
     state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
-    SearchHost host(state, options.overwrite);
+    // The search names what it did in its own report.
+    ConsoleSettings settings;
+    settings.overwrite = options.overwrite;
+    settings.countFrames = false;
+    ProgressLine noProgress(stderr, false, 0);
+    ConsoleHost host(settings, state, noProgress);
     RunContext context{lists, state, host};
     InstallInterruptHandler();
 
@@ -337,7 +296,7 @@ int RunSearchCommand(int argc, char** argv) {
                         why = " (" + failed.reason + ")";
                     }
                 }
-                if (why.empty() && host.Refused() > 0 && ::access(name.c_str(), F_OK) == 0) {
+                if (why.empty() && host.OverwriteRefused() && ::access(name.c_str(), F_OK) == 0) {
                     why = " (it exists; --overwrite replaces it)";
                 }
                 std::fprintf(stderr, "nocturo-stack: not written: %s%s\n", name.c_str(),
