@@ -206,7 +206,35 @@ bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
     return true;
 }
 
-int ReadListFiles(const std::vector<std::string>& lists, std::vector<std::string>& files) {
+bool InputOptions::Take(const OptionArg& option, int argc, char** argv, int& index, int& status) {
+    std::string text;
+    if (option.name == "--files-from") {
+        if (!option.Value(argc, argv, index, text) || text.empty()) {
+            status = UsageError("--files-from needs the name of a list file");
+        } else {
+            lists.push_back(text);
+        }
+        return true;
+    }
+    if (option.name == "--jobs") {
+        int32_t value = 0;
+        if (!option.Value(argc, argv, index, text) || !ParseInt(text, 0, kMaxJobs, value)) {
+            status = UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
+        } else {
+            jobs = value;
+        }
+        return true;
+    }
+    if (option.name == "--") {
+        for (++index; index < argc; ++index) {
+            files.emplace_back(argv[index]);
+        }
+        return true;
+    }
+    return false;
+}
+
+int InputOptions::ReadLists() {
     for (const std::string& list : lists) {
         std::string problem;
         if (!ReadFilesFrom(list, files, problem)) {

@@ -62,9 +62,24 @@ constexpr std::size_t kMaxListLineBytes = 3 * 4096 + 64;
 bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
                    std::string& problem);
 
-/// Appends the FILEs of every --files-from LIST in turn (ReadFilesFrom).
-/// -1 when all were read; else, after its message, the usage error's status.
-int ReadListFiles(const std::vector<std::string>& lists, std::vector<std::string>& files);
+/// What every command reads alike from its command line: the FILEs, the
+/// --files-from LISTs (read after the command line, their FILEs after the
+/// others) and --jobs N; after "--" every argument is a FILE.
+struct InputOptions {
+    std::vector<std::string> files;
+    std::vector<std::string> lists;
+    /// -1 when not given.
+    int jobs = -1;
+
+    /// Whether `option`, argument `index`, is --files-from, --jobs or "--".
+    /// It is then taken (`index` moved past what it took) and, when its
+    /// value is wrong, `status` receives the usage error's status after its
+    /// message.
+    bool Take(const OptionArg& option, int argc, char** argv, int& index, int& status);
+    /// Appends the FILEs of every LIST in turn (ReadFilesFrom). -1 when all
+    /// were read; else, after its message, the usage error's status.
+    int ReadLists();
+};
 
 /// The FILEs as the entries of the left list, checked and enabled, in order.
 void FillLeftList(ListPair& lists, std::vector<std::string> files);

@@ -84,6 +84,16 @@ int InterruptedStatus() {
     return 128 + interrupted.load(std::memory_order_relaxed);
 }
 
+int ExitStatus(bool outputProblem, int errors) {
+    if (Interrupted()) {
+        return InterruptedStatus();
+    }
+    if (outputProblem) {
+        return 2;
+    }
+    return errors == 0 ? 0 : 1;
+}
+
 // ---- ProgressLine ----------------------------------------------------------
 
 ProgressLine::ProgressLine(FILE* out, bool enabled, int total)

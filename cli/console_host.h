@@ -29,6 +29,10 @@ bool Interrupted();
 /// The exit status of a run they stopped: 128 + the first signal's number
 /// (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP), as shells report it.
 int InterruptedStatus();
+/// The status every command ends with: InterruptedStatus() when a signal
+/// stopped it, 2 when an output could not be written (or was refused), 1
+/// when some FILE was in error, else 0.
+int ExitStatus(bool outputProblem, int errors);
 
 /// A line on a terminal that shows how far a run is, rewritten in place.
 /// Does nothing unless enabled.

@@ -110,16 +110,20 @@ int MovingMaxMain(int argc, char** argv) {
     bool darkening = true;
     bool stats = false;
     bool overwrite = false;
-    int jobs = -1;
     std::string firstOutput;
-    std::vector<std::string> files;
-    std::vector<std::string> lists;
+    InputOptions input;
     for (int i = 1; i < argc; ++i) {
         const OptionArg option(argv[i]);
         const std::string& arg = option.name;
         const bool hasInline = option.hasInlineValue;
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         auto noValue = [&] { return !hasInline; };
+        if (int status = -1; input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
         std::string text;
         if (arg == "--moving-max") {
             if (!value(text) || !ParseInt(text, 2, INT_MAX, windowSize)) {
@@ -137,37 +141,24 @@ int MovingMaxMain(int argc, char** argv) {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
             }
-        } else if (arg == "--jobs") {
-            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            lists.push_back(text);
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                files.emplace_back(argv[i]);
-            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("not an option of --moving-max: " + std::string(argv[i]));
         } else {
-            files.push_back(arg);
+            input.files.push_back(arg);
         }
     }
-    if (const int status = ReadListFiles(lists, files); status >= 0) {
+    if (const int status = input.ReadLists(); status >= 0) {
         return status;
     }
     if (firstOutput.empty()) {
         return UsageError("--moving-max needs -o FIRST_OUTPUT");
     }
-    if (files.size() < 2) {
+    if (input.files.size() < 2) {
         return UsageError("--moving-max needs at least two input files");
     }
-    if (static_cast<size_t>(windowSize) > files.size()) {
+    if (static_cast<size_t>(windowSize) > input.files.size()) {
         return UsageError("--moving-max " + std::to_string(windowSize) +
-                          ": the window is larger than the " + std::to_string(files.size()) +
+                          ": the window is larger than the " + std::to_string(input.files.size()) +
                           " input files");
     }
     std::string problem;
@@ -181,8 +172,8 @@ int MovingMaxMain(int argc, char** argv) {
     settings.darkening = darkening;
     const MovingMaxOutput output = MovingMaxOutputBase(firstOutput);
     const std::vector<std::string> outputs =
-        MovingMaxOutputNames(output, settings, static_cast<int>(files.size()));
-    if (const std::optional<std::string> own = FirstOwnInput(outputs, files)) {
+        MovingMaxOutputNames(output, settings, static_cast<int>(input.files.size()));
+    if (const std::optional<std::string> own = FirstOwnInput(outputs, input.files)) {
         return UsageError("the output " + *own +
                           " is one of the input FILEs: a run never writes over them");
     }
@@ -195,7 +186,7 @@ int MovingMaxMain(int argc, char** argv) {
     }
 
     ListPair pair;
-    FillLeftList(pair, std::move(files));
+    FillLeftList(pair, std::move(input.files));
     RunState state;
     InstallInterruptHandler();
     // The run names its frames in error in its report.
@@ -207,7 +198,7 @@ int MovingMaxMain(int argc, char** argv) {
     RunContext context{pair, state, console};
 
     MovingMaxOptions options;
-    options.decodeThreads = jobs;
+    options.decodeThreads = input.jobs;
 
     const auto start = std::chrono::steady_clock::now();
     MovingMaxReport report;
@@ -246,13 +237,7 @@ int MovingMaxMain(int argc, char** argv) {
     }
     std::printf("%s\n", FormatText(Lng().lngfilesinerror, report.errors).c_str());
     std::fflush(stdout);
-    if (Interrupted()) {
-        return InterruptedStatus();
-    }
-    if (report.failedSaves > 0 || report.stopped) {
-        return 2;
-    }
-    return report.errors == 0 ? 0 : 1;
+    return ExitStatus(report.failedSaves > 0 || report.stopped, report.errors);
 }
 
 }  // namespace nocturo::cli

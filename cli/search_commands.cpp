@@ -53,8 +53,7 @@ struct SearchOptions {
     std::string saveTo;
     std::string extension = ".bmp";
     bool overwrite = false;
-    int jobs = -1;
-    std::vector<std::string> files;
+    InputOptions input;
 };
 
 // The parameters window's part, answered from the options.
@@ -81,7 +80,6 @@ class OptionsWindow : public SearchWindow {
 };
 
 int Parse(int argc, char** argv, SearchOptions& options) {
-    std::vector<std::string> listFiles;
     bool search = false;
     bool mark = false;
     bool crop = false;
@@ -98,6 +96,12 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             }
             return true;
         };
+        if (int status = -1; options.input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
         std::string text;
         std::vector<int32_t> numbers;
         if (arg == "--search") {
@@ -162,28 +166,13 @@ int Parse(int argc, char** argv, SearchOptions& options) {
                 return 2;
             }
             options.overwrite = true;
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            listFiles.push_back(text);
-        } else if (arg == "--jobs") {
-            int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-            options.jobs = jobs;
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                options.files.emplace_back(argv[i]);
-            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
         } else {
-            options.files.push_back(arg);
+            options.input.files.push_back(arg);
         }
     }
-    if (const int status = ReadListFiles(listFiles, options.files); status >= 0) {
+    if (const int status = options.input.ReadLists(); status >= 0) {
         return status;
     }
     if (search && options.meteor) {
@@ -198,7 +187,7 @@ int Parse(int argc, char** argv, SearchOptions& options) {
     if (haveExtension && options.saveTo.empty()) {
         return UsageError("--ext needs --save-to");
     }
-    if (options.files.empty()) {
+    if (options.input.files.empty()) {
         return UsageError("no input files given");
     }
     if (!options.saveTo.empty()) {
@@ -210,8 +199,8 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             return UsageError("--save-to: folder not writable: " + options.saveTo);
         }
     }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.input.jobs < 0) {
+        options.input.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
     return -1;
 }
@@ -251,10 +240,10 @@ int RunSearchCommand(int argc, char** argv) {
     }
 
     ListPair lists;
-    FillLeftList(lists, std::move(options.files));
+    FillLeftList(lists, std::move(options.input.files));
     RunState state;
-    state.Decode.threads = options.jobs;
-    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    state.Decode.threads = options.input.jobs;
+    state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
     // The search names what it did in its own report.
     ConsoleSettings settings;
     settings.overwrite = options.overwrite;
@@ -313,13 +302,7 @@ int RunSearchCommand(int argc, char** argv) {
     }
     std::fflush(stdout);
     ReportFailures(lists.Left(), errors);
-    if (Interrupted()) {
-        return InterruptedStatus();
-    }
-    if (outputProblem) {
-        return 2;
-    }
-    return errors == 0 ? 0 : 1;
+    return ExitStatus(outputProblem, errors);
 }
 
 void PrintSearchUsage(FILE* out) {

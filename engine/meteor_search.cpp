@@ -214,16 +214,9 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     MeteorOutcome outcome;
     std::string maximumName;
 
-    state.PauseRequested = false;
-    state.StopRequested = false;
-    host.FocusLeftList();
-    host.ProcessEvents();
-    if (!state.EnsureResult()) {
+    if (!StartNewResult(context)) {
         return outcome;
     }
-    state.ResultUnsaved = true;
-    ClearImage(state.Result.get());
-    state.DropFrameMap();
 
     auto fail = [&](int index) {
         ++outcome.errors;

@@ -1,7 +1,7 @@
 #include "engine/moving_max.h"
 
-// The moving maximum's names, counts and command; the run itself is in
-// moving_max_run.cpp.
+// The moving maximum's per-image operation, output names and counts; the
+// run and the command are in moving_max_run.cpp.
 
 #include <algorithm>
 #include <cstdio>
@@ -9,29 +9,8 @@
 
 #include "core/image_file.h"
 #include "engine/darkened_max.h"
-#include "engine/own_inputs.h"
-#include "engine/step_saving.h"
 
 namespace nocturo {
-
-const char* const kMovingMaxCaption = "MovingMax";
-const char* const kMovingMaxOneEntry =
-    "The moving maximum needs at least two pictures in the left list.";
-
-namespace {
-
-class LiveDisplayOn {
-  public:
-    explicit LiveDisplayOn(MovingMaxDisplay& display) : display_(display) {}
-    ~LiveDisplayOn() { display_.SetLiveDisplay(true); }
-    LiveDisplayOn(const LiveDisplayOn&) = delete;
-    LiveDisplayOn& operator=(const LiveDisplayOn&) = delete;
-
-  private:
-    MovingMaxDisplay& display_;
-};
-
-}  // namespace
 
 bool DarkenedMax(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
     const auto* params = dynamic_cast<const MovingMaxParams*>(record);
@@ -99,53 +78,6 @@ RunReport MovingMaxRunReport(const MovingMaxReport& report) {
     run.inError = report.inError;
     run.unwritten = report.unwritten;
     return run;
-}
-
-std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDisplay& display,
-                                                const AskMovingMaxSettings& askSettings,
-                                                const MovingMaxOptions& options) {
-    RunState& state = context.state;
-    LiveDisplayOn liveAgain(display);
-    display.SetStatusPanel(2, "");
-    state.PauseRequested = false;
-    state.StopRequested = false;
-
-    const FileList& left = context.lists.Left();
-    if (left.IsEmpty()) {
-        return std::nullopt;
-    }
-    if (left.Count() == 1) {
-        // No window of two or more entries fits: say so instead of failing
-        // silently.
-        context.host.ShowMessage(kMovingMaxOneEntry, kMovingMaxCaption);
-        return std::nullopt;
-    }
-    std::optional<MovingMaxSettings> settings = askSettings(left.Count());
-    if (!settings || settings->windowSize == 0) {
-        return std::nullopt;
-    }
-    settings->windowSize = std::max(settings->windowSize, 2);
-    display.SetLiveDisplay(settings->showProcess);
-
-    // The proposal is the next step file's name; choosing a name here leaves
-    // the step numbering as it is.
-    StepSettings proposal = state.Steps;
-    SaveRequest request;
-    request.filter = kStepSaveFilter;
-    request.filterIndex = 1;
-    request.defaultExtension = "bmp";
-    request.fileName = StepFileName(proposal, proposal.StepNumber, left.Count());
-    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
-    if (!chosen) {
-        return std::nullopt;
-    }
-    const MovingMaxOutput output = MovingMaxOutputBase(*chosen);
-    if (RefuseOwnInputs(context, MovingMaxOutputNames(output, *settings, left.Count()))) {
-        return std::nullopt;
-    }
-    MovingMaxReport report = MovingMaxRun(context, display, *settings, output, options);
-    context.host.ShowRunReport(MovingMaxRunReport(report));
-    return report;
 }
 
 }  // namespace nocturo

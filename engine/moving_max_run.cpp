@@ -1,6 +1,6 @@
-// One run of the moving maximum: the window moved over the list copy in the
-// left list, each window's frames decided entry by entry as loading each
-// would, and its output made. The frames come from the window's frame cache
+// The moving maximum's command and run: the window moved over the list copy
+// in the left list, each window's frames decided entry by entry as loading
+// each would, and its output made. The frames come from the window's frame cache
 // (window_frames.h), the merges from window_merger.h, and the outputs are
 // written behind the run (outputs_behind.h).
 
@@ -15,6 +15,7 @@
 #include "engine/frame_errors.h"
 #include "engine/moving_max.h"
 #include "engine/outputs_behind.h"
+#include "engine/own_inputs.h"
 #include "engine/step_saving.h"
 #include "engine/window_frames.h"
 #include "engine/window_merger.h"
@@ -22,6 +23,10 @@
 #include "lists/list_commands.h"
 
 namespace nocturo {
+
+const char* const kMovingMaxCaption = "MovingMax";
+const char* const kMovingMaxOneEntry =
+    "The moving maximum needs at least two pictures in the left list.";
 
 namespace {
 
@@ -253,17 +258,10 @@ class Run : private WindowEntries {
     }
 
     void ComputeWindow() {
-        state_.PauseRequested = false;
-        state_.StopRequested = false;
-        host_.FocusLeftList();
-        host_.ProcessEvents();
-        if (!state_.EnsureResult()) {
+        if (!StartNewResult(context_)) {
             return;
         }
-        state_.ResultUnsaved = true;
-        ClearImage(state_.Result.get());
         merger_.StartWindow();
-        state_.DropFrameMap();
         const bool live = settings_.showProcess;
 
         // A black picture of the first loadable frame's size.
@@ -359,6 +357,17 @@ class Run : private WindowEntries {
     bool lastOutputSaved_ = false;
 };
 
+class LiveDisplayOn {
+  public:
+    explicit LiveDisplayOn(MovingMaxDisplay& display) : display_(display) {}
+    ~LiveDisplayOn() { display_.SetLiveDisplay(true); }
+    LiveDisplayOn(const LiveDisplayOn&) = delete;
+    LiveDisplayOn& operator=(const LiveDisplayOn&) = delete;
+
+  private:
+    MovingMaxDisplay& display_;
+};
+
 /// Gives the left list back as it was and shows the right list again,
 /// however the run ends.
 class RestoreLeftList {
@@ -407,6 +416,53 @@ MovingMaxReport MovingMaxRun(RunContext& context, MovingMaxDisplay& display,
     Run run(context, display, settings, output, options, restore.Entries());
     run.Execute();
     return run.Report();
+}
+
+std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDisplay& display,
+                                                const AskMovingMaxSettings& askSettings,
+                                                const MovingMaxOptions& options) {
+    RunState& state = context.state;
+    LiveDisplayOn liveAgain(display);
+    display.SetStatusPanel(2, "");
+    state.PauseRequested = false;
+    state.StopRequested = false;
+
+    const FileList& left = context.lists.Left();
+    if (left.IsEmpty()) {
+        return std::nullopt;
+    }
+    if (left.Count() == 1) {
+        // No window of two or more entries fits: say so instead of failing
+        // silently.
+        context.host.ShowMessage(kMovingMaxOneEntry, kMovingMaxCaption);
+        return std::nullopt;
+    }
+    std::optional<MovingMaxSettings> settings = askSettings(left.Count());
+    if (!settings || settings->windowSize == 0) {
+        return std::nullopt;
+    }
+    settings->windowSize = std::max(settings->windowSize, 2);
+    display.SetLiveDisplay(settings->showProcess);
+
+    // The proposal is the next step file's name; choosing a name here leaves
+    // the step numbering as it is.
+    StepSettings proposal = state.Steps;
+    SaveRequest request;
+    request.filter = kStepSaveFilter;
+    request.filterIndex = 1;
+    request.defaultExtension = "bmp";
+    request.fileName = StepFileName(proposal, proposal.StepNumber, left.Count());
+    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
+    if (!chosen) {
+        return std::nullopt;
+    }
+    const MovingMaxOutput output = MovingMaxOutputBase(*chosen);
+    if (RefuseOwnInputs(context, MovingMaxOutputNames(output, *settings, left.Count()))) {
+        return std::nullopt;
+    }
+    MovingMaxReport report = MovingMaxRun(context, display, *settings, output, options);
+    context.host.ShowRunReport(MovingMaxRunReport(report));
+    return report;
 }
 
 }  // namespace nocturo

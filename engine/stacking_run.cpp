@@ -30,6 +30,21 @@ void DisableEntry(RunContext& context, int index, FileList& list) {
     context.host.ProcessEvents();
 }
 
+bool StartNewResult(RunContext& context) {
+    RunState& state = context.state;
+    state.PauseRequested = false;
+    state.StopRequested = false;
+    context.host.FocusLeftList();
+    context.host.ProcessEvents();
+    if (!state.EnsureResult()) {
+        return false;
+    }
+    state.ResultUnsaved = true;
+    ClearImage(state.Result.get());
+    state.DropFrameMap();
+    return true;
+}
+
 void StackingRun(RunContext& context, ImageOperation operation, OperationRecord* record,
                  bool saveSteps, bool firstIsMerged) {
     RunState& state = context.state;
@@ -37,20 +52,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     FileList& left = context.lists.Left();
 
     FrameErrors errors(context);
-    state.PauseRequested = false;
-    state.StopRequested = false;
-
-    host.FocusLeftList();
-    host.ProcessEvents();
-
-    if (!state.EnsureResult()) {
+    if (!StartNewResult(context)) {
         return;
     }
-    state.ResultUnsaved = true;
     Answer answer = Answer::Yes;
-    ClearImage(state.Result.get());
     bool merged = false;  // some picture went into the result
-    state.DropFrameMap();
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {

@@ -7,9 +7,8 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/test_support.h"
 
@@ -28,10 +27,8 @@ namespace fs = std::filesystem;
 using test::TempDir;
 
 std::string ReadText(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    const std::vector<uint8_t> bytes = test::ReadBytes(name);
+    return std::string(bytes.begin(), bytes.end());
 }
 
 mode_t ModeOf(const std::string& name) {
