@@ -231,6 +231,10 @@ bool InputOptions::Take(const OptionArg& option, int argc, char** argv, int& ind
         }
         return true;
     }
+    if (option.name.size() <= 1 || option.name[0] != '-') {
+        files.emplace_back(argv[index]);
+        return true;
+    }
     return false;
 }
 

@@ -71,10 +71,10 @@ struct InputOptions {
     /// -1 when not given.
     int jobs = -1;
 
-    /// Whether `option`, argument `index`, is --files-from, --jobs or "--".
-    /// It is then taken (`index` moved past what it took) and, when its
-    /// value is wrong, `status` receives the usage error's status after its
-    /// message.
+    /// Whether `option`, argument `index`, is --files-from, --jobs, "--" or
+    /// a FILE (anything not starting with '-', and "-" itself). It is then
+    /// taken (`index` moved past what it took) and, when its value is
+    /// wrong, `status` receives the usage error's status after its message.
     bool Take(const OptionArg& option, int argc, char** argv, int& index, int& status);
     /// Appends the FILEs of every LIST in turn (ReadFilesFrom). -1 when all
     /// were read; else, after its message, the usage error's status.

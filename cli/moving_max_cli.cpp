@@ -141,10 +141,8 @@ int MovingMaxMain(int argc, char** argv) {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
             }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("not an option of --moving-max: " + std::string(argv[i]));
         } else {
-            input.files.push_back(arg);
+            return UsageError("not an option of --moving-max: " + std::string(argv[i]));
         }
     }
     if (const int status = input.ReadLists(); status >= 0) {

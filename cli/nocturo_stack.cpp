@@ -409,10 +409,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
                                   std::to_string(kMaxJobs));
             }
             options.writeJobs = jobs;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option: " + std::string(argv[i]));
         } else {
-            options.input.files.push_back(arg);
+            return UsageError("unknown option: " + std::string(argv[i]));
         }
     }
     if (const int status = options.input.ReadLists(); status >= 0) {

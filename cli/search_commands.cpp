@@ -166,10 +166,8 @@ int Parse(int argc, char** argv, SearchOptions& options) {
                 return 2;
             }
             options.overwrite = true;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
         } else {
-            options.input.files.push_back(arg);
+            return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
         }
     }
     if (const int status = options.input.ReadLists(); status >= 0) {
