@@ -68,18 +68,6 @@ std::optional<double> MeasureFile(const std::string& fileName) {
     return ReducedMeanLuminosity(buffer, fullWidth, fullHeight, kMeasureScale);
 }
 
-MeasureStamp StampOf(const std::string& fileName) {
-    MeasureStamp stamp;
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) {
-        return stamp;
-    }
-    stamp.exists = true;
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return stamp;
-}
-
 // --- the cache ----------------------------------------------------------------
 
 std::optional<MeasuredValue> LuminosityCache::Find(const std::string& fileName) const {
@@ -92,7 +80,7 @@ std::optional<MeasuredValue> LuminosityCache::Find(const std::string& fileName) 
 }
 
 std::optional<MeasuredValue> LuminosityCache::FindCurrent(const std::string& fileName,
-                                                          const MeasureStamp& stamp) const {
+                                                          const FileStamp& stamp) const {
     std::lock_guard lock(mutex_);
     const auto it = entries_.find(fileName);
     if (it == entries_.end() || !(it->second.stamp == stamp)) {
@@ -101,7 +89,7 @@ std::optional<MeasuredValue> LuminosityCache::FindCurrent(const std::string& fil
     return it->second.value;
 }
 
-void LuminosityCache::Store(const std::string& fileName, const MeasureStamp& stamp,
+void LuminosityCache::Store(const std::string& fileName, const FileStamp& stamp,
                             MeasuredValue value) {
     std::lock_guard lock(mutex_);
     entries_[fileName] = Entry{stamp, value};
@@ -175,7 +163,7 @@ void NightMeasurer::WorkerLoop() {
             return;
         }
         const std::string& name = names_[k];
-        const MeasureStamp stamp = StampOf(name);
+        const FileStamp stamp = StampOf(name);
         if (!cache_.FindCurrent(name, stamp)) {
             cache_.CountDecode();
             // A decoder that throws (out of memory) makes a gap, as a file

@@ -297,7 +297,7 @@ TEST(NightMeasure, LimitLineUnchecksExactlyTheFramesAbove) {
     for (const Row& row : rows) {
         list.Append(row.name, row.checked, true);
         if (row.measured) {
-            cache.Store(row.name, MeasureStamp{}, MeasuredValue{row.mean});
+            cache.Store(row.name, FileStamp{}, MeasuredValue{row.mean});
         }
     }
     struct Counter : FileListObserver {
