@@ -20,8 +20,6 @@
 #include <algorithm>
 #include <thread>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "app/form_about.h"
 #include "app/night_graph.h"
 #include "app/qt_run_host.h"
@@ -44,6 +42,9 @@
 #include "viewer/form_create_img.h"
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
+#include "widgets/qt_text.h"
 
 // The icons are compiled into this library; a static library's resources
 // must be registered by hand.
@@ -58,10 +59,6 @@ namespace {
 constexpr int kListPanelWidth = 177;
 constexpr int kListPanelMinimum = 175;
 constexpr int kToolBarHeight = 29;
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 QIcon Icon(const char* name) {
     return name == nullptr ? QIcon() : QIcon(QStringLiteral(":/icons/%1.svg").arg(name));

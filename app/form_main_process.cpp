@@ -8,7 +8,6 @@
 #include <charconv>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
 #include "core/combine.h"
@@ -19,6 +18,7 @@
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

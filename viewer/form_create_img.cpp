@@ -14,12 +14,12 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "core/hex_color.h"
 #include "core/image_file.h"
 #include "core/rgb_image.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo {
 

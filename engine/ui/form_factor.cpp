@@ -17,10 +17,11 @@
 #include <optional>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "core/batch.h"
 #include "lang/language_strings.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo {
 
@@ -85,15 +86,6 @@ std::optional<int32_t> ParseNumber(const QString& text) {
     }
     return value;
 }
-
-/// Restores the normal cursor however the command ends.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 

@@ -15,8 +15,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/dialogs/dialogs.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

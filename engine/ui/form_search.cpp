@@ -13,7 +13,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

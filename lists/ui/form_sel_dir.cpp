@@ -35,12 +35,13 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "core/image_file.h"
 #include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "lists/ui/folder_model.h"
 #include "lists/ui/local_path.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 
@@ -369,19 +370,20 @@ bool TFormSelDir::OpenFolder(const QString& path) {
         return false;
     }
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    currentFolder_ = folder;
-    model_->SetFolder(folder);
-    const int known = cbPath_->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (known < 0) {
-        cbPath_->insertItem(0, folder);
-        cbPath_->setCurrentIndex(0);
-    } else {
-        cbPath_->setCurrentIndex(known);
+    {
+        const BusyCursor busy;
+        currentFolder_ = folder;
+        model_->SetFolder(folder);
+        const int known = cbPath_->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (known < 0) {
+            cbPath_->insertItem(0, folder);
+            cbPath_->setCurrentIndex(0);
+        } else {
+            cbPath_->setCurrentIndex(known);
+        }
+        cbPath_->setEditText(folder);
+        SelectFolderItem(QString());
     }
-    cbPath_->setEditText(folder);
-    SelectFolderItem(QString());
-    QApplication::restoreOverrideCursor();
     FillFileList();
     return true;
 }
@@ -533,11 +535,13 @@ void TFormSelDir::FillFileList() {
     // File dialogs without a start folder open here afterwards. A folder
     // removed meanwhile is reported by reading it below.
     [[maybe_unused]] const int changed = ::chdir(folder.c_str());
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     std::string error;
-    const bool read = folderFiles_.Open(folder, &error);
-    RefilterFileList();
-    QApplication::restoreOverrideCursor();
+    bool read = false;
+    {
+        const BusyCursor busy;
+        read = folderFiles_.Open(folder, &error);
+        RefilterFileList();
+    }
     if (!read) {
         Dialogs::Get().Message(this, QString::fromStdString(LocalizedError(error)), windowTitle(),
                                {DialogButton::Ok}, MessageKind::Error);
