@@ -20,6 +20,7 @@
 #include "lang/language_strings.h"
 #include "widgets/dialogs.h"
 #include "widgets/file_places.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
@@ -30,9 +31,7 @@ constexpr char kDefaultMaskName[] = "new.bmp";
 /// A decimal integer typed in an edit (blanks around and a sign allowed), or
 /// fallback when the text is none.
 int IntegerOr(const QLineEdit* edit, int fallback) {
-    bool ok = false;
-    const int value = edit->text().trimmed().toInt(&ok, 10);
-    return ok ? value : fallback;
+    return TypedInteger(edit->text()).value_or(fallback);
 }
 
 QString HexText(uint32_t color) {

@@ -13,11 +13,11 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
-#include <charconv>
 #include <optional>
 #include <string>
 
 #include "core/batch.h"
+#include "core/text.h"
 #include "lang/language_strings.h"
 #include "widgets/busy_cursor.h"
 #include "widgets/dialogs.h"
@@ -66,25 +66,6 @@ bool IsNumberKey(int key) {
         default:
             return key >= Qt::Key_0 && key <= Qt::Key_9;
     }
-}
-
-/// The whole text as a signed 32-bit number: an optional sign, then digits.
-std::optional<int32_t> ParseNumber(const QString& text) {
-    const std::string s = text.toStdString();
-    const char* first = s.data();
-    const char* last = s.data() + s.size();
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') {
-            return std::nullopt;
-        }
-    }
-    int32_t value = 0;
-    const auto [end, error] = std::from_chars(first, last, value, 10);
-    if (first == last || error != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 }  // namespace
@@ -344,7 +325,7 @@ void TFormFactor::NumberKeyUp(int key, QLineEdit* field, QScrollBar* slider) {
         }
         return;
     }
-    const std::optional<int32_t> typed = ParseNumber(field->text());
+    const std::optional<int32_t> typed = ParseInt32(field->text().toStdString());
     if (!typed) {
         return;
     }

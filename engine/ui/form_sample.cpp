@@ -17,20 +17,9 @@
 
 #include "lang/language_strings.h"
 #include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-/// The standard conversion of a typed number; nothing for text that is not
-/// a whole number.
-std::optional<int> TypedNumber(const QString& text) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? std::optional<int>(value) : std::nullopt;
-}
-
-}  // namespace
 
 ArrowStepper::ArrowStepper(QWidget* parent) : QWidget(parent) {
     up_ = new QToolButton(this);
@@ -209,7 +198,7 @@ void TFormSample::Edit1Change() {
     if (following_) {
         return;
     }
-    const std::optional<int> typed = TypedNumber(edit1_->text());
+    const std::optional<int32_t> typed = TypedInteger(edit1_->text());
     if (!typed) {
         return;  // the up-down keeps its position while the text is no number
     }
