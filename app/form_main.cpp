@@ -23,6 +23,7 @@
 #include "app/form_about.h"
 #include "app/night_graph.h"
 #include "app/qt_run_host.h"
+#include "app/run_progress_bar.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/step_saving.h"
@@ -234,6 +235,8 @@ void TFormMain::BuildLayout() {
     statusBar1_->SetLongestText(1, Q(PixelReadoutText(10000, 10000, 100, 100, 100)));
     statusBar()->setSizeGripEnabled(true);
     statusBar()->addWidget(statusBar1_, 1);
+    progressBar_ = new RunProgressBar(this);
+    statusBar()->addPermanentWidget(progressBar_);
 
     lists_.SetMainWindowActiveQuery([this] { return IsMainWindowActive(); });
     listBox1_->SetList(&lists_.Left());
@@ -339,6 +342,7 @@ void TFormMain::closeEvent(QCloseEvent* event) {
         return;
     }
     if (FormCloseQuery()) {
+        SaveSettings();
         event->accept();
     } else {
         event->ignore();

@@ -20,6 +20,7 @@
 #include "engine/batch_command.h"
 #include "engine/run_state.h"
 #include "lists/list_pair.h"
+#include "lists/recent_files.h"
 
 class QAction;
 class QLabel;
@@ -33,6 +34,7 @@ namespace nocturo {
 
 class CheckListBox;
 class QtRunHost;
+class RunProgressBar;
 class ScrollBox;
 class StatusPanels;
 class TFormCreateImg;
@@ -61,6 +63,17 @@ class TFormMain : public QMainWindow {
   public:
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
+
+    /// Reads the recent lists and the dialogs' folders from the settings
+    /// file and writes them there from now on; without a call (tests)
+    /// nothing is kept between sessions.
+    void SetSettingsFile(const std::string& path);
+    const RecentFiles& RecentLists() const { return recentLists_; }
+    /// A list file was loaded or saved: it heads "Recent lists".
+    void RememberRecentList(const QString& fileName);
+    /// Loads a list from "Recent lists" as "Load current list" does.
+    void OpenRecentList(const QString& fileName);
+    RunProgressBar* ProgressBar() const { return progressBar_; }
 
     /// Fills the left list with pictures named on the command line or
     /// dropped on it, checked and enabled, as "New list" does.
@@ -361,6 +374,11 @@ class TFormMain : public QMainWindow {
     void RunBatchWindowCommand(const BatchRequest& request, BatchMode mode,
                                BatchPreviewCache& cache);
 
+    void BuildRecentListsMenu(QMenu* files);
+    void FillRecentListsMenu();
+    void ClearRecentLists1Click();
+    void SaveSettings() const;
+
     QAction* AddAction(QMenu* menu, const char* name, const QString& caption,
                        const QKeySequence& shortcut = {}, const char* iconName = nullptr);
     QToolButton* AddToolButton(QToolBar* bar, const char* name, const QString& hint,
@@ -405,6 +423,11 @@ class TFormMain : public QMainWindow {
     QAction* trackBar1Action_ = nullptr;  // shows or hides the track bar in its bar
     QAction* label100Action_ = nullptr;
     QMenu* options1_ = nullptr;
+    QMenu* recentLists1_ = nullptr;
+    QAction* clearRecentLists1_ = nullptr;
+    RecentFiles recentLists_;
+    std::string settingsFile_;
+    RunProgressBar* progressBar_ = nullptr;
 
     TFormNumFormat* formNumFormat_ = nullptr;
     TFormProcess* formProcess_ = nullptr;

@@ -81,7 +81,9 @@ void TFormMain::SaveList1Click() {
         return;
     }
     FilePlaces::Session().Remember(FileKind::Lists, chosen);
-    SaveListFile(chosen);
+    if (SaveListFile(chosen)) {
+        RememberRecentList(chosen);
+    }
 }
 
 bool TFormMain::SaveListFile(const QString& fileName) {
@@ -103,7 +105,9 @@ void TFormMain::LoadList1Click() {
     FileList& list = CurrentList();
     if (!chosen.isEmpty()) {
         FilePlaces::Session().Remember(FileKind::Lists, chosen);
-        LoadListFile(chosen);
+        if (LoadListFile(chosen)) {
+            RememberRecentList(chosen);
+        }
     }
     ShowListEntry(list.Current(), list);
 }

@@ -61,6 +61,7 @@ void TFormMain::BuildMenus() {
             &QAction::triggered, this, &TFormMain::LoadList1Click);
     connect(AddAction(files, "SaveList1", "Save Current List...", {}, "list-save"),
             &QAction::triggered, this, &TFormMain::SaveList1Click);
+    BuildRecentListsMenu(files);
     files->addSeparator();
     QAction* viewResult = AddAction(files, "ViewResult1", "Show Result...", {}, "result-show");
     viewResult->setCheckable(true);

@@ -8,6 +8,7 @@
 
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
+#include "app/run_progress_bar.h"
 #include "core/combine.h"
 #include "core/text.h"
 #include "engine/batch_command.h"
@@ -59,12 +60,15 @@ void TFormMain::RunExclusive(const std::function<void()>& command) {
         return;  // the command already running owns the list and the result
     }
     SetBusy(true);
+    progressBar_->Begin();
     try {
         command();
     } catch (...) {
+        progressBar_->End();
         SetBusy(false);
         throw;
     }
+    progressBar_->End();
     SetBusy(false);
     if (closePending_) {
         // Asked and answered during the command; the command has returned,

@@ -10,6 +10,8 @@
 
 #include "app/form_main.h"
 #include "app/nocturo_application.h"
+#include "app/program_settings.h"
+#include "app/run_progress_bar.h"
 #include "lang/ui/language_ui.h"
 #include "nocturo_version.h"
 
@@ -69,6 +71,9 @@ int WriteLanguage(int argc, char** argv) {
     nocturo::NocturoApplication app(argc, argv);
     QApplication::setApplicationName("Nocturo");
     nocturo::TFormMain formMain;
+    formMain.SetSettingsFile(nocturo::ProgramSettingsFile());
+    formMain.ProgressBar()->SetTaskbar(
+        std::make_unique<nocturo::UnityLauncherProgress>(QStringLiteral("nocturo.desktop")));
     QString error;
     if (withBase) {
         const QString base = QString::fromLocal8Bit(argv[4]);

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "app/form_main.h"
+#include "app/run_progress_bar.h"
 #include "app/status_bar.h"
 #include "engine/ui/form_process.h"
 #include "widgets/dialogs.h"
@@ -84,6 +85,8 @@ void QtRunHost::Flush() {
 
 void QtRunHost::ShowStatus(int position, const std::string& text, const FileList& list, bool ok) {
     form_.ShowStatus(position, Q(text), list, ok);
+    // Every run counts its frames here, so one bar serves them all.
+    form_.ProgressBar()->Report((position < 0 ? -position : position) + 1, list.Count());
 }
 
 void QtRunHost::ProcessEvents() {

@@ -134,6 +134,8 @@ const std::vector<LanguageStringKey>& LanguageStringKeys() {
         TEXT(txtErrInputOutput),
         TEXT(txtErrNameTooLong),
         TEXT(txtErrNoMemory),
+        TEXT(txtProgressRate),
+        TEXT(txtProgressLeft),
     };
     return keys;
 }

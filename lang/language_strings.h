@@ -160,6 +160,8 @@ struct LanguageStrings {
     std::string txtErrInputOutput = "Input/output error";
     std::string txtErrNameTooLong = "File name too long";
     std::string txtErrNoMemory = "Cannot allocate memory";
+    std::string txtProgressRate = "%s fps";
+    std::string txtProgressLeft = "%s left";
 };
 
 /// One language string's place in a language file.
