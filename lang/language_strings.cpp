@@ -102,6 +102,7 @@ const std::vector<LanguageStringKey>& LanguageStringKeys() {
         TEXT(txtListMissingEntries),
         TEXT(txtListNulInName),
         TEXT(txtListNameTooLong),
+        TEXT(txtListBadExcluded),
         TEXT(txtLanguageFileMissing),
         TEXT(txtNotFound),
         TEXT(txtFind),

@@ -124,6 +124,8 @@ struct LanguageStrings {
         "The name \"%s\" of %s holds a NUL byte: the list file is damaged.";
     std::string txtListNameTooLong =
         "The name of %s is too long for a file name: the list file is damaged.";
+    std::string txtListBadExcluded =
+        "The excluded areas \"%s\" of %s are not x,y,w,h;x,y,w,h: the list file is damaged.";
     // Language files, the editor and its find and replace dialogs.
     std::string txtLanguageFileMissing = "The language file \"%s\" is not there any more.";
     std::string txtNotFound = "Not find!";
