@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/night_graph.h"
 #include "app/status_bar.h"
@@ -17,6 +16,7 @@
 #include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 
