@@ -28,6 +28,7 @@
 #include "cli/console_host.h"
 #include "core/batch.h"
 
+#include "cli/make_video_cli.h"
 #include "cli/moving_max_cli.h"
 #include "cli/search_commands.h"
 #include "core/combine.h"
@@ -175,15 +176,16 @@ void PrintUsage(FILE* out) {
         out);
     nocturo::cli::PrintSearchUsage(out);
     nocturo::cli::PrintMovingMaxUsage(out);
+    nocturo::cli::PrintMakeVideoUsage(out);
     std::fputs(
         "\n"
         "Exit status:\n"
         "  0    no FILE was in error\n"
         "  1    some FILE was in error: it could not be loaded, or its size differed\n"
         "  2    a usage error, or an output could not be written: OUTPUT, a step file,\n"
-        "       a frame map, a search copy, a moving-maximum output, an existing\n"
-        "       output without --overwrite, or an output that would be one of the\n"
-        "       FILEs\n"
+        "       a frame map, a search copy, a moving-maximum output, a video, an\n"
+        "       existing output without --overwrite, or an output that would be one\n"
+        "       of the FILEs\n"
         "  128+N  stopped by signal N: 130 for Ctrl+C (SIGINT), 143 for SIGTERM,\n"
         "       129 for SIGHUP\n",
         out);
@@ -526,14 +528,20 @@ int main(int argc, char** argv) {
     if (nocturo::cli::IsSearchCommand(argc, argv)) {
         return nocturo::cli::RunSearchCommand(argc, argv);
     }
-    if (nocturo::cli::WantsMovingMax(argc, argv)) {
+    const bool movingMax = nocturo::cli::WantsMovingMax(argc, argv);
+    const bool makeVideo = nocturo::cli::WantsMakeVideo(argc, argv);
+    if (movingMax || makeVideo) {
         for (int i = 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
                 PrintUsage(stdout);
                 return 0;
             }
         }
-        return nocturo::cli::MovingMaxMain(argc, argv);
+        if (movingMax && makeVideo) {
+            return UsageError("--moving-max and --make-video are separate commands");
+        }
+        return movingMax ? nocturo::cli::MovingMaxMain(argc, argv)
+                         : nocturo::cli::MakeVideoMain(argc, argv);
     }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
