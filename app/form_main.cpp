@@ -31,6 +31,7 @@
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "engine/ui/form_sample.h"
+#include "engine/ui/form_video.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
@@ -107,6 +108,7 @@ TFormMain::TFormMain(QWidget* parent)
     CreateSearchWindow();
 
     formSample_ = new TFormSample(this);
+    formVideo_ = new TFormVideo(this);
 
     formEdit_ = new TFormEdit(this);
     lngForm_ = new TLngForm(formEdit_, this);
@@ -310,6 +312,9 @@ void TFormMain::BuildMenus() {
             &QAction::triggered, this, &TFormMain::ClearResult1Click);
     connect(AddAction(files, "SaveResult1", "Save Result as...", QKeySequence("Ctrl+S"), "save"),
             &QAction::triggered, this, &TFormMain::SaveResult1Click);
+    files->addSeparator();
+    connect(AddAction(files, "MakeVideo1", "Make video from list..."), &QAction::triggered, this,
+            &TFormMain::MakeVideo1Click);
     files->addSeparator();
     connect(AddAction(files, "Quit1", "Quit..", QKeySequence("Ctrl+Q"), "quit"),
             &QAction::triggered, this, &TFormMain::Quit1Click);

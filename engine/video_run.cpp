@@ -1,5 +1,6 @@
 #include "engine/video_run.h"
 
+#include <cstdio>
 #include <vector>
 
 #include "engine/frame_reader.h"
@@ -12,6 +13,9 @@ namespace {
 
 constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
 constexpr const char* kPauseCaption = "STOP by User";
+// The progress panel: frames in the video of the entries to encode.
+constexpr const char* kProgressText = "Video: %d of %d frames";
+constexpr int kProgressPanel = 3;
 
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
@@ -51,6 +55,15 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
     }
     host.ProcessEvents();
 
+    int toEncode = 0;
+    for (int i = 0; i < list.Count(); ++i) {
+        toEncode += Takes(list, i) ? 1 : 0;
+    }
+    auto progress = [&] {
+        char text[96];
+        std::snprintf(text, sizeof text, kProgressText, writer.Frames(), toEncode);
+        host.SetStatusPanel(kProgressPanel, text);
+    };
     auto skip = [&](int index) {
         ++outcome.report.errors;
         // Named before the events that DisableEntry lets run may remove it.
@@ -83,6 +96,7 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
                         break;  // nothing more can be written
                     }
                     host.ShowStatus(writer.Frames() - 1, text, list, true);
+                    progress();
                 }
             }
             host.ProcessEvents();

@@ -1,0 +1,119 @@
+// "Make video from list..." in the main window: its settings window, the
+// question before an existing video is replaced, and the run itself.
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+
+#include "app/form_main.h"
+#include "app/status_bar.h"
+#include "core/image_file.h"
+#include "engine/ui/form_video.h"
+#include "tests/support/test_support.h"
+#include "tests/support/video_decode.h"
+#include "tests/ui/scripted_dialogs.h"
+
+using nocturo::DialogButton;
+using nocturo::TFormMain;
+using nocturo::TFormVideo;
+using nocturo::test::DialogScript;
+
+class VideoWindowTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void settingsWindow();
+    void makeVideoFromTheMenu();
+};
+
+void VideoWindowTest::settingsWindow() {
+    TFormVideo window;
+    QCOMPARE(window.objectName(), QString("FormVideo"));
+    QVERIFY(window.isModal());
+    const std::pair<const char*, const char*> named[] = {
+        {"Label1", "Frames per second:"},
+        {"Label2", "Width (0: the frames' own):"},
+        {"Label3", "Quality (CRF, lower is better):"},
+        {"CheckBoxLossless", "Lossless (large files; not every player)"},
+        {"BitBtn1", "OK"},
+        {"BitBtn2", "Cancel"}};
+    for (const auto& [name, text] : named) {
+        QObject* control = window.findChild<QObject*>(name);
+        QVERIFY2(control != nullptr, name);
+        QCOMPARE(control->property("text").toString(), QString(text));
+    }
+    const nocturo::VideoSettings defaults = window.Settings();
+    QCOMPARE(defaults.fps, 25);
+    QCOMPARE(defaults.width, 0);
+    QCOMPARE(defaults.crf, 18);
+    // Lossless has no quality to choose; a width too small for a video
+    // becomes the smallest one.
+    window.CheckBoxLossless()->setChecked(true);
+    QVERIFY(!window.SpinEditCrf()->isEnabled());
+    window.SpinEditWidth()->setValue(5);
+    QCOMPARE(window.Settings().crf, nocturo::kLosslessCrf);
+    QCOMPARE(window.Settings().width, nocturo::kMinVideoWidth);
+    window.CheckBoxLossless()->setChecked(false);
+    QCOMPARE(window.Settings().crf, 18);
+}
+
+void VideoWindowTest::makeVideoFromTheMenu() {
+    QTemporaryDir dir;
+    QStringList files;
+    for (int k = 0; k < 3; ++k) {
+        nocturo::RgbImage frame;
+        frame.Resize(64, 48);
+        nocturo::FillImage(frame, static_cast<uint8_t>(60 * k), 90, 40);
+        std::string name = dir.filePath(QStringLiteral("f%1.png").arg(k)).toStdString();
+        QVERIFY(nocturo::SaveImageFile(frame, name));
+        files << QString::fromStdString(name);
+    }
+    const QString video = dir.filePath("night.mp4");
+    nocturo::test::WriteBytes(video.toStdString(), {'o', 'l', 'd'});
+    DialogScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    form.LeftList().SetChecked(1, false);
+    auto chooseTenFramesPerSecond = [] {
+        QTimer::singleShot(0, [] {
+            auto* window = qobject_cast<TFormVideo*>(QApplication::activeModalWidget());
+            QVERIFY(window != nullptr);
+            window->SpinEditFps()->setValue(10);
+            window->findChild<QPushButton*>("BitBtn1")->click();
+        });
+    };
+
+    // The existing video is kept when the question is cancelled.
+    script->saveNames = {video};
+    script->messages = {DialogButton::Cancel};
+    chooseTenFramesPerSecond();
+    form.Action("MakeVideo1")->trigger();
+    QCOMPARE(script->Count("save"), 1);
+    QCOMPARE(script->Last("save").options.folder, dir.path());  // the frames' folder
+    QCOMPARE(script->Last("save").text, QString("timelapse.mp4"));
+    QCOMPARE(script->Last("message").text, QString("OverWrite? %1").arg(video));
+    QCOMPARE(nocturo::test::ReadBytes(video.toStdString()), (std::vector<uint8_t>{'o', 'l', 'd'}));
+
+    script->saveNames = {video};
+    script->messages = {DialogButton::Yes, DialogButton::Ok};
+    chooseTenFramesPerSecond();
+    form.Action("MakeVideo1")->trigger();
+    QCOMPARE(script->Last("message").text, QString("0 File(s) in Error"));
+    QCOMPARE(script->Last("message").caption, QString("Processed Pictures"));
+    QCOMPARE(form.StatusBar1()->PanelText(3), QString("Video: 2 of 2 frames"));
+    const nocturo::test::DecodedVideo decoded = nocturo::test::DecodeVideo(video.toStdString());
+    QCOMPARE(decoded.frames.size(), size_t{2});
+    QCOMPARE(decoded.fpsNum * 1.0 / decoded.fpsDen, 10.0);
+    QVERIFY(QFileInfo::exists(files[1]));
+}
+
+QTEST_MAIN(VideoWindowTest)
+#include "video_window_test.moc"
