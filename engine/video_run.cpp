@@ -15,6 +15,7 @@ constexpr const char* kPauseText = "Program in pause... Do you want to Stop proc
 constexpr const char* kPauseCaption = "STOP by User";
 // The progress panel: frames in the video of the entries to encode.
 constexpr const char* kProgressText = "Video: %d of %d frames";
+constexpr const char* kCompletingText = "Video: %d frames; completing the file...";
 constexpr int kProgressPanel = 3;
 
 bool Takes(const FileList& list, int index) {
@@ -113,7 +114,17 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
         frames.Stop();
     }
     outcome.frames = writer.Frames();
-    outcome.written = writer.Finish();
+    // The encoder's last frames take seconds for large pictures: the host
+    // stays responsive meanwhile.
+    if (outcome.frames > 0) {
+        char text[96];
+        std::snprintf(text, sizeof text, kCompletingText, outcome.frames);
+        host.SetStatusPanel(kProgressPanel, text);
+    }
+    outcome.written = writer.Finish([&] { host.ProcessEvents(); });
+    if (outcome.frames > 0) {
+        progress();
+    }
     if (!outcome.written) {
         notWritten();
     }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -49,6 +50,8 @@ constexpr int kMinLookAhead = 10;
 constexpr int kMaxLookAhead = 20;  // the preset's own
 // More encoder threads only cost memory (each holds frames).
 constexpr int kMaxEncoderThreads = 16;
+// How often a waiting Finish lets the caller's events run.
+constexpr std::chrono::milliseconds kWaitStep{50};
 // Bytes the muxer gathers before each write to the file.
 constexpr int kIoBufferBytes = 1 << 20;
 
@@ -439,7 +442,8 @@ bool VideoWriter::Open(const std::string& fileName, const VideoSettings& setting
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         reason_.clear();
-        closing_ = false;
+        closing_ = Closing::No;
+        workerDone_ = false;
     }
     settings_ = settings;
     fileName_ = fileName;
@@ -574,9 +578,9 @@ void VideoWriter::Work() {
         RgbImage picture;
         {
             std::unique_lock<std::mutex> lock(mutex_);
-            work_.wait(lock, [&] { return !queue_.empty() || closing_; });
+            work_.wait(lock, [&] { return !queue_.empty() || closing_ != Closing::No; });
             if (queue_.empty()) {
-                return;
+                break;
             }
             picture = std::move(queue_.front());
             queue_.pop_front();
@@ -600,17 +604,50 @@ void VideoWriter::Work() {
         }
         space_.notify_one();
     }
-}
-
-void VideoWriter::StopWorker() {
+    // Every picture is encoded: what the encoder still holds (its
+    // look-ahead, many seconds of work for large frames) and the file's
+    // index are written here too, while the owner may let events run.
+    bool complete = false;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
-        closing_ = true;
+        complete = closing_ == Closing::Complete && reason_.empty();
+    }
+    std::string reason;
+    const bool ok = !complete || encoder_->Complete(reason);
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        if (!ok && reason_.empty()) {
+            reason_ = reason;
+        }
+        workerDone_ = true;
+    }
+    space_.notify_all();
+}
+
+void VideoWriter::StopWorker(Closing how, const std::function<void()>& whileWaiting) {
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        closing_ = how;
+        if (how == Closing::Abandon) {
+            queue_.clear();
+        }
     }
     work_.notify_all();
-    if (worker_.joinable()) {
-        worker_.join();
+    if (!worker_.joinable()) {
+        return;
     }
+    if (whileWaiting) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (!workerDone_) {
+            space_.wait_for(lock, kWaitStep);
+            if (!workerDone_) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        }
+    }
+    worker_.join();
 }
 
 void VideoWriter::RemoveTemporary() {
@@ -621,23 +658,22 @@ void VideoWriter::RemoveTemporary() {
     encoder_.reset();
 }
 
-bool VideoWriter::Finish() {
+bool VideoWriter::Finish(const std::function<void()>& whileWaiting) {
     if (!open_) {
         Fail(kNotOpen);
         return false;
     }
-    StopWorker();
+    StopWorker(Closing::Complete, whileWaiting);
     if (frames_ == 0) {
         Fail(kNoPicture);
     }
-    std::string reason;
-    bool ok = Reason().empty() && encoder_->Complete(reason);
+    bool ok = Reason().empty();
     if (ok) {
         const int error = replace_
                               ? (::rename(tempName_.c_str(), fileName_.c_str()) == 0 ? 0 : errno)
                               : RenameNoReplace(tempName_, fileName_);
         if (error != 0) {
-            reason = error == EEXIST ? kFileExists : std::strerror(error);
+            Fail(error == EEXIST ? kFileExists : std::strerror(error));
             ok = false;
         }
     }
@@ -645,7 +681,6 @@ bool VideoWriter::Finish() {
         encoder_->temp->Release();  // the file is the video now
         encoder_.reset();
     } else {
-        Fail(reason);
         RemoveTemporary();
     }
     spare_.clear();
@@ -657,11 +692,7 @@ void VideoWriter::Abandon() {
     if (!open_) {
         return;
     }
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        queue_.clear();
-    }
-    StopWorker();
+    StopWorker(Closing::Abandon, {});
     RemoveTemporary();
     spare_.clear();
     open_ = false;

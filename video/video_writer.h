@@ -8,8 +8,10 @@
 //   public functions, including the destructor.
 // - One worker thread scales and converts each picture (BGR to YUV) and
 //   hands it to the encoder, which runs threads of its own below it, and
-//   writes what the encoder gives back to the file. The worker touches only
-//   the pictures handed to it, the converter, the encoder and the file.
+//   writes what the encoder gives back to the file; at Finish it also
+//   completes the file. The worker touches only the pictures handed to it,
+//   the converter, the encoder and the file. The owner touches the encoder
+//   only before the worker starts and after it has been joined.
 // - One mutex guards the queue of pictures, the spare buffers and the
 //   outcome. A buffer belongs to one holder at a time: the owner, the queue,
 //   the worker, or the spares; it changes hands under the mutex.
@@ -28,6 +30,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -107,8 +110,11 @@ class VideoWriter {
 
     /// Encodes what is queued, completes the video and renames it into
     /// place. False, with nothing under the final name, when it cannot be
-    /// written (Reason says why), also when no picture was added.
-    bool Finish();
+    /// written (Reason says why), also when no picture was added. The
+    /// encoder's last frames take a while for large pictures: whileWaiting,
+    /// when given, runs on the owner's thread every few hundredths of a
+    /// second meanwhile (a window lets its events run).
+    bool Finish(const std::function<void()>& whileWaiting = {});
     /// Gives up: the worker stops and the temporary file is removed.
     void Abandon();
 
@@ -126,9 +132,13 @@ class VideoWriter {
     // Queues picture: its buffer when taken is picture itself, else a copy.
     AddResult Queue(const RgbImage& picture, RgbImage* taken);
     bool StartEncoder(int frameWidth, int frameHeight);
+    enum class Closing { No, Complete, Abandon };
+
     void Work();
     void Fail(const std::string& reason);
-    void StopWorker();
+    // Lets the worker end: after the queue (Complete, which then completes
+    // the file) or at once (Abandon).
+    void StopWorker(Closing how, const std::function<void()>& whileWaiting);
     void RemoveTemporary();
 
     VideoSettings settings_;
@@ -144,11 +154,11 @@ class VideoWriter {
 
     mutable std::mutex mutex_;
     std::condition_variable work_;   // the worker waits here
-    std::condition_variable space_;  // the owner waits here
+    std::condition_variable space_;  // the owner waits here (room, the worker's end)
     std::deque<RgbImage> queue_;
     std::vector<RgbImage> spare_;
-    bool busy_ = false;  // the worker is encoding a picture
-    bool closing_ = false;
+    Closing closing_ = Closing::No;
+    bool workerDone_ = false;
     std::string reason_;
     std::thread worker_;
 };
