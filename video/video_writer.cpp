@@ -419,7 +419,7 @@ bool VideoWriter::Encoder::Complete(std::string& reason) {
 
 // ---- the writer ------------------------------------------------------------
 
-VideoWriter::VideoWriter() {
+VideoWriter::VideoWriter(bool behind) : behind_(behind) {
     static std::once_flag quiet;
     std::call_once(quiet, [] { av_log_set_callback(LogToReason); });
 }
@@ -513,7 +513,9 @@ bool VideoWriter::StartEncoder(int frameWidth, int frameHeight) {
         return false;
     }
     size_ = size;
-    worker_ = std::thread([this] { Work(); });
+    if (behind_) {
+        worker_ = std::thread([this] { Work(); });
+    }
     return true;
 }
 
@@ -538,6 +540,15 @@ VideoWriter::AddResult VideoWriter::Queue(const RgbImage& picture, RgbImage* tak
     }
     if (picture.Width() != frameWidth_ || picture.Height() != frameHeight_) {
         return AddResult::OtherSize;
+    }
+    if (!behind_) {
+        std::string reason;
+        if (!encoder_->Encode(picture, reason)) {
+            Fail(reason);
+            return AddResult::Failed;
+        }
+        ++frames_;
+        return AddResult::Queued;
     }
     RgbImage spare;
     {
@@ -666,6 +677,12 @@ bool VideoWriter::Finish(const std::function<void()>& whileWaiting) {
     StopWorker(Closing::Complete, whileWaiting);
     if (frames_ == 0) {
         Fail(kNoPicture);
+    }
+    if (!behind_ && Reason().empty()) {
+        std::string reason;
+        if (!encoder_->Complete(reason)) {
+            Fail(reason);
+        }
     }
     bool ok = Reason().empty();
     if (ok) {

@@ -89,7 +89,10 @@ class VideoWriter {
         Failed,     ///< the video cannot be written (Reason says why)
     };
 
-    VideoWriter();
+    /// behind false: each picture is encoded on the caller's thread before
+    /// Add returns, and nothing runs behind it (the one-thread floor the
+    /// benchmarks measure the runs against).
+    explicit VideoWriter(bool behind = true);
     /// Without Finish, the temporary file is removed: no video.
     ~VideoWriter();
     VideoWriter(const VideoWriter&) = delete;
@@ -141,6 +144,7 @@ class VideoWriter {
     void StopWorker(Closing how, const std::function<void()>& whileWaiting);
     void RemoveTemporary();
 
+    const bool behind_;
     VideoSettings settings_;
     std::string fileName_;
     std::string tempName_;
