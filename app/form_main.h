@@ -250,6 +250,7 @@ class TFormMain : public QMainWindow {
     void About1Click();
     void En1Click();
     void Fr1Click();
+    void De1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -288,6 +289,7 @@ class TFormMain : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -304,6 +306,8 @@ class TFormMain : public QMainWindow {
 
     // List handlers' shared steps.
     void ListBoxEnter(ListSide side);
+    /// The texts that name the current list ("Load LEFT current list"...).
+    void ListBoxEnterTexts();
     void ListBoxClick(ListSide side, int index);
     void FilesDropped(ListSide side, const QStringList& files);
     void TestPictures();
@@ -321,7 +325,8 @@ class TFormMain : public QMainWindow {
     /// A "Processing..." command: the run over the left list, with or
     /// without step files.
     void RunStackingCommand(ImageOperation operation, bool saveSteps);
-    /// "En-English" and "Fr-Français": a shipped file of the user folder.
+    /// "En-English", "Fr-Français", "De-Deutsch": a shipped file of the
+    /// user folder.
     void ApplyShippedLanguage(const char* fileName);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();

@@ -18,6 +18,7 @@
 #include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -121,7 +122,8 @@ void TFormMain::RunStackingCommand(ImageOperation operation, bool saveSteps) {
 
 bool TFormMain::AskThreshold() {
     QString value = QString::number(MaxThreshold);
-    if (!Dialogs::Get().InputQuery(this, "AddMAx", "Threshold", value)) {
+    if (!Dialogs::Get().InputQuery(this, QString::fromStdString(Lng().txtThresholdCaption),
+                                   QString::fromStdString(Lng().txtThresholdPrompt), value)) {
         return false;
     }
     MaxThreshold = IntegerOrZero(value);

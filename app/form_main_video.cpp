@@ -19,7 +19,7 @@ namespace nocturo {
 
 namespace {
 
-constexpr const char* kVideoFilter = "MP4 Video|*.MP4|All Files (*.*)|*.*";
+constexpr const char* kVideoFilter = "MP4 Files|*.MP4|All Files (*.*)|*.*";
 constexpr const char* kVideoName = "timelapse.mp4";
 
 /// The folder of the first checked entry: where the night's frames are.
@@ -53,7 +53,7 @@ void TFormMain::MakeVideo1Click() {
             [](const QString& name) {
                 return QString::fromStdString(FormatText(Lng().kstoverwrite, name.toStdString()));
             },
-            kOverwriteCaption);
+            QString::fromStdString(Lng().txtWarning));
         if (chosen.isEmpty()) {
             return;
         }

@@ -19,11 +19,57 @@
 
 namespace nocturo::cli {
 
-namespace {
+int TakeVideoOption(const OptionArg& option, const char* nameOption, int argc, char** argv,
+                    int& index, VideoRequest& request) {
+    const std::string& arg = option.name;
+    std::string text;
+    auto value = [&] { return option.Value(argc, argv, index, text); };
+    if (arg == nameOption) {
+        if (!value() || text.empty()) {
+            return UsageError(arg + " needs the name of the video");
+        }
+        request.fileName = text;
+    } else if (arg == "--fps") {
+        if (!value() || !ParseInt(text, 1, kMaxVideoFps, request.settings.fps)) {
+            return UsageError("--fps needs a number from 1 to " + std::to_string(kMaxVideoFps));
+        }
+    } else if (arg == "--video-width") {
+        if (!value() || !ParseInt(text, kMinVideoWidth, kMaxVideoWidth, request.settings.width)) {
+            return UsageError("--video-width needs a number from " +
+                              std::to_string(kMinVideoWidth) + " to " +
+                              std::to_string(kMaxVideoWidth));
+        }
+    } else if (arg == "--crf") {
+        if (!value() || !ParseInt(text, 0, kMaxCrf, request.settings.crf)) {
+            return UsageError("--crf needs a number from 0 (lossless) to " +
+                              std::to_string(kMaxCrf));
+        }
+    } else {
+        return kNotVideo;
+    }
+    return -1;
+}
 
-constexpr int kMaxJobs = 256;
-
-}  // namespace
+int CheckVideoOutput(const VideoRequest& request, const std::vector<std::string>& inputs) {
+    const std::string& out = request.fileName;
+    struct stat st {};
+    if (::stat(out.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            return UsageError("cannot write " + out + ": it exists and is not a regular file");
+        }
+        if (!request.replace) {
+            return UsageError("the video " + out + " exists (--overwrite replaces it)");
+        }
+    }
+    std::string problem;
+    if (!FolderWritable(out, problem)) {
+        return UsageError("cannot write " + out + ": " + problem);
+    }
+    if (FirstOwnInput({out}, inputs)) {
+        return UsageError(out + " is one of the input FILEs: a run never writes over them");
+    }
+    return -1;
+}
 
 bool WantsMakeVideo(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
@@ -73,100 +119,50 @@ void PrintMakeVideoUsage(FILE* out) {
 int MakeVideoMain(int argc, char** argv) {
     VideoRequest request;
     bool stats = false;
-    int jobs = -1;
-    std::vector<std::string> files;
-    std::vector<std::string> lists;
+    InputOptions input;
     for (int i = 1; i < argc; ++i) {
         const OptionArg option(argv[i]);
         const std::string& arg = option.name;
-        auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
-        auto noValue = [&] { return !option.hasInlineValue; };
-        std::string text;
-        if (arg == "--make-video") {
-            if (!value(request.fileName) || request.fileName.empty()) {
-                return UsageError("--make-video needs the name of the video");
+        if (int status = -1; input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
             }
-        } else if (arg == "--fps") {
-            if (!value(text) || !ParseInt(text, 1, kMaxVideoFps, request.settings.fps)) {
-                return UsageError("--fps needs a number from 1 to " + std::to_string(kMaxVideoFps));
+            continue;
+        }
+        if (const int status = TakeVideoOption(option, "--make-video", argc, argv, i, request);
+            status != kNotVideo) {
+            if (status >= 0) {
+                return status;
             }
-        } else if (arg == "--video-width") {
-            if (!value(text) ||
-                !ParseInt(text, kMinVideoWidth, kMaxVideoWidth, request.settings.width)) {
-                return UsageError("--video-width needs a number from " +
-                                  std::to_string(kMinVideoWidth) + " to " +
-                                  std::to_string(kMaxVideoWidth));
-            }
-        } else if (arg == "--crf") {
-            if (!value(text) || !ParseInt(text, 0, kMaxCrf, request.settings.crf)) {
-                return UsageError("--crf needs a number from 0 (lossless) to " +
-                                  std::to_string(kMaxCrf));
-            }
-        } else if (arg == "--overwrite" && noValue()) {
+        } else if (arg == "--overwrite" && !option.hasInlineValue) {
             request.replace = true;
-        } else if (arg == "--stats" && noValue()) {
+        } else if (arg == "--stats" && !option.hasInlineValue) {
             stats = true;
-        } else if (arg == "--jobs") {
-            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            lists.push_back(text);
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                files.emplace_back(argv[i]);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("not an option of --make-video: " + std::string(argv[i]));
         } else {
-            files.push_back(arg);
+            return UsageError("not an option of --make-video: " + std::string(argv[i]));
         }
     }
-    for (const std::string& list : lists) {
-        std::string problem;
-        if (!ReadFilesFrom(list, files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = input.ReadLists(); status >= 0) {
+        return status;
     }
-    if (files.empty()) {
+    if (request.fileName.empty()) {
+        return UsageError("--make-video needs the name of the video");
+    }
+    if (input.files.empty()) {
         return UsageError("no input files given");
     }
-    const std::string& out = request.fileName;
-    struct stat st {};
-    if (::stat(out.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            return UsageError("cannot write " + out + ": it exists and is not a regular file");
-        }
-        if (!request.replace) {
-            return UsageError("the video " + out + " exists (--overwrite replaces it)");
-        }
+    if (const int status = CheckVideoOutput(request, input.files); status >= 0) {
+        return status;
     }
-    std::string problem;
-    if (!FolderWritable(out, problem)) {
-        return UsageError("cannot write " + out + ": " + problem);
-    }
-    if (FirstOwnInput({out}, files)) {
-        return UsageError(out + " is one of the input FILEs: a run never writes over them");
-    }
+    const int jobs = input.jobs >= 0
+                         ? input.jobs
+                         : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
 
     ListPair pair;
-    {
-        std::vector<ListEntry> entries;
-        entries.reserve(files.size());
-        for (std::string& name : files) {
-            entries.push_back({std::move(name), true, true, false});
-        }
-        pair.Left().AppendEntries(std::move(entries));
-    }
+    FillLeftList(pair, std::move(input.files));
     const int total = pair.Left().Count();
     RunState state;
     DecodeStats decoded;
-    if (jobs < 0) {
-        jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    }
     state.Decode.threads = jobs;
     state.Decode.ahead = std::max(state.Decode.ahead, jobs);
     state.Decode.stats = &decoded;
@@ -209,15 +205,10 @@ int MakeVideoMain(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    if (Interrupted()) {
-        return InterruptedStatus();
-    }
     // No video because no FILE could be read is the FILEs' fault, as for a
     // stack; any other reason is the output's.
-    if (!outcome.written && (outcome.frames > 0 || outcome.report.errors == 0)) {
-        return 2;
-    }
-    return outcome.report.errors == 0 ? 0 : 1;
+    return ExitStatus(!outcome.written && (outcome.frames > 0 || outcome.report.errors == 0),
+                      outcome.report.errors);
 }
 
 }  // namespace nocturo::cli

@@ -48,6 +48,7 @@ namespace {
 
 using nocturo::ImageOperation;
 using nocturo::cli::FolderWritable;
+using nocturo::cli::kMaxJobs;
 using nocturo::cli::OptionArg;
 using nocturo::cli::ParseInt;
 using nocturo::cli::UsageError;
@@ -71,15 +72,14 @@ constexpr OperationName kOperations[] = {
 constexpr const char* kBatchNames[nocturo::kBatchFunctionCount] = {"dark",     "add",    "flat",
                                                                    "multiply", "square", "cube"};
 
-// More decode threads than this only cost memory: each holds a frame.
-constexpr int kMaxJobs = 256;
-
 // The whole help, the manual page's source too: headings end with ':' at the
 // left edge, options and exit statuses start two blanks in.
 void PrintUsage(FILE* out) {
     std::fputs(
         "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
         "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
+        "       nocturo-stack [OPTION]... --video OUT.mp4 [--steps FIRST_STEP_FILE]\n"
+        "                     [-o OUTPUT] FILE...\n"
         "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
         "                     [--offset N] --steps FIRST_STEP_FILE FILE...\n"
         "       nocturo-stack --measure [--jobs N] FILE...\n"
@@ -107,6 +107,15 @@ void PrintUsage(FILE* out) {
         "                       digits widen to the number of FILEs (sky00001.png for\n"
         "                       10,000 or more). A name without an extension gets .bmp.\n"
         "                       With --steps, -o is optional.\n"
+        "  --video OUT.mp4      also make a time-lapse video: every step (with --batch\n"
+        "                       every outcome) is the next frame of the MP4 video\n"
+        "                       OUT.mp4, encoded while the run goes on; --fps,\n"
+        "                       --video-width and --crf as for --make-video below.\n"
+        "                       Without --steps the video alone is written (the steps\n"
+        "                       are computed all the same). An existing OUT.mp4 is\n"
+        "                       replaced only with --overwrite, one of the FILEs\n"
+        "                       never (status 2); Ctrl+C leaves a video of the steps\n"
+        "                       so far\n"
         "  --overwrite          replace existing step files; without it the first\n"
         "                       existing step file stops the run, and it is not written.\n"
         "                       A step file that would be one of the FILEs is never\n"
@@ -215,12 +224,15 @@ struct Options {
     std::optional<int32_t> offset;
     int32_t threshold = 0;
     nocturo::cli::ConsoleSettings console;
-    int jobs = -1;  // -1: one per processor
     int writeJobs = nocturo::WriteOptions{}.inFlight;
     bool stats = false;
     bool measure = false;
     std::string frameMap;
-    std::vector<std::string> files;
+    /// FILEs, --files-from and --jobs (-1 until parsed: one per processor).
+    nocturo::cli::InputOptions input;
+    /// --video OUT.mp4 and its settings; no name when not asked for.
+    nocturo::VideoRequest video;
+    bool videoSettings = false;
 };
 
 // Checks --measure and --frame-map against the other options; returns -1
@@ -231,7 +243,7 @@ int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
             return UsageError(
                 "--measure writes no picture: it takes no -o, --steps or --frame-map");
         }
-        if (options.files.empty()) {
+        if (options.input.files.empty()) {
             return UsageError("no input files given");
         }
         return -1;
@@ -259,13 +271,13 @@ int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
 int RunMeasure(const Options& options) {
     nocturo::LuminosityCache cache;
     {
-        nocturo::NightMeasurer measurer(cache, std::max(1, options.jobs));
-        measurer.Start(options.files);
+        nocturo::NightMeasurer measurer(cache, std::max(1, options.input.jobs));
+        measurer.Start(options.input.files);
         measurer.Wait();
     }
     int failed = 0;
     std::string table = "file,mean_luminosity\n";
-    for (const std::string& name : options.files) {
+    for (const std::string& name : options.input.files) {
         const std::optional<nocturo::MeasuredValue> value = cache.Find(name);
         table += nocturo::CsvField(name);
         table += ',';
@@ -294,9 +306,9 @@ bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
         return false;
     }
     std::vector<std::pair<int, std::string>> names;
-    names.reserve(options.files.size());
-    for (size_t k = 0; k < options.files.size(); ++k) {
-        names.emplace_back(static_cast<int>(k), options.files[k]);
+    names.reserve(options.input.files.size());
+    for (size_t k = 0; k < options.input.files.size(); ++k) {
+        names.emplace_back(static_cast<int>(k), options.input.files[k]);
     }
     std::string problem;
     if (!nocturo::SaveFrameMap(*map, options.frameMap, "position,file", names, problem)) {
@@ -308,7 +320,6 @@ bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
 
 // Returns -1 when the run should go ahead, otherwise the exit status.
 int ParseOptions(int argc, char** argv, Options& options) {
-    std::vector<std::string> listFiles;
     bool haveOutput = false;
     bool haveSteps = false;
     for (int i = 1; i < argc; ++i) {
@@ -316,6 +327,21 @@ int ParseOptions(int argc, char** argv, Options& options) {
         const std::string& arg = option.name;
         const bool hasInlineValue = option.hasInlineValue;
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
+        if (int status = -1; options.input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
+        if (const int status =
+                nocturo::cli::TakeVideoOption(option, "--video", argc, argv, i, options.video);
+            status != nocturo::cli::kNotVideo) {
+            if (status >= 0) {
+                return status;
+            }
+            options.videoSettings = options.videoSettings || arg != "--video";
+            continue;
+        }
         std::string text;
         if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
@@ -401,47 +427,33 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--stats takes no value");
             }
             options.stats = true;
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            listFiles.push_back(text);
-        } else if (arg == "--jobs") {
-            int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-            options.jobs = jobs;
         } else if (arg == "--write-jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--write-jobs needs a number from 0 to " +
                                   std::to_string(kMaxJobs));
             }
             options.writeJobs = jobs;
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                options.files.emplace_back(argv[i]);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option: " + std::string(argv[i]));
         } else {
-            options.files.push_back(arg);
+            return UsageError("unknown option: " + std::string(argv[i]));
         }
     }
-    for (const std::string& list : listFiles) {
-        std::string problem;
-        if (!nocturo::cli::ReadFilesFrom(list, options.files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = options.input.ReadLists(); status >= 0) {
+        return status;
     }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.input.jobs < 0) {
+        options.input.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
     if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
         return status;
+    }
+    const bool haveVideo = !options.video.fileName.empty();
+    if (options.videoSettings && !haveVideo) {
+        return UsageError("--fps, --video-width and --crf go with --video OUT.mp4");
+    }
+    if (haveVideo && (options.measure || !options.frameMap.empty())) {
+        return UsageError(
+            "--video goes with merges and --batch, not with --measure or --frame-map");
     }
     if (options.measure) {
         return -1;
@@ -454,8 +466,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         if (haveOutput) {
             return UsageError("--batch writes one file per FILE: name them with --steps");
         }
-        if (!haveSteps) {
-            return UsageError("--batch needs --steps FIRST_STEP_FILE");
+        if (!haveSteps && !haveVideo) {
+            return UsageError("--batch needs --steps FIRST_STEP_FILE or --video OUT.mp4");
         }
         if (options.reference.empty() && options.batch < 4) {
             return UsageError(std::string("--batch ") + kBatchNames[options.batch] +
@@ -471,10 +483,11 @@ int ParseOptions(int argc, char** argv, Options& options) {
     } else if (!options.reference.empty() || options.factor || options.offset) {
         return UsageError("--reference, --factor and --offset go with --batch");
     }
-    if (!haveOutput && !haveSteps) {
-        return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
+    if (!haveOutput && !haveSteps && !haveVideo) {
+        return UsageError(
+            "no output given (-o OUTPUT, --steps FIRST_STEP_FILE or --video OUT.mp4)");
     }
-    if (options.files.empty()) {
+    if (options.input.files.empty()) {
         return UsageError("no input files given");
     }
     std::string problem;
@@ -484,6 +497,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (haveSteps && !CheckOutputFile(options.console.firstStepFile, problem)) {
         return UsageError("cannot write step files " + options.console.firstStepFile + ": " +
                           problem);
+    }
+    if (haveVideo) {
+        options.video.replace = options.console.overwrite;
+        return nocturo::cli::CheckVideoOutput(options.video, options.input.files);
     }
     return -1;
 }
@@ -552,6 +569,7 @@ int main(int argc, char** argv) {
         return RunMeasure(options);
     }
     const bool withSteps = !options.console.firstStepFile.empty();
+    const bool withVideo = !options.video.fileName.empty();
     options.console.firstIsMerged = options.batch < 0;
     // The result and the frame map are written after the frames are read,
     // but no run writes over one of its own frames, --overwrite or not.
@@ -565,30 +583,33 @@ int main(int argc, char** argv) {
             outputs.push_back(options.frameMap);
             outputs.push_back(nocturo::FrameMapCsvName(options.frameMap));
         }
-        if (const auto own = nocturo::FirstOwnInput(outputs, options.files)) {
+        if (const auto own = nocturo::FirstOwnInput(outputs, options.input.files)) {
             return UsageError(*own + " is one of the input FILEs: a run never writes over them");
         }
     }
 
     nocturo::ListPair lists;
-    {
-        std::vector<nocturo::ListEntry> entries;
-        entries.reserve(options.files.size());
-        // Copied: the frame map's CSV names the FILEs afterwards.
-        for (const std::string& name : options.files) {
-            entries.push_back({name, true, true, false});
-        }
-        lists.Left().AppendEntries(std::move(entries));
-    }
+    // Copied: the frame map's CSV names the FILEs afterwards.
+    nocturo::cli::FillLeftList(lists, options.input.files);
     const int total = lists.Left().Count();
 
     nocturo::RunState state;
     nocturo::DecodeStats decodeStats;
     state.Decode.stats = &decodeStats;
-    state.Decode.threads = options.jobs;
+    state.Decode.threads = options.input.jobs;
     // The run starts no more workers than frames it decodes ahead.
-    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
     state.Writes.inFlight = options.writeJobs;
+    // Every step is a frame of the video too; without --steps the video
+    // alone is written.
+    nocturo::VideoWriter video;
+    if (withVideo) {
+        if (!video.Open(options.video.fileName, options.video.settings, options.video.replace)) {
+            return UsageError("cannot write " + options.video.fileName + ": " + video.Reason());
+        }
+        state.Writes.video = &video;
+        state.Writes.stepFiles = withSteps;
+    }
     nocturo::MaxThreshold = options.threshold;
     state.RecordFrameMap = !options.frameMap.empty();
 
@@ -604,8 +625,9 @@ int main(int argc, char** argv) {
             request.functionIndex = options.batch;
             // Square and cube read no reference pixels; the first frame that
             // loads gives the size.
-            request.referenceFileName =
-                options.reference.empty() ? FirstLoadableFile(options.files) : options.reference;
+            request.referenceFileName = options.reference.empty()
+                                            ? FirstLoadableFile(options.input.files)
+                                            : options.reference;
             request.factor = options.factor.value_or(nocturo::DefaultFactor(options.batch));
             request.offset = options.offset.value_or(0);
             switch (nocturo::RunBatchCommand(context, request, nocturo::BatchMode::ApplyToAll)) {
@@ -626,7 +648,7 @@ int main(int argc, char** argv) {
                 case nocturo::BatchOutcome::Done:
                     break;
             }
-        } else if (withSteps) {
+        } else if (withSteps || withVideo) {
             // The name is always given, so a refusal can only mean that its
             // number does not fit; the run says why in a message.
             if (!nocturo::PrepareStepSaving(context, options.op, nullptr, true)) {
@@ -663,12 +685,12 @@ int main(int argc, char** argv) {
     if (!options.frameMap.empty() && !WriteFrameMap(state, options)) {
         outputProblem = true;
     }
-    if (withSteps) {
+    if (withSteps || withVideo) {
         // They are named with the report below.
         if (!host.Report().unwritten.empty()) {
             outputProblem = true;
         }
-        if (host.OverwriteRefused()) {
+        if (withSteps && host.OverwriteRefused()) {
             const std::string name =
                 nocturo::StepFileName(state.Steps, state.Steps.StepNumber, lists.Left().Count());
             std::fprintf(stderr,
@@ -692,11 +714,5 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    if (nocturo::cli::Interrupted()) {
-        return nocturo::cli::InterruptedStatus();
-    }
-    if (outputProblem) {
-        return 2;
-    }
-    return host.Errors() == 0 ? 0 : 1;
+    return nocturo::cli::ExitStatus(outputProblem, host.Errors());
 }

@@ -12,10 +12,13 @@ namespace nocturo {
 
 /// Parameter record of one batch command. The command owns it and the
 /// reference in it; a 1 x 1 reference becomes a black image of the pictures'
-/// size on first use and stays so for the rest of the command.
+/// size and depth on first use and stays so for the rest of the command.
+/// factor and offset are in units of the pictures' depth: full strength is
+/// 255 at 8 bits and 65535 at 16, the offset runs over -255..255 or
+/// -65535..65535. 64 bits hold the cube's 16-bit default, 65535 * 65535.
 struct BatchParams : OperationRecord {
     RgbImage reference;
-    int32_t factor = 255;
+    int64_t factor = 255;
     int32_t offset = 0;
 };
 
@@ -24,53 +27,48 @@ inline constexpr uint8_t ClampByte(int64_t v) {
     return v <= 0 ? 0 : (v >= 255 ? 255 : static_cast<uint8_t>(v));
 }
 
-/// Factor a batch function starts with: 65025 for the cube (index 5), 255
-/// for every other index.
+/// Factor a batch function starts with at 8 bits: 65025 for the cube (index
+/// 5), 255 for every other index.
 int32_t DefaultFactor(int functionIndex);
+/// Factor a batch function starts with at a depth: as above at 8 bits; at 16
+/// bits 65535 * 65535 for the cube and 65535 for every other index.
+int64_t DefaultFactor(int functionIndex, int depth);
 
 /// Number of batch functions, in the order of the window's function list.
 inline constexpr int kBatchFunctionCount = 6;
 
-/// Writes f(source, reference, factor, offset) into every channel of buffer,
-/// where f is a batch channel function: (source byte, reference byte, factor,
-/// offset) -> result byte, passed as a function object so the loop inlines it.
-/// Returns false, changing nothing, unless the buffer is 24-bit, the source
-/// has the buffer's non-zero size, and the reference has that size or is
-/// 1 x 1 (then it is turned into a black image of that size first).
-template <typename F>
-bool ApplyWithReference(RgbImage& source, RgbImage& buffer, RgbImage& reference, int32_t factor,
-                        int32_t offset, F f) {
-    const int w = buffer.Width();
-    const int h = buffer.Height();
-    if (buffer.Format() != kPixelFormat24 || source.Width() != w || source.Height() != h ||
-        w == 0 || h == 0 || reference.Width() == 0 || reference.Height() == 0) {
-        return false;
-    }
-    if (reference.Width() != w || reference.Height() != h) {
-        if (reference.Width() != 1 || reference.Height() != 1) {
-            return false;
-        }
-        if (!reference.Resize(w, h)) {
-            return false;
-        }
-        FillImage(reference, 0, 0, 0);
-    }
-    ConvertTo24Bit(source);
-    ConvertTo24Bit(reference);
-    const int rowBytes = w * 3;
-    for (int y = 0; y < h; ++y) {
-        uint8_t* __restrict out = buffer.Row(y);
-        const uint8_t* __restrict a = source.Row(y);
-        const uint8_t* __restrict b = reference.Row(y);
-        for (int x = 0; x < rowBytes; ++x) {
-            out[x] = f(a[x], b[x], factor, offset);
+/// True when a batch function can run: the buffer at the processing format
+/// of its depth, the source of the buffer's non-zero size and depth, and
+/// the reference of that size and depth or 1 x 1 (then it is turned into a
+/// black image of that size and depth first). False changes nothing.
+bool PrepareBatch(RgbImage& source, RgbImage& buffer, RgbImage& reference);
+
+/// Writes f(source sample, reference sample) into every channel of buffer,
+/// where f maps two samples of type T (uint8_t or uint16_t, the pictures'
+/// depth) to a result sample, passed as a function object so the loop
+/// inlines it. Call after PrepareBatch succeeded.
+template <typename T, typename F>
+void ApplyWithReference(RgbImage& source, RgbImage& buffer, RgbImage& reference, F f) {
+    const int rowSamples = buffer.Width() * 3;
+    for (int y = 0; y < buffer.Height(); ++y) {
+        T* __restrict out = detail::Samples<T>(buffer, y);
+        const T* __restrict a = detail::Samples<T>(source, y);
+        const T* __restrict b = detail::Samples<T>(reference, y);
+        for (int x = 0; x < rowSamples; ++x) {
+            out[x] = f(a[x], b[x]);
         }
     }
-    return true;
 }
 
-// The six batch functions, in list order. Each needs a BatchParams record;
-// without one (or with a record of another kind) it returns false.
+// The six batch functions, in list order, for c = factor, d = offset and W
+// = white (255 at 8 bits, 65535 at 16); every division drops its remainder
+// and the result is clamped to 0..W:
+//   Subtract a + d - (b * c) / W          Add      a + (b * c) / W + d
+//   Divide   (a * c) / (W * b) + d, or W + d where b is 0
+//   Multiply (a * b * c) / W + d          Square   (a * a) / c + d
+//   Cube     (a * a * a) / c + d          (c = 0 divides by 1)
+// Each needs a BatchParams record; without one (or with a record of another
+// kind) it returns false. The pictures' depth is looked at once per call.
 bool BatchSubtract(RgbImage& source, RgbImage& buffer, OperationRecord* record);
 bool BatchAdd(RgbImage& source, RgbImage& buffer, OperationRecord* record);
 bool BatchDivide(RgbImage& source, RgbImage& buffer, OperationRecord* record);

@@ -13,9 +13,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/codecs/codecs.h"
 #include "core/codecs/jpeg_bands.h"
-#include "core/temp_files.h"
 
 namespace nocturo {
 
@@ -65,26 +65,75 @@ bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out) {
-    const uint8_t* data = bytes.data();
-    const size_t size = bytes.size();
-    switch (codecs::DetectKind(data, size)) {
+// Which decoder a file goes to, by its content:
+// - JPEG, PNG, GIF, BMP and icons by their signatures (a JPEG named .NEF is
+//   a JPEG);
+// - a TIFF-structured file goes to LibRaw when its first directory says it
+//   holds raw sensor data (a DNG under any name), or when its name has a RAW
+//   extension and LibRaw knows it (NEF, CR2, ARW, PEF, ... are TIFFs too);
+//   otherwise to libtiff. Once LibRaw knows a file its failure is final: a
+//   damaged NEF must not load as the small preview libtiff would find;
+// - anything else goes to LibRaw (RAF, CR3, ORF, RW2, CRW, MRW, X3F, ...),
+//   which knows the RAW formats by their content.
+enum class Route { kOwn, kLibRaw, kLibRawThenTiff };
+
+Route RouteOf(codecs::ImageKind kind, const uint8_t* data, size_t size, bool rawName) {
+    switch (kind) {
+        case codecs::ImageKind::Tiff:
+            if (codecs::TiffHoldsRaw(data, size)) {
+                return Route::kLibRaw;
+            }
+            return rawName ? Route::kLibRawThenTiff : Route::kOwn;
+        case codecs::ImageKind::Unknown:
+            return Route::kLibRaw;
+        default:
+            return Route::kOwn;
+    }
+}
+
+// The decoders of 8-bit formats.
+bool Decode8(codecs::ImageKind kind, const uint8_t* data, size_t size, RgbImage& out) {
+    switch (kind) {
         case codecs::ImageKind::Jpeg:
             return codecs::DecodeJpeg(data, size, out);
-        case codecs::ImageKind::Png:
-            return codecs::DecodePng(data, size, out);
         case codecs::ImageKind::Gif:
             return codecs::DecodeGif(data, size, out);
-        case codecs::ImageKind::Tiff:
-            return codecs::DecodeTiff(data, size, out);
         case codecs::ImageKind::Bmp:
             return codecs::DecodeBmp(data, size, out);
         case codecs::ImageKind::Ico:
             return codecs::DecodeIco(data, size, out);
-        case codecs::ImageKind::Unknown:
+        default:
+            return false;
+    }
+}
+
+bool Decode(const std::vector<uint8_t>& bytes, RgbImage& out, int depth, bool rawName) {
+    const uint8_t* data = bytes.data();
+    const size_t size = bytes.size();
+    const codecs::ImageKind kind = codecs::DetectKind(data, size);
+    switch (RouteOf(kind, data, size, rawName)) {
+        case Route::kLibRaw:
+            return codecs::DecodeRawFile(data, size, out, depth) == codecs::RawResult::kDecoded;
+        case Route::kLibRawThenTiff: {
+            const codecs::RawResult result = codecs::DecodeRawFile(data, size, out, depth);
+            if (result != codecs::RawResult::kNotRaw) {
+                return result == codecs::RawResult::kDecoded;
+            }
+            break;
+        }
+        case Route::kOwn:
             break;
     }
-    return false;
+    switch (kind) {
+        case codecs::ImageKind::Png:
+            return codecs::DecodePng(data, size, out, depth);
+        case codecs::ImageKind::Tiff:
+            return codecs::DecodeTiff(data, size, out, depth);
+        default:
+            // Widened in place: a buffer that held a 16-bit frame of this
+            // size has room for it.
+            return Decode8(kind, data, size, out) && out.ConvertDepth(depth);
+    }
 }
 
 // Below this many pixels a JPEG is encoded on one thread: starting threads
@@ -117,174 +166,19 @@ bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& byte
     return false;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Writes the whole blocks of data with O_DIRECT, where the file system
-// allows it, and returns how many bytes went that way (0: none). The disk
-// then reads them from data itself: no copy into the page cache, which for
-// a run writing a large file per frame costs a good share of a processor,
-// and the cache is left to the frames. Anything refused goes on as an
-// ordinary write.
-size_t WriteBlocksDirect(int fd, const uint8_t* data, size_t size) {
-    constexpr size_t kBlock = 4096;
-    if (reinterpret_cast<uintptr_t>(data) % kBlock != 0 || size < kBlock) {
-        return 0;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) {
-        return 0;
-    }
-    const size_t blocks = size / kBlock * kBlock;
-    size_t done = 0;
-    while (done < blocks) {
-        const ssize_t n = ::write(fd, data + done, blocks - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0 || static_cast<size_t>(n) % kBlock != 0) {
-            // Refused, or a short write that leaves the next one unaligned:
-            // the rest is written the ordinary way.
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            }
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::fcntl(fd, F_SETFL, flags);
-    return done;
-}
-
-// The file a name finally stands for: a symbolic link is followed to the
-// name it points to (also when that does not exist yet), so that saving
-// through a link replaces the file the link points to and keeps the link.
-std::string FollowLinks(const std::string& fileName) {
-    std::string name = fileName;
-    // As the kernel does, give up on a loop of links after 40 steps; the
-    // rename then replaces the last link, which is no worse than before.
-    for (int step = 0; step < 40; ++step) {
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            break;
-        }
-        std::string target(static_cast<size_t>(PATH_MAX), '\0');
-        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) {
-            break;
-        }
-        target.resize(static_cast<size_t>(n));
-        if (target.front() != '/') {
-            const size_t slash = name.rfind('/');
-            if (slash != std::string::npos) {
-                target = name.substr(0, slash + 1) + target;
-            }
-        }
-        name = target;
-    }
-    return name;
-}
-
-// The temporary name beside base: hidden, readable for a short name, and
-// for a long one no longer than base itself, so any name the file system
-// accepts can be saved.
-std::string TempName(const std::string& base) {
-    constexpr size_t kSuffix = 7;  // ".XXXXXX"
-    constexpr size_t kShort = 16;
-    std::string stem = base;
-    if (base.size() >= kShort) {
-        stem.resize(base.size() - kSuffix - 1);  // "." + stem + suffix = base's length
-    }
-    return "." + stem + ".XXXXXX";
-}
-
-// The process's umask, read once: reading it means setting it, and step
-// files are saved from several threads at once, which must never see the
-// 0 set for a moment by another. The program never changes its umask.
-mode_t ProcessUmask() {
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
 void SetReason(std::string* reason, const std::string& text) {
     if (reason != nullptr) {
         *reason = text;
     }
 }
 
-void SetErrnoReason(std::string* reason, int error) {
-    if (reason != nullptr) {
-        *reason = std::strerror(error);
-    }
-}
-
-// Writes bytes to a temporary file beside fileName and renames it into
-// place, so that a full disk or an interrupted write never leaves a
-// half-written picture under the user's name. A file that is replaced
-// keeps its permission bits.
-bool WriteFileAtomically(const std::string& fileName, const uint8_t* data, size_t size,
-                         std::string* reason, bool direct = false) {
-    const std::string target = FollowLinks(fileName);
-    const size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (base.empty()) {
-        SetReason(reason, "the name has no file name");
-        return false;
-    }
-    struct stat existing {};
-    const bool replaces = ::stat(target.c_str(), &existing) == 0;
-    std::string temp = folder + TempName(base);
-    // Registered while it exists: a program ended by a signal removes it.
-    const TemporaryFile file(temp);
-    const int fd = file.Fd();
-    if (fd < 0) {
-        SetErrnoReason(reason, errno);
-        return false;
-    }
-    // mkstemp creates the file readable by its owner only: give it the bits
-    // of the file it replaces, or those any new file of the user would have.
-    mode_t mode = 0;
-    if (replaces && S_ISREG(existing.st_mode)) {
-        mode = existing.st_mode & 07777;
-    } else {
-        mode = 0666 & ~ProcessUmask();
-    }
-    ::fchmod(fd, mode);
-
-    const size_t directly = direct ? WriteBlocksDirect(fd, data, size) : 0;
-    bool ok = WriteAll(fd, data + directly, size - directly);
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        SetErrnoReason(reason, error == 0 ? EIO : error);
-    }
-    return ok;
+// A save with a scratch is one of a series, a file per frame (step files,
+// moving-maximum outputs): it skips the flush to disk, which would cost
+// the run a disk wait per frame. A result is flushed.
+AtomicWrite WriteHow(const SaveScratch* scratch) {
+    AtomicWrite how;
+    how.flushToDisk = scratch == nullptr;
+    return how;
 }
 
 }  // namespace
@@ -303,7 +197,13 @@ bool IsLoadableName(std::string_view fileName) {
         return false;
     }
     const std::string ext = Upper(FileExtension(fileName));
-    return !ext.empty() && kLoadExtensions.find(ext) != std::string_view::npos;
+    return !ext.empty() &&
+           (kLoadExtensions.find(ext) != std::string_view::npos || IsRawName(fileName));
+}
+
+bool IsRawName(std::string_view fileName) {
+    const std::string ext = Upper(FileExtension(fileName));
+    return ext.size() > 1 && kRawExtensions.find(ext + ".") != std::string_view::npos;
 }
 
 namespace {
@@ -311,7 +211,8 @@ namespace {
 // Loads fileName into destination. With keepOnFailure the picture is decoded
 // into a scratch image first, so that a failed decode leaves destination as
 // it was; without it the decoder writes straight into destination.
-bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure) {
+bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, bool keepOnFailure,
+          int depth) {
     const bool supported = IsLoadableName(fileName);
     bool ok = false;
     if (supported && IsRegularFile(fileName)) {
@@ -324,8 +225,11 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
         RgbImage& target = keepOnFailure ? scratch : destination;
         if (ext == ".WMF" || ext == ".EMF") {
             ok = false;  // no metafile renderer is available on this platform
+        } else if (depth != 8 && depth != 16) {
+            ok = false;
         } else {
-            ok = ReadWholeFile(fileName, bytes) && Decode(bytes, target);
+            ok =
+                ReadWholeFile(fileName, bytes) && Decode(bytes, target, depth, IsRawName(fileName));
         }
         if (ok && keepOnFailure) {
             // The picture becomes the destination; the destination's old
@@ -333,7 +237,7 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
             destination.Swap(scratch);
         }
         if (ok) {
-            destination.SetFormat(kPixelFormat24);
+            destination.SetFormat(ProcessingFormat(depth));
         }
         if (bytes.capacity() > (size_t{64} << 20)) {
             std::vector<uint8_t>().swap(bytes);  // do not hold on to huge files
@@ -352,11 +256,40 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
 }  // namespace
 
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode) {
-    return Load(destination, fileName, formatCode, true);
+    return Load(destination, fileName, formatCode, true, 8);
+}
+
+bool LoadImageFile(RgbImage& destination, const std::string& fileName, const LoadOptions& options,
+                   int* formatCode) {
+    return Load(destination, fileName, formatCode, true, options.depth);
 }
 
 bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName) {
-    return Load(buffer, fileName, nullptr, false);
+    return Load(buffer, fileName, nullptr, false, 8);
+}
+
+bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName, const LoadOptions& options) {
+    return Load(buffer, fileName, nullptr, false, options.depth);
+}
+
+bool LoadRawPreview(RgbImage& buffer, const std::string& fileName, int& fullWidth,
+                    int& fullHeight) {
+    fullWidth = 0;
+    fullHeight = 0;
+    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
+        return false;
+    }
+    thread_local std::vector<uint8_t> bytes;
+    bool ok = ReadWholeFile(fileName, bytes);
+    if (ok) {
+        const codecs::ImageKind kind = codecs::DetectKind(bytes.data(), bytes.size());
+        ok = RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName)) != Route::kOwn &&
+             codecs::DecodeRawPreview(bytes.data(), bytes.size(), buffer, fullWidth, fullHeight);
+    }
+    if (bytes.capacity() > (size_t{64} << 20)) {
+        std::vector<uint8_t>().swap(bytes);
+    }
+    return ok;
 }
 
 bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int scale, int& fullWidth,
@@ -373,7 +306,7 @@ bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int sca
             ok = codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
                                           fullHeight);
         } else {
-            ok = Decode(bytes, buffer);
+            ok = Decode(bytes, buffer, 8, IsRawName(fileName));
             fullWidth = ok ? buffer.Width() : 0;
             fullHeight = ok ? buffer.Height() : 0;
         }
@@ -404,9 +337,15 @@ SaveFormat SaveFormatForName(std::string_view fileName) {
     }
 }
 
+bool SaveFormatHolds16Bits(std::string_view fileName) {
+    const SaveFormat format = SaveFormatForName(fileName);
+    return format == SaveFormat::Png || format == SaveFormat::Tiff;
+}
+
 struct SaveScratch::Buffers {
     codecs::JpegEncoder jpeg;
     std::vector<uint8_t> bytes;
+    RgbImage narrowed;  // a 16-bit picture rounded for an 8-bit format
 };
 
 SaveScratch::SaveScratch() noexcept = default;
@@ -420,15 +359,25 @@ SaveScratch::Buffers& SaveScratch::buffers() {
     return *buffers_;
 }
 
-bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_view defaultName,
+bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_view defaultName,
                    std::string* reason, int encodeThreads, SaveScratch* scratch) {
     if (fileName.empty()) {
         fileName = std::string(defaultName);
     }
-    if (image.Width() <= 0 || image.Height() <= 0) {
+    if (picture.Width() <= 0 || picture.Height() <= 0) {
         SetReason(reason, "the picture is empty");
         return false;
     }
+    // A 16-bit picture goes to an 8-bit-only format rounded to 8 bits, through
+    // the scratch's picture when there is one.
+    const bool narrow = picture.Depth() == 16 && !SaveFormatHolds16Bits(fileName);
+    RgbImage local8;
+    RgbImage& narrowed = scratch != nullptr && narrow ? scratch->buffers().narrowed : local8;
+    if (narrow && !NarrowTo8(picture, narrowed)) {
+        SetReason(reason, std::strerror(ENOMEM));
+        return false;
+    }
+    const RgbImage& image = narrow ? narrowed : picture;
     const SaveFormat format = SaveFormatForName(fileName);
     constexpr const char* kCannotEncode = "the picture cannot be encoded in this format";
     if (scratch != nullptr && format == SaveFormat::Jpeg && !EncodesInBands(image, encodeThreads)) {
@@ -438,8 +387,9 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
             SetReason(reason, kCannotEncode);
             return false;
         }
-        return WriteFileAtomically(fileName, jpeg.Data(), jpeg.Size(), reason,
-                                   scratch->pastPageCache);
+        AtomicWrite how = WriteHow(scratch);
+        how.pastPageCache = scratch->pastPageCache;
+        return WriteBytesAtomically(fileName, jpeg.Data(), jpeg.Size(), how, reason);
     }
     std::vector<uint8_t> local;
     std::vector<uint8_t>& bytes = scratch != nullptr ? scratch->buffers().bytes : local;
@@ -448,11 +398,11 @@ bool SaveImageFile(const RgbImage& image, std::string& fileName, std::string_vie
         SetReason(reason, kCannotEncode);
         return false;
     }
-    return WriteFileAtomically(fileName, bytes.data(), bytes.size(), reason);
+    return WriteBytesAtomically(fileName, bytes.data(), bytes.size(), WriteHow(scratch), reason);
 }
 
 bool SaveFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    return !fileName.empty() && WriteFileAtomically(fileName, bytes.data(), bytes.size(), nullptr);
+    return !fileName.empty() && WriteBytesAtomically(fileName, bytes.data(), bytes.size());
 }
 
 }  // namespace nocturo

@@ -15,6 +15,13 @@ namespace nocturo {
 /// Extensions that can be loaded, searched as one text.
 inline constexpr std::string_view kLoadExtensions =
     ".EMF.WMF.ICO.BMP.PNG.GIF.TIF.TIFF.JPG.JPEG.JPS";
+/// Extensions of camera RAW files, which load as well. Unlike the list
+/// above they match only whole: a prefix such as ".C" or ".M" must not make
+/// source files and notes look like pictures. ".RAW", which names raw
+/// dumps of every kind, is left out.
+inline constexpr std::string_view kRawExtensions =
+    ".3FR.ARI.ARW.BAY.CAP.CR2.CR3.CRW.DCR.DCS.DNG.DRF.EIP.ERF.FFF.IIQ.K25.KDC.MDC.MEF.MOS.MRW.NEF."
+    "NRW.ORF.ORI.PEF.RAF.RW2.RWL.SR2.SRF.SRW.STI.X3F.";
 /// Extensions that select a save format, searched as one text.
 inline constexpr std::string_view kSaveExtensions = ".BMP.PNG.GIF.TIF.JPG.JPE.JPS";
 /// Name a processing result is saved under when no name is given.
@@ -25,10 +32,22 @@ inline constexpr std::string_view kDefaultOutputName = "proc.jpg";
 std::string FileExtension(std::string_view fileName);
 
 /// True when the upper-cased extension occurs anywhere in kLoadExtensions
-/// (so ".TI" passes too); false for an empty name or no extension.
+/// (so ".TI" passes too) or is one of kRawExtensions; false for an empty
+/// name or no extension.
 bool IsLoadableName(std::string_view fileName);
 
-/// Loads a picture file into an existing image, always as 24 bits.
+/// True when the upper-cased extension is one of kRawExtensions.
+bool IsRawName(std::string_view fileName);
+
+/// How a picture is loaded.
+struct LoadOptions {
+    /// Bits per channel of the loaded picture, 8 or 16. At 16, 16-bit PNG and
+    /// TIFF files and RAW files keep 16 bits, 8-bit pictures are widened
+    /// exactly (v * 257) and wider TIFF samples are scaled onto 0..65535.
+    int depth = 8;
+};
+
+/// Loads a picture file into an existing image, as 24 bits.
 /// - Loadable extension and the file exists: decoded by content; on failure
 ///   the result is false and destination keeps what it held.
 /// - Otherwise (extension not loadable, or no such file, or a folder):
@@ -36,12 +55,27 @@ bool IsLoadableName(std::string_view fileName);
 /// formatCode, when given, receives the destination's format code.
 /// Safe to call from several threads at once on different destinations.
 bool LoadImageFile(RgbImage& destination, const std::string& fileName, int* formatCode = nullptr);
+/// As above at the options' depth; a 16-bit picture has format code 9.
+bool LoadImageFile(RgbImage& destination, const std::string& fileName, const LoadOptions& options,
+                   int* formatCode = nullptr);
 
 /// As LoadImageFile, but the picture is decoded straight into buffer, whose
 /// pixels (and size) are undefined after a false result. For buffers whose
 /// old contents do not matter, such as frames decoded ahead of a run: it
 /// spares the second frame-sized buffer that keeping the old contents needs.
 bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName);
+/// As above at the options' depth. A 16-bit buffer that receives 8-bit frames
+/// of its size widens them in place, without a second buffer.
+bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName, const LoadOptions& options);
+
+/// A quick picture of a camera RAW file, for a view that must not wait for
+/// a RAW decode: its embedded preview, or else a half-size development, at
+/// 8 bits (codecs::DecodeRawPreview). fullWidth and fullHeight receive the
+/// frame's own size. False, with buffer undefined, for a name that is not
+/// loadable, a missing file, a file that is no RAW file (load those in
+/// full: they decode fast enough) and a RAW file that does not decode. Safe
+/// on several threads.
+bool LoadRawPreview(RgbImage& buffer, const std::string& fileName, int& fullWidth, int& fullHeight);
 
 /// Loads a picture for measuring it, not for merging it: a JPEG is decoded
 /// at 1/scale of its size in each direction (scale 2, 4 or 8; in the DCT
@@ -62,11 +96,18 @@ enum class SaveFormat { Bmp, Png, Gif, Tiff, Jpeg };
 /// Anything not found is BMP.
 SaveFormat SaveFormatForName(std::string_view fileName);
 
+/// True when the format a name selects holds 16 bits per channel (PNG and
+/// TIFF). A 16-bit picture saved under any other name is written at 8 bits,
+/// each channel rounded to the nearest value.
+bool SaveFormatHolds16Bits(std::string_view fileName);
+
 /// What a thread that saves picture after picture (a run's step files)
-/// keeps from one save to the next: the encoder and the buffer of the
-/// encoded file. Fresh, each is several megabytes that the kernel pages in
-/// and zeroes anew for every picture. Used by one thread at a time; the
-/// memory goes with the object.
+/// keeps from one save to the next: the encoder, the buffer of the encoded
+/// file, and the 8-bit copy of a 16-bit picture saved in an 8-bit format.
+/// Fresh, each is several megabytes that the kernel pages in and zeroes anew
+/// for every picture. Used by one thread at a time; the memory goes with the
+/// object. A save with a scratch, one of a series, is not flushed to disk
+/// before its rename (see atomic_file.h); a result is.
 class SaveScratch {
   public:
     SaveScratch() noexcept;
@@ -89,7 +130,9 @@ class SaveScratch {
     std::unique_ptr<Buffers> buffers_;
 };
 
-/// Writes image to fileName in the format its extension selects. An empty
+/// Writes image to fileName in the format its extension selects, at the
+/// picture's depth where the format holds it (SaveFormatHolds16Bits) and at
+/// 8 bits otherwise. An empty
 /// name is first replaced by defaultName, and the caller sees the replaced
 /// name. The bytes go to a temporary file in the same folder that is renamed
 /// into place, so a failed save never leaves a half-written file under the

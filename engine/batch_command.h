@@ -12,13 +12,11 @@
 // the frame slot. The worker only decodes: it never sees the lists, the
 // result buffer or the host.
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 #include "core/batch.h"
+#include "engine/file_stamp.h"
 #include "engine/stacking_run.h"
 
 namespace nocturo {
@@ -49,11 +47,6 @@ enum class BatchOutcome {
     Done,
 };
 
-/// Text and caption of the message about a reference that cannot be
-/// loaded; the text holds the file name in its "%s".
-extern const char* const kReferenceNotLoadedText;
-extern const char* const kReferenceNotLoadedCaption;
-
 /// One decoded picture kept between commands, with the facts of the file it
 /// came from. It is taken again only while the file has the same name, size
 /// and modification time; any change decodes the file afresh.
@@ -81,15 +74,14 @@ class DecodedPictureCache {
     int64_t Decodes() const { return decodes_; }
 
   private:
+    /// A kept picture serves only its name while its file is unchanged.
     struct FileFacts {
         std::string name;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = -1;
-        timespec modified{};
+        FileStamp stamp;
+        friend bool operator==(const FileFacts&, const FileFacts&) = default;
     };
+    /// The facts of an existing regular file; false for any other name.
     static bool Facts(const std::string& fileName, FileFacts& facts);
-    static bool Same(const FileFacts& a, const FileFacts& b);
 
     RgbImage picture_;
     FileFacts facts_;
@@ -102,9 +94,6 @@ class DecodedPictureCache {
     int64_t decodes_ = 0;
 };
 
-/// The decoded reference and the decoded current frame of the previews, so
-/// that a second preview of an unchanged frame costs only the batch function
-/// and the repaint.
 /// The reference that could not be loaded and was reported last. Previews
 /// follow every fly-over and every slider release: they report such a
 /// reference once, until its name changes or its file does.
@@ -116,15 +105,14 @@ class ReportedReference {
     void Forget() { noted_ = false; }
 
   private:
-    /// What tells one state of a file from another: none, or its device,
-    /// inode, size and modification time.
-    static std::string Stamp(const std::string& name);
-
     bool noted_ = false;
     std::string name_;
-    std::string stamp_;
+    FileStamp stamp_;
 };
 
+/// The decoded reference and the decoded current frame of the previews, so
+/// that a second preview of an unchanged frame costs only the batch function
+/// and the repaint.
 struct BatchPreviewCache {
     DecodedPictureCache reference;
     DecodedPictureCache frame;
@@ -150,7 +138,7 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
 
 /// A batch command. Loads the reference named in the request (an empty name
 /// does nothing; a name that cannot be loaded is reported with
-/// kReferenceNotLoadedText and does nothing more; with a cache, a preview
+/// the language string txtReferenceNotLoaded and does nothing more; with a cache, a preview
 /// does not report again the reference the cache noted), then either previews
 /// (PreviewBatch) or, for "Apply to All", asks for the first output file and
 /// runs the function over every checked and enabled entry, writing one

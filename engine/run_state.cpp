@@ -1,6 +1,7 @@
 #include "engine/run_state.h"
 
 #include <algorithm>
+#include <new>
 
 namespace nocturo {
 
@@ -15,6 +16,13 @@ int64_t StepSettings::WrapLimit() const {
 
 RunState::RunState() {
     EnsureImage(Result);
+}
+
+RgbImage& RunState::ResultBuffer() {
+    if (!EnsureResult()) {
+        throw std::bad_alloc();
+    }
+    return *Result;
 }
 
 void ToolButtonAbortClick(RunState& state) {

@@ -11,6 +11,8 @@
 
 namespace nocturo {
 
+class VideoWriter;
+
 /// How step files are named and numbered. None of it is stored between
 /// sessions.
 struct StepSettings {
@@ -71,6 +73,13 @@ struct WriteOptions {
     /// step costs about two decodes to encode, and a writer also waits for
     /// the disk, as step files are written past the page cache.
     int inFlight = 4;
+    /// Not owned; when set, every step (every moving-maximum output) is
+    /// also the next frame of this open video, handed to its encoder behind
+    /// the run; the run completes the video before its report.
+    VideoWriter* video = nullptr;
+    /// The step files (outputs) are written; false with a video writes the
+    /// video alone, the steps computed all the same.
+    bool stepFiles = true;
 };
 
 struct RunState {
@@ -114,6 +123,14 @@ struct RunState {
     /// The result buffer starts as the empty image (null only when even that
     /// cannot be allocated; a run then tries again).
     RunState();
+
+    /// Makes the result buffer again when the slot is empty (the host may
+    /// replace it while events run); false when even the empty image cannot
+    /// be allocated.
+    bool EnsureResult() { return Result || EnsureImage(Result); }
+    /// The result buffer, made again when missing rather than dereferenced;
+    /// throws std::bad_alloc when it cannot be.
+    RgbImage& ResultBuffer();
 };
 
 /// The abort button ("Abort Process.."): asks the running run, if any, to

@@ -16,11 +16,12 @@
 namespace nocturo {
 
 const char* const kSearchSaveFilter = kStepSaveFilter;
-const char* const kFramesFoundText = "%d Frame(s) found";
 
 namespace {
 
-bool Takes(const FileList& list, int index) {
+// The search takes every checked entry, a disabled one too: a frame that
+// loads now is enabled again.
+bool TakesChecked(const FileList& list, int index) {
     return list.IsChecked(index);
 }
 
@@ -285,7 +286,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
         folder = SplitFolder(choice->name).first;
         std::vector<std::string> copies;
         for (int i = 0; i < left.Count(); ++i) {
-            if (Takes(left, i)) {
+            if (TakesChecked(left, i)) {
                 copies.push_back(SearchOutputName(left.Text(i), folder, extension));
             }
         }
@@ -300,10 +301,10 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     int position = 0;
     {
         // A frame whose file has gone fails even when it was decoded ahead.
-        FrameReader frames(state.Decode, Takes, true);
+        FrameReader frames(state.Decode, TakesChecked, true);
         RgbImage image;
         for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
-            if (!Takes(left, i)) {
+            if (!TakesChecked(left, i)) {
                 continue;
             }
             const std::string name = left.Text(i);
@@ -348,7 +349,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     // A frame without an object is no error: the run's end says what it
     // found, in the ordinary style.
     host.ShowStatus(std::max(0, std::min(position, left.Count() - 1)),
-                    FormatText(kFramesFoundText, static_cast<long long>(outcome.found.size())),
+                    FormatText(Lng().txtFramesFound, static_cast<long long>(outcome.found.size())),
                     left, true);
     report.errors = outcome.errors;
     outcome.failedWrites = report.unwritten;

@@ -12,6 +12,8 @@
 #include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
+#include "engine/video_run.h"
+#include "lang/language_strings.h"
 #include "lists/list_commands.h"
 
 namespace nocturo {
@@ -20,27 +22,27 @@ namespace {
 
 // The pause question keeps its built-in English words: the run does not use
 // the translatable strings here.
-constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
-constexpr const char* kPauseCaption = "STOP by User";
-
-bool Takes(const FileList& list, int index) {
-    return list.IsEnabled(index) && list.IsChecked(index);
-}
-
-/// The result buffer. The host may have replaced the slot while events ran;
-/// a missing buffer is created again rather than dereferenced.
-RgbImage& ResultBuffer(RunState& state) {
-    if (!state.Result && !EnsureImage(state.Result)) {
-        throw std::bad_alloc();
-    }
-    return *state.Result;
-}
 
 }  // namespace
 
 void DisableEntry(RunContext& context, int index, FileList& list) {
     DisableEntry(index, list);
     context.host.ProcessEvents();
+}
+
+bool StartNewResult(RunContext& context) {
+    RunState& state = context.state;
+    state.PauseRequested = false;
+    state.StopRequested = false;
+    context.host.FocusLeftList();
+    context.host.ProcessEvents();
+    if (!state.EnsureResult()) {
+        return false;
+    }
+    state.ResultUnsaved = true;
+    ClearImage(state.Result.get());
+    state.DropFrameMap();
+    return true;
 }
 
 void StackingRun(RunContext& context, ImageOperation operation, OperationRecord* record,
@@ -50,20 +52,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     FileList& left = context.lists.Left();
 
     FrameErrors errors(context);
-    state.PauseRequested = false;
-    state.StopRequested = false;
-
-    host.FocusLeftList();
-    host.ProcessEvents();
-
-    if (!state.Result && !EnsureImage(state.Result)) {
+    if (!StartNewResult(context)) {
         return;
     }
-    state.ResultUnsaved = true;
     Answer answer = Answer::Yes;
-    ClearImage(state.Result.get());
     bool merged = false;  // some picture went into the result
-    state.DropFrameMap();
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {
@@ -86,7 +79,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         bool loaded = false;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
-                if (read(i, ResultBuffer(state))) {
+                if (read(i, state.ResultBuffer())) {
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -124,8 +117,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 // noticed would spoil what is merged.
                 const bool frameRead = read(i, working);
                 bool frameMerged = false;
-                if (frameRead && working.SameSize(ResultBuffer(state))) {
-                    RgbImage& result = ResultBuffer(state);
+                if (frameRead && working.SameSize(state.ResultBuffer())) {
+                    RgbImage& result = state.ResultBuffer();
                     if (steps && steps->AwaitsPicture() && handsOver &&
                         CanCombine(result, working)) {
                         // The result merged into the frame leaves the
@@ -166,8 +159,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (steps) {
                     steps->Finish();
                 }
-                if (host.Ask(kPauseText, kPauseCaption, {Answer::Yes, Answer::No}, false) ==
-                    Answer::Yes) {
+                if (host.Ask(Lng().lnginpause, Lng().lngstopuser, {Answer::Yes, Answer::No},
+                             false) == Answer::Yes) {
                     state.StopRequested = true;
                     break;
                 }
@@ -183,7 +176,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             steps->Finish();
         }
     }
-    state.ResultFrameMap = recorder.Finish(ResultBuffer(state));
+    state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.
@@ -192,6 +185,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     }
     if (merged && !state.StopRequested && !saveSteps && !state.PauseRequested) {
         host.SaveResultAs();
+    }
+    if (saveSteps) {
+        if (const auto failed = CompleteRunVideo(context)) {
+            errors.WriteFailed(failed->name, failed->reason);
+        }
     }
     errors.ShowReport();
 }

@@ -7,8 +7,10 @@
 #include <optional>
 
 #include "core/image_file.h"
+#include "core/text.h"
 #include "engine/frame_errors.h"
 #include "engine/own_inputs.h"
+#include "engine/video_run.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
@@ -17,8 +19,6 @@ const char* const kStepSaveFilter =
     "All Images|*.BMP;*.JPG;*.JPE;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF"
     "|BMP Files|*.BMP|JPEG Files|*.JPG;*.JPE;*.JPS;*.JPEG|PNG Files|*.PNG"
     "|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF";
-
-const char* const kOverwriteCaption = "Warning";
 
 namespace {
 
@@ -33,36 +33,6 @@ constexpr int kMaxDigits = 255;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-/// A whole text as a signed 32-bit integer: an optional '-', then one or
-/// more decimal digits (leading zeros allowed). Nothing for anything else.
-std::optional<int32_t> ParseInt32(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && text.front() == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    int64_t value = 0;
-    for (char c : text) {
-        if (!IsDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-        if (value > int64_t{INT32_MAX} + 1) {
-            return std::nullopt;
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT32_MAX || value < INT32_MIN) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(value);
 }
 
 int DecimalDigits(int64_t value) {
@@ -93,7 +63,7 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
     }
     if (OverwriteQuestionDue(fileName, answer)) {
         answer = context.host.Ask(
-            FormatText(Lng().kstoverwrite, fileName), kOverwriteCaption,
+            FormatText(Lng().kstoverwrite, fileName), Lng().txtWarning,
             {Answer::Yes, Answer::No, Answer::Cancel, Answer::NoToAll, Answer::YesToAll}, true);
     }
     return answer;
@@ -156,19 +126,31 @@ std::vector<std::string> StepFileNames(const StepSettings& settings, int count, 
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged) {
     StepSettings& steps = context.state.Steps;
+    const WriteOptions& writes = context.state.Writes;
+    if (writes.video != nullptr && !writes.stepFiles) {
+        // The video alone: no step file to name.
+        StackingRun(context, operation, record, true, firstIsMerged);
+        return true;
+    }
     const int32_t old = steps.StepNumber;
     if (steps.ForceStartNumber) {
         steps.StepNumber = steps.StartNumber;
     }
 
     SaveRequest request;
-    request.filter = kStepSaveFilter;
+    // A video may be chosen here, unless it is chosen already.
+    request.filter = writes.video == nullptr ? StepSaveFilterWithVideo() : kStepSaveFilter;
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(steps, steps.StepNumber, context.lists.Left().Count());
     const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
     if (!chosen) {
         return false;
+    }
+    if (writes.video == nullptr && IsVideoName(*chosen)) {
+        steps.StepNumber = old;
+        StepVideo video(context);
+        return video.Start(*chosen) && PrepareStepSaving(context, operation, record, firstIsMerged);
     }
 
     const std::string extension = FileExtension(*chosen);
@@ -182,7 +164,7 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
         const std::string digits = base.substr(base.size() - k);
         const std::optional<int32_t> value = ParseInt32(digits);
         if (!value) {
-            context.host.ShowMessage("'" + digits + "' is not a valid integer value", "Error");
+            context.host.ShowMessage(FormatText(Lng().txtNotAnInteger, digits), Lng().txtError);
             return false;
         }
         number = *value;

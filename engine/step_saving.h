@@ -54,9 +54,6 @@ extern const char* const kStepSaveFilter;
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged);
 
-/// The caption of the overwrite question.
-extern const char* const kOverwriteCaption;
-
 /// Whether saving under fileName asks the overwrite question: the file
 /// exists and no "to All" answer was given.
 bool OverwriteQuestionDue(const std::string& fileName, Answer answer);

@@ -1,28 +1,82 @@
 #include "engine/video_run.h"
 
-#include <cstdio>
 #include <vector>
 
+#include "core/image_file.h"
+#include "core/text.h"
 #include "engine/frame_reader.h"
 #include "engine/own_inputs.h"
+#include "engine/step_saving.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
 
 namespace {
 
-constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
-constexpr const char* kPauseCaption = "STOP by User";
 // The progress panel: frames in the video of the entries to encode.
-constexpr const char* kProgressText = "Video: %d of %d frames";
-constexpr const char* kCompletingText = "Video: %d frames; completing the file...";
 constexpr int kProgressPanel = 3;
+
+// The settings of the last video chosen in the step question, proposed for
+// the next one (the window's "Make video from list..." keeps its own).
+VideoSettings lastSettings;
 
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
 }
 
 }  // namespace
+
+std::string StepSaveFilterWithVideo() {
+    return std::string(kStepSaveFilter) + "|" + Lng().txtVideoFileType + "|*.MP4";
+}
+
+bool IsVideoName(const std::string& fileName) {
+    return Upper(FileExtension(fileName)) == ".MP4";
+}
+
+bool StepVideo::Start(const std::string& fileName) {
+    RunHost& host = context_.host;
+    WriteOptions& writes = context_.state.Writes;
+    VideoSettings settings = lastSettings;
+    bool stepFiles = false;
+    if (!host.AskVideoSettings(settings, stepFiles)) {
+        return false;
+    }
+    lastSettings = settings;
+    if (RefuseOwnInputs(context_, {fileName})) {
+        return false;
+    }
+    Answer answer = Answer::Yes;
+    const Answer decision = DecideOverwrite(context_, fileName, answer);
+    if (decision != Answer::Yes && decision != Answer::YesToAll) {
+        return false;
+    }
+    if (!writer_.Open(fileName, settings, true)) {
+        host.ShowMessage(
+            FormatText(Lng().txtCannotWriteFileBecause, fileName, LocalizedError(writer_.Reason())),
+            Lng().txtError);
+        return false;
+    }
+    writes.video = &writer_;
+    writes.stepFiles = stepFiles;
+    return true;
+}
+
+std::optional<FailedWrite> CompleteRunVideo(RunContext& context) {
+    VideoWriter* video = context.state.Writes.video;
+    if (video == nullptr || video->Written()) {
+        return std::nullopt;
+    }
+    const int frames = video->Frames();
+    if (frames > 0) {
+        context.host.SetStatusPanel(kProgressPanel, FormatText(Lng().txtVideoCompleting, frames));
+    }
+    if (video->Finish([&] { context.host.ProcessEvents(); })) {
+        context.host.SetStatusPanel(kProgressPanel, FormatText(Lng().txtVideoFrames, frames));
+        return std::nullopt;
+    }
+    return FailedWrite{video->FileName(), video->Reason()};
+}
 
 VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoRequest& request) {
     RunState& state = context.state;
@@ -35,9 +89,8 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
             inputs.push_back(entry.text);
         }
         if (const auto own = FirstOwnInput({request.fileName}, inputs)) {
-            host.ShowMessage(FormatText(kOwnInputText, *own), kOwnInputCaption);
+            host.ShowMessage(FormatText(Lng().txtOwnInput, *own), Lng().txtWarning);
             outcome.refused = true;
-            outcome.reason = kOwnInputCaption;
             return outcome;
         }
     }
@@ -61,9 +114,8 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
         toEncode += Takes(list, i) ? 1 : 0;
     }
     auto progress = [&] {
-        char text[96];
-        std::snprintf(text, sizeof text, kProgressText, writer.Frames(), toEncode);
-        host.SetStatusPanel(kProgressPanel, text);
+        host.SetStatusPanel(kProgressPanel,
+                            FormatText(Lng().txtVideoProgress, writer.Frames(), toEncode));
     };
     auto skip = [&](int index) {
         ++outcome.report.errors;
@@ -102,8 +154,8 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
             }
             host.ProcessEvents();
             if (state.PauseRequested) {
-                if (host.Ask(kPauseText, kPauseCaption, {Answer::Yes, Answer::No}, false) ==
-                    Answer::Yes) {
+                if (host.Ask(Lng().lnginpause, Lng().lngstopuser, {Answer::Yes, Answer::No},
+                             false) == Answer::Yes) {
                     state.StopRequested = true;
                     break;
                 }
@@ -117,9 +169,7 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
     // The encoder's last frames take seconds for large pictures: the host
     // stays responsive meanwhile.
     if (outcome.frames > 0) {
-        char text[96];
-        std::snprintf(text, sizeof text, kCompletingText, outcome.frames);
-        host.SetStatusPanel(kProgressPanel, text);
+        host.SetStatusPanel(kProgressPanel, FormatText(Lng().txtVideoCompleting, outcome.frames));
     }
     outcome.written = writer.Finish([&] { host.ProcessEvents(); });
     if (outcome.frames > 0) {

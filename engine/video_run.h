@@ -6,6 +6,7 @@
 // while a core is free. A frame that cannot be read, or whose size differs
 // from the first frame's, is counted, disabled and left out, as the runs do.
 
+#include <optional>
 #include <string>
 
 #include "engine/stacking_run.h"
@@ -33,6 +34,41 @@ struct VideoOutcome {
     /// What the run told at its end (the video among the files not written
     /// when it is not).
     RunReport report;
+};
+
+/// The video a run writes as it goes (state.Writes.video), completed at the
+/// run's end: the status bar says so and the host's events run meanwhile.
+/// Nothing when there is none or it is complete; otherwise the video as a
+/// file not written, with why (no file is left under its name).
+std::optional<FailedWrite> CompleteRunVideo(RunContext& context);
+
+/// The file types of the step question: the pictures' (kStepSaveFilter),
+/// then "Video (MP4)...": a name ending in .mp4 answers with a video.
+std::string StepSaveFilterWithVideo();
+/// Whether a name chosen in the step question is a video's.
+bool IsVideoName(const std::string& fileName);
+
+/// A run's video chosen in the step question, from its start to the end of
+/// the command: its settings asked (host.AskVideoSettings), an existing
+/// file replaced only after the overwrite question, never a file of the
+/// left list; open and set as state.Writes.video (stepFiles as the user
+/// chose) for the run, which completes it. Leaving the scope puts the
+/// write options back and removes a video the run did not complete.
+class StepVideo {
+  public:
+    explicit StepVideo(RunContext& context) : context_(context), saved_(context.state.Writes) {}
+    ~StepVideo() { context_.state.Writes = saved_; }
+    StepVideo(const StepVideo&) = delete;
+    StepVideo& operator=(const StepVideo&) = delete;
+
+    /// False when the user cancelled or the video cannot be written (a
+    /// message said why): no run then.
+    bool Start(const std::string& fileName);
+
+  private:
+    RunContext& context_;
+    const WriteOptions saved_;
+    VideoWriter writer_;
 };
 
 /// Encodes the checked and enabled entries of `list` (either list of the

@@ -1,7 +1,7 @@
 #pragma once
 // What every decoder target checks beyond the sanitizers: a decoder that
 // reports success hands over a picture of sane size whose every byte can be
-// read.
+// read, at 8 or 16 bits per channel.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,7 +26,7 @@ inline void CheckDecode(Decoder decode, const uint8_t* data, size_t size) {
     unsigned sum = 0;
     for (int y = 0; y < out.Height(); ++y) {
         const uint8_t* row = out.Row(y);
-        for (int x = 0; x < out.Width() * 3; ++x) {
+        for (size_t x = 0; x < out.Stride(); ++x) {
             sum += row[x];
         }
     }

@@ -9,9 +9,9 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 
+#include "core/atomic_file.h"
 #include "core/temp_files.h"
 
 extern "C" {
@@ -97,19 +97,6 @@ std::string TempName(const std::string& base) {
     return "." + stem + ".XXXXXX";
 }
 
-// The process's umask, read without setting it: the writer may start while
-// other threads of a run create files.
-mode_t ProcessUmask() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind("Umask:", 0) == 0) {
-            return static_cast<mode_t>(std::strtol(line.c_str() + 6, nullptr, 8));
-        }
-    }
-    return 022;
-}
-
 // Renames without replacing a file that appeared at the final name after
 // the writer was started, where the file system can tell.
 int RenameNoReplace(const std::string& from, const std::string& to) {
@@ -181,6 +168,7 @@ struct VideoWriter::Encoder {
     int sourceWidth = 0;  // the part of each picture that is converted
     int sourceHeight = 0;
     int64_t nextPts = 0;
+    RgbImage narrowed;  // a 16-bit picture at 8 bits, the converter's input
 
     ~Encoder() {
         sws_freeContext(scaler);
@@ -380,8 +368,17 @@ bool VideoWriter::Encoder::Encode(const RgbImage& picture, std::string& reason) 
         reason = kNoMemory;
         return false;
     }
-    const uint8_t* const rows[4] = {picture.Row(0), nullptr, nullptr, nullptr};
-    const int strides[4] = {static_cast<int>(picture.Stride()), 0, 0, 0};
+    const RgbImage* source = &picture;
+    if (picture.Depth() == 16) {
+        // Rounded to the nearest 8-bit level, as a 16-bit picture is saved.
+        if (!NarrowTo8(picture, narrowed)) {
+            reason = kNoMemory;
+            return false;
+        }
+        source = &narrowed;
+    }
+    const uint8_t* const rows[4] = {source->Row(0), nullptr, nullptr, nullptr};
+    const int strides[4] = {static_cast<int>(source->Stride()), 0, 0, 0};
     sws_scale(scaler, rows, strides, 0, sourceHeight, frame->data, frame->linesize);
     frame->pts = nextPts++;
     const int code = avcodec_send_frame(codec, frame);
@@ -445,6 +442,7 @@ bool VideoWriter::Open(const std::string& fileName, const VideoSettings& setting
         closing_ = Closing::No;
         workerDone_ = false;
     }
+    written_ = false;
     settings_ = settings;
     fileName_ = fileName;
     replace_ = replace;
@@ -486,7 +484,7 @@ bool VideoWriter::Open(const std::string& fileName, const VideoSettings& setting
     }
     // mkstemp makes the file readable by its owner only: give it the bits
     // of the file it replaces, or those of any new file of the user.
-    ::fchmod(encoder->fd, exists ? existing.st_mode & 07777 : 0666 & ~ProcessUmask());
+    ::fchmod(encoder->fd, exists ? existing.st_mode & 07777 : static_cast<mode_t>(NewFileMode()));
     encoder_ = std::move(encoder);
     open_ = true;
     return true;
@@ -567,7 +565,7 @@ VideoWriter::AddResult VideoWriter::Queue(const RgbImage& picture, RgbImage* tak
     if (taken != nullptr) {
         taken->Swap(spare);
     } else {
-        if (!spare.Resize(picture.Width(), picture.Height())) {
+        if (!spare.Resize(picture.Width(), picture.Height(), picture.Depth())) {
             Fail(kNoMemory);
             return AddResult::Failed;
         }
@@ -702,6 +700,7 @@ bool VideoWriter::Finish(const std::function<void()>& whileWaiting) {
     }
     spare_.clear();
     open_ = false;
+    written_ = ok;
     return ok;
 }
 

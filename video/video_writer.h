@@ -121,6 +121,8 @@ class VideoWriter {
     /// Gives up: the worker stops and the temporary file is removed.
     void Abandon();
 
+    /// The last Finish completed the video under its name.
+    bool Written() const { return written_; }
     /// Pictures accepted so far.
     int Frames() const { return frames_; }
     /// The video's size (0 x 0 before the first picture).
@@ -150,6 +152,7 @@ class VideoWriter {
     std::string tempName_;
     bool replace_ = false;
     bool open_ = false;
+    bool written_ = false;
     int frames_ = 0;
     VideoSize size_;
     int frameWidth_ = 0;

@@ -426,7 +426,7 @@ bool DecodeDib(const uint8_t* data, size_t size, bool iconEntry, RgbImage& out) 
 bool EncodeBmp(const RgbImage& image, std::vector<uint8_t>& out) {
     const int width = image.Width();
     const int height = image.Height();
-    if (width <= 0 || height <= 0) {
+    if (width <= 0 || height <= 0 || image.Depth() != 8) {
         return false;
     }
     const size_t rowBytes = static_cast<size_t>(width) * 3;

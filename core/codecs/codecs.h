@@ -10,8 +10,11 @@
 //   nothing escapes and nothing is printed.
 // - On success `out` holds the picture at 24 bits (palette, grey, 16-bit,
 //   wider and floating-point samples and alpha pictures are brought to
-//   8-bit BGR, alpha dropped). A file whose data is cut short or damaged
-//   fails rather than loading with gaps. On failure
+//   8-bit BGR, alpha dropped), or at 48 bits for the decoders that take a
+//   depth and are asked for 16 (16-bit samples kept as they are, narrower
+//   ones widened exactly, v * 257, wider ones scaled onto 0..65535). A file
+//   whose data is cut short or damaged fails rather than loading with gaps.
+//   On failure
 //   `out` is in an unspecified but valid state; callers decode into a scratch
 //   image so that their destination stays untouched.
 // - Decoders keep no state between calls and may run on several threads.
@@ -33,10 +36,43 @@ ImageKind DetectKind(const uint8_t* data, size_t size);
 
 bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodePng(const uint8_t* data, size_t size, RgbImage& out);
+/// At depth 8 or 16 bits per channel.
+bool DecodePng(const uint8_t* data, size_t size, RgbImage& out, int depth);
 bool DecodeGif(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out);
+/// At depth 8 or 16 bits per channel.
+bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out, int depth);
 bool DecodeBmp(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodeIco(const uint8_t* data, size_t size, RgbImage& out);
+
+/// What LibRaw made of a file.
+enum class RawResult {
+    kNotRaw,   ///< LibRaw does not know it (or its sizes are impossible)
+    kFailed,   ///< a RAW file, but damaged, cut short or too large
+    kDecoded,  ///< developed into the picture
+};
+
+/// Develops a camera RAW file (NEF, CR2, CR3, ARW, RAF, ORF, RW2, PEF, DNG
+/// and the rest LibRaw knows) at depth 8 or 16 bits per channel, always the
+/// same way: the camera's white balance, no automatic brightening, sRGB with
+/// LibRaw's default tone curve and demosaic, the frame in the shape it was
+/// stored (the orientation tag is not applied). The same pixels as
+/// `dcraw_emu -w -W -t 0` (with `-6` at 16 bits).
+RawResult DecodeRawFile(const uint8_t* data, size_t size, RgbImage& out, int depth);
+/// DecodeRawFile at 8 bits: true when decoded.
+bool DecodeRaw(const uint8_t* data, size_t size, RgbImage& out);
+/// A quick picture of a RAW file for the view: the embedded preview when
+/// LibRaw finds a JPEG or bitmap one at least a quarter of the frame's
+/// width, else a half-size development (same rules, no demosaic), at 8
+/// bits. fullWidth and fullHeight receive the frame's own size, so that the
+/// view can scale the preview to it. False for anything that is no RAW file
+/// or does not decode.
+bool DecodeRawPreview(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth,
+                      int& fullHeight);
+/// True when a TIFF-structured file carries raw sensor data in its first
+/// directory: a DNGVersion tag, or colour-filter-array or linear-raw
+/// photometric interpretation. Such files are LibRaw's, not libtiff's.
+bool TiffHoldsRaw(const uint8_t* data, size_t size);
 
 /// Decodes a JPEG at 1/scale of its size in each direction (scale 1, 2, 4 or
 /// 8, rounded up), in the DCT domain where TurboJPEG can: a pixel of the
@@ -48,11 +84,12 @@ bool DecodeIco(const uint8_t* data, size_t size, RgbImage& out);
 bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out, int& fullWidth,
                       int& fullHeight);
 
-/// The 1/8-size picture of a baseline JPEG from its DC coefficients alone:
-/// each pixel is the mean of an 8 x 8 block (chroma of the block's MCU
-/// where it is subsampled). False for any file it leaves to the full
-/// decoder: progressive or arithmetic coding, CMYK or Adobe colour, more
-/// than one scan, and anything that looks damaged.
+/// The 1/8-size picture of a baseline JPEG, mostly from its DC coefficients:
+/// exactly the picture TurboJPEG's 1/8 decode gives, about twice as fast.
+/// False for any file it leaves to the full decoder: progressive or
+/// arithmetic coding, CMYK or Adobe colour, more than one scan, anything
+/// after the scan but its end marker, and anything that looks damaged. A
+/// file it reads is one the full decoder loads.
 bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth, int& fullHeight);
 
 /// Decodes a BMP info header and its pixels without the 14-byte file header,
@@ -60,13 +97,17 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
 /// rows and the AND mask together, so only half of it is picture.
 bool DecodeDib(const uint8_t* data, size_t size, bool iconEntry, RgbImage& out);
 
+// BMP, GIF and JPEG hold 8 bits per channel: their encoders refuse a 16-bit
+// picture (SaveImageFile narrows it first). PNG and TIFF keep either depth.
 bool EncodeBmp(const RgbImage& image, std::vector<uint8_t>& out);
+/// 8 or 16 bits per channel, as the picture has.
 bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out);
 /// A 16-bit grey PNG of width x height samples, row after row, top first.
 bool EncodePngGrey16(int width, int height, const uint16_t* samples, std::vector<uint8_t>& out);
 /// Reduces the picture to at most 256 colours with a real quantiser.
 bool EncodeGif(const RgbImage& image, std::vector<uint8_t>& out);
-/// LZW-compressed, 8 bits per channel RGB.
+/// RGB at the picture's depth: 8 bits per channel LZW-compressed, 16 bits
+/// Deflate-compressed, both with the horizontal predictor.
 bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out);
 /// 4:4:4 sampling, so thin coloured trails keep their colour.
 bool EncodeJpeg(const RgbImage& image, int quality, std::vector<uint8_t>& out);

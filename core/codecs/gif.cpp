@@ -254,7 +254,8 @@ bool DecodeGif(const uint8_t* data, size_t size, RgbImage& out) {
 bool EncodeGif(const RgbImage& image, std::vector<uint8_t>& out) {
     const int width = image.Width();
     const int height = image.Height();
-    if (width <= 0 || height <= 0 || width > kMaxGifSide || height > kMaxGifSide) {
+    if (width <= 0 || height <= 0 || width > kMaxGifSide || height > kMaxGifSide ||
+        image.Depth() != 8) {
         return false;
     }
     PaletteImage reduced = Quantize(image, 256);

@@ -113,7 +113,7 @@ bool FindScan(const std::vector<uint8_t>& jpeg, size_t& dataStart, size_t& dataE
 bool EncodeJpegBands(const RgbImage& image, int quality, int threads, std::vector<uint8_t>& out) {
     const int width = image.Width();
     const int height = image.Height();
-    if (width <= 0 || height <= 0 || height > 65535 || width > 65535) {
+    if (width <= 0 || height <= 0 || height > 65535 || width > 65535 || image.Depth() != 8) {
         return false;
     }
     quality = std::clamp(quality, 1, 100);

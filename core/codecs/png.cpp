@@ -78,32 +78,6 @@ void FlushNothing(png_structp) {}
 // libpng would otherwise print them to stderr.
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Compressed data that goes on after the last row: deflate input after the
-// stream's end, more rows than the picture has, or IDAT chunks after the
-// stream ended. Every row is complete by then, and common writers leave such
-// files behind.
-bool IsSurplusData(const char* message) {
-    static const char* const kSurplus[] = {"Extra compressed data", "Too much image data",
-                                           "Too many IDATs found"};
-    const size_t length = std::strlen(message);
-    for (const char* surplus : kSurplus) {
-        const size_t n = std::strlen(surplus);
-        if (length >= n && std::strcmp(message + length - n, surplus) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Reading lets libpng's "benign" errors through as warnings, and turns every
-// one but surplus data back into an error: data that ends early, a damaged
-// deflate stream or a bad checksum must not load as a partly black picture.
-void OnPngReadWarning(png_structp png, png_const_charp message) {
-    if (!IsSurplusData(message)) {
-        png_longjmp(png, 1);
-    }
-}
-
 struct ReadHandles {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -132,8 +106,34 @@ bool Guarded(png_structp png, Work work, Args&... args) {
     return work(png, args...);
 }
 
+// At 16 bits per channel: 16-bit files keep their samples, narrower ones are
+// widened the way an 8-bit load is (v * 257, libpng repeats each byte).
+// Samples come in host order.
+void SetBgr16Transforms(png_structp png, int colourType, int bitDepth) {
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_palette_to_rgb(png);
+    }
+    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
+        if (bitDepth < 8) {
+            png_set_expand_gray_1_2_4_to_8(png);
+        }
+        png_set_gray_to_rgb(png);
+    }
+    if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
+        png_set_strip_alpha(png);
+    }
+    if (bitDepth < 16) {
+        png_set_expand_16(png);
+    }
+    if constexpr (std::endian::native == std::endian::little) {
+        png_set_swap(png);
+    }
+    png_set_bgr(png);
+}
+
 // Jumped over by png_error: no locals with destructors here.
-bool ReadPixels(png_structp png, png_infop info, const size_t dataSize, RgbImage& out) {
+bool ReadPixels(png_structp png, png_infop info, const size_t dataSize, const int depth,
+                RgbImage& out) {
     png_read_info(png, info);
 
     png_uint_32 width = 0;
@@ -154,17 +154,21 @@ bool ReadPixels(png_structp png, png_infop info, const size_t dataSize, RgbImage
         return false;
     }
 
-    SetBgr8Transforms(png, colourType, bitDepth);
+    if (depth == 16) {
+        SetBgr16Transforms(png, colourType, bitDepth);
+    } else {
+        SetBgr8Transforms(png, colourType, bitDepth);
+    }
     const int passes = png_set_interlace_handling(png);
     png_read_update_info(png, info);
 
     // The rows below are written straight into the picture, so the row
     // libpng delivers must be exactly one picture row.
-    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != 8 ||
-        png_get_rowbytes(png, info) != static_cast<size_t>(width) * 3) {
+    if (png_get_channels(png, info) != 3 || png_get_bit_depth(png, info) != depth ||
+        png_get_rowbytes(png, info) != RgbImage::BytesFor(static_cast<int>(width), 1, depth)) {
         return false;
     }
-    if (!out.Resize(static_cast<int>(width), static_cast<int>(height))) {
+    if (!out.Resize(static_cast<int>(width), static_cast<int>(height), depth)) {
         return false;
     }
     // For interlaced files each pass fills in more pixels of rows that
@@ -183,11 +187,16 @@ bool ReadPixels(png_structp png, png_infop info, const size_t dataSize, RgbImage
 // Jumped over by png_error: no locals with destructors here.
 bool WritePixels(png_structp png, png_infop info, const RgbImage& image) {
     png_set_IHDR(png, info, static_cast<png_uint_32>(image.Width()),
-                 static_cast<png_uint_32>(image.Height()), 8, PNG_COLOR_TYPE_RGB,
+                 static_cast<png_uint_32>(image.Height()), image.Depth(), PNG_COLOR_TYPE_RGB,
                  PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
     png_set_compression_level(png, kCompressionLevel);
     png_write_info(png, info);
-    png_set_bgr(png);  // libpng swaps a copy of each row; the picture stays untouched
+    // libpng reorders a copy of each row; the picture stays untouched. PNG
+    // stores 16-bit samples big-endian.
+    png_set_bgr(png);
+    if (std::endian::native == std::endian::little && image.Depth() == 16) {
+        png_set_swap(png);
+    }
     for (int y = 0; y < image.Height(); ++y) {
         png_write_row(png, image.Row(y));
     }
@@ -214,6 +223,36 @@ bool OpenWriter(WriteHandles& h, std::vector<uint8_t>& out) {
 
 }  // namespace
 
+namespace {
+
+// Compressed data that goes on after the last row: deflate input after the
+// stream's end, more rows than the picture has, or IDAT chunks after the
+// stream ended. Every row is complete by then, and common writers leave such
+// files behind.
+bool IsSurplusData(const char* message) {
+    static const char* const kSurplus[] = {"Extra compressed data", "Too much image data",
+                                           "Too many IDATs found"};
+    const size_t length = std::strlen(message);
+    for (const char* surplus : kSurplus) {
+        const size_t n = std::strlen(surplus);
+        if (length >= n && std::strcmp(message + length - n, surplus) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// Reading lets libpng's "benign" errors through as warnings, and turns every
+// one but surplus data back into an error: data that ends early, a damaged
+// deflate stream or a bad checksum must not load as a partly black picture.
+void OnPngReadWarning(png_structp png, png_const_charp message) {
+    if (!IsSurplusData(message)) {
+        png_longjmp(png, 1);
+    }
+}
+
 void SetBgr8Transforms(png_structp png, int colourType, int bitDepth) {
     if (bitDepth == 16) {
         png_set_strip_16(png);
@@ -234,8 +273,13 @@ void SetBgr8Transforms(png_structp png, int colourType, int bitDepth) {
 }
 
 bool DecodePng(const uint8_t* data, size_t size, RgbImage& out) {
+    return DecodePng(data, size, out, 8);
+}
+
+bool DecodePng(const uint8_t* data, size_t size, RgbImage& out, int depth) {
     // Signature, IHDR chunk and at least one more chunk header.
-    if (data == nullptr || size < 8 + 25 + 12 || png_sig_cmp(data, 0, 8) != 0) {
+    if (data == nullptr || size < 8 + 25 + 12 || png_sig_cmp(data, 0, 8) != 0 ||
+        (depth != 8 && depth != 16)) {
         return false;
     }
     ReadHandles h;
@@ -264,7 +308,7 @@ bool DecodePng(const uint8_t* data, size_t size, RgbImage& out) {
     png_set_keep_unknown_chunks(h.png, PNG_HANDLE_CHUNK_NEVER, kTrns, 1);
 
     png_infop info = h.info;
-    return Guarded(h.png, ReadPixels, info, size, out);
+    return Guarded(h.png, ReadPixels, info, size, depth, out);
 }
 
 bool EncodePng(const RgbImage& image, std::vector<uint8_t>& out) {

@@ -1,11 +1,13 @@
 // TIFF through libtiff, first page only, read from and written to memory.
 //
 // The usual layouts (grey, palette and RGB at 8 or 16 bits, grey and RGB at
-// 32 bits, integer or floating point, 12-bit grey; strips or tiles,
-// interleaved or planar, any built-in compression) are read a scanline or a
-// tile at a time and converted straight into the picture's rows. Anything
+// 32 bits, unsigned or signed integer or floating point, 12-bit grey; strips
+// or tiles, interleaved or planar, any built-in compression) are read a
+// scanline or a tile at a time and converted straight into the picture's rows. Anything
 // else (CMYK, YCbCr without JPEG, Lab, odd bit depths) goes through libtiff's
-// RGBA reader, one strip or one row of tiles at a time.
+// RGBA reader, one strip or one row of tiles at a time. Asked for 16 bits per
+// channel, the direct path keeps 16-bit samples; the RGBA reader's 8 bits are
+// widened.
 
 #include <tiffio.h>
 
@@ -18,6 +20,7 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/tiff_strips.h"
 
 namespace nocturo::codecs {
 
@@ -192,9 +195,14 @@ inline uint16_t Load16(const uint8_t* p) {
 }
 
 // How one sample is stored. Everything is scaled to 8 bits the way 16-bit
-// samples are: the full range of the stored type onto 0..255, rounded.
-// Floating-point samples run from 0 to 1, as stacking programs export them.
-enum class Sample { k8, k12, k16, k32, kFloat };
+// samples are: the full range of the stored type onto 0..255, rounded (for
+// signed samples the lowest value is black). Floating-point samples run from
+// 0 to 1, as stacking programs export them.
+enum class Sample { k8, k12, k16, k32, k32Signed, kFloat };
+
+inline uint8_t Reduce32(uint32_t v) {
+    return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+}
 
 inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
     switch (type) {
@@ -212,7 +220,12 @@ inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
         case Sample::k32: {
             uint32_t v;
             std::memcpy(&v, row + 4 * i, sizeof v);
-            return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+            return Reduce32(v);
+        }
+        case Sample::k32Signed: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            return Reduce32(v ^ 0x80000000u);  // -2^31 .. 2^31-1 onto 0 .. 2^32-1
         }
         case Sample::kFloat: {
             float v;
@@ -298,6 +311,9 @@ void ConvertRow(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t
         case Sample::k32:
             ConvertWide<Sample::k32>(layout, src, dst, n);
             break;
+        case Sample::k32Signed:
+            ConvertWide<Sample::k32Signed>(layout, src, dst, n);
+            break;
         case Sample::kFloat:
             ConvertWide<Sample::kFloat>(layout, src, dst, n);
             break;
@@ -316,6 +332,168 @@ bool IsPlanarRgb(const Layout& layout) {
     return !layout.contiguous && layout.kind == Layout::kRgb;
 }
 
+// ---- Sample conversion at 16 bits per channel -------------------------------
+//
+// The scaling above with 65535 for 255: 16-bit samples keep their values,
+// 8-bit ones are widened exactly (v * 257), wider ones are rounded onto
+// 0..65535.
+
+inline uint16_t SampleAt16(Sample type, const uint8_t* row, size_t i) {
+    switch (type) {
+        case Sample::k8:
+            return Widen8(row[i]);
+        case Sample::k12: {
+            const uint8_t* p = row + i * 3 / 2;
+            const uint32_t v =
+                (i & 1) == 0 ? (p[0] << 4) | (p[1] >> 4) : ((p[0] & 0x0F) << 8) | p[1];
+            return static_cast<uint16_t>((v * 65535 + 2047) / 4095);
+        }
+        case Sample::k16:
+            return Load16(row + 2 * i);
+        case Sample::k32: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            return static_cast<uint16_t>((uint64_t{v} * 65535 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+        }
+        case Sample::k32Signed: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            v ^= 0x80000000u;  // -2^31 .. 2^31-1 onto 0 .. 2^32-1
+            return static_cast<uint16_t>((uint64_t{v} * 65535 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+        }
+        case Sample::kFloat: {
+            float v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            if (!(v > 0.0f)) {
+                return 0;
+            }
+            return v >= 1.0f ? 65535 : static_cast<uint16_t>(v * 65535.0f + 0.5f);
+        }
+    }
+    return 0;
+}
+
+// BGR at 16 bits of every index of a grey or palette picture of up to 8
+// bits: the 8-bit table widened, except that a palette of 16-bit entries
+// keeps its entries as they are.
+struct Table16 {
+    uint16_t bgr[256][3];
+};
+
+void MakeTable16(TIFF* tif, const Layout& layout, Table16& table) {
+    for (int i = 0; i < 256; ++i) {
+        for (int c = 0; c < 3; ++c) {
+            table.bgr[i][c] = Widen8(layout.table[i][c]);
+        }
+    }
+    uint16_t photometric = 0;
+    uint16_t* red = nullptr;
+    uint16_t* green = nullptr;
+    uint16_t* blue = nullptr;
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) ||
+        photometric != PHOTOMETRIC_PALETTE ||
+        !TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue)) {
+        return;
+    }
+    const int entries = 1 << layout.bitsPerSample;  // at most 8 bits, checked by DirectLayout
+    bool eightBit = true;
+    for (int i = 0; i < entries && eightBit; ++i) {
+        eightBit = red[i] < 256 && green[i] < 256 && blue[i] < 256;
+    }
+    for (int i = 0; i < entries && !eightBit; ++i) {
+        table.bgr[i][0] = blue[i];
+        table.bgr[i][1] = green[i];
+        table.bgr[i][2] = red[i];
+    }
+}
+
+template <Sample type>
+void ConvertWide16(const Layout& layout, const uint8_t* src, uint16_t* dst, uint32_t n) {
+    const size_t spp = static_cast<size_t>(layout.samplesPerPixel);
+    if (layout.kind == Layout::kGrey) {
+        const uint16_t flip = layout.invertGrey ? 65535 : 0;
+        for (uint32_t x = 0; x < n; ++x, dst += 3) {
+            dst[0] = dst[1] = dst[2] = static_cast<uint16_t>(SampleAt16(type, src, x * spp) ^ flip);
+        }
+    } else {
+        for (uint32_t x = 0; x < n; ++x, dst += 3) {
+            dst[0] = SampleAt16(type, src, x * spp + 2);
+            dst[1] = SampleAt16(type, src, x * spp + 1);
+            dst[2] = SampleAt16(type, src, x * spp);
+        }
+    }
+}
+
+// ConvertRow at 16 bits per channel.
+void ConvertRow16(const Layout& layout, const Table16& table, const uint8_t* src, uint16_t* dst,
+                  uint32_t n) {
+    if (layout.kind == Layout::kIndexed) {
+        const int bits = layout.bitsPerSample;
+        const int perByte = 8 / bits;
+        const unsigned mask = (1u << bits) - 1;
+        const int spp = layout.samplesPerPixel;
+        for (uint32_t x = 0; x < n; ++x, dst += 3) {
+            unsigned index = src[x * spp];
+            if (bits != 8) {
+                const int shift = 8 - bits * (1 + static_cast<int>(x % perByte));
+                index = (src[x / perByte] >> shift) & mask;
+            }
+            std::memcpy(dst, table.bgr[index], sizeof table.bgr[index]);
+        }
+        return;
+    }
+    switch (layout.sample) {
+        case Sample::k8:
+            ConvertWide16<Sample::k8>(layout, src, dst, n);
+            break;
+        case Sample::k12:
+            ConvertWide16<Sample::k12>(layout, src, dst, n);
+            break;
+        case Sample::k16:
+            ConvertWide16<Sample::k16>(layout, src, dst, n);
+            break;
+        case Sample::k32:
+            ConvertWide16<Sample::k32>(layout, src, dst, n);
+            break;
+        case Sample::k32Signed:
+            ConvertWide16<Sample::k32Signed>(layout, src, dst, n);
+            break;
+        case Sample::kFloat:
+            ConvertWide16<Sample::kFloat>(layout, src, dst, n);
+            break;
+    }
+}
+
+// Where decoded rows go: the picture at its depth. The depth is looked at
+// once per row, never per pixel.
+struct RowWriter {
+    const Layout& layout;
+    const Table16* table16;  // set for a 16-bit picture
+    RgbImage& out;
+
+    // n pixels of one interleaved row (or of a grey or palette plane) into
+    // row y from column x on.
+    void Row(const uint8_t* src, int y, uint32_t x, uint32_t n) const {
+        if (table16 != nullptr) {
+            ConvertRow16(layout, *table16, src, out.Row16(y) + size_t{x} * 3, n);
+        } else {
+            ConvertRow(layout, src, out.Row(y) + size_t{x} * 3, n);
+        }
+    }
+
+    // One plane row of a planar RGB picture into its channel.
+    void Plane(int sample, const uint8_t* src, int y, uint32_t x, uint32_t n) const {
+        if (table16 == nullptr) {
+            PutPlane(layout, sample, src, out.Row(y) + size_t{x} * 3, n);
+            return;
+        }
+        uint16_t* dst = out.Row16(y) + size_t{x} * 3 + (2 - sample);
+        for (uint32_t i = 0; i < n; ++i, dst += 3) {
+            *dst = SampleAt16(layout.sample, src, i);
+        }
+    }
+};
+
 // Decides whether the page takes the direct path, and fills layout if so.
 bool DirectLayout(TIFF* tif, Layout& layout) {
     uint16_t bits = 1, spp = 1, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
@@ -325,16 +503,26 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
-        return false;
-    }
     if (bits == 0 || spp < 1 ||
         (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)) {
         return false;
     }
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
+        // Without the tag libtiff takes the first sample as grey and makes
+        // the others extra samples; other readers follow it.
+        uint16_t extra = 0;
+        uint16_t* kinds = nullptr;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+        if (spp - extra != 1) {
+            return false;
+        }
+        photometric = PHOTOMETRIC_MINISBLACK;
+    }
     const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
     if (format == SAMPLEFORMAT_IEEEFP && bits == 32) {
         layout.sample = Sample::kFloat;
+    } else if (format == SAMPLEFORMAT_INT && bits == 32) {
+        layout.sample = Sample::k32Signed;
     } else if (!unsignedInt) {
         return false;
     } else if (bits == 8) {
@@ -460,12 +648,14 @@ uint64_t MaxExpansion(uint16_t compression) {
 // Pictures this small may be stored any way at all; their bytes cost nothing.
 constexpr uint64_t kFreeBytes = uint64_t{1} << 20;
 
+}  // namespace
+
 // Every strip or tile must lie inside the data, so that a truncated file
 // fails before the picture is allocated, and together they must be able to
 // hold the picture: a few hundred bytes may not declare a gigabyte of
 // pixels. Uncompressed strips must hold at least one sample per pixel
 // (chroma may be subsampled).
-bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
+bool TiffStripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
     const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (count == 0) {
         return false;
@@ -496,7 +686,11 @@ bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t hei
     return total >= rawBytes / ratio;
 }
 
-bool ReadStrips(TIFF* tif, const Layout& layout, RgbImage& out) {
+namespace {
+
+bool ReadStrips(TIFF* tif, const RowWriter& writer) {
+    const Layout& layout = writer.layout;
+    const RgbImage& out = writer.out;
     const tmsize_t lineSize = TIFFScanlineSize(tif);
     if (lineSize <= 0 || static_cast<uint64_t>(lineSize) > kMaxBandBytes) {
         return false;
@@ -516,16 +710,18 @@ bool ReadStrips(TIFF* tif, const Layout& layout, RgbImage& out) {
                 return false;
             }
             if (planes == 3) {
-                PutPlane(layout, plane, line.get(), out.Row(y), width);
+                writer.Plane(plane, line.get(), y, 0, width);
             } else {
-                ConvertRow(layout, line.get(), out.Row(y), width);
+                writer.Row(line.get(), y, 0, width);
             }
         }
     }
     return true;
 }
 
-bool ReadTiles(TIFF* tif, const Layout& layout, RgbImage& out) {
+bool ReadTiles(TIFF* tif, const RowWriter& writer) {
+    const Layout& layout = writer.layout;
+    const RgbImage& out = writer.out;
     uint32_t tileWidth = 0, tileHeight = 0;
     if (!TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tileWidth) ||
         !TIFFGetField(tif, TIFFTAG_TILELENGTH, &tileHeight) || tileWidth == 0 || tileHeight == 0) {
@@ -556,11 +752,11 @@ bool ReadTiles(TIFF* tif, const Layout& layout, RgbImage& out) {
                 }
                 for (uint32_t r = 0; r < rows; ++r) {
                     const uint8_t* src = tile.get() + static_cast<size_t>(r) * tileRowSize;
-                    uint8_t* dst = out.Row(static_cast<int>(ty + r)) + size_t{tx} * 3;
+                    const int y = static_cast<int>(ty + r);
                     if (planes == 3) {
-                        PutPlane(layout, plane, src, dst, columns);
+                        writer.Plane(plane, src, y, tx, columns);
                     } else {
-                        ConvertRow(layout, src, dst, columns);
+                        writer.Row(src, y, tx, columns);
                     }
                 }
             }
@@ -623,7 +819,7 @@ bool ReadThroughRgba(TIFF* tif, RgbImage& out) {
     return true;
 }
 
-bool DecodeFirstPage(TIFF* tif, uint64_t dataSize, RgbImage& out) {
+bool DecodeFirstPage(TIFF* tif, uint64_t dataSize, int depth, RgbImage& out) {
     uint32_t width = 0, height = 0;
     if (!TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width) ||
         !TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height)) {
@@ -633,24 +829,62 @@ bool DecodeFirstPage(TIFF* tif, uint64_t dataSize, RgbImage& out) {
         uint64_t{width} * height > static_cast<uint64_t>(kMaxPixels)) {
         return false;
     }
-    if (!StripsInsideData(tif, dataSize, width, height)) {
+    if (!TiffStripsInsideData(tif, dataSize, width, height)) {
         return false;
     }
     Layout layout;
     const bool direct = DirectLayout(tif, layout);
-    if (!out.Resize(static_cast<int>(width), static_cast<int>(height))) {
+    if (!direct) {
+        // libtiff's RGBA reader delivers 8 bits per channel, widened after.
+        return out.Resize(static_cast<int>(width), static_cast<int>(height)) &&
+               ReadThroughRgba(tif, out) && out.ConvertDepth(depth);
+    }
+    if (!out.Resize(static_cast<int>(width), static_cast<int>(height), depth)) {
         return false;
     }
-    if (!direct) {
-        return ReadThroughRgba(tif, out);
+    std::unique_ptr<Table16> table16;
+    if (depth == 16) {
+        table16.reset(new (std::nothrow) Table16);
+        if (!table16) {
+            return false;
+        }
+        MakeTable16(tif, layout, *table16);
     }
-    return TIFFIsTiled(tif) ? ReadTiles(tif, layout, out) : ReadStrips(tif, layout, out);
+    const RowWriter writer{layout, table16.get(), out};
+    return TIFFIsTiled(tif) ? ReadTiles(tif, writer) : ReadStrips(tif, writer);
+}
+
+// ---- Writing -----------------------------------------------------------------
+
+// 8 bits per channel: LZW. 16 bits: Deflate at zlib's fastest level, which on
+// 16-bit noise beats LZW in size and speed (the sky's low bits do not
+// compress at any level). Both with the horizontal predictor.
+bool SetTiffCompression(TIFF* t, bool wide) {
+    if (!wide) {
+        return TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
+               TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+    }
+    return TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+           TIFFSetField(t, TIFFTAG_ZIPQUALITY, 1) &&
+           TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+}
+
+// One 16-bit BGR row as RGB samples in host order, as libtiff takes them.
+void RgbRow16(const uint16_t* src, int width, uint8_t* line) {
+    for (int x = 0; x < width; ++x, src += 3, line += 6) {
+        const uint16_t rgb[3] = {src[2], src[1], src[0]};
+        std::memcpy(line, rgb, sizeof rgb);
+    }
 }
 
 }  // namespace
 
 bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out) {
-    if (data == nullptr || size < 8) {
+    return DecodeTiff(data, size, out, 8);
+}
+
+bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out, int depth) {
+    if (data == nullptr || size < 8 || (depth != 8 && depth != 16)) {
         return false;
     }
     const auto options = QuietOptions();
@@ -662,7 +896,7 @@ bool DecodeTiff(const uint8_t* data, size_t size, RgbImage& out) {
     const TiffHandle tif(TIFFClientOpenExt("memory", "r", &reader, ReaderRead, ReaderWrite,
                                            ReaderSeek, CloseNothing, ReaderSize, ReaderMap,
                                            UnmapNothing, options.get()));
-    return tif && DecodeFirstPage(tif.get(), size, out);
+    return tif && DecodeFirstPage(tif.get(), size, depth, out);
 }
 
 bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out) {
@@ -687,14 +921,14 @@ bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out) {
             // small enough that a reader never needs much memory for one.
             const uint32_t rowsPerStrip =
                 std::max<uint32_t>(1, static_cast<uint32_t>((size_t{256} << 10) / image.Stride()));
+            const bool wide = image.Depth() == 16;
             ok = TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<uint32_t>(width)) &&
                  TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<uint32_t>(height)) &&
-                 TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8) &&
+                 TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, image.Depth()) &&
                  TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3) &&
                  TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
                  TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
-                 TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW) &&
-                 TIFFSetField(t, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+                 SetTiffCompression(t, wide) &&
                  TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, rowsPerStrip) &&
                  TIFFSetField(t, TIFFTAG_XRESOLUTION, 72.0) &&
                  TIFFSetField(t, TIFFTAG_YRESOLUTION, 72.0) &&
@@ -708,12 +942,16 @@ bool EncodeTiff(const RgbImage& image, std::vector<uint8_t>& out) {
                 }
             }
             for (int y = 0; ok && y < height; ++y) {
-                const uint8_t* src = image.Row(y);
-                uint8_t* dst = line.data();
-                for (int x = 0; x < width; ++x, src += 3, dst += 3) {
-                    dst[0] = src[2];
-                    dst[1] = src[1];
-                    dst[2] = src[0];
+                if (wide) {
+                    RgbRow16(image.Row16(y), width, line.data());
+                } else {
+                    const uint8_t* src = image.Row(y);
+                    uint8_t* dst = line.data();
+                    for (int x = 0; x < width; ++x, src += 3, dst += 3) {
+                        dst[0] = src[2];
+                        dst[1] = src[1];
+                        dst[2] = src[0];
+                    }
                 }
                 ok = TIFFWriteScanline(t, line.data(), static_cast<uint32_t>(y), 0) == 1;
             }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -19,6 +20,7 @@
 #include "app/dialogs/dialogs.h"
 #include "app/dialogs/file_places.h"
 #include "core/batch.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -123,6 +125,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     speedButtonBrowse_ = new QToolButton(this);
     speedButtonBrowse_->setObjectName("SpeedButtonBrowse");
     speedButtonBrowse_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    speedButtonBrowse_->setToolTip("Choose the reference picture");
     speedButton1_ = new QPushButton("Create an Image Mask..", this);
     speedButton1_->setObjectName("SpeedButton1");
     speedButton1_->setAutoDefault(false);
@@ -137,7 +140,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     scrollBarFactor_->setRange(1, 255);
     scrollBarFactor_->setValue(1);
     scrollBarFactor_->setMinimumWidth(255);
-    speedButtonFactor_ = new QPushButton("Default = 255", this);
+    speedButtonFactor_ = new QPushButton(this);
     speedButtonFactor_->setObjectName("SpeedButtonFactor");
     speedButtonFactor_->setAutoDefault(false);
 
@@ -150,7 +153,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     scrollBarOffset_->setObjectName("ScrollBarOffset");
     scrollBarOffset_->setRange(-255, 255);
     scrollBarOffset_->setValue(0);
-    speedButtonOffset_ = new QPushButton("Default = 0", this);
+    speedButtonOffset_ = new QPushButton(this);
     speedButtonOffset_->setObjectName("SpeedButtonOffset");
     speedButtonOffset_->setAutoDefault(false);
 
@@ -248,7 +251,21 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, &TFormFactor::BitBtnOkClick);
     connect(close, &QPushButton::clicked, this, &TFormFactor::BitBtnCloseClick);
 
+    ShowDefaults();
     FormCreate();
+}
+
+void TFormFactor::ShowDefaults() {
+    speedButtonFactor_->setText(
+        QString::fromStdString(FormatText(Lng().txtDefaultValue, defaultFactor_)));
+    speedButtonOffset_->setText(QString::fromStdString(FormatText(Lng().txtDefaultValue, 0)));
+}
+
+void TFormFactor::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && speedButtonFactor_ != nullptr) {
+        ShowDefaults();
+    }
 }
 
 void TFormFactor::FormCreate() {
@@ -290,7 +307,8 @@ void TFormFactor::ComboBoxFunctionChange() {
     scrollBarFactor_->setRange(0, d);
     scrollBarFactor_->setValue(d);
     scrollBarFactor_->setPageStep(d >= 2550 ? d / 25 : 10);
-    speedButtonFactor_->setText(QStringLiteral("Default = %1").arg(d));
+    defaultFactor_ = d;
+    ShowDefaults();
     editFactor_->setText(QString::number(d));
     scrollBarOffset_->setRange(-255, 255);
     scrollBarOffset_->setValue(0);

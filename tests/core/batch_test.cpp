@@ -222,5 +222,81 @@ TEST(Batch, EverySourceAndReferenceByteFollowsTheFormula) {
     }
 }
 
+// ---- 16 bits: the same formulas with 65535 for white ----------------------
+
+// The formula of batch function fn at 16 bits, written plainly in 128 bits.
+int Reference16(int fn, __int128 a, __int128 b, __int128 c, __int128 d) {
+    const __int128 w = 65535;
+    const __int128 divisor = c == 0 ? 1 : c;
+    const __int128 v = fn == kSubtract   ? a + d - (b * c) / w
+                       : fn == kAdd      ? a + (b * c) / w + d
+                       : fn == kDivide   ? (b == 0 ? w + d : (a * c) / (w * b) + d)
+                       : fn == kMultiply ? (a * b * c) / w + d
+                       : fn == kSquare   ? (a * a) / divisor + d
+                                         : (a * a * a) / divisor + d;
+    return static_cast<int>(v < 0 ? 0 : (v > w ? w : v));
+}
+
+TEST(Batch, SixteenBitFunctionsMatchPlainReferences) {
+    const int64_t factors[] = {
+        65535, 1, 0, 40000, -7, int64_t{65535} * 65535, INT32_MAX, INT32_MIN, INT64_MAX, INT64_MIN};
+    const int32_t offsets[] = {0, -65535, 300, 65535};
+    const uint16_t edges[] = {0, 1, 2, 255, 256, 65534, 65535};
+    uint32_t seed = 900;
+    for (int fn = 0; fn < kBatchFunctionCount; ++fn) {
+        for (int64_t c : factors) {
+            for (int32_t d : offsets) {
+                SCOPED_TRACE("function " + std::to_string(fn) + " factor " + std::to_string(c) +
+                             " offset " + std::to_string(d));
+                BatchParams params;
+                params.factor = c;
+                params.offset = d;
+                params.reference = test::RandomImage16(9, 3, seed++);
+                RgbImage source = test::RandomImage16(9, 3, seed++);
+                for (int i = 0; i < 7; ++i) {  // every pair of edge values
+                    for (int j = 0; j < 3; ++j) {
+                        source.Row16(1)[i * 3 + j] = edges[i];
+                        params.reference.Row16(1)[i * 3 + j] = edges[(i + j * 3) % 7];
+                    }
+                }
+                RgbImage buffer;
+                buffer.Resize(9, 3, 16);
+                ASSERT_TRUE(BatchFunction(fn)(source, buffer, &params));
+                for (int y = 0; y < 3; ++y) {
+                    for (int x = 0; x < 27; ++x) {
+                        ASSERT_EQ(
+                            buffer.Row16(y)[x],
+                            Reference16(fn, source.Row16(y)[x], params.reference.Row16(y)[x], c, d))
+                            << "a " << source.Row16(y)[x] << " b " << params.reference.Row16(y)[x];
+                    }
+                }
+            }
+        }
+    }
+}
+
+TEST(Batch, SixteenBitDefaultsReferencesAndDepthMismatches) {
+    for (int i = 0; i < kBatchFunctionCount; ++i) {
+        EXPECT_EQ(DefaultFactor(i, 16), i == 5 ? int64_t{65535} * 65535 : 65535) << i;
+        EXPECT_EQ(DefaultFactor(i, 8), DefaultFactor(i)) << i;
+    }
+    // A 1 x 1 reference adds black: the picture stays as it is.
+    BatchParams params;
+    ClearImage(&params.reference);
+    params.factor = DefaultFactor(kAdd, 16);
+    RgbImage source = test::RandomImage16(5, 2, 3);
+    RgbImage buffer;
+    buffer.Resize(5, 2, 16);
+    ASSERT_TRUE(BatchAdd(source, buffer, &params));
+    EXPECT_EQ(params.reference.Depth(), 16);  // black at the pictures' depth
+    EXPECT_TRUE(test::SamePixels(buffer, source));
+
+    RgbImage narrow = RandomImage(5, 2, 4);
+    EXPECT_FALSE(BatchAdd(narrow, buffer, &params));  // source of another depth
+    params.reference = RandomImage(5, 2, 5);
+    EXPECT_FALSE(BatchSubtract(source, buffer, &params));  // reference of another depth
+    EXPECT_TRUE(test::SamePixels(buffer, source));
+}
+
 }  // namespace
 }  // namespace nocturo

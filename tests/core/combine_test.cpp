@@ -257,5 +257,114 @@ TEST(Combine, OperationsSaidToCommuteGiveTheSamePixelsBothWays) {
     }
 }
 
+// ---- 16 bits: the same rules with 65535 for white ------------------------
+
+int CombineOne16(ImageOperation op, uint16_t b, uint16_t s) {
+    RgbImage buffer, source;
+    buffer.Resize(1, 1, 16);
+    source.Resize(1, 1, 16);
+    for (int c = 0; c < 3; ++c) {
+        buffer.Row16(0)[c] = b;
+        source.Row16(0)[c] = s;
+    }
+    EXPECT_TRUE(op(source, buffer, nullptr));
+    return buffer.Row16(0)[0];
+}
+
+TEST(Combine, SixteenBitRulesAtTheSaturationEdges) {
+    const struct {
+        ImageOperation op;
+        int32_t threshold;
+        uint16_t b, s;
+        int expected;
+    } cases[] = {
+        {Add, 0, 65000, 535, 65535},
+        {Add, 0, 65000, 534, 65534},
+        {Add, 0, 65535, 65535, 65535},
+        {Add, 0, 200, 100, 300},  // 255 is no limit at 16 bits
+        {Sub, 0, 100, 200, 0},
+        {Sub, 0, 300, 200, 100},
+        {AddMax, 0, 256, 255, 256},
+        {AddMin, 0, 256, 255, 255},
+        {AddMaxThreshold, 300, 301, 10, 301},
+        {AddMaxThreshold, 300, 300, 10, 10},
+        {AddMaxThreshold, 300, 301, 400, 400},
+        {AddMaxThreshold, 65534, 65535, 0, 65535},
+        {AddMaxThreshold, 65535, 65535, 0, 0},  // white or more: the source wins
+        {AddMaxThreshold, 70000, 65535, 3, 3},
+        {AddMaxThreshold, -1, 5, 3, 5},
+        {AddMaxThreshold, INT32_MIN, 0, 0, 0},
+    };
+    for (const auto& c : cases) {
+        ThresholdGuard t(c.threshold);
+        EXPECT_EQ(CombineOne16(c.op, c.b, c.s), c.expected)
+            << c.b << " " << c.s << " threshold " << c.threshold;
+    }
+}
+
+TEST(Combine, SixteenBitFastLoopsMatchPlainReferences) {
+    ThresholdGuard t(40000);
+    using Pixel = std::function<void(const uint16_t* s, uint16_t* b)>;
+    auto channels = [](int (*rule)(int, int)) -> Pixel {
+        return [rule](const uint16_t* s, uint16_t* b) {
+            for (int c = 0; c < 3; ++c) {
+                b[c] = static_cast<uint16_t>(rule(b[c], s[c]));
+            }
+        };
+    };
+    auto whole = [](bool brighter) -> Pixel {
+        return [brighter](const uint16_t* s, uint16_t* b) {
+            const int ls = (s[0] + s[1] + s[2]) / 3, lb = (b[0] + b[1] + b[2]) / 3;
+            if (brighter ? ls > lb : ls < lb) {
+                b[0] = s[0], b[1] = s[1], b[2] = s[2];
+            }
+        };
+    };
+    const std::pair<ImageOperation, Pixel> refs[] = {
+        {AddMax, channels([](int x, int y) { return y > x ? y : x; })},
+        {AddMin, channels([](int x, int y) { return y < x ? y : x; })},
+        {Add, channels([](int x, int y) { return x + y >= 65535 ? 65535 : x + y; })},
+        {Sub, channels([](int x, int y) { return x > y ? x - y : 0; })},
+        {AddMaxThreshold, channels([](int x, int y) { return (x > 40000 && x >= y) ? x : y; })},
+        {AddMaxLum, whole(true)},
+        {SubMinLum, whole(false)},
+    };
+    uint32_t seed = 500;
+    for (size_t i = 0; i < std::size(refs); ++i) {
+        for (int w : {1, 7, 17, 65}) {
+            SCOPED_TRACE("operation " + std::to_string(i) + " width " + std::to_string(w));
+            RgbImage source = test::RandomImage16(w, 3, seed++);
+            RgbImage buffer = test::RandomImage16(w, 3, seed++);
+            // Saturating sums, ties and white where the random values rarely go.
+            source.Row16(0)[0] = 65535;
+            buffer.Row16(0)[1] = source.Row16(0)[1];
+            RgbImage expected = buffer;
+            for (int y = 0; y < 3; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    refs[i].second(source.Row16(y) + x * 3, expected.Row16(y) + x * 3);
+                }
+            }
+            ASSERT_TRUE(refs[i].first(source, buffer, nullptr));
+            EXPECT_TRUE(test::SamePixels(buffer, expected));
+        }
+    }
+}
+
+TEST(Combine, PicturesOfAnotherDepthAreRejected) {
+    const ImageOperation ops[] = {AddMax, AddMin, AddMaxLum, SubMinLum, AddMaxThreshold, Add, Sub};
+    for (ImageOperation op : ops) {
+        RgbImage wide = test::RandomImage16(6, 4, 1);
+        const RgbImage before = wide;
+        RgbImage narrow = RandomImage(6, 4, 2);
+        EXPECT_FALSE(op(narrow, wide, nullptr));
+        EXPECT_FALSE(op(wide, narrow, nullptr));
+        RgbImage mistagged = wide;
+        mistagged.SetFormat(kPixelFormat24);
+        RgbImage other = test::RandomImage16(6, 4, 3);
+        EXPECT_FALSE(op(other, mistagged, nullptr));
+        EXPECT_TRUE(test::SamePixels(wide, before));
+    }
+}
+
 }  // namespace
 }  // namespace nocturo

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 #include "core/rgb_image.h"
@@ -82,6 +83,84 @@ TEST(RgbImage, PixelFormatBitsBothWays) {
     EXPECT_EQ(PixelFormatFromBits(0), kPixelFormatCustom);
     EXPECT_EQ(PixelFormatFromBits(12), kPixelFormatCustom);
     EXPECT_EQ(PixelFormatFromBits(48), kPixelFormatCustom);
+    EXPECT_EQ(PixelFormatBits(kPixelFormat48), 48);
+}
+
+TEST(RgbImage, SixteenBitPicturesHoldTwiceTheBytes) {
+    RgbImage image;
+    ASSERT_TRUE(image.Resize(5, 3, 16));
+    EXPECT_EQ(image.Depth(), 16);
+    EXPECT_EQ(image.Format(), kPixelFormat48);
+    EXPECT_EQ(image.Stride(), 30u);
+    EXPECT_EQ(image.Bytes(), 90u);
+    EXPECT_EQ(RgbImage::BytesFor(6000, 4000, 16), 144'000'000u);
+    EXPECT_FALSE(image.Resize(5, 3, 12));
+    EXPECT_FALSE(image.ConvertDepth(24));
+    EXPECT_EQ(image.Depth(), 16);
+
+    FillImage(image, 0, 1, 255);
+    EXPECT_EQ(image.Row16(2)[12], 0);
+    EXPECT_EQ(image.Row16(2)[13], 257);
+    EXPECT_EQ(image.Row16(2)[14], 65535);
+    RgbImage copy;
+    CopyImage(&image, &copy, kPixelFormat8);  // the depth goes with the pixels
+    EXPECT_TRUE(test::SamePixels(copy, image));
+
+    ASSERT_TRUE(image.Resize(1, 1, 16));
+    FillImage(image, 0, 0, 0);
+    EXPECT_FALSE(image.IsEmptyImage());  // the empty image is 8-bit
+    ClearImage(&image);
+    EXPECT_TRUE(image.IsEmptyImage());
+    EXPECT_EQ(image.Depth(), 8);
+}
+
+TEST(RgbImage, WideningIsExactAndNarrowingRoundsToNearest) {
+    for (int v = 0; v < 65536; ++v) {
+        const auto n = Narrow16(static_cast<uint16_t>(v));
+        ASSERT_LE(std::abs(v - n * 257), 128) << v;  // the nearest of the 8-bit values
+    }
+    for (int v = 0; v < 256; ++v) {
+        ASSERT_EQ(Widen8(static_cast<uint8_t>(v)), v * 257);
+        ASSERT_EQ(Narrow16(Widen8(static_cast<uint8_t>(v))), v);
+    }
+    // In place (with and without room for the wider pixels) and into another
+    // image agree with the per-sample rule, at widths the vector loops split.
+    for (int w : {1, 7, 33, 101}) {
+        SCOPED_TRACE(w);
+        const RgbImage narrow = RandomImage(w, 4, 70 + w);
+        RgbImage expected;
+        ASSERT_TRUE(expected.Resize(w, 4, 16));
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < w * 3; ++x) {
+                expected.Row16(y)[x] = Widen8(narrow.Row(y)[x]);
+            }
+        }
+        RgbImage other, roomy, tight = narrow;
+        ASSERT_TRUE(WidenTo16(narrow, other));
+        EXPECT_TRUE(test::SamePixels(other, expected));
+        roomy.Resize(w, 8, 16);
+        CopyImage(&narrow, &roomy, kPixelFormat24);
+        ASSERT_TRUE(roomy.ConvertDepth(16));
+        EXPECT_TRUE(test::SamePixels(roomy, expected));
+        ASSERT_TRUE(tight.ConvertDepth(16));
+        EXPECT_TRUE(test::SamePixels(tight, expected));
+        EXPECT_EQ(tight.Format(), kPixelFormat48);
+
+        const RgbImage wide = test::RandomImage16(w, 4, 90 + w);
+        RgbImage rounded;
+        ASSERT_TRUE(rounded.Resize(w, 4, 8));
+        for (int y = 0; y < 4; ++y) {
+            for (int x = 0; x < w * 3; ++x) {
+                rounded.Row(y)[x] = Narrow16(wide.Row16(y)[x]);
+            }
+        }
+        RgbImage inPlace = wide;
+        ASSERT_TRUE(NarrowTo8(wide, other));
+        EXPECT_TRUE(test::SamePixels(other, rounded));
+        ASSERT_TRUE(NarrowTo8(inPlace, inPlace));
+        EXPECT_TRUE(test::SamePixels(inPlace, rounded));
+        EXPECT_EQ(inPlace.Format(), kPixelFormat24);
+    }
 }
 
 TEST(RgbImage, LuminosityDropsTheRemainderWithoutWeighting) {

@@ -74,7 +74,7 @@ TEST(VideoRun, NeverWritesOverItsFrames) {
     run.AddChecked({frame});
     EXPECT_TRUE(MakeVideoRun(run.context, run.Left(), {frame, {}, true}).refused);
     EXPECT_EQ(run.host.Lines("message|").back(),
-              "message|" + FormatText(kOwnInputText, frame) + "|" + kOwnInputCaption);
+              "message|" + FormatText(Lng().txtOwnInput, frame) + "|" + Lng().txtWarning);
     EXPECT_EQ(test::ReadBytes(frame), bytes);
     EXPECT_EQ(run.host.Count("status|"), 0);
 }

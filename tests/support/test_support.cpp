@@ -6,6 +6,8 @@
 #include <csetjmp>
 #include <cstring>
 
+#include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <stdexcept>
@@ -40,6 +42,19 @@ RgbImage RandomImage(int width, int height, uint32_t seed) {
     return image;
 }
 
+RgbImage RandomImage16(int width, int height, uint32_t seed) {
+    RgbImage image;
+    image.Resize(width, height, 16);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < height; ++y) {
+        uint16_t* p = image.Row16(y);
+        for (int x = 0; x < width * 3; ++x) {
+            p[x] = static_cast<uint16_t>(rng() & 0xFFFF);
+        }
+    }
+    return image;
+}
+
 RgbImage SolidImage(int width, int height, uint8_t blue, uint8_t green, uint8_t red) {
     RgbImage image;
     image.Resize(width, height);
@@ -66,11 +81,16 @@ bool SamePixels(const RgbImage& a, const RgbImage& b) {
 }
 
 int MaxChannelDifference(const RgbImage& a, const RgbImage& b) {
-    if (!a.SameSize(b)) {
+    if (!a.SameSize(b) || a.Depth() != b.Depth()) {
         return -1;
     }
     int worst = 0;
-    for (int y = 0; y < a.Height(); ++y) {
+    for (int y = 0; y < a.Height() && a.Depth() == 16; ++y) {
+        for (int x = 0; x < a.Width() * 3; ++x) {
+            worst = std::max(worst, std::abs(a.Row16(y)[x] - b.Row16(y)[x]));
+        }
+    }
+    for (int y = 0; y < a.Height() && a.Depth() == 8; ++y) {
         const uint8_t* pa = a.Row(y);
         const uint8_t* pb = b.Row(y);
         for (int x = 0; x < a.Width() * 3; ++x) {

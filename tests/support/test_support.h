@@ -29,14 +29,17 @@ class TempDir {
 
 /// A w x h 24-bit picture of deterministic pseudo-random bytes.
 RgbImage RandomImage(int width, int height, uint32_t seed);
+/// A w x h picture at 16 bits per channel of deterministic pseudo-random
+/// samples.
+RgbImage RandomImage16(int width, int height, uint32_t seed);
 /// A w x h picture of one colour.
 RgbImage SolidImage(int width, int height, uint8_t blue, uint8_t green, uint8_t red);
 /// A smooth gradient picture, which lossy codecs reproduce closely.
 RgbImage GradientImage(int width, int height);
 
-/// True when both pictures have the same size and the same pixels.
+/// True when both pictures have the same size, depth and pixels.
 bool SamePixels(const RgbImage& a, const RgbImage& b);
-/// Largest difference of any channel; -1 when the sizes differ.
+/// Largest difference of any channel; -1 when the sizes or depths differ.
 int MaxChannelDifference(const RgbImage& a, const RgbImage& b);
 
 /// Pixel (x, y) as {blue, green, red}.
