@@ -84,8 +84,9 @@ class RunHost {
     /// Writes a text into one panel of the status bar (0 is the first).
     virtual void SetStatusPanel(int /*panel*/, const std::string& /*text*/) {}
     /// The step question named a video: asks its settings and whether the
-    /// step files (outputs) are written too, both proposed as given. False
-    /// on Cancel. By default they are taken as proposed.
+    /// step files (outputs) are written too (a window may propose its last
+    /// choices instead of the defaults given). False on Cancel. By default
+    /// the defaults are taken.
     virtual bool AskVideoSettings(VideoSettings& /*settings*/, bool& /*stepFiles*/) { return true; }
 };
 

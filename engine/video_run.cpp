@@ -16,10 +16,6 @@ namespace {
 // The progress panel: frames in the video of the entries to encode.
 constexpr int kProgressPanel = 3;
 
-// The settings of the last video chosen in the step question, proposed for
-// the next one (the window's "Make video from list..." keeps its own).
-VideoSettings lastSettings;
-
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
 }
@@ -37,12 +33,11 @@ bool IsVideoName(const std::string& fileName) {
 bool StepVideo::Start(const std::string& fileName) {
     RunHost& host = context_.host;
     WriteOptions& writes = context_.state.Writes;
-    VideoSettings settings = lastSettings;
+    VideoSettings settings;
     bool stepFiles = false;
     if (!host.AskVideoSettings(settings, stepFiles)) {
         return false;
     }
-    lastSettings = settings;
     if (RefuseOwnInputs(context_, {fileName})) {
         return false;
     }

@@ -35,6 +35,9 @@ TFormVideo::TFormVideo(QWidget* parent) : QDialog(parent) {
     spinEditCrf_ = addSpin("SpinEditCrf", kLosslessCrf + 1, kMaxCrf);
     checkBoxLossless_ = new QCheckBox("Lossless (large files; not every player)", this);
     checkBoxLossless_->setObjectName("CheckBoxLossless");
+    checkBoxStepFiles_ = new QCheckBox("Also save the step files", this);
+    checkBoxStepFiles_->setObjectName("CheckBoxStepFiles");
+    checkBoxStepFiles_->hide();
     label1->setBuddy(spinEditFps_);
     label2->setBuddy(spinEditWidth_);
     label3->setBuddy(spinEditCrf_);
@@ -53,11 +56,12 @@ TFormVideo::TFormVideo(QWidget* parent) : QDialog(parent) {
     grid->addWidget(label3, 2, 0);
     grid->addWidget(spinEditCrf_, 2, 1);
     grid->addWidget(checkBoxLossless_, 3, 0, 1, 2);
+    grid->addWidget(checkBoxStepFiles_, 4, 0, 1, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
-    grid->addLayout(buttons, 4, 0, 1, 2);
+    grid->addLayout(buttons, 5, 0, 1, 2);
 
     connect(checkBoxLossless_, &QCheckBox::toggled, this, &TFormVideo::CheckBoxLosslessClick);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
@@ -83,6 +87,11 @@ void TFormVideo::SetSettings(const VideoSettings& settings) {
     }
     checkBoxLossless_->setChecked(lossless);
     CheckBoxLosslessClick();
+}
+
+void TFormVideo::ShowStepFilesChoice(bool shown) {
+    checkBoxStepFiles_->setVisible(shown);
+    adjustSize();
 }
 
 void TFormVideo::CheckBoxLosslessClick() {

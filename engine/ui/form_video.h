@@ -26,6 +26,9 @@ class TFormVideo : public QDialog {
     QSpinBox* SpinEditWidth() const { return spinEditWidth_; }
     QSpinBox* SpinEditCrf() const { return spinEditCrf_; }
     QCheckBox* CheckBoxLossless() const { return checkBoxLossless_; }
+    /// "Step files too", shown only for a video chosen in the step question.
+    QCheckBox* CheckBoxStepFiles() const { return checkBoxStepFiles_; }
+    void ShowStepFilesChoice(bool shown);
 
   public slots:
     void CheckBoxLosslessClick();
@@ -35,6 +38,7 @@ class TFormVideo : public QDialog {
     QSpinBox* spinEditWidth_ = nullptr;
     QSpinBox* spinEditCrf_ = nullptr;
     QCheckBox* checkBoxLossless_ = nullptr;
+    QCheckBox* checkBoxStepFiles_ = nullptr;
 };
 
 }  // namespace nocturo

@@ -89,6 +89,12 @@ TEST(MakeVideoCli, RefusalsWriteNothing) {
         {{"--make-video", dir.File("v.mp4")}, "no input files"},
         {{"--make-video", dir.File("v.mp4"), "--moving-max", "2", frame, frame},
          "separate commands"},
+        {{"--video", existing, frame}, "exists (--overwrite replaces it)"},
+        {{"--moving-max", "2", "--video", existing, frame, frame}, "exists (--overwrite"},
+        {{"--video", frame, "--overwrite", "--steps", dir.File("s.png"), frame},
+         "is one of the input FILEs"},
+        {{"--batch", "square", "--video", frame, "--overwrite", frame}, "is one of the input"},
+        {{"--fps", "10", "-o", dir.File("r.png"), frame}, "go with --video"},
     };
     for (const Case& c : cases) {
         const ChildResult r = test::RunChild(kStack, c.args);
@@ -97,6 +103,39 @@ TEST(MakeVideoCli, RefusalsWriteNothing) {
         EXPECT_EQ(FolderContents(dir), (std::vector<std::string>{"f0.png", "old.mp4"}));
     }
     EXPECT_EQ(test::ReadBytes(existing), (std::vector<uint8_t>{'o', 'l', 'd'}));
+}
+
+// The runs' --video: each step, batch outcome or moving-maximum output is
+// a frame; without --steps or -o the video is all that is written.
+TEST(VideoCli, TheRunsFramesWithOrWithoutTheirFiles) {
+    struct Case {
+        std::vector<std::string> args;
+        size_t frames;
+        size_t files;  // in the folder besides the three frames and the video
+    };
+    const Case cases[] = {
+        {{}, 3, 0},
+        {{"--steps", "s.png"}, 3, 3},
+        {{"--batch", "square"}, 3, 0},
+        {{"--moving-max", "2"}, 2, 0},
+        {{"--moving-max", "2", "-o", "m.png"}, 2, 2},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        std::vector<std::string> args = {"--video", dir.File("v.mp4"), "--fps=5"};
+        for (const std::string& arg : c.args) {
+            args.push_back(arg.find('.') != std::string::npos ? dir.File(arg) : arg);
+        }
+        for (int k = 0; k < 3; ++k) {
+            args.push_back(Put(dir, k));
+        }
+        const ChildResult r = test::RunChild(kStack, args);
+        EXPECT_EQ(r.exitCode, 0) << args[3] << r.err;
+        const test::DecodedVideo video = test::DecodeVideo(dir.File("v.mp4"));
+        EXPECT_EQ(video.frames.size(), c.frames) << args[3];
+        EXPECT_EQ(video.fps, 5.0);
+        EXPECT_EQ(FolderContents(dir).size(), 4 + c.files) << args[3];
+    }
 }
 
 // Three frames, then names that are no pictures: each writes an error line,

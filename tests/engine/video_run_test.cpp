@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "core/image_file.h"
 #include "engine/own_inputs.h"
+#include "engine/step_saving.h"
 #include "lang/language_strings.h"
 #include "tests/engine/scripted_host.h"
 #include "tests/support/test_support.h"
@@ -61,6 +65,66 @@ TEST(VideoRun, CheckedFramesInListOrderWithoutTheFailures) {
         run.host.answers = {Answer::Yes};
         EXPECT_EQ(MakeVideoRun(run.context, run.Left(), {video, {}, true}).frames, 2);
         EXPECT_EQ(test::FrameOrder(video, pictures), (std::vector<int>{0, 2}));
+    }
+}
+
+// A steps run whose step question names a video: every step is a frame,
+// in order, close to the step's picture; the step files are written too
+// only when asked, and behind the run or at once alike.
+TEST(VideoRun, EveryStepIsAFrame) {
+    test::TempDir dir;
+    std::vector<std::string> files;
+    std::vector<RgbImage> steps;
+    for (int k = 0; k < 5; ++k) {
+        RgbImage frame = test::NightFrame(64, 48, k);
+        files.push_back(dir.File(test::Numbered("f", k, ".png")));
+        ASSERT_TRUE(SaveImageFile(frame, files.back()));
+        if (k > 0) {  // the maximum of the frames so far
+            for (int y = 0; y < 48; ++y) {
+                for (size_t x = 0; x < frame.Stride(); ++x) {
+                    frame.Row(y)[x] = std::max(frame.Row(y)[x], steps.back().Row(y)[x]);
+                }
+            }
+        }
+        steps.push_back(std::move(frame));
+    }
+    struct Host : test::ScriptedHost {
+        bool stepFiles = false;
+        bool AskVideoSettings(VideoSettings& settings, bool& files) override {
+            settings.fps = 5;
+            files = stepFiles;
+            return true;
+        }
+    };
+    for (const bool stepFiles : {false, true}) {
+        for (const int inFlight : {0, 4}) {
+            SCOPED_TRACE(testing::Message() << stepFiles << " " << inFlight);
+            Host host;
+            host.stepFiles = stepFiles;
+            ListPair lists;
+            RunState state;
+            RunContext context{lists, state, host};
+            state.Writes.inFlight = inFlight;
+            for (const std::string& name : files) {
+                lists.Left().Append(name, true, true);
+            }
+            lists.Left().Append(dir.File("missing.png"), true, true);  // no frame
+            const std::string video = dir.File("steps.mp4");
+            host.saveNames = {video};
+            if (stepFiles) {
+                host.saveNames.push_back(dir.File("s.png"));
+            }
+            host.answers = {Answer::Yes};  // replace the video of the case before
+            ASSERT_TRUE(PrepareStepSaving(context, AddMax, nullptr, true));
+            EXPECT_EQ(test::FrameOrder(video, steps), (std::vector<int>{0, 1, 2, 3, 4}));
+            EXPECT_EQ(test::DecodeVideo(video).fps, 5.0);
+            EXPECT_EQ(lists.Right().Count(), stepFiles ? 5 : 0);
+            EXPECT_EQ(std::filesystem::exists(dir.File("s0005.png")), stepFiles);
+            EXPECT_EQ(state.Writes.video, nullptr);
+            for (int k = 1; k <= 5; ++k) {
+                std::filesystem::remove(dir.File(test::Numbered("s000", k, ".png")));
+            }
+        }
     }
 }
 
