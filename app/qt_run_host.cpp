@@ -7,9 +7,9 @@
 
 #include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
-#include "engine/ui/form_video.h"
 #include "app/status_bar.h"
 #include "engine/ui/form_process.h"
+#include "engine/ui/form_video.h"
 
 namespace nocturo {
 

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@ class VideoWindowTest : public QObject {
   private slots:
     void settingsWindow();
     void makeVideoFromTheMenu();
+    void stepQuestionWithAVideo();
 };
 
 void VideoWindowTest::settingsWindow() {
@@ -93,6 +95,41 @@ void VideoWindowTest::makeVideoFromTheMenu() {
     QCOMPARE(form.StatusBar1()->PanelText(3), QString("Video: 2 of 2 frames"));
     QCOMPARE(nocturo::test::DecodeVideo(video.toStdString()).fps, 10.0);
     QVERIFY(nocturo::test::FrameOrder(video.toStdString(), pictures) == std::vector<int>({0, 2}));
+}
+
+// "AddMax and Save steps...": a .mp4 name in the step question, then the
+// settings window, makes the run write the video alone, each step a frame.
+void VideoWindowTest::stepQuestionWithAVideo() {
+    QTemporaryDir dir;
+    QStringList files;
+    for (int k = 0; k < 3; ++k) {
+        std::string name = dir.filePath(QStringLiteral("f%1.png").arg(k)).toStdString();
+        QVERIFY(nocturo::SaveImageFile(nocturo::test::NightFrame(64, 48, k), name));
+        files << QString::fromStdString(name);
+    }
+    DialogScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    const QString video = dir.filePath("steps.mp4");
+    script->saveNames = {video};
+    script->messages = {DialogButton::Ok};
+    bool offered = false;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<TFormVideo*>(QApplication::activeModalWidget());
+        QVERIFY(window != nullptr);
+        offered = window->CheckBoxStepFiles()->isVisible();
+        window->SpinEditFps()->setValue(12);
+        window->findChild<QPushButton*>("BitBtn1")->click();
+    });
+    form.Action("GetMaxandSave1")->trigger();
+    QVERIFY(offered);
+    QVERIFY(script->Last("save").options.filter.endsWith("Video (MP4)...|*.MP4"));
+    const nocturo::test::DecodedVideo decoded = nocturo::test::DecodeVideo(video.toStdString());
+    QCOMPARE(decoded.frames.size(), size_t{3});
+    QCOMPARE(decoded.fps, 12.0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 4);  // no step file
+    QCOMPARE(form.RightList().Count(), 0);
+    QVERIFY(!form.FormVideo()->CheckBoxStepFiles()->isVisible());
 }
 
 QTEST_MAIN(VideoWindowTest)
