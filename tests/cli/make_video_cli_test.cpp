@@ -141,10 +141,13 @@ TEST(VideoCli, TheRunsFramesWithOrWithoutTheirFiles) {
 // Three frames, then names that are no pictures: each writes an error line,
 // and with the standard error pipe full the run waits inside its loop, the
 // three frames handed to the encoder. One Ctrl+C: the video of those three.
-// Two: the program ends at once and leaves no file at all.
+// Two: the program ends at once and leaves no file at all. The same for a
+// stack writing its steps as a video.
 TEST(MakeVideoCli, CtrlCLeavesAPlayableVideoOrNone) {
-    for (int signals : {1, 2}) {
-        SCOPED_TRACE(signals);
+    for (const int run : {1, 2, 3, 4}) {
+        const int signals = run % 2 + 1;
+        const std::string command = run <= 2 ? "--make-video" : "--video";
+        SCOPED_TRACE(command + " " + std::to_string(signals));
         TempDir dir;
         std::string names;
         for (int k = 0; k < 3; ++k) {
@@ -157,8 +160,7 @@ TEST(MakeVideoCli, CtrlCLeavesAPlayableVideoOrNone) {
         const std::string list = dir.File("list.txt");
         std::ofstream(list) << names;
         const std::string out = dir.File("v.mp4");
-        test::ChildProcess child(kStack,
-                                 {"--make-video", out, "--jobs", "0", "--files-from", list});
+        test::ChildProcess child(kStack, {command, out, "--jobs", "0", "--files-from", list});
         const int full =
             std::max(child.ErrorPipeCapacity() - 4096 - 1024, child.ErrorPipeCapacity() / 2);
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
