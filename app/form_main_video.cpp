@@ -6,14 +6,14 @@
 #include <QFileInfo>
 #include <QString>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
 #include "engine/step_saving.h"
 #include "engine/ui/form_video.h"
 #include "engine/video_run.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo {
 

@@ -20,16 +20,9 @@
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 #include "viewer/view_layout.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 bool TFormMain::StretchMode() const {
     return toolButton7_->isChecked();
@@ -53,6 +46,7 @@ void TFormMain::ShowListEntry(int index, FileList& list) {
             list.IsEnabled(index) && LoadImageFile(image1_->Picture(), name, &format);
         if (loaded) {
             image1_->PictureChanged();
+            ShowExcludedAreas(list, index);
             RefreshInfoImageIfVisible();
             ShowStatus(index, QString::fromStdString(name), list, true);
             shown = true;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/excluded_merge.h"
 #include "engine/frame_errors.h"
 #include "engine/frame_map.h"
 #include "engine/frame_reader.h"
@@ -58,6 +59,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     Answer answer = Answer::Yes;
     bool merged = false;  // some picture went into the result
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
+    ExcludedMerge excluded(left, operation, firstIsMerged);
 
     {
         FrameReader frames(state.Decode, Takes);
@@ -80,6 +82,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
                 if (read(i, state.ResultBuffer())) {
+                    excluded.Start(state.ResultBuffer(), i);
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -119,7 +122,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 bool frameMerged = false;
                 if (frameRead && working.SameSize(state.ResultBuffer())) {
                     RgbImage& result = state.ResultBuffer();
-                    if (steps && steps->AwaitsPicture() && handsOver &&
+                    if (steps && steps->AwaitsPicture() && handsOver && !excluded.Touches(i) &&
                         CanCombine(result, working)) {
                         // The result merged into the frame leaves the
                         // result's buffer as the step's picture: no copy.
@@ -131,8 +134,10 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                         if (steps) {
                             steps->BeforeResultChanges();
                         }
-                        frameMerged =
-                            recorder.Merge(operation, record, working, result, i, left.Text(i));
+                        frameMerged = excluded.Merge(working, result, i, [&] {
+                            return recorder.Merge(operation, record, working, result, i,
+                                                  left.Text(i));
+                        });
                     }
                 }
                 if (!frameMerged) {
@@ -177,6 +182,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         }
     }
     state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
+    excluded.FixMap(state.ResultFrameMap);
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.
