@@ -31,6 +31,7 @@
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "engine/ui/form_sample.h"
+#include "engine/ui/form_video.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
@@ -108,6 +109,7 @@ TFormMain::TFormMain(QWidget* parent)
     CreateSearchWindow();
 
     formSample_ = new TFormSample(this);
+    formVideo_ = new TFormVideo(this);
 
     formEdit_ = new TFormEdit(this);
     lngForm_ = new TLngForm(formEdit_, this);

@@ -55,6 +55,7 @@ class TFormSearch;
 struct SearchParams;
 
 class TFormSample;
+class TFormVideo;
 
 class TPanelGraph;
 class ViewAreaPicker;
@@ -125,6 +126,8 @@ class TFormMain : public QMainWindow {
     TFormSearch* FormSearch() const { return formSearch_; }
 
     TFormSample* FormSample() const { return formSample_; }
+    /// The settings of "Make video from list...".
+    TFormVideo* FormVideo() const { return formVideo_; }
 
     // --- the view ---
 
@@ -217,6 +220,9 @@ class TFormMain : public QMainWindow {
     void ViewResult1Click();
     void ClearResult1Click();
     void SaveResult1Click();
+    /// "Make video from list...": the checked entries of the current list,
+    /// in order, into an MP4 video, after its settings and its name.
+    void MakeVideo1Click();
     void Quit1Click();
     // Current List
     void Testvalidpictures1Click();
@@ -476,6 +482,7 @@ class TFormMain : public QMainWindow {
     TFormSearch* formSearch_ = nullptr;
 
     TFormSample* formSample_ = nullptr;
+    TFormVideo* formVideo_ = nullptr;
     CheckListBox* listBoxCopy_ = nullptr;  // the moving maximum's list copy
 
     /// The result buffer's generation the view shows, and the picture

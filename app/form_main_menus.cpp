@@ -71,6 +71,9 @@ void TFormMain::BuildMenus() {
     connect(AddAction(files, "SaveResult1", "Save Result as...", QKeySequence("Ctrl+S"), "save"),
             &QAction::triggered, this, &TFormMain::SaveResult1Click);
     files->addSeparator();
+    connect(AddAction(files, "MakeVideo1", "Make video from list...", {}, "video"),
+            &QAction::triggered, this, &TFormMain::MakeVideo1Click);
+    files->addSeparator();
     connect(AddAction(files, "Quit1", "Quit..", QKeySequence("Ctrl+Q"), "quit"),
             &QAction::triggered, this, &TFormMain::Quit1Click);
 

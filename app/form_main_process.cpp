@@ -35,7 +35,7 @@ constexpr const char* kFightingCommands[] = {
     "GetMinGrayandSavesteps1", "Add1", "Sub1",
     // the other runs over the left list
     "MovingMax1", "NewBatchOperations1", "Search2", "SearchSave1", "Crop1", "CropSave1",
-    "MaximumSearch1",
+    "MaximumSearch1", "MakeVideo1",
     // filling, reordering and clearing the lists
     "NewDirectory1", "NewList1", "LoadList1", "Testvalidpictures1", "Redirect1", "SortbyNum1",
     "ClearSelection1", "Clearlist1", "Sendtobottom1", "SortList1", "ToolButtonOpen1",

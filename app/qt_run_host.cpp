@@ -1,5 +1,6 @@
 #include "app/qt_run_host.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QString>
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include "app/run_progress_bar.h"
 #include "app/status_bar.h"
 #include "engine/ui/form_process.h"
+#include "engine/ui/form_video.h"
 #include "widgets/dialogs.h"
 #include "widgets/qt_text.h"
 
@@ -121,6 +123,21 @@ std::optional<std::string> QtRunHost::AskSaveFileName(const SaveRequest& request
         return std::nullopt;
     }
     return chosen.toStdString();
+}
+
+bool QtRunHost::AskVideoSettings(VideoSettings& settings, bool& stepFiles) {
+    Flush();
+    // The window proposes its own last choices, "Make video from list..."'s
+    // among them.
+    TFormVideo* window = form_.FormVideo();
+    window->ShowStepFilesChoice(true);
+    const bool ok = window->exec() == QDialog::Accepted;
+    window->ShowStepFilesChoice(false);
+    if (ok) {
+        settings = window->Settings();
+        stepFiles = window->CheckBoxStepFiles()->isChecked();
+    }
+    return ok;
 }
 
 void QtRunHost::ShowMessage(const std::string& text, const std::string& caption) {

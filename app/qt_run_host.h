@@ -41,6 +41,7 @@ class QtRunHost : public RunHost {
     void SaveResultAs() override;
     void StartNumberChanged() override;
     void SetStatusPanel(int panel, const std::string& text) override;
+    bool AskVideoSettings(VideoSettings& settings, bool& stepFiles) override;
 
   private:
     static constexpr qint64 kMinShowInterval = 100'000'000;  // nanoseconds

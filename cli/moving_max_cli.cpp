@@ -14,6 +14,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
+#include "cli/make_video_cli.h"
 #include "engine/frame_errors.h"
 #include "engine/moving_max.h"
 #include "engine/own_inputs.h"
@@ -76,6 +77,8 @@ void PrintMovingMaxUsage(FILE* out) {
         "Moving maximum:\n"
         "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
         "                [--overwrite] [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
+        "  nocturo-stack --moving-max N [OPTION]... --video OUT.mp4 [--fps N]\n"
+        "                [--video-width W] [--crf N] [-o FIRST_OUTPUT] FILE...\n"
         "\n"
         "Writes one picture per position of a window of N consecutive FILEs sliding\n"
         "over them by one file per picture: each output is the maximum of the files in\n"
@@ -94,7 +97,10 @@ void PrintMovingMaxUsage(FILE* out) {
         "  --progressive        also let the window grow from one file at the start and\n"
         "                       shrink to one at the end (FILEs + N - 1 outputs instead\n"
         "                       of FILEs - N + 1)\n"
-        "  --no-darkening       older files are not made fainter\n",
+        "  --no-darkening       older files are not made fainter\n"
+        "  --video OUT.mp4      every output is also the next frame of a time-lapse\n"
+        "                       video, as with --steps; without -o the video alone\n"
+        "                       is written\n",
         out);
 }
 
@@ -112,6 +118,7 @@ int MovingMaxMain(int argc, char** argv) {
     bool overwrite = false;
     std::string firstOutput;
     InputOptions input;
+    VideoRequest video;
     for (int i = 1; i < argc; ++i) {
         const OptionArg option(argv[i]);
         const std::string& arg = option.name;
@@ -119,6 +126,13 @@ int MovingMaxMain(int argc, char** argv) {
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         auto noValue = [&] { return !hasInline; };
         if (int status = -1; input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
+        if (const int status = TakeVideoOption(option, "--video", argc, argv, i, video);
+            status != kNotVideo) {
             if (status >= 0) {
                 return status;
             }
@@ -148,8 +162,9 @@ int MovingMaxMain(int argc, char** argv) {
     if (const int status = input.ReadLists(); status >= 0) {
         return status;
     }
-    if (firstOutput.empty()) {
-        return UsageError("--moving-max needs -o FIRST_OUTPUT");
+    const bool withVideo = !video.fileName.empty();
+    if (firstOutput.empty() && !withVideo) {
+        return UsageError("--moving-max needs -o FIRST_OUTPUT or --video OUT.mp4");
     }
     if (input.files.size() < 2) {
         return UsageError("--moving-max needs at least two input files");
@@ -160,8 +175,14 @@ int MovingMaxMain(int argc, char** argv) {
                           " input files");
     }
     std::string problem;
-    if (!FolderWritable(firstOutput, problem)) {
+    if (!firstOutput.empty() && !FolderWritable(firstOutput, problem)) {
         return UsageError("cannot write " + firstOutput + ": " + problem);
+    }
+    video.replace = overwrite;
+    if (withVideo) {
+        if (const int status = CheckVideoOutput(video, input.files); status >= 0) {
+            return status;
+        }
     }
 
     MovingMaxSettings settings;
@@ -170,7 +191,9 @@ int MovingMaxMain(int argc, char** argv) {
     settings.darkening = darkening;
     const MovingMaxOutput output = MovingMaxOutputBase(firstOutput);
     const std::vector<std::string> outputs =
-        MovingMaxOutputNames(output, settings, static_cast<int>(input.files.size()));
+        firstOutput.empty()
+            ? std::vector<std::string>()
+            : MovingMaxOutputNames(output, settings, static_cast<int>(input.files.size()));
     if (const std::optional<std::string> own = FirstOwnInput(outputs, input.files)) {
         return UsageError("the output " + *own +
                           " is one of the input FILEs: a run never writes over them");
@@ -189,6 +212,16 @@ int MovingMaxMain(int argc, char** argv) {
         return status;
     }
     RunState state;
+    // Every output is a frame of the video too; without -o the video alone
+    // is written.
+    VideoWriter writer;
+    if (withVideo) {
+        if (!writer.Open(video.fileName, video.settings, video.replace)) {
+            return UsageError("cannot write " + video.fileName + ": " + writer.Reason());
+        }
+        state.Writes.video = &writer;
+        state.Writes.stepFiles = !firstOutput.empty();
+    }
     InstallInterruptHandler();
     // The run names its frames in error in its report.
     ConsoleSettings hostSettings;

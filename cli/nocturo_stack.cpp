@@ -28,6 +28,7 @@
 #include "cli/console_host.h"
 #include "core/batch.h"
 
+#include "cli/make_video_cli.h"
 #include "cli/moving_max_cli.h"
 #include "cli/search_commands.h"
 #include "core/combine.h"
@@ -78,6 +79,8 @@ void PrintUsage(FILE* out) {
     std::fputs(
         "Usage: nocturo-stack [OPTION]... -o OUTPUT FILE...\n"
         "       nocturo-stack [OPTION]... --steps FIRST_STEP_FILE [-o OUTPUT] FILE...\n"
+        "       nocturo-stack [OPTION]... --video OUT.mp4 [--steps FIRST_STEP_FILE]\n"
+        "                     [-o OUTPUT] FILE...\n"
         "       nocturo-stack --batch FUNCTION [--reference REF] [--factor N]\n"
         "                     [--offset N] --steps FIRST_STEP_FILE FILE...\n"
         "       nocturo-stack --measure [--jobs N] FILE...\n"
@@ -105,6 +108,15 @@ void PrintUsage(FILE* out) {
         "                       digits widen to the number of FILEs (sky00001.png for\n"
         "                       10,000 or more). A name without an extension gets .bmp.\n"
         "                       With --steps, -o is optional.\n"
+        "  --video OUT.mp4      also make a time-lapse video: every step (with --batch\n"
+        "                       every outcome) is the next frame of the MP4 video\n"
+        "                       OUT.mp4, encoded while the run goes on; --fps,\n"
+        "                       --video-width and --crf as for --make-video below.\n"
+        "                       Without --steps the video alone is written (the steps\n"
+        "                       are computed all the same). An existing OUT.mp4 is\n"
+        "                       replaced only with --overwrite, one of the FILEs\n"
+        "                       never (status 2); Ctrl+C leaves a video of the steps\n"
+        "                       so far\n"
         "  --overwrite          replace existing step files; without it the first\n"
         "                       existing step file stops the run, and it is not written.\n"
         "                       A step file that would be one of the FILEs is never\n"
@@ -195,15 +207,16 @@ void PrintUsage(FILE* out) {
         out);
     nocturo::cli::PrintSearchUsage(out);
     nocturo::cli::PrintMovingMaxUsage(out);
+    nocturo::cli::PrintMakeVideoUsage(out);
     std::fputs(
         "\n"
         "Exit status:\n"
         "  0    no FILE was in error\n"
         "  1    some FILE was in error: it could not be loaded, or its size differed\n"
         "  2    a usage error, or an output could not be written: OUTPUT, a step file,\n"
-        "       a frame map, a search copy, a moving-maximum output, an existing\n"
-        "       output without --overwrite, or an output that would be one of the\n"
-        "       FILEs\n"
+        "       a frame map, a search copy, a moving-maximum output, a video, an\n"
+        "       existing output without --overwrite, or an output that would be one\n"
+        "       of the FILEs\n"
         "  128+N  stopped by signal N: 130 for Ctrl+C (SIGINT), 143 for SIGTERM,\n"
         "       129 for SIGHUP\n",
         out);
@@ -242,6 +255,9 @@ struct Options {
     int32_t rejectWindow = 0;
     /// FILEs, --files-from and --jobs (-1 until parsed: one per processor).
     nocturo::cli::InputOptions input;
+    /// --video OUT.mp4 and its settings; no name when not asked for.
+    nocturo::VideoRequest video;
+    bool videoSettings = false;
 };
 
 // Checks --measure and --frame-map against the other options; returns -1
@@ -388,6 +404,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
             }
             continue;
         }
+        if (const int status =
+                nocturo::cli::TakeVideoOption(option, "--video", argc, argv, i, options.video);
+            status != nocturo::cli::kNotVideo) {
+            if (status >= 0) {
+                return status;
+            }
+            options.videoSettings = options.videoSettings || arg != "--video";
+            continue;
+        }
         std::string text;
         if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
@@ -501,6 +526,14 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
         return status;
     }
+    const bool haveVideo = !options.video.fileName.empty();
+    if (options.videoSettings && !haveVideo) {
+        return UsageError("--fps, --video-width and --crf go with --video OUT.mp4");
+    }
+    if (haveVideo && (options.measure || !options.frameMap.empty())) {
+        return UsageError(
+            "--video goes with merges and --batch, not with --measure or --frame-map");
+    }
     if (options.rejectWindow > 0 && options.rejectBright <= 0) {
         return UsageError("--reject-window goes with --reject-bright");
     }
@@ -520,8 +553,8 @@ int ParseOptions(int argc, char** argv, Options& options) {
         if (haveOutput) {
             return UsageError("--batch writes one file per FILE: name them with --steps");
         }
-        if (!haveSteps) {
-            return UsageError("--batch needs --steps FIRST_STEP_FILE");
+        if (!haveSteps && !haveVideo) {
+            return UsageError("--batch needs --steps FIRST_STEP_FILE or --video OUT.mp4");
         }
         if (options.reference.empty() && options.batch < 4) {
             return UsageError(std::string("--batch ") + kBatchNames[options.batch] +
@@ -537,8 +570,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
     } else if (!options.reference.empty() || options.factor || options.offset) {
         return UsageError("--reference, --factor and --offset go with --batch");
     }
-    if (!haveOutput && !haveSteps) {
-        return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
+    if (!haveOutput && !haveSteps && !haveVideo) {
+        return UsageError(
+            "no output given (-o OUTPUT, --steps FIRST_STEP_FILE or --video OUT.mp4)");
     }
     if (options.input.files.empty()) {
         return UsageError("no input files given");
@@ -550,6 +584,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (haveSteps && !CheckOutputFile(options.console.firstStepFile, problem)) {
         return UsageError("cannot write step files " + options.console.firstStepFile + ": " +
                           problem);
+    }
+    if (haveVideo) {
+        options.video.replace = options.console.overwrite;
+        return nocturo::cli::CheckVideoOutput(options.video, options.input.files);
     }
     return -1;
 }
@@ -594,14 +632,20 @@ int main(int argc, char** argv) {
     if (nocturo::cli::IsSearchCommand(argc, argv)) {
         return nocturo::cli::RunSearchCommand(argc, argv);
     }
-    if (nocturo::cli::WantsMovingMax(argc, argv)) {
+    const bool movingMax = nocturo::cli::WantsMovingMax(argc, argv);
+    const bool makeVideo = nocturo::cli::WantsMakeVideo(argc, argv);
+    if (movingMax || makeVideo) {
         for (int i = 1; i < argc; ++i) {
             if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
                 PrintUsage(stdout);
                 return 0;
             }
         }
-        return nocturo::cli::MovingMaxMain(argc, argv);
+        if (movingMax && makeVideo) {
+            return UsageError("--moving-max and --make-video are separate commands");
+        }
+        return movingMax ? nocturo::cli::MovingMaxMain(argc, argv)
+                         : nocturo::cli::MakeVideoMain(argc, argv);
     }
     Options options;
     const int parsed = ParseOptions(argc, argv, options);
@@ -612,6 +656,7 @@ int main(int argc, char** argv) {
         return RunMeasure(options);
     }
     const bool withSteps = !options.console.firstStepFile.empty();
+    const bool withVideo = !options.video.fileName.empty();
     options.console.firstIsMerged = options.batch < 0;
     // The result and the frame map are written after the frames are read,
     // but no run writes over one of its own frames, --overwrite or not.
@@ -648,6 +693,16 @@ int main(int argc, char** argv) {
     // The run starts no more workers than frames it decodes ahead.
     state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
     state.Writes.inFlight = options.writeJobs;
+    // Every step is a frame of the video too; without --steps the video
+    // alone is written.
+    nocturo::VideoWriter video;
+    if (withVideo) {
+        if (!video.Open(options.video.fileName, options.video.settings, options.video.replace)) {
+            return UsageError("cannot write " + options.video.fileName + ": " + video.Reason());
+        }
+        state.Writes.video = &video;
+        state.Writes.stepFiles = withSteps;
+    }
     nocturo::MaxThreshold = options.threshold;
     state.RecordFrameMap = !options.frameMap.empty();
 
@@ -686,7 +741,7 @@ int main(int argc, char** argv) {
                 case nocturo::BatchOutcome::Done:
                     break;
             }
-        } else if (withSteps) {
+        } else if (withSteps || withVideo) {
             // The name is always given, so a refusal can only mean that its
             // number does not fit; the run says why in a message.
             if (!nocturo::PrepareStepSaving(context, options.op, nullptr, true)) {
@@ -723,12 +778,12 @@ int main(int argc, char** argv) {
     if (!options.frameMap.empty() && !WriteFrameMap(state, options)) {
         outputProblem = true;
     }
-    if (withSteps) {
+    if (withSteps || withVideo) {
         // They are named with the report below.
         if (!host.Report().unwritten.empty()) {
             outputProblem = true;
         }
-        if (host.OverwriteRefused()) {
+        if (withSteps && host.OverwriteRefused()) {
             const std::string name =
                 nocturo::StepFileName(state.Steps, state.Steps.StepNumber, lists.Left().Count());
             std::fprintf(stderr,

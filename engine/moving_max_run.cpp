@@ -17,6 +17,7 @@
 #include "engine/outputs_behind.h"
 #include "engine/own_inputs.h"
 #include "engine/step_saving.h"
+#include "engine/video_run.h"
 #include "engine/window_frames.h"
 #include "engine/window_merger.h"
 #include "lang/language_strings.h"
@@ -171,6 +172,10 @@ class Run : private WindowEntries {
         report_.mergedAhead = merger_.MergedAhead();
         report_.decodes = frames_.Decodes() + merger_.Decodes();
         report_.peakBytesKept = frames_.PeakBytesKept();
+        if (const auto failed = CompleteRunVideo(context_)) {
+            report_.unwritten.push_back(*failed);
+            ++report_.failedSaves;
+        }
     }
 
     MovingMaxReport& Report() { return report_; }
@@ -243,11 +248,19 @@ class Run : private WindowEntries {
         const std::string name = MovingMaxFileName(output_, counter_);
         ++counter_;
         ++report_.outputs;
-        if (!state_.StopRequested && !state_.PauseRequested && Replaces(name)) {
-            outputs_.Write(state_.ResultBuffer(), name);
-            lastOutputSaved_ = true;
-        } else {
-            lastOutputSaved_ = false;
+        VideoWriter* video = state_.Writes.video;
+        const bool files = video == nullptr || state_.Writes.stepFiles;
+        lastOutputSaved_ = false;
+        if (!state_.StopRequested && !state_.PauseRequested && (!files || Replaces(name))) {
+            if (files) {
+                outputs_.Write(state_.ResultBuffer(), name);
+                lastOutputSaved_ = true;
+            }
+            // The video copies the output at once and encodes it behind.
+            if (video != nullptr &&
+                video->Add(state_.ResultBuffer()) == VideoWriter::AddResult::Failed && !files) {
+                state_.StopRequested = true;  // nothing more can be written
+            }
         }
         host_.ProcessEvents();
     }
@@ -455,16 +468,31 @@ std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDi
     // the step numbering as it is.
     StepSettings proposal = state.Steps;
     SaveRequest request;
-    request.filter = kStepSaveFilter;
+    request.filter = StepSaveFilterWithVideo();
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(proposal, proposal.StepNumber, left.Count());
-    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
+    std::optional<std::string> chosen = context.host.AskSaveFileName(request);
     if (!chosen) {
         return std::nullopt;
     }
+    // A video instead of the outputs, or besides them: then their name.
+    StepVideo video(context);
+    if (IsVideoName(*chosen)) {
+        if (!video.Start(*chosen)) {
+            return std::nullopt;
+        }
+        if (state.Writes.stepFiles) {
+            request.filter = kStepSaveFilter;
+            chosen = context.host.AskSaveFileName(request);
+            if (!chosen) {
+                return std::nullopt;
+            }
+        }
+    }
     const MovingMaxOutput output = MovingMaxOutputBase(*chosen);
-    if (RefuseOwnInputs(context, MovingMaxOutputNames(output, *settings, left.Count()))) {
+    if (state.Writes.stepFiles &&
+        RefuseOwnInputs(context, MovingMaxOutputNames(output, *settings, left.Count()))) {
         return std::nullopt;
     }
     MovingMaxReport report = MovingMaxRun(context, display, *settings, output, options);

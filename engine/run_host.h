@@ -12,6 +12,7 @@
 
 #include "core/rgb_image.h"
 #include "lists/file_list.h"
+#include "video/video_writer.h"
 
 namespace nocturo {
 
@@ -82,6 +83,11 @@ class RunHost {
     virtual void StartNumberChanged() {}
     /// Writes a text into one panel of the status bar (0 is the first).
     virtual void SetStatusPanel(int /*panel*/, const std::string& /*text*/) {}
+    /// The step question named a video: asks its settings and whether the
+    /// step files (outputs) are written too (a window may propose its last
+    /// choices instead of the defaults given). False on Cancel. By default
+    /// the defaults are taken.
+    virtual bool AskVideoSettings(VideoSettings& /*settings*/, bool& /*stepFiles*/) { return true; }
 };
 
 }  // namespace nocturo

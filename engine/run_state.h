@@ -11,6 +11,8 @@
 
 namespace nocturo {
 
+class VideoWriter;
+
 /// How step files are named and numbered. None of it is stored between
 /// sessions.
 struct StepSettings {
@@ -71,6 +73,13 @@ struct WriteOptions {
     /// step costs about two decodes to encode, and a writer also waits for
     /// the disk, as step files are written past the page cache.
     int inFlight = 4;
+    /// Not owned; when set, every step (every moving-maximum output) is
+    /// also the next frame of this open video, handed to its encoder behind
+    /// the run; the run completes the video before its report.
+    VideoWriter* video = nullptr;
+    /// The step files (outputs) are written; false with a video writes the
+    /// video alone, the steps computed all the same.
+    bool stepFiles = true;
 };
 
 struct RunState {

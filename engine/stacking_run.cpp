@@ -13,6 +13,7 @@
 #include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
+#include "engine/video_run.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 
@@ -190,6 +191,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     }
     if (merged && !state.StopRequested && !saveSteps && !state.PauseRequested) {
         host.SaveResultAs();
+    }
+    if (saveSteps) {
+        if (const auto failed = CompleteRunVideo(context)) {
+            errors.WriteFailed(failed->name, failed->reason);
+        }
     }
     errors.ShowReport();
 }

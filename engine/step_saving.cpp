@@ -10,6 +10,7 @@
 #include "core/text.h"
 #include "engine/frame_errors.h"
 #include "engine/own_inputs.h"
+#include "engine/video_run.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
@@ -125,19 +126,31 @@ std::vector<std::string> StepFileNames(const StepSettings& settings, int count, 
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged) {
     StepSettings& steps = context.state.Steps;
+    const WriteOptions& writes = context.state.Writes;
+    if (writes.video != nullptr && !writes.stepFiles) {
+        // The video alone: no step file to name.
+        StackingRun(context, operation, record, true, firstIsMerged);
+        return true;
+    }
     const int32_t old = steps.StepNumber;
     if (steps.ForceStartNumber) {
         steps.StepNumber = steps.StartNumber;
     }
 
     SaveRequest request;
-    request.filter = kStepSaveFilter;
+    // A video may be chosen here, unless it is chosen already.
+    request.filter = writes.video == nullptr ? StepSaveFilterWithVideo() : kStepSaveFilter;
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(steps, steps.StepNumber, context.lists.Left().Count());
     const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
     if (!chosen) {
         return false;
+    }
+    if (writes.video == nullptr && IsVideoName(*chosen)) {
+        steps.StepNumber = old;
+        StepVideo video(context);
+        return video.Start(*chosen) && PrepareStepSaving(context, operation, record, firstIsMerged);
     }
 
     const std::string extension = FileExtension(*chosen);

@@ -7,11 +7,16 @@
 #include "core/image_file.h"
 #include "engine/frame_errors.h"
 #include "engine/step_saving.h"
+#include "video/video_writer.h"
 
 namespace nocturo {
 
 StepWriter::StepWriter(RunContext& context, int inFlight, FrameErrors* errors)
-    : context_(context), inFlight_(std::max(0, inFlight)), errors_(errors) {
+    : context_(context),
+      inFlight_(std::max(0, inFlight)),
+      errors_(errors),
+      video_(context.state.Writes.video),
+      files_(context.state.Writes.stepFiles || video_ == nullptr) {
     try {
         for (int k = 0; k < inFlight_; ++k) {
             workers_.emplace_back([this] { Work(); });
@@ -144,7 +149,19 @@ RgbImage StepWriter::TakeSpare() {
     return buffer;
 }
 
+void StepWriter::ToVideo(RgbImage* taken, const RgbImage& picture) {
+    videoPending_ = false;
+    const VideoWriter::AddResult added =
+        taken != nullptr ? video_->Take(*taken) : video_->Add(picture);
+    if (added == VideoWriter::AddResult::Failed && !files_) {
+        context_.state.StopRequested = true;  // the report says why
+    }
+}
+
 void StepWriter::Queue(RgbImage picture) {
+    if (video_ != nullptr) {
+        ToVideo(nullptr, picture);
+    }
     std::shared_ptr<Job> job = std::move(pending_);
     {
         std::lock_guard lock(mutex_);
@@ -155,6 +172,13 @@ void StepWriter::Queue(RgbImage picture) {
 }
 
 void StepWriter::BeforeResultChanges() {
+    if (videoPending_) {
+        const RunState& state = context_.state;
+        if (state.Result) {
+            ToVideo(nullptr, *state.Result);
+        }
+        videoPending_ = false;
+    }
     if (!pending_) {
         return;
     }
@@ -183,6 +207,12 @@ void StepWriter::BeforeResultChanges() {
 
 void StepWriter::HandOver(RgbImage& result, RgbImage& merged) {
     result.Swap(merged);
+    if (videoPending_) {
+        // The video alone: it takes the step's buffer, and `merged` the
+        // spare it gives back.
+        ToVideo(&merged, merged);
+        return;
+    }
     if (!pending_) {
         return;
     }
@@ -204,12 +234,27 @@ void StepWriter::BeforeReading(const std::string& fileName) {
 }
 
 void StepWriter::Finish() {
+    BeforeResultChanges();
     Drain(0, !mergedSinceStep_);
 }
 
 void StepWriter::SaveStep(Answer& answer) {
+    if (!files_) {
+        // The video alone: no name, no question, no number. The picture
+        // goes with the next merge, or as a copy when anything else comes
+        // first.
+        mergedSinceStep_ = false;
+        videoPending_ = true;
+        if (workers_.empty()) {
+            BeforeResultChanges();
+        }
+        return;
+    }
     if (workers_.empty()) {
         nocturo::SaveStep(context_, answer, errors_);
+        if (video_ != nullptr && context_.state.Result && !context_.state.StopRequested) {
+            ToVideo(nullptr, *context_.state.Result);
+        }
         return;
     }
     mergedSinceStep_ = true;

@@ -27,6 +27,12 @@
 // step order; the numbering moves on when the step is due. So the files,
 // the right list, the marks and the messages at the end of a run are those
 // of the sequential run.
+//
+// With a video (state.Writes.video) each step is also handed to the video
+// writer, which encodes behind the run on a thread of its own: a copy of the
+// step's picture, or, when the video is all that is written, the result's
+// buffer itself at the next merge (HandOver), the writer's spare coming
+// back in its place.
 
 #include <condition_variable>
 #include <deque>
@@ -42,6 +48,7 @@
 namespace nocturo {
 
 class FrameErrors;
+class VideoWriter;
 
 class StepWriter {
   public:
@@ -61,7 +68,7 @@ class StepWriter {
     /// The step due last still waits for its picture, which is the result
     /// as it stands: the run's next merge may hand the result's buffer over
     /// (HandOver) instead of having it copied.
-    bool AwaitsPicture() const { return pending_ != nullptr; }
+    bool AwaitsPicture() const { return pending_ != nullptr || videoPending_; }
 
     /// The result is about to change in place: the step waiting for its
     /// picture takes a copy of it now.
@@ -122,6 +129,15 @@ class StepWriter {
     std::shared_ptr<Job> pending_;
     // A picture was merged after the last step that was queued (owner only).
     bool mergedSinceStep_ = false;
+    // The video's side (owner only): the step due last still has to go to
+    // the video, which is all that is written.
+    VideoWriter* const video_;
+    const bool files_;
+    bool videoPending_ = false;
+    // Hands the step's picture to the video: taken (its buffer replaced by
+    // a spare) or copied. A video that can take nothing more stops a run
+    // that writes nothing else.
+    void ToVideo(RgbImage* taken, const RgbImage& picture);
 };
 
 }  // namespace nocturo

@@ -61,6 +61,10 @@ const std::vector<LanguageStringKey>& LanguageStringKeys() {
         TEXT(txtMovingMaxOneEntry),
         TEXT(txtMovingMaxProgress),
         TEXT(txtDarkening),
+        TEXT(txtVideoProgress),
+        TEXT(txtVideoCompleting),
+        TEXT(txtVideoFrames),
+        TEXT(txtVideoFileType),
         TEXT(txtOutOfMemory),
         TEXT(txtNoFrameMap),
         TEXT(txtFrameMapFull),
@@ -145,6 +149,12 @@ const std::vector<LanguageStringKey>& LanguageStringKeys() {
         TEXT(txtErrNoMemory),
         TEXT(txtProgressRate),
         TEXT(txtProgressLeft),
+        TEXT(txtVideoNoPicture),
+        TEXT(txtVideoExists),
+        TEXT(txtVideoNotRegular),
+        TEXT(txtVideoTooSmall),
+        TEXT(txtVideoTooLarge),
+        TEXT(txtVideoNoEncoder),
     };
     return keys;
 }

@@ -74,6 +74,10 @@ struct LanguageStrings {
         "The moving maximum needs at least two pictures in the left list.";
     std::string txtMovingMaxProgress = "Progress : %s   To do %d";
     std::string txtDarkening = "Darkening : %d / %d";
+    std::string txtVideoProgress = "Video: %d of %d frames";
+    std::string txtVideoCompleting = "Video: %d frames; completing the file...";
+    std::string txtVideoFrames = "Video: %d frames";
+    std::string txtVideoFileType = "Video (MP4)...";
     std::string txtOutOfMemory = "out of memory";
     // The frame map and the night graph.
     std::string txtNoFrameMap = "there is no frame map";
@@ -176,6 +180,13 @@ struct LanguageStrings {
     std::string txtErrNoMemory = "Cannot allocate memory";
     std::string txtProgressRate = "%s fps";
     std::string txtProgressLeft = "%s left";
+    // Why a video could not be written, as the video writer says it.
+    std::string txtVideoNoPicture = "no picture could be read";
+    std::string txtVideoExists = "the file exists";
+    std::string txtVideoNotRegular = "it exists and is not a regular file";
+    std::string txtVideoTooSmall = "the pictures are too small for a video (at least 2 x 2)";
+    std::string txtVideoTooLarge = "the video would be larger than 16384 pixels across";
+    std::string txtVideoNoEncoder = "this FFmpeg has no H.264 encoder (libx264)";
 };
 
 /// One language string's place in a language file.

@@ -32,6 +32,8 @@ QString FilePlaces::Key(FileKind kind) {
             return QStringLiteral("languages");
         case FileKind::Frames:
             return QStringLiteral("frames");
+        case FileKind::Videos:
+            return QStringLiteral("videos");
     }
     return QString();
 }

@@ -22,8 +22,9 @@ enum class FileKind {
     Masks,      ///< masks made by Info Image and batch reference pictures
     Languages,  ///< language files
     Frames,     ///< the pictures opened into the left list
+    Videos,     ///< time-lapse videos ("Make video from list...")
 };
-inline constexpr int kFileKindCount = 5;
+inline constexpr int kFileKindCount = 6;
 
 /// The last choice of one kind.
 struct FilePlace {
@@ -38,7 +39,7 @@ class FilePlaces {
     static FilePlaces& Session();
 
     /// A stable name for the kind ("lists", "results", "masks", "languages",
-    /// "frames"), for settings.
+    /// "frames", "videos"), for settings.
     static QString Key(FileKind kind);
 
     const FilePlace& Last(FileKind kind) const;

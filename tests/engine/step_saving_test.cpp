@@ -2,6 +2,7 @@
 // question.
 
 #include "engine/step_saving.h"
+#include "engine/video_run.h"
 
 #include <gtest/gtest.h>
 
@@ -147,7 +148,7 @@ TEST(PrepareStepSaving, FirstUseProposesProc0001AndCancelRunsNothing) {
               "All Images|*.BMP;*.JPG;*.JPE;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF|BMP Files|*.BMP|"
               "JPEG Files|*.JPG;*.JPE;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|"
               "GIF Files|*.GIF");
-    EXPECT_EQ(request.filter, kStepSaveFilter);
+    EXPECT_EQ(request.filter, StepSaveFilterWithVideo());
     EXPECT_EQ(run.host.log, (std::vector<std::string>{"save-dialog|proc0001.jpg"}));
     EXPECT_TRUE(run.state.Steps.baseName.empty());
 }
