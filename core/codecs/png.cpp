@@ -106,10 +106,8 @@ bool Guarded(png_structp png, Work work, Args&... args) {
     return work(png, args...);
 }
 
-// At 16 bits per channel: 16-bit files keep their samples, narrower ones are
-// widened the way an 8-bit load is (v * 257, libpng repeats each byte).
-// Samples come in host order.
-void SetBgr16Transforms(png_structp png, int colourType, int bitDepth) {
+// Palette, grey and alpha pictures become plain RGB at the file's depth.
+void ExpandToRgb(png_structp png, int colourType, int bitDepth) {
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         png_set_palette_to_rgb(png);
     }
@@ -122,6 +120,13 @@ void SetBgr16Transforms(png_structp png, int colourType, int bitDepth) {
     if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
         png_set_strip_alpha(png);
     }
+}
+
+// At 16 bits per channel: 16-bit files keep their samples, narrower ones are
+// widened the way an 8-bit load is (v * 257, libpng repeats each byte).
+// Samples come in host order.
+void SetBgr16Transforms(png_structp png, int colourType, int bitDepth) {
+    ExpandToRgb(png, colourType, bitDepth);
     if (bitDepth < 16) {
         png_set_expand_16(png);
     }
@@ -257,18 +262,7 @@ void SetBgr8Transforms(png_structp png, int colourType, int bitDepth) {
     if (bitDepth == 16) {
         png_set_strip_16(png);
     }
-    if (colourType == PNG_COLOR_TYPE_PALETTE) {
-        png_set_palette_to_rgb(png);
-    }
-    if (colourType == PNG_COLOR_TYPE_GRAY || colourType == PNG_COLOR_TYPE_GRAY_ALPHA) {
-        if (bitDepth < 8) {
-            png_set_expand_gray_1_2_4_to_8(png);
-        }
-        png_set_gray_to_rgb(png);
-    }
-    if ((colourType & PNG_COLOR_MASK_ALPHA) != 0) {
-        png_set_strip_alpha(png);
-    }
+    ExpandToRgb(png, colourType, bitDepth);
     png_set_bgr(png);
 }
 
