@@ -62,6 +62,11 @@ struct LanguageStrings {
     std::string txtNotWrittenCount = "%d File(s) could not be written";
     std::string txtNotWritten = "Not written: %s";
     std::string txtMoreNotWritten = "... and %d more not written";
+    std::string txtSkyRotation = "Sky rotation: centre at x %s, y %s pixels, %s degrees per frame (from %d pairs of frames)";
+    std::string txtGapFromFrames = "Gaps filled: gap fraction %s, from the frames' shooting times";
+    std::string txtGapFromUser = "Gaps filled: gap fraction %s, as set";
+    std::string txtNoSkyRotation = "Gaps not filled: no rotation of the sky was found in the first frames";
+    std::string txtSkyMaskFailed = "Gaps not filled: the sky mask cannot be loaded";
     std::string txtFramesFound = "%d Frame(s) found";
     std::string txtOwnInput =
         "%s is one of the pictures of the list: a run never writes over the pictures it reads. "
