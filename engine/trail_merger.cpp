@@ -1,5 +1,6 @@
 #include "engine/trail_merger.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <utility>
@@ -75,6 +76,7 @@ void TrailMerger::Prepare(const FileList& left, const Reader& read) {
 
     // The first frames the run takes, kept for it; the stars of each.
     std::vector<StarFrame> stars;
+    std::chrono::steady_clock::duration measured{};
     int ordinal = 0;
     int width = 0;
     int height = 0;
@@ -100,14 +102,19 @@ void TrailMerger::Prepare(const FileList& left, const Reader& read) {
                     }
                 }
             }
+            const auto start = std::chrono::steady_clock::now();
             background_.Measure(p.frame);
             stars.push_back(
                 {ordinal, FindStars(p.frame, background_, mask_.Empty() ? nullptr : &mask_)});
+            measured += std::chrono::steady_clock::now() - start;
             prepared_.push_back(std::move(p));
         }
         ++ordinal;
     }
+    const auto start = std::chrono::steady_clock::now();
     report_.rotation = MeasureRotation(stars, width, height);
+    measured += std::chrono::steady_clock::now() - start;
+    report_.measureSeconds = std::chrono::duration<double>(measured).count();
     fills_ = report_.rotation.found;
     report_.filled = fills_;
     gapRadians_ = report_.rotation.radiansPerFrame * gap;

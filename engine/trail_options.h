@@ -39,6 +39,9 @@ struct TrailReport {
     bool gapFromFrames = false;
     /// The sky mask could not be loaded or fits no frame.
     bool maskFailed = false;
+    /// Time spent finding the stars and fitting the rotation, frames'
+    /// decoding not counted.
+    double measureSeconds = 0;
 };
 
 }  // namespace nocturo

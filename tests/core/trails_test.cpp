@@ -83,32 +83,37 @@ RgbImage Stack(const DottedNight& night, int frames, const SkyRotation* rotation
 }
 
 TEST(GapFill, JoinsTheDashesOfEveryTrail) {
-    DottedNight night;
-    night.poleX = 240;
-    night.poleY = -300;
-    const int frames = 5;
-    const SkyRotation rotation = Measure(night, 4);
-    ASSERT_TRUE(rotation.found);
-    const RgbImage dotted = Stack(night, frames, nullptr, nullptr);
-    const RgbImage filled = Stack(night, frames, &rotation, nullptr);
-    const double step = night.degreesPerFrame * kPi / 180;
-    int wide = 0;
-    int broken = 0;
-    for (const DottedNight::Circle& c : night.Circles()) {
-        const double from = c.angle + 0.02;
-        const double to = c.angle + step * (frames - night.gap) - 0.02;
-        EXPECT_LE(LongestDarkStretch(filled, night.poleX, night.poleY, c.radius, from, to, 50), 1)
-            << c.radius;
-        if (c.radius * step * night.gap > 3.5) {
-            ++wide;
-            broken +=
-                LongestDarkStretch(dotted, night.poleX, night.poleY, c.radius, from, to, 50) > 1;
+    for (const int depth : {8, 16}) {
+        SCOPED_TRACE(depth);
+        DottedNight night;
+        night.poleX = 240;
+        night.poleY = -300;
+        night.depth = depth;
+        const int frames = 5;
+        const SkyRotation rotation = Measure(night, 4);
+        ASSERT_TRUE(rotation.found);
+        const RgbImage dotted = Stack(night, frames, nullptr, nullptr);
+        const RgbImage filled = Stack(night, frames, &rotation, nullptr);
+        const double step = night.degreesPerFrame * kPi / 180;
+        int wide = 0;
+        int broken = 0;
+        for (const DottedNight::Circle& c : night.Circles()) {
+            const double from = c.angle + 0.02;
+            const double to = c.angle + step * (frames - night.gap) - 0.02;
+            EXPECT_LE(LongestDarkStretch(filled, night.poleX, night.poleY, c.radius, from, to, 50),
+                      1)
+                << c.radius;
+            if (c.radius * step * night.gap > 3.5) {
+                ++wide;
+                broken += LongestDarkStretch(dotted, night.poleX, night.poleY, c.radius, from, to,
+                                             50) > 1;
+            }
         }
+        // Without filling the trails whose gaps are wider than a star are dotted
+        // (but where another trail crosses a gap).
+        EXPECT_GT(wide, 60);
+        EXPECT_GE(broken * 10, wide * 9);
     }
-    // Without filling the trails whose gaps are wider than a star are dotted
-    // (but where another trail crosses a gap).
-    EXPECT_GT(wide, 60);
-    EXPECT_GE(broken * 10, wide * 9);
 }
 
 TEST(GapFill, GroundOutsideTheMaskIsUntouchedAndSubStepsMoveAPixel) {
