@@ -11,7 +11,7 @@ namespace {
 // beyond it the rotation measured cannot be the sky's.
 constexpr int kMaxSubSteps = 4096;
 
-template <typename T>
+template <typename T, bool kMasked>
 void Extract(const RgbImage& frame, const Background& background, const SkyMask* mask,
              std::vector<StarPixel>& pixels) {
     const int width = frame.Width();
@@ -26,10 +26,15 @@ void Extract(const RgbImage& frame, const Background& background, const SkyMask*
         const int row = y / cell;
         for (int x0 = 0; x0 < width; x0 += cell) {
             const int x1 = std::min(width, x0 + cell);
-            const int64_t t3 = background.Threshold3(x0 / cell, row);
+            // Star pixels are few: a cell's stretch of the row is first
+            // looked over for any pixel above its threshold at all.
+            const int t3 = static_cast<int>(background.Threshold3(x0 / cell, row));
+            if (MostPixelSum(s, x0, x1) <= t3) {
+                continue;
+            }
             for (int x = x0; x < x1; ++x) {
-                const int64_t sum = int64_t{s[3 * x]} + s[3 * x + 1] + s[3 * x + 2];
-                if (sum > t3 && (mask == nullptr || mask->IsSky(x, y))) {
+                const int sum = int{s[3 * x]} + s[3 * x + 1] + s[3 * x + 2];
+                if (sum > t3 && (!kMasked || mask->IsSky(x, y))) {
                     pixels.push_back({x, y, s[3 * x], s[3 * x + 1], s[3 * x + 2]});
                 }
             }
@@ -90,9 +95,11 @@ void ExtractStarPixels(const RgbImage& frame, const Background& background, cons
         mask = nullptr;
     }
     if (frame.Depth() == 16) {
-        Extract<uint16_t>(frame, background, mask, pixels);
+        mask != nullptr ? Extract<uint16_t, true>(frame, background, mask, pixels)
+                        : Extract<uint16_t, false>(frame, background, mask, pixels);
     } else {
-        Extract<uint8_t>(frame, background, mask, pixels);
+        mask != nullptr ? Extract<uint8_t, true>(frame, background, mask, pixels)
+                        : Extract<uint8_t, false>(frame, background, mask, pixels);
     }
 }
 

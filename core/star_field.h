@@ -5,6 +5,7 @@
 // to tell which pixels turn with it.
 
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "core/rgb_image.h"
@@ -60,6 +61,23 @@ class Background {
     std::vector<int> median_;
     std::vector<int64_t> threshold3_;
 };
+
+/// At least the largest R + G + B of the pixels x0..x1-1 of a row of samples
+/// (bytes or 16-bit samples): the largest sum of three neighbouring samples,
+/// a bound that a vector loop finds quickly. Star pixels are few; a stretch
+/// whose bound stays under a threshold holds none.
+template <typename T>
+int MostPixelSum(const T* samples, int x0, int x1) {
+    using Sum = std::conditional_t<sizeof(T) == 1, int16_t, int32_t>;
+    Sum most = 0;
+    const T* s = samples + 3 * x0;
+    const int n = 3 * (x1 - x0) - 2;
+    for (int i = 0; i < n; ++i) {
+        const Sum sum = static_cast<Sum>(Sum{s[i]} + Sum{s[i + 1]} + Sum{s[i + 2]});
+        most = sum > most ? sum : most;
+    }
+    return most;
+}
 
 /// One star: its centroid (pixel centres at whole numbers), its light above
 /// the background and its size in pixels.

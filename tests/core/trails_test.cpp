@@ -183,17 +183,21 @@ TEST(Fades, PixelsTakeTheFactorRoundedToNearest) {
     for (const Case c : {Case{255, 32768, 128}, Case{1, 32768, 1}, Case{3, 16384, 1},
                          Case{200, 65536, 200}, Case{255, 0, 0}, Case{65535, 32768, 32768},
                          Case{65535, 65535, 65534}, Case{5, 6554, 1}}) {
+        // Wide enough for the vector loop and its scalar tail.
         RgbImage image;
-        image.Resize(2, 1, c.value > 255 ? 16 : 8);
-        FillImage(image, 0, 0, 0);
-        if (image.Depth() == 16) {
-            image.Row16(0)[4] = static_cast<uint16_t>(c.value);
-        } else {
-            image.Row(0)[4] = static_cast<uint8_t>(c.value);
+        image.Resize(13, 1, c.value > 255 ? 16 : 8);
+        for (int x = 0; x < 39; ++x) {
+            if (image.Depth() == 16) {
+                image.Row16(0)[x] = static_cast<uint16_t>(c.value);
+            } else {
+                image.Row(0)[x] = static_cast<uint8_t>(c.value);
+            }
         }
         ApplyFadeFactor(image, c.factor);
-        EXPECT_EQ(image.Depth() == 16 ? image.Row16(0)[4] : image.Row(0)[4], c.expected)
-            << c.value << " " << c.factor;
+        for (int x = 0; x < 39; ++x) {
+            ASSERT_EQ(image.Depth() == 16 ? image.Row16(0)[x] : image.Row(0)[x], c.expected)
+                << c.value << " " << c.factor << " at " << x;
+        }
     }
 }
 
