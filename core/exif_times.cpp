@@ -1,6 +1,7 @@
 #include "core/exif_times.h"
 
 #include <libexif/exif-data.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -52,6 +53,11 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 std::optional<ShotTime> ReadShotTime(const std::string& fileName) {
+    // Only a regular file: reading a pipe or a device could wait forever.
+    struct stat st {};
+    if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        return std::nullopt;
+    }
     std::unique_ptr<ExifData, ExifDataFree> data(exif_data_new_from_file(fileName.c_str()));
     if (!data) {
         return std::nullopt;
