@@ -20,16 +20,9 @@
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 #include "viewer/view_layout.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 bool TFormMain::StretchMode() const {
     return toolButton7_->isChecked();
