@@ -9,19 +9,16 @@
 #include <cmath>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "core/exif_times.h"
 #include "core/fades.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // A decimal number from low to high as typed ("0.25" or "0,25"); nullopt
 // for anything else.
@@ -112,10 +109,9 @@ void TFormMain::AskFadeFrames(const char* name, int32_t& frames) {
     QString value = QString::number(frames);
     if (Dialogs::Get().InputQuery(this, PlainCaption(Action(name)->text()),
                                   Q(Lng().txtFadeFramesPrompt), value)) {
-        bool ok = false;
-        const int v = value.trimmed().toInt(&ok);
-        if (ok && v >= 0 && v <= kMaxFadeFrames) {
-            frames = v;
+        const std::optional<int32_t> v = TypedInteger(value);
+        if (v && *v >= 0 && *v <= kMaxFadeFrames) {
+            frames = *v;
         } else {
             ShowNumberRefused(value, "0", QString::number(kMaxFadeFrames));
         }
