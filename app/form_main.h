@@ -10,9 +10,11 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/combine.h"
@@ -170,12 +172,28 @@ class TFormMain : public QMainWindow {
     /// The night graph panel below the view.
     TPanelGraph* PanelGraph() const { return panelGraph_; }
     /// Selects the left-list entries that made a pixel of the picture
-    /// rectangle (x0, y0)-(x1, y1) and scrolls to the first; the number
+    /// rectangle (x0, y0)-(x1, y1) at least BehindMargin() levels brighter
+    /// than the rectangle's median, and scrolls to the first; the number
     /// selected. What a drag after "Select the frames behind this area" does.
     int SelectFramesBehindArea(int x0, int y0, int x1, int y1);
     /// The view waits for the rectangle of "Select the frames behind this
     /// area".
     bool PickingArea() const;
+
+    // --- cleaning a night (form_main_clean.cpp) ---
+
+    /// Levels above an area's median brightness that a pixel must reach for
+    /// "Select the frames behind this area" to take its frame; remembered
+    /// until the program ends.
+    int BehindMargin() const { return behindMargin_; }
+    void SetBehindMargin(int levels);
+    /// "Remove from these frames in this area": the selected left-list
+    /// entries leave the last area drawn, grown by kExclusionGrowth, out of
+    /// the next runs. The number of entries given the area.
+    int ExcludeSelectedInArea();
+    /// Clears the excluded areas of the selected entries, or of all; the
+    /// number of entries cleared.
+    int ClearExcludedAreas(bool all);
 
   public slots:
     // Files
@@ -262,6 +280,10 @@ class TFormMain : public QMainWindow {
     void RememberFrames1Click();
     void SelectFramesBehind1Click();
     void SaveFrameMap1Click();
+    void BehindMargin1Click();
+    void RemoveInArea1Click();
+    void ClearExcluded1Click();
+    void ClearAllExcluded1Click();
     void SaveGraphCsv1Click();
     // View tool bar
     void ToolButtonAbortClick();
@@ -347,6 +369,12 @@ class TFormMain : public QMainWindow {
     void ShowNumberRefused(const QString& value, const QString& low, const QString& high);
     void GraphEntryClicked(int index);
     void GraphRangeSelected(int first, int last);
+    void BuildCleanTools();
+    void UpdateCleanActions();
+    void AreaPicked(int x0, int y0, int x1, int y1);
+    void ArmAreaPicker();
+    void BrightFramesUnchecked(int count, int first);
+    void ShowExcludedAreas(const FileList& list, int index);
     void PopupMenuViewShow(const QPoint& pos);
     /// The readout's mention of the frame behind picture pixel (x, y);
     /// empty without a frame map.
@@ -446,6 +474,10 @@ class TFormMain : public QMainWindow {
     TPanelGraph* panelGraph_ = nullptr;
     QMenu* popupMenuView_ = nullptr;
     ViewAreaPicker* areaPicker_ = nullptr;
+    int behindMargin_ = kBehindMarginDefault;
+    bool pickingToRemove_ = false;
+    /// The corners of the last area drawn on the picture.
+    std::optional<std::array<int, 4>> lastArea_;
 };
 
 }  // namespace nocturo

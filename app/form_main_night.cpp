@@ -163,8 +163,9 @@ void TFormMain::BuildNightTools() {
     areaPicker_ = new ViewAreaPicker(image1_, [this](const QRect& area) {
         const PicturePoint a = PointerToPicture(area.left(), area.top(), zoomFactor_);
         const PicturePoint b = PointerToPicture(area.right(), area.bottom(), zoomFactor_);
-        SelectFramesBehindArea(a.x, a.y, b.x, b.y);
+        AreaPicked(a.x, a.y, b.x, b.y);
     });
+    BuildCleanTools();
 }
 
 bool TFormMain::PickingArea() const {
@@ -187,13 +188,19 @@ void TFormMain::PopupMenuViewShow(const QPoint& pos) {
     const bool haveMap = run_.CurrentFrameMap() != nullptr;
     Action("SelectFramesBehind1")->setEnabled(haveMap);
     Action("SaveFrameMap1")->setEnabled(haveMap);
+    UpdateCleanActions();
     popupMenuView_->popup(image1_->mapToGlobal(pos));
 }
 
 void TFormMain::SelectFramesBehind1Click() {
     if (run_.CurrentFrameMap() != nullptr) {
-        areaPicker_->Arm();
+        pickingToRemove_ = false;
+        ArmAreaPicker();
     }
+}
+
+void TFormMain::ArmAreaPicker() {
+    areaPicker_->Arm();
 }
 
 int TFormMain::SelectFramesBehindArea(int x0, int y0, int x1, int y1) {
@@ -201,8 +208,17 @@ int TFormMain::SelectFramesBehindArea(int x0, int y0, int x1, int y1) {
     if (map == nullptr) {
         return 0;
     }
+    lastArea_ = {x0, y0, x1, y1};
     FileList& left = LeftList();
-    const int first = SelectFramesBehind(left, *map, x0, y0, x1, y1);
+    // Only what stands out from the sky of the area: its noise was made by
+    // many frames that hold nothing worth finding.
+    const std::vector<int> frames =
+        run_.Result ? FramesBehindBright(*map, *run_.Result, x0, y0, x1, y1, behindMargin_)
+                    : std::vector<int>();
+    const int first = SelectMappedFrames(left, *map, frames);
+    statusBar1_->SetErrorStyle(false);
+    statusBar1_->SetPanelText(
+        2, Q(FormatText(Lng().txtFramesBehindArea, left.SelectedCount(), behindMargin_)));
     // The list commands ("Uncheck Selection", ...) act on the current list.
     ListBoxEnter(ListSide::Left);
     if (first >= 0) {

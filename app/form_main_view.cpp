@@ -46,6 +46,7 @@ void TFormMain::ShowListEntry(int index, FileList& list) {
             list.IsEnabled(index) && LoadImageFile(image1_->Picture(), name, &format);
         if (loaded) {
             image1_->PictureChanged();
+            ShowExcludedAreas(list, index);
             RefreshInfoImageIfVisible();
             ShowStatus(index, QString::fromStdString(name), list, true);
             shown = true;

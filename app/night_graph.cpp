@@ -14,6 +14,8 @@
 #include <cmath>
 #include <thread>
 
+#include "engine/bright_frames.h"
+
 namespace nocturo {
 
 namespace {
@@ -319,6 +321,9 @@ TPanelGraph::TPanelGraph(FileList& list, QWidget* parent) : QWidget(parent), lis
     // The button says what the menu item says, in the language it is given.
     connect(uncheck, &QAction::changed, this,
             [this, uncheck] { uncheckAbove_->setText(uncheck->text()); });
+    QAction* bright = menu_->addAction("Uncheck bright frames");
+    bright->setObjectName("UncheckBright1");
+    connect(bright, &QAction::triggered, this, &TPanelGraph::UncheckBright1Click);
     QAction* save = menu_->addAction("Save values as CSV...");
     save->setObjectName("SaveGraphCsv1");
     connect(save, &QAction::triggered, this, &TPanelGraph::saveCsvRequested);
@@ -436,6 +441,12 @@ void TPanelGraph::ButtonGraphCancelClick() {
     cancelled_ = true;
     measurer_->Cancel();
     Poll();
+}
+
+void TPanelGraph::UncheckBright1Click() {
+    const std::vector<BrightFrame> bright = UncheckBrightFrames(list_, cache_);
+    emit brightFramesUnchecked(static_cast<int>(bright.size()),
+                               bright.empty() ? -1 : bright.front().index);
 }
 
 void TPanelGraph::UncheckAbove1Click() {

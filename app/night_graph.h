@@ -96,12 +96,16 @@ class TPanelGraph : public QWidget, public FileListObserver {
   signals:
     /// "Uncheck frames above the line" unchecked this many entries.
     void framesUnchecked(int count);
+    /// "Uncheck bright frames" unchecked and selected this many entries,
+    /// the first at index `first` (-1 for none).
+    void brightFramesUnchecked(int count, int first);
     /// "Save values as CSV..." chosen.
     void saveCsvRequested();
 
   public slots:
     void ButtonGraphCancelClick();
     void UncheckAbove1Click();
+    void UncheckBright1Click();
 
   protected:
     void showEvent(QShowEvent* event) override;

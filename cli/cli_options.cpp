@@ -14,6 +14,7 @@
 
 #include "core/ini_document.h"
 #include "core/text.h"
+#include "engine/own_inputs.h"
 #include "lists/list_file.h"
 #include "lists/list_pair.h"
 
@@ -171,7 +172,8 @@ bool AppendNameLines(std::string_view text, std::vector<std::string>& files, std
 }  // namespace
 
 bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
-                   std::string& problem) {
+                   std::string& problem,
+                   std::vector<std::pair<std::string, ExcludedAreas>>* excluded) {
     const bool standardInput = listName == "-";
     int fd = STDIN_FILENO;
     if (!standardInput) {
@@ -200,6 +202,9 @@ bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
     }
     for (ListEntry& entry : entries) {
         if (entry.checked && !entry.text.empty()) {
+            if (excluded != nullptr && !entry.excluded.empty()) {
+                excluded->emplace_back(entry.text, std::move(entry.excluded));
+            }
             files.push_back(std::move(entry.text));
         }
     }
@@ -225,6 +230,21 @@ bool InputOptions::Take(const OptionArg& option, int argc, char** argv, int& ind
         }
         return true;
     }
+    if (option.name == "--exclude") {
+        // FILE@X,Y,W,H: the last '@' ends the name, which may hold one.
+        const bool given = option.Value(argc, argv, index, text);
+        const size_t at = text.rfind('@');
+        ExcludedArea area;
+        if (!given || at == std::string::npos || at == 0 ||
+            !ParseExcludedArea(std::string_view(text).substr(at + 1), area)) {
+            status =
+                UsageError("--exclude needs FILE@X,Y,W,H (X and Y from 0, W and H from 1), not \"" +
+                           text + "\"");
+        } else {
+            excluded.push_back({text.substr(0, at), {area}});
+        }
+        return true;
+    }
     if (option.name == "--") {
         for (++index; index < argc; ++index) {
             files.emplace_back(argv[index]);
@@ -241,8 +261,33 @@ bool InputOptions::Take(const OptionArg& option, int argc, char** argv, int& ind
 int InputOptions::ReadLists() {
     for (const std::string& list : lists) {
         std::string problem;
-        if (!ReadFilesFrom(list, files, problem)) {
+        if (!ReadFilesFrom(list, files, problem, &excluded)) {
             return UsageError("cannot read the list file " + list + ": " + problem);
+        }
+    }
+    return -1;
+}
+
+int InputOptions::ApplyExcluded(FileList& list) const {
+    for (const auto& [name, areas] : excluded) {
+        std::vector<int> found;
+        for (int i = 0; i < list.Count(); ++i) {
+            if (list.Text(i) == name) {
+                found.push_back(i);
+            }
+        }
+        for (int i = 0; found.empty() && i < list.Count(); ++i) {
+            if (FirstOwnInput({name}, {list.Text(i)})) {
+                found.push_back(i);
+            }
+        }
+        if (found.empty()) {
+            return UsageError("--exclude " + name + ": no such FILE among the inputs");
+        }
+        for (int i : found) {
+            ExcludedAreas all = list.Excluded(i);
+            all.insert(all.end(), areas.begin(), areas.end());
+            list.SetExcluded(i, std::move(all));
         }
     }
     return -1;

@@ -6,11 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "core/excluded_areas.h"
+
 namespace nocturo {
+class FileList;
 class ListPair;
-}
+}  // namespace nocturo
 
 namespace nocturo::cli {
 
@@ -59,8 +63,11 @@ constexpr std::size_t kMaxListLineBytes = 3 * 4096 + 64;
 /// there is one), when the LIST is missing, a folder, a device, larger than
 /// kMaxListBytes, holds a line longer than kMaxListLineBytes, a name longer
 /// than a file name can be or holding a NUL byte, or is a damaged list file.
+/// The excl keys of a list file's entries go, by FILE, into `excluded`
+/// when it is given.
 bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
-                   std::string& problem);
+                   std::string& problem,
+                   std::vector<std::pair<std::string, ExcludedAreas>>* excluded = nullptr);
 
 /// What every command reads alike from its command line: the FILEs, the
 /// --files-from LISTs (read after the command line, their FILEs after the
@@ -70,8 +77,11 @@ struct InputOptions {
     std::vector<std::string> lists;
     /// -1 when not given.
     int jobs = -1;
+    /// --exclude FILE@X,Y,W,H, in order, and the excl keys of the LISTs.
+    std::vector<std::pair<std::string, ExcludedAreas>> excluded;
 
-    /// Whether `option`, argument `index`, is --files-from, --jobs, "--" or
+    /// Whether `option`, argument `index`, is --files-from, --jobs,
+    /// --exclude, "--" or
     /// a FILE (anything not starting with '-', and "-" itself). It is then
     /// taken (`index` moved past what it took) and, when its value is
     /// wrong, `status` receives the usage error's status after its message.
@@ -79,6 +89,11 @@ struct InputOptions {
     /// Appends the FILEs of every LIST in turn (ReadFilesFrom). -1 when all
     /// were read; else, after its message, the usage error's status.
     int ReadLists();
+    /// Gives the entries of `list` (the FILEs) their excluded areas: each
+    /// name of `excluded` goes to the entries with that text, or else to
+    /// those that are the same file. -1 when every name found its FILE;
+    /// else, after its message, the usage error's status.
+    int ApplyExcluded(FileList& list) const;
 };
 
 /// The FILEs as the entries of the left list, checked and enabled, in order.

@@ -87,8 +87,8 @@ void PrintMovingMaxUsage(FILE* out) {
         "be one of the FILEs is never written, --overwrite or not (status 2). A file\n"
         "that cannot be loaded or whose size differs from the first loaded file of\n"
         "its window is in error and skipped; the outputs keep the other files.\n"
-        "--files-from, --jobs (decode threads) and --stats work as above; the end\n"
-        "report is that of a stack.\n"
+        "--files-from, --exclude, --jobs (decode threads) and --stats work as above;\n"
+        "the end report is that of a stack.\n"
         "\n"
         "  --moving-max N       the window's size: 2 to the number of FILEs\n"
         "  --progressive        also let the window grow from one file at the start and\n"
@@ -185,6 +185,9 @@ int MovingMaxMain(int argc, char** argv) {
 
     ListPair pair;
     FillLeftList(pair, std::move(input.files));
+    if (const int status = input.ApplyExcluded(pair.Left()); status >= 0) {
+        return status;
+    }
     RunState state;
     InstallInterruptHandler();
     // The run names its frames in error in its report.

@@ -34,6 +34,7 @@
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/batch_command.h"
+#include "engine/bright_frames.h"
 #include "engine/frame_map.h"
 #include "engine/night_measure.h"
 #include "engine/own_inputs.h"
@@ -114,7 +115,28 @@ void PrintUsage(FILE* out) {
         "                       Current List...\") its checked entries, in order;\n"
         "                       from any other file one name per line (blank lines\n"
         "                       are skipped); \"-\" reads standard input; may be given\n"
-        "                       more than once\n"
+        "                       more than once. The excl keys of a list file leave\n"
+        "                       areas of its entries out, as --exclude does\n"
+        "  --exclude FILE@X,Y,W,H\n"
+        "                       leave the area of W x H pixels from column X and row\n"
+        "                       Y (from 0, the top left) of FILE out of the merge:\n"
+        "                       there the result is the merge of the other FILEs,\n"
+        "                       and the frame map names one of them. FILE is found\n"
+        "                       by its name among the FILEs, or else as the same\n"
+        "                       file; may be given more than once. A plane's or\n"
+        "                       satellite's streak goes out of the stack this way\n"
+        "  --reject-bright K    measure every FILE first (as --measure does) and leave\n"
+        "                       out the bright ones: a FILE whose mean luminosity is\n"
+        "                       more than K deviations above the median of the W\n"
+        "                       FILEs before it and of the W after it (one side\n"
+        "                       where the other has none). The deviation is 1.4826\n"
+        "                       times the median change of the mean from one FILE to\n"
+        "                       the next, at least one level. K is a number above 0\n"
+        "                       (5 is a good start); each FILE left out is named on\n"
+        "                       standard error as \"rejected: FILE (mean M, limit L)\".\n"
+        "                       Headlights and flashes go; a moon that rises and\n"
+        "                       stays, or the dawn, does not\n"
+        "  --reject-window W    the W of --reject-bright, 1 to 10000 (default 15)\n"
         "  --jobs N             threads that decode frames ahead of the merge (default:\n"
         "                       the number of processors; 0 decodes each frame on\n"
         "                       the merging thread when it is reached)\n"
@@ -244,6 +266,9 @@ struct Options {
     bool measure = false;
     std::string frameMap;
     nocturo::cli::TrailArgs trails;
+    /// --reject-bright K (0: not given) and --reject-window W.
+    double rejectBright = 0;
+    int32_t rejectWindow = 0;
     /// FILEs, --files-from and --jobs (-1 until parsed: one per processor).
     nocturo::cli::InputOptions input;
 };
@@ -307,6 +332,52 @@ int RunMeasure(const Options& options) {
         return 2;
     }
     return failed == 0 ? 0 : 1;
+}
+
+// K of --reject-bright: a number above 0, at most 1000.
+bool ParseDeviations(const std::string& text, double& value) {
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || errno != 0 || !(v > 0) || v > 1000) {
+        return false;
+    }
+    value = v;
+    return true;
+}
+
+// --reject-bright: measures the FILEs, leaves out the bright ones and names
+// each on standard error.
+void RejectBrightFiles(Options& options) {
+    nocturo::LuminosityCache cache;
+    {
+        nocturo::NightMeasurer measurer(cache, std::max(1, options.input.jobs));
+        measurer.Start(options.input.files);
+        measurer.Wait();
+    }
+    std::vector<std::optional<double>> means;
+    for (const std::string& name : options.input.files) {
+        const std::optional<nocturo::MeasuredValue> value = cache.Find(name);
+        means.push_back(value ? value->mean : std::nullopt);
+    }
+    const int window =
+        options.rejectWindow > 0 ? options.rejectWindow : nocturo::kBrightWindowDefault;
+    std::vector<bool> rejected(options.input.files.size(), false);
+    for (const nocturo::BrightFrame& frame :
+         nocturo::FindBrightFrames(means, window, options.rejectBright)) {
+        rejected[static_cast<size_t>(frame.index)] = true;
+        std::fprintf(stderr, "rejected: %s (mean %s, limit %s)\n",
+                     options.input.files[static_cast<size_t>(frame.index)].c_str(),
+                     nocturo::FormatMean(frame.mean).c_str(),
+                     nocturo::FormatMean(frame.limit).c_str());
+    }
+    std::vector<std::string> kept;
+    for (size_t k = 0; k < rejected.size(); ++k) {
+        if (!rejected[k]) {
+            kept.push_back(std::move(options.input.files[k]));
+        }
+    }
+    options.input.files = std::move(kept);
 }
 
 // --frame-map: writes the map of the run and its CSV; false (with a message)
@@ -433,6 +504,14 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--frame-map needs a file name");
             }
             options.frameMap = text;
+        } else if (arg == "--reject-bright") {
+            if (!value(text) || !ParseDeviations(text, options.rejectBright)) {
+                return UsageError("--reject-bright needs a number above 0, at most 1000");
+            }
+        } else if (arg == "--reject-window") {
+            if (!value(text) || !ParseInt(text, 1, 10000, options.rejectWindow)) {
+                return UsageError("--reject-window needs a number from 1 to 10000");
+            }
         } else if (arg == "--stats") {
             if (hasInlineValue) {
                 return UsageError("--stats takes no value");
@@ -457,6 +536,14 @@ int ParseOptions(int argc, char** argv, Options& options) {
     }
     if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
         return status;
+    }
+    if (options.rejectWindow > 0 && options.rejectBright <= 0) {
+        return UsageError("--reject-window goes with --reject-bright");
+    }
+    if (options.rejectBright > 0 && (options.measure || options.batch >= 0)) {
+        return UsageError(
+            "--reject-bright leaves FILEs out of a merge: not with --measure or "
+            "--batch");
     }
     if (options.measure) {
         return -1;
@@ -585,9 +672,15 @@ int main(int argc, char** argv) {
         }
     }
 
+    if (options.rejectBright > 0) {
+        RejectBrightFiles(options);
+    }
     nocturo::ListPair lists;
     // Copied: the frame map's CSV names the FILEs afterwards.
     nocturo::cli::FillLeftList(lists, options.input.files);
+    if (const int status = options.input.ApplyExcluded(lists.Left()); status >= 0) {
+        return status;
+    }
     const int total = lists.Left().Count();
 
     nocturo::RunState state;

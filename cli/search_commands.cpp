@@ -239,6 +239,9 @@ int RunSearchCommand(int argc, char** argv) {
 
     ListPair lists;
     FillLeftList(lists, std::move(options.input.files));
+    if (const int status = options.input.ApplyExcluded(lists.Left()); status >= 0) {
+        return status;
+    }
     RunState state;
     state.Decode.threads = options.input.jobs;
     state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
@@ -335,8 +338,10 @@ void PrintSearchUsage(FILE* out) {
         "                       last line is the frame where it was brightest. Frames\n"
         "                       of another size than the first are in error.\n"
         "\n"
-        "Both take --files-from LIST and --jobs N as above. They end with \"N File(s) in\n"
-        "Error\" on standard error, where the files that cannot be loaded are named too.\n"
+        "Both take --files-from LIST, --exclude and --jobs N as above (--meteor does\n"
+        "not read a FILE whose excluded area holds the point). They end with \"N\n"
+        "File(s) in Error\" on standard error, where the files that cannot be loaded\n"
+        "are named too.\n"
         "A copy that would be one of the FILEs is never written (status 2).\n",
         out);
 }

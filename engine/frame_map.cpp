@@ -141,9 +141,64 @@ std::vector<int> FramesInArea(const FrameMap& map, int x0, int y0, int x1, int y
     return out;
 }
 
+std::vector<int> FramesBehindBright(const FrameMap& map, const RgbImage& result, int x0, int y0,
+                                    int x1, int y1, int margin) {
+    std::vector<int> out;
+    if (!map.SameSize(result)) {
+        return out;
+    }
+    const int left = std::max(0, std::min(x0, x1));
+    const int right = std::min(map.Width() - 1, std::max(x0, x1));
+    const int top = std::max(0, std::min(y0, y1));
+    const int bottom = std::min(map.Height() - 1, std::max(y0, y1));
+    if (left > right || top > bottom) {
+        return out;
+    }
+    const bool deep = result.Depth() == 16;
+    std::vector<int> lum;
+    lum.reserve(static_cast<size_t>(right - left + 1) * (bottom - top + 1));
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x) {
+            if (deep) {
+                const uint16_t* p = result.Row16(y) + 3 * x;
+                lum.push_back(Luminosity(p[0], p[1], p[2]));
+            } else {
+                const uint8_t* p = result.Row(y) + 3 * x;
+                lum.push_back(Luminosity(p[0], p[1], p[2]));
+            }
+        }
+    }
+    std::vector<int> sorted = lum;
+    const size_t half = sorted.size() / 2;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<long>(half), sorted.end());
+    const long long floor =
+        static_cast<long long>(sorted[half]) + static_cast<long long>(margin) * (deep ? 257 : 1);
+    std::vector<uint32_t> seen;
+    size_t k = 0;
+    for (int y = top; y <= bottom; ++y) {
+        for (int x = left; x <= right; ++x, ++k) {
+            if (lum[k] >= floor) {
+                if (const uint32_t cell = map.Cell(x, y); cell != 0) {
+                    seen.push_back(cell);
+                }
+            }
+        }
+    }
+    std::sort(seen.begin(), seen.end());
+    seen.erase(std::unique(seen.begin(), seen.end()), seen.end());
+    for (uint32_t v : seen) {
+        out.push_back(static_cast<int>(v) - 1);
+    }
+    return out;
+}
+
 int SelectFramesBehind(FileList& list, const FrameMap& map, int x0, int y0, int x1, int y1) {
+    return SelectMappedFrames(list, map, FramesInArea(map, x0, y0, x1, y1));
+}
+
+int SelectMappedFrames(FileList& list, const FrameMap& map, const std::vector<int>& indices) {
     std::vector<bool> wanted(static_cast<size_t>(list.Count()), false);
-    for (int index : FramesInArea(map, x0, y0, x1, y1)) {
+    for (int index : indices) {
         const std::string& name = map.NameOf(index);
         if (name.empty() || list.Text(index) == name) {
             if (list.IsValidIndex(index)) {

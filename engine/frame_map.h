@@ -151,6 +151,23 @@ std::vector<int> FramesInArea(const FrameMap& map, int x0, int y0, int x1, int y
 /// index, -1 when none.
 int SelectFramesBehind(FileList& list, const FrameMap& map, int x0, int y0, int x1, int y1);
 
+/// The margin of "Select the frames behind this area", in levels of 8-bit
+/// luminosity (times 257 at 16 bits).
+inline constexpr int kBehindMarginDefault = 20;
+
+/// Entry indices behind the pixels of the rectangle (as FramesInArea) whose
+/// luminosity in `result` stands at least `margin` levels (times 257 at
+/// 16 bits) above the median luminosity of the rectangle's pixels: the
+/// frames that made what is bright there, not the sky around it. Empty
+/// unless the map has the result's size.
+std::vector<int> FramesBehindBright(const FrameMap& map, const RgbImage& result, int x0, int y0,
+                                    int x1, int y1, int margin);
+
+/// Selects, as one change, exactly the entries `indices` names (as
+/// SelectFramesBehind finds them). Returns the first selected index, -1
+/// when none.
+int SelectMappedFrames(FileList& list, const FrameMap& map, const std::vector<int>& indices);
+
 /// A field of a CSV line: quoted when it holds a comma, a quote or a line
 /// break, quotes doubled.
 std::string CsvField(const std::string& text);

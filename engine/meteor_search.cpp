@@ -121,7 +121,8 @@ class PointsAhead {
         std::vector<std::string> wanted;
         const int end = std::min(list.Count(), from + kLookAheadEntries);
         for (int j = from; j < end && wanted.size() < most; ++j) {
-            if (Takes(list, j) && IsLoadableName(list.Text(j))) {
+            if (Takes(list, j) && IsLoadableName(list.Text(j)) &&
+                !InExcludedArea(list.Excluded(j), x_, y_)) {
                 wanted.push_back(list.Text(j));
             }
         }
@@ -234,8 +235,18 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     }
     points.Want(left, i + 1);
     i = 0;
+    // A frame whose excluded areas hold the point is not read: it cannot
+    // hold the maximum there, and is unchecked like a frame that does not.
+    auto excluded = [&](int index) {
+        if (!InExcludedArea(left.Excluded(index), x, y)) {
+            return false;
+        }
+        left.SetChecked(index, false);
+        host.ShowStatus(-index, left.Text(index), left, false);
+        return true;
+    };
     for (; i < left.Count(); ++i) {
-        if (Takes(left, i)) {
+        if (Takes(left, i) && !excluded(i)) {
             const std::string name = left.Text(i);
             if (LoadWhole(state.ResultBuffer(), name)) {
                 outcome.maximum = PointBrightness(*state.Result, x, y);
@@ -255,7 +266,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     state.ResultPosition = 1;
     RgbImage frame;
     for (++i; i < left.Count() && !state.StopRequested; ++i) {
-        if (Takes(left, i)) {
+        if (Takes(left, i) && !excluded(i)) {
             const std::string name = left.Text(i);
             PointSample point;
             const bool read = points.Read(name, point);

@@ -33,7 +33,8 @@ struct MeteorOutcome {
 /// stays checked and becomes the result (ties keep the earlier frame); the
 /// others are unchecked. Frames that fail to load, and frames of another
 /// size than the first loaded one, are disabled and skipped and never win;
-/// the result keeps the last maximum. Only the point of each frame is
+/// the result keeps the last maximum. A frame whose excluded areas hold the
+/// point is not read and is unchecked. Only the point of each frame is
 /// decoded, and a frame wholly only when it raises the maximum. Between
 /// frames the abort button brings the pause question. At the end status
 /// panel 2 and the message "Image with Maximum" name the frame.

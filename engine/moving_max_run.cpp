@@ -49,6 +49,17 @@ std::string WithoutFolder(const std::string& name) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
 }
 
+std::vector<ExcludedAreas> Excluded(const std::vector<ListEntry>& entries) {
+    std::vector<ExcludedAreas> out;
+    if (std::any_of(entries.begin(), entries.end(),
+                    [](const ListEntry& e) { return !e.excluded.empty(); })) {
+        for (const ListEntry& e : entries) {
+            out.push_back(e.excluded);
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> Names(const std::vector<ListEntry>& entries) {
     std::vector<std::string> names;
     names.reserve(entries.size());
@@ -115,7 +126,7 @@ class Run : private WindowEntries {
               WindowMerger::kWindowsMergedTogether +
                   std::max(2, options.decodeThreads >= 0 ? options.decodeThreads : Processors()),
               options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget(),
-              LeastDarkening(settings)),
+              LeastDarkening(settings), Excluded(entries)),
           merger_(state_, *this, entries, settings,
                   Schedule(settings, static_cast<int>(entries.size())),
                   options.mergeThreads > 0 ? options.mergeThreads : Processors()),
@@ -188,7 +199,7 @@ class Run : private WindowEntries {
 
     void Append(int k) {
         const ListEntry& e = entries_[static_cast<size_t>(k)];
-        left_.Append(ListEntry{e.text, e.checked, e.enabled, false});
+        left_.Append(ListEntry{e.text, e.checked, e.enabled, false, e.excluded});
         end_ = k + 1;
         frames_.SetWindow(first_, end_);
     }

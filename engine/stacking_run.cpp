@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/image_file.h"
+#include "engine/excluded_merge.h"
 #include "engine/frame_errors.h"
 #include "engine/frame_map.h"
 #include "engine/frame_reader.h"
@@ -59,6 +60,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     bool merged = false;  // some picture went into the result
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
     TrailMerger trails(state, operation, firstIsMerged);
+    ExcludedMerge excluded(left, operation, firstIsMerged);
 
     {
         FrameReader frames(state.Decode, Takes);
@@ -87,8 +89,9 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (read(i, state.ResultBuffer())) {
                     if (firstIsMerged) {
                         trails.BeforeMerge(state.ResultBuffer(), left, i, 0);
-                        trails.AfterMerge(state.ResultBuffer());
                     }
+                    excluded.Start(state.ResultBuffer(), i);
+                    trails.AfterMerge(state.ResultBuffer());
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -129,7 +132,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (frameRead && working.SameSize(state.ResultBuffer())) {
                     trails.BeforeMerge(working, left, i, state.ResultPosition);
                     RgbImage& result = state.ResultBuffer();
-                    if (steps && steps->AwaitsPicture() && handsOver &&
+                    if (steps && steps->AwaitsPicture() && handsOver && !excluded.Touches(i) &&
                         CanCombine(result, working)) {
                         // The result merged into the frame leaves the
                         // result's buffer as the step's picture: no copy.
@@ -141,8 +144,10 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                         if (steps) {
                             steps->BeforeResultChanges();
                         }
-                        frameMerged =
-                            recorder.Merge(operation, record, working, result, i, left.Text(i));
+                        frameMerged = excluded.Merge(working, result, i, [&] {
+                            return recorder.Merge(operation, record, working, result, i,
+                                                  left.Text(i));
+                        });
                     }
                 }
                 if (!frameMerged) {
@@ -188,6 +193,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         }
     }
     state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
+    excluded.FixMap(state.ResultFrameMap);
     if (trails.Report().asked) {
         state.LastTrails = trails.Report();
         errors.Note(TrailReportLines(trails.Report()));

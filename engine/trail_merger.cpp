@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/excluded_areas.h"
 #include "core/exif_times.h"
 #include "core/image_file.h"
 #include "lang/language_strings.h"
@@ -146,6 +147,10 @@ void TrailMerger::BeforeMerge(RgbImage& frame, const FileList& left, int index, 
     const SkyMask* mask = mask_.Empty() ? nullptr : &mask_;
     background_.Measure(frame);
     ExtractStarPixels(frame, background_, mask, pixels_);
+    // What the user left out of this frame is not drawn by the fill either.
+    if (const ExcludedAreas& areas = left.Excluded(index); !areas.empty()) {
+        std::erase_if(pixels_, [&](const StarPixel& p) { return InExcludedArea(areas, p.x, p.y); });
+    }
     pending_ = true;
 }
 

@@ -21,11 +21,12 @@ size_t DefaultFrameBudget() {
 }
 
 WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
-                           LeastDarkening leastDarkening)
+                           LeastDarkening leastDarkening, std::vector<ExcludedAreas> excluded)
     : names_(std::move(names)),
       ahead_(std::max(ahead, 0)),
       budget_(budget),
       leastDarkening_(std::move(leastDarkening)),
+      excluded_(std::move(excluded)),
       poolLimit_(static_cast<size_t>(std::max(threads, 0)) + 1),
       slots_(names_.size()) {
     try {
@@ -104,6 +105,9 @@ void WindowFrames::DecodeInto(int index, Slot& result, int floor) {
     try {
         // Straight into the buffer: its old pixels do not matter.
         result.loaded = LoadImageFileInto(result.image, name);
+        if (result.loaded && static_cast<size_t>(index) < excluded_.size()) {
+            BlackenAreas(result.image, excluded_[static_cast<size_t>(index)]);
+        }
         // Kept as blocks: a frame that cannot be cut up is not kept.
         result.kept = result.loaded && blockPool_.Fill(result.blocks, result.image, floor);
         result.usable = true;
@@ -206,6 +210,9 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
 
 bool WindowFrames::Decode(int index, RgbImage& image) {
     const bool ok = LoadImageFile(image, names_[static_cast<size_t>(index)]);
+    if (ok && static_cast<size_t>(index) < excluded_.size()) {
+        BlackenAreas(image, excluded_[static_cast<size_t>(index)]);
+    }
     std::lock_guard lock(mutex_);
     ++decodes_;
     return ok;

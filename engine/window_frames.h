@@ -40,6 +40,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/excluded_areas.h"
 #include "core/rgb_image.h"
 #include "engine/block_frame.h"
 #include "engine/file_stamp.h"
@@ -57,9 +58,11 @@ class WindowFrames {
 
     /// names: the files, by index. threads: decode workers (0: the owner
     /// decodes each frame when it asks for it). ahead: frames decoded beyond
-    /// the window's end.
+    /// the window's end. excluded: the areas of each file painted black as
+    /// soon as it is decoded (a max takes nothing from them); empty for
+    /// none.
     WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
-                 LeastDarkening leastDarkening = {});
+                 LeastDarkening leastDarkening = {}, std::vector<ExcludedAreas> excluded = {});
     ~WindowFrames();
     WindowFrames(const WindowFrames&) = delete;
     WindowFrames& operator=(const WindowFrames&) = delete;
@@ -92,7 +95,8 @@ class WindowFrames {
     /// and not kept.
     Frame Get(int index, const std::string& name);
 
-    /// Decodes a frame that is not kept into `image`, as LoadImageFile does.
+    /// Decodes a frame that is not kept into `image`, as LoadImageFile does
+    /// (its excluded areas black).
     /// Counted in Decodes().
     bool Decode(int index, RgbImage& image);
 
@@ -132,6 +136,7 @@ class WindowFrames {
     const int ahead_;
     const size_t budget_;
     const LeastDarkening leastDarkening_;
+    const std::vector<ExcludedAreas> excluded_;
     // Decode buffers kept for reuse: one per worker and one for the owner.
     // Fixed before the workers start, which read it.
     const size_t poolLimit_;

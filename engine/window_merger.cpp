@@ -220,6 +220,7 @@ void WindowMerger::MergePlan() {
         const std::string& name = p.name.empty() ? copy_[static_cast<size_t>(p.slot)].text : p.name;
         entries_.BeforeDecode(p.slot, name);
         if (LoadImageFile(scratch_, name) && scratch_.SameSize(result)) {
+            BlackenAreas(scratch_, copy_[static_cast<size_t>(p.slot)].excluded);
             const DarkenedSource one{&scratch_, p.darkening};
             MergeDarkened(result, {&one, 1}, mergeThreads_);
         }

@@ -99,6 +99,18 @@ struct LanguageStrings {
     std::string txtCannotSaveFrameMap = "Cannot save the frame map: %s";
     std::string txtCannotWriteFile = "Cannot write %s";
     std::string txtFramesUnchecked = "%d frame(s) above the line unchecked";
+    std::string txtBrightFramesUnchecked = "%d bright frame(s) unchecked and selected";
+    std::string txtFramesBehindArea =
+        "%d frame(s) made a pixel of this area at least %d levels brighter than its median";
+    std::string txtBehindMarginPrompt = "Levels above the area's median brightness (0 to 255):";
+    std::string txtBehindMarginRange = "\"%s\" is no whole number from 0 to 255.";
+    std::string txtAreaExcluded =
+        "%d frame(s) leave out the area %s (the one drawn, grown by %d pixels) in the next runs";
+    std::string txtNoFramesToExclude =
+        "Select the frames to leave out first, then draw the area (\"Select the frames behind this "
+        "area\" does both).";
+    std::string txtExcludedCleared = "Excluded areas cleared on %d frame(s)";
+    std::string txtClearAllExcluded = "Clear the excluded areas of every frame?";
     // The main window.
     std::string txtCannotSave = "Cannot save %s: %s";
     std::string txtFolderMissingCreate = "The folder %s does not exist. Create it?";
@@ -138,6 +150,8 @@ struct LanguageStrings {
         "The name \"%s\" of %s holds a NUL byte: the list file is damaged.";
     std::string txtListNameTooLong =
         "The name of %s is too long for a file name: the list file is damaged.";
+    std::string txtListBadExcluded =
+        "The excluded areas \"%s\" of %s are not x,y,w,h;x,y,w,h: the list file is damaged.";
     // Language files, the editor and its find and replace dialogs.
     std::string txtLanguageFileMissing = "The language file \"%s\" is not there any more.";
     std::string txtNotFound = "Not find!";

@@ -109,6 +109,28 @@ const std::string& FileList::Text(int index) const {
     return IsValidIndex(index) ? entries_[index].text : kNoText;
 }
 
+const ExcludedAreas& FileList::Excluded(int index) const {
+    static const ExcludedAreas kNone;
+    return IsValidIndex(index) ? entries_[index].excluded : kNone;
+}
+
+bool FileList::AnyExcluded() const {
+    return std::any_of(entries_.begin(), entries_.end(),
+                       [](const ListEntry& e) { return !e.excluded.empty(); });
+}
+
+bool FileList::SetExcluded(int index, ExcludedAreas areas) {
+    if (!IsValidIndex(index)) {
+        return false;
+    }
+    if (entries_[index].excluded != areas) {
+        entries_[index].excluded = std::move(areas);
+        MarkRows(index, index);
+        Flush();
+    }
+    return true;
+}
+
 int FileList::SelectedCount() const {
     return static_cast<int>(std::count_if(entries_.begin(), entries_.end(),
                                           [](const ListEntry& e) { return e.selected; }));

@@ -9,17 +9,33 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
+
+#include "core/excluded_areas.h"
 
 namespace nocturo {
 
 /// One row of a list. An entry added without an explicit state is unchecked,
 /// enabled and not selected.
 struct ListEntry {
+    ListEntry() = default;
+    // Spelt out so that entries made from their first fields keep compiling
+    // warning-free as fields are added.
+    ListEntry(std::string text_, bool checked_ = false, bool enabled_ = true,
+              bool selected_ = false, ExcludedAreas excluded_ = {})
+        : text(std::move(text_)),
+          checked(checked_),
+          enabled(enabled_),
+          selected(selected_),
+          excluded(std::move(excluded_)) {}
+
     std::string text;       ///< full file name: folder and name
     bool checked = false;   ///< checked entries take part in runs
     bool enabled = true;    ///< false marks a file that failed to load; runs skip it
     bool selected = false;  ///< target of the commands that act on the selection
+    /// Areas of this frame left out of the runs that merge it.
+    ExcludedAreas excluded;
 
     friend bool operator==(const ListEntry&, const ListEntry&) = default;
 };
@@ -96,6 +112,10 @@ class FileList {
     bool IsChecked(int index) const { return IsValidIndex(index) && entries_[index].checked; }
     bool IsEnabled(int index) const { return IsValidIndex(index) && entries_[index].enabled; }
     bool IsSelected(int index) const { return IsValidIndex(index) && entries_[index].selected; }
+    /// The entry's excluded areas (none for an index out of range).
+    const ExcludedAreas& Excluded(int index) const;
+    /// Whether some entry has excluded areas (walks the list).
+    bool AnyExcluded() const;
     /// All entries in list order, for walking, saving and comparing.
     const std::vector<ListEntry>& Entries() const { return entries_; }
     /// Number of selected entries (walks the list).
@@ -123,6 +143,8 @@ class FileList {
     /// check mark of an enabled entry. False for a disabled entry or an
     /// index out of range.
     bool ToggleCheck(int index);
+    /// Replaces the entry's excluded areas.
+    bool SetExcluded(int index, ExcludedAreas areas);
     /// Replaces the text; with the sorted flag on the entry moves to its new
     /// place in name order.
     bool SetText(int index, std::string text);

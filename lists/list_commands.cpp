@@ -138,7 +138,8 @@ int CopySelected(const FileList& source, FileList& destination) {
     std::vector<ListEntry> copies;
     for (const ListEntry& entry : source.Entries()) {
         if (entry.selected) {
-            copies.push_back(ListEntry{entry.text, entry.checked, entry.enabled, false});
+            copies.push_back(
+                ListEntry{entry.text, entry.checked, entry.enabled, false, entry.excluded});
         }
     }
     const int copied = static_cast<int>(copies.size());
@@ -217,11 +218,13 @@ void SortByNumber(FileList& list, int32_t threshold) {
     std::stable_sort(order.begin(), order.end(),
                      [&](uint32_t a, uint32_t b) { return keys[a] < keys[b]; });
 
-    // The rebuilt entries take only the texts: states start afresh.
+    // The rebuilt entries take only the texts: states start afresh. The
+    // excluded areas belong to the frame and go with it.
     std::vector<ListEntry> rebuilt;
     rebuilt.reserve(count);
     for (uint32_t i : order) {
-        rebuilt.push_back(ListEntry{std::move(entries[i].text)});
+        rebuilt.push_back(ListEntry{std::move(entries[i].text), false, true, false,
+                                    std::move(entries[i].excluded)});
     }
     list.AppendEntries(std::move(rebuilt));
 }

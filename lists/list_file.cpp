@@ -12,6 +12,7 @@ namespace {
 
 constexpr const char* kApplication = "Application";
 constexpr const char* kList = "List";
+constexpr const char* kExcluded = "excl";
 
 // A whole number as a count is written, decimal with a sign or hexadecimal,
 // whatever its size: one that reads as no count is damage, not "no entries".
@@ -62,6 +63,13 @@ void WriteListDocument(const FileList& list, IniDocument& doc, const ListFileTic
         doc.WriteString(section, "name", entries[i].text);
         doc.WriteBool(section, "slct", entries[i].selected);
         doc.WriteBool(section, "chck", entries[i].checked);
+        // Written only where there are areas, so a list without any reads
+        // the same in every version; an old file's key goes with them.
+        if (entries[i].excluded.empty()) {
+            doc.EraseKey(section, kExcluded);
+        } else {
+            doc.WriteString(section, kExcluded, FormatExcludedAreas(entries[i].excluded));
+        }
         if (tick) {
             tick();
         }
@@ -114,6 +122,10 @@ bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries, st
         entry.selected = doc.ReadBool(section, "slct", false);
         entry.checked = doc.ReadBool(section, "chck", true);
         entry.enabled = true;
+        if (const std::string* areas = doc.Find(section, kExcluded);
+            areas != nullptr && !ParseExcludedAreas(*areas, entry.excluded)) {
+            return fail(FormatText(Lng().txtListBadExcluded, *areas, section));
+        }
         if (entry.text.find('\0') != std::string::npos) {
             return fail(FormatText(Lng().txtListNulInName, Shown(entry.text), section));
         }

@@ -5,7 +5,8 @@
 //   [Application]   name=Nocturo, Version=2-5-15 (written, never read)
 //   [List]          count=<number of entries>
 //   [L0000] ...     one section per entry, L%4.4d (so L9999, L10000, ...):
-//                   name=<full file name>, slct=1|0, chck=1|0
+//                   name=<full file name>, slct=1|0, chck=1|0, and where the
+//                   frame has excluded areas excl=x,y,w,h;x,y,w,h
 //
 // The enabled flag, the current entry, the sorted flag and the side the list
 // came from are not kept: loaded entries are enabled.
@@ -48,12 +49,13 @@ constexpr std::size_t kMaxListNameLength = 4096;
 
 /// The entries of a list file held in `doc`: List/count of them (default 0,
 /// also for a count that is no number), each from its section with name
-/// (default empty), slct (default false) and chck (default true), enabled.
+/// (default empty), slct (default false), chck (default true) and excl
+/// (default none), enabled.
 /// False with a message, and no entries, when the list is damaged: a count
 /// that is a number but negative or beyond 32 bits, a count exceeding the
 /// sections of the document by more than kMaxMissingListEntries, a name
 /// holding a NUL byte (the message shows it whole, the NUL as "\0") or
-/// longer than kMaxListNameLength.
+/// longer than kMaxListNameLength, an excl that ParseExcludedAreas refuses.
 bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries,
                      std::string* error = nullptr, const ListFileTick& tick = {});
 

@@ -41,7 +41,15 @@ tFlyImage::tFlyImage(QWidget* parent) : QWidget(parent) {
 
 tFlyImage::~tFlyImage() = default;
 
+void tFlyImage::SetOverlayAreas(std::vector<QRect> areas) {
+    if (areas != overlay_) {
+        overlay_ = std::move(areas);
+        update();
+    }
+}
+
 void tFlyImage::ShowPicture(const RgbImage* image) {
+    overlay_.clear();
     if (image != nullptr) {
         CopyImage(image, &picture_, image->Format());
     } else {
@@ -171,6 +179,18 @@ void tFlyImage::paintEvent(QPaintEvent* event) {
         return;
     }
     painter.drawImage(exposed.topLeft(), image, exposed.translated(-renderedRect_.topLeft()));
+    if (!overlay_.empty() && picture_.Width() > 0 && picture_.Height() > 0) {
+        // The control shows the whole picture over its whole area.
+        const double sx = static_cast<double>(width()) / picture_.Width();
+        const double sy = static_cast<double>(height()) / picture_.Height();
+        painter.setPen(QPen(QColor(255, 64, 64), 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        for (const QRect& area : overlay_) {
+            painter.drawRect(
+                QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy)
+                    .adjusted(0, 0, -1, -1));
+        }
+    }
 }
 
 void tFlyImage::enterEvent(QEnterEvent* event) {

@@ -10,6 +10,7 @@
 #include <QWidget>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "core/rgb_image.h"
 #include "viewer/picture_render.h"
@@ -55,6 +56,10 @@ class tFlyImage : public QWidget {
     /// size), or clears the picture to the empty image when image is null, and
     /// repaints. The caller's image is not referenced afterwards.
     void ShowPicture(const RgbImage* image);
+    /// Rectangles in picture pixels outlined over the picture (the excluded
+    /// areas of the entry shown). ShowPicture clears them.
+    void SetOverlayAreas(std::vector<QRect> areas);
+    const std::vector<QRect>& OverlayAreas() const { return overlay_; }
 
     /// The picture's pixels or size changed: drop what was rendered and repaint.
     void PictureChanged();
@@ -94,6 +99,7 @@ class tFlyImage : public QWidget {
     void RenderInto(QImage& image, const QRect& imageRect, const QRect& part);
 
     RgbImage picture_;
+    std::vector<QRect> overlay_;
     ScaledRenderer renderer_;
 
     // What was rendered last, and for which picture and size.

@@ -338,8 +338,19 @@ void CheckListBox::DrawRow(QPainter& painter, int index, const QRect& rowRect) {
     const std::string_view name = FileNamePart(entry.text);
     const QString shown = QString::fromUtf8(
         name.data(), static_cast<qsizetype>(std::min(name.size(), kMaxDrawnBytes)));
-    painter.drawText(textRect.adjusted(kTextIndent, 0, 0, 0),
+    // A frame with excluded areas carries a small dashed box at the row's
+    // end, the mark of the areas drawn over it when it is shown.
+    const int markWidth = entry.excluded.empty() ? 0 : rowRect.height();
+    painter.drawText(textRect.adjusted(kTextIndent, 0, -markWidth, 0),
                      Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+    if (markWidth > 0) {
+        const int side = std::max(4, rowRect.height() / 2);
+        const QRect mark(textRect.right() - markWidth + (markWidth - side) / 2,
+                         rowRect.top() + (rowRect.height() - side) / 2, side, side);
+        painter.setPen(QPen(QColor(220, 40, 40), 1, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(mark);
+    }
 
     if (hasFocus() && index == list_->Current()) {
         // A dotted frame in the row's text colour: styles that show focus

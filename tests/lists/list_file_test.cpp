@@ -204,6 +204,33 @@ TEST_F(ListFileTest, SavingOverALongerListKeepsItsSurplusSections) {
     EXPECT_EQ(loaded[2], (ListEntry{"/new/2", false, true, true}));
 }
 
+TEST_F(ListFileTest, ExcludedAreasRoundTripAsTheExclKey) {
+    FileList list;
+    list.Append(ListEntry{"/n/a.jpg", true, true, false, {{1, 2, 30, 40}, {0, 0, 5, 5}}});
+    list.Append(ListEntry{"/n/b.jpg", false, true, true});
+    const std::string file = File("excl.txt");
+    ASSERT_TRUE(SaveListFile(list, file));
+    EXPECT_NE(ReadAll(file).find("[L0000]\r\nname=/n/a.jpg\r\nslct=0\r\nchck=1\r\n"
+                                 "excl=1,2,30,40;0,0,5,5\r\n\r\n[L0001]\r\nname=/n/b.jpg\r\n"
+                                 "slct=1\r\nchck=0\r\n\r\n"),
+              std::string::npos);
+    std::vector<ListEntry> loaded;
+    ASSERT_TRUE(ReadListFile(file, loaded));
+    EXPECT_EQ(loaded, list.Entries());
+
+    // Cleared, and saved over the same file: the key goes.
+    list.SetExcluded(0, {});
+    ASSERT_TRUE(SaveListFile(list, file));
+    EXPECT_EQ(ReadAll(file).find("excl"), std::string::npos);
+
+    // A damaged key is named, not taken for no areas.
+    WriteAll(file, "[List]\ncount=1\n[L0000]\nname=/n/a.jpg\nexcl=1,2,3\n");
+    std::string error;
+    EXPECT_FALSE(ReadListFile(file, loaded, &error));
+    EXPECT_TRUE(loaded.empty());
+    EXPECT_NE(error.find("\"1,2,3\" of L0000"), std::string::npos) << error;
+}
+
 TEST_F(ListFileTest, AWindows1252FileLoads) {
     const std::string file = File("ansi.txt");
     WriteAll(file,
@@ -244,6 +271,42 @@ TEST_F(ListFileTest, AFailedSaveLeavesTheOldFileAndSaysWhy) {
     error.clear();
     EXPECT_FALSE(SaveListFile(list, File("no/such/folder.txt"), &error));
     EXPECT_FALSE(error.empty());
+}
+
+}  // namespace
+}  // namespace nocturo
+
+namespace nocturo {
+namespace {
+
+TEST(ExcludedAreasText, FormatAndParse) {
+    struct Case {
+        const char* text;
+        bool ok;
+        ExcludedAreas areas;
+    };
+    const Case cases[] = {
+        {"", true, {}},
+        {"1,2,3,4", true, {{1, 2, 3, 4}}},
+        {" 0 ,0, 5,6 ;10,20,30,40", true, {{0, 0, 5, 6}, {10, 20, 30, 40}}},
+        {"1,2,3", false, {}},
+        {"1,2,3,4,5", false, {}},
+        {"1,2,0,4", false, {}},
+        {"-1,2,3,4", false, {}},
+        {"1,2,3,x", false, {}},
+        {"1,2,3,4;", false, {}},
+        {"2147483000,0,1000,1", false, {}},
+    };
+    for (const Case& c : cases) {
+        ExcludedAreas areas{{9, 9, 9, 9}};
+        EXPECT_EQ(ParseExcludedAreas(c.text, areas), c.ok) << c.text;
+        EXPECT_EQ(areas, c.areas) << c.text;
+    }
+    EXPECT_EQ(FormatExcludedAreas({{0, 0, 5, 6}, {10, 20, 30, 40}}), "0,0,5,6;10,20,30,40");
+    // Grown by 3 and clipped to a 100 x 50 picture; corners in any order.
+    EXPECT_EQ(AreaFromCorners(10, 8, 2, 1, 3, 100, 50), (ExcludedArea{0, 0, 14, 12}));
+    EXPECT_EQ(AreaFromCorners(98, 45, 99, 49, 3, 100, 50), (ExcludedArea{95, 42, 5, 8}));
+    EXPECT_EQ(AreaFromCorners(200, 200, 300, 300, 3, 100, 50).w, 0);
 }
 
 }  // namespace

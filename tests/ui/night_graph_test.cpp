@@ -16,6 +16,7 @@
 #include "core/image_file.h"
 #include "engine/frame_map.h"
 #include "tests/ui/scripted_dialogs.h"
+#include "viewer/fly_image.h"
 
 using nocturo::DialogButton;
 using nocturo::FileList;
@@ -103,6 +104,7 @@ class NightGraphTest : public QObject {
     void clickShowsAnEntryAndDragSelects();
     void limitLineUnchecksTheFramesAboveIt();
     void valuesAreSavedAsCsv();
+    void brightFramesAreUncheckedSelectedAndCounted();
     void frameMapReadoutAreaSelectionAndClearResult();
 };
 
@@ -237,6 +239,22 @@ void NightGraphTest::limitLineUnchecksTheFramesAboveIt() {
     }
 }
 
+void NightGraphTest::brightFramesAreUncheckedSelectedAndCounted() {
+    // Only the cloud frame stands out from the frames on both sides of it.
+    QTemporaryDir dir;
+    DialogScript script;
+    TFormMain form;
+    form.OpenFiles(WriteNight(dir));
+    TPanelGraph* panel = ShowGraph(form);
+    script->messages = {DialogButton::Ok};
+    panel->findChild<QAction*>("UncheckBright1")->trigger();
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(form.LeftList().IsChecked(i), i != 3);
+        QCOMPARE(form.LeftList().IsSelected(i), i == 3);
+    }
+    QCOMPARE(script->asked.back().text, QString("1 bright frame(s) unchecked and selected"));
+}
+
 void NightGraphTest::valuesAreSavedAsCsv() {
     QTemporaryDir dir;
     const QStringList files = WriteNight(dir);
@@ -303,17 +321,51 @@ void NightGraphTest::frameMapReadoutAreaSelectionAndClearResult() {
     }
 
     // "Select the frames behind this area", then a rectangle around the
-    // trail's second half.
+    // trail's second half: the cloud frame made its sky, but only the
+    // trail stands out.
     form.Action("SelectFramesBehind1")->trigger();
     QVERIFY(form.PickingArea());
-    Drag(view, QPoint(static_cast<int>(21 * zoom), static_cast<int>(15 * zoom)),
-         QPoint(static_cast<int>(33 * zoom), static_cast<int>(15 * zoom)));
+    Drag(view, QPoint(static_cast<int>(21 * zoom), static_cast<int>(13 * zoom)),
+         QPoint(static_cast<int>(33 * zoom), static_cast<int>(17 * zoom)));
     QVERIFY(!form.PickingArea());
     for (int i = 0; i < 6; ++i) {
         QCOMPARE(form.LeftList().IsSelected(i), i == 4);
     }
-    QCOMPARE(form.SelectFramesBehindArea(5, 15, 34, 15), 2);
+    QVERIFY(form.StatusBar1()->PanelText(2).startsWith("1 frame(s) made a pixel"));
+    QCOMPARE(form.SelectFramesBehindArea(5, 12, 34, 18), 2);
     QVERIFY(form.LeftList().IsSelected(3) && form.LeftList().IsSelected(4));
+    // The margin, shown and changed: above the trail nothing stands out.
+    script->inputs = {QString("200"), QString("300")};
+    form.Action("BehindMargin1")->trigger();
+    QCOMPARE(script->asked.back().text.section('|', 1), QString("20"));
+    QCOMPARE(form.SelectFramesBehindArea(5, 12, 34, 18), 0);
+    script->messages = {DialogButton::Ok};
+    form.Action("BehindMargin1")->trigger();  // 300: refused, 200 kept
+    QCOMPARE(form.BehindMargin(), 200);
+    form.SetBehindMargin(20);
+
+    // "Remove from these frames in this area": frame 4 leaves the area
+    // drawn, grown by 3 pixels; the next AddMax has the cloud's sky there
+    // and its map names the cloud frame.
+    QCOMPARE(form.SelectFramesBehindArea(21, 13, 33, 17), 1);
+    form.Action("RemoveInArea1")->trigger();
+    QCOMPARE(form.LeftList().Excluded(4), (nocturo::ExcludedAreas{{18, 10, 19, 11}}));
+    QVERIFY(form.LeftList().Excluded(3).empty());
+    script->messages = {DialogButton::Ok};
+    form.Action("GetMAX1")->trigger();
+    QCOMPARE(form.Run().ResultBuffer().Row(15)[3 * 25], uint8_t{60});
+    QCOMPARE(form.Run().ResultBuffer().Row(15)[3 * 10], uint8_t{250});
+    QCOMPARE(form.Run().CurrentFrameMap()->IndexAt(25, 15), 3);
+    // Shown on the entry's picture, and cleared.
+    form.ShowListEntry(4, form.LeftList());
+    QCOMPARE(form.findChild<nocturo::tFlyImage*>("Image1")->OverlayAreas().size(), size_t{1});
+    form.LeftList().SetSelected(3, true);
+    form.LeftList().SetExcluded(3, {{0, 0, 1, 1}});
+    QCOMPARE(form.ClearExcludedAreas(false), 2);
+    form.LeftList().SetExcluded(0, {{0, 0, 1, 1}});
+    script->messages = {DialogButton::Yes};
+    form.Action("ClearAllExcluded1")->trigger();
+    QVERIFY(!form.LeftList().AnyExcluded());
 
     // "Save frame map as..." writes the picture and its CSV.
     const QString saved = dir.filePath("map.png");
