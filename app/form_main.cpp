@@ -79,6 +79,7 @@ TFormMain::TFormMain(QWidget* parent)
     BuildMenus();
     BuildToolBars();
     BuildNightTools();
+    BuildTrailTools();
     FormCreate();
 
     // The option windows come after the main window's start-up, hidden; they

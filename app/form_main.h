@@ -376,6 +376,16 @@ class TFormMain : public QMainWindow {
     // The night graph, the frame map and the view's context menu, added to
     // the window after its menus.
     void BuildNightTools();
+    // Gap filling and the fades (form_main_trails.cpp).
+    void BuildTrailTools();
+    void GapFraction1Click();
+    void SkyMask1Click();
+    void FadeIn1Click();
+    void FadeOut1Click();
+    void Comet1Click();
+    void FadeMinimum1Click();
+    void AskFadeFrames(const char* name, int32_t& frames);
+    void ShowNumberRefused(const QString& value, const QString& low, const QString& high);
     void GraphEntryClicked(int index);
     void GraphRangeSelected(int first, int last);
     void BuildCleanTools();

@@ -31,6 +31,7 @@
 #include "cli/make_video_cli.h"
 #include "cli/moving_max_cli.h"
 #include "cli/search_commands.h"
+#include "cli/trail_cli.h"
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/batch_command.h"
@@ -163,6 +164,33 @@ void PrintUsage(FILE* out) {
         "                       FILE's position + 1, the first FILE being position 0;\n"
         "                       0 where no FILE did), and MAP.csv beside it\n"
         "                       (position,file for every FILE)\n"
+        "  --fill-gaps          with --op addmax or addmaxlum: fill the gaps between the\n"
+        "                       frames, so that every trail is unbroken. How the sky\n"
+        "                       turns is measured on the stars of the first 4 frames;\n"
+        "                       each frame's star pixels (well above their local\n"
+        "                       background) are merged again turned about the pole\n"
+        "                       through the gap, in steps of at most a pixel; the\n"
+        "                       ground and the last frame are never turned. The gap is\n"
+        "                       1 - exposure / interval, from the EXIF exposure time\n"
+        "                       and shooting times of the FILEs, else --gap-fraction\n"
+        "  --gap-fraction F     the share of each interval between frames that the\n"
+        "                       shutter was closed, 0 to 0.9 (default 0.1); wins over\n"
+        "                       EXIF\n"
+        "  --sky-mask FILE      a picture of the frames' size, white where the sky is:\n"
+        "                       nothing outside the sky is turned by --fill-gaps\n"
+        "  --fade-in F          with --op addmax or addmaxlum: the first F frames fade\n"
+        "                       in, frame k (0 for the first) weighing (k+1)/(F+1)\n"
+        "  --fade-out F         the last F frames fade out: frame k of M weighs\n"
+        "                       (M-k)/(F+1) from k = M-F on\n"
+        "  --comet              frame k of M weighs (k+1)/M: trails taper toward their\n"
+        "                       start like a comet's tail\n"
+        "  --fade-min M         no weight goes below M, 0 to 1 (default 0)\n"
+        "                       A frame's weight is the product of the fades' weights\n"
+        "                       as an exact fraction w, then at least M; its factor\n"
+        "                       is a = round(w * 65536) (halves up; M likewise) and\n"
+        "                       every channel value v becomes (v * a + 32768) div 65536\n"
+        "                       before the frame is merged. k counts the frames merged\n"
+        "                       before, M the FILEs.\n"
         "  --measure            merge nothing: print on standard output the mean\n"
         "                       luminosity, (R + G + B) div 3, of every FILE as CSV\n"
         "                       (header file,mean_luminosity; two decimals; empty for\n"
@@ -250,6 +278,7 @@ struct Options {
     bool stats = false;
     bool measure = false;
     std::string frameMap;
+    nocturo::cli::TrailArgs trails;
     /// --reject-bright K (0: not given) and --reject-window W.
     double rejectBright = 0;
     int32_t rejectWindow = 0;
@@ -399,6 +428,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
         const bool hasInlineValue = option.hasInlineValue;
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         if (int status = -1; options.input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
+        if (int status = -1;
+            nocturo::cli::TakeTrailOption(option, argc, argv, i, options.trails, status)) {
             if (status >= 0) {
                 return status;
             }
@@ -570,6 +606,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
     } else if (!options.reference.empty() || options.factor || options.offset) {
         return UsageError("--reference, --factor and --offset go with --batch");
     }
+    if (const int status = nocturo::cli::CheckTrailOptions(
+            options.trails, options.batch < 0 && (options.op == nocturo::AddMax ||
+                                                  options.op == nocturo::AddMaxLum));
+        status >= 0) {
+        return status;
+    }
     if (!haveOutput && !haveSteps && !haveVideo) {
         return UsageError(
             "no output given (-o OUTPUT, --steps FIRST_STEP_FILE or --video OUT.mp4)");
@@ -705,6 +747,7 @@ int main(int argc, char** argv) {
     }
     nocturo::MaxThreshold = options.threshold;
     state.RecordFrameMap = !options.frameMap.empty();
+    state.Trails = options.trails.trails;
 
     nocturo::cli::InstallInterruptHandler();
     nocturo::cli::ProgressLine progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
@@ -799,6 +842,7 @@ int main(int argc, char** argv) {
     }
     if (options.stats) {
         PrintStats(host, progress.Done(), decodeStats, options.console.output);
+        nocturo::cli::PrintTrailStats(stderr, state.LastTrails);
     }
 
     host.PrintReportLines(stderr);

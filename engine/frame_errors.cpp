@@ -41,6 +41,7 @@ std::vector<std::string> RunReportLines(const RunReport& report) {
         lines.push_back(FormatText(Lng().txtMoreNotWritten,
                                    static_cast<long long>(report.unwritten.size() - listed)));
     }
+    lines.insert(lines.end(), report.notes.begin(), report.notes.end());
     return lines;
 }
 

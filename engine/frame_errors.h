@@ -51,6 +51,11 @@ class FrameErrors {
     /// A file the run tried to write and could not, and why.
     void WriteFailed(const std::string& name, const std::string& reason);
 
+    /// Lines added at the end of the final message.
+    void Note(const std::vector<std::string>& lines) {
+        report_.notes.insert(report_.notes.end(), lines.begin(), lines.end());
+    }
+
     /// Frames skipped so far.
     int Count() const { return report_.errors; }
     const RunReport& Report() const { return report_; }

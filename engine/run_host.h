@@ -46,6 +46,8 @@ struct RunReport {
     std::vector<std::string> inError;
     /// The files the run could not write (step files, outputs, copies).
     std::vector<FailedWrite> unwritten;
+    /// Lines that end the report: what the run found (the sky's rotation).
+    std::vector<std::string> notes;
 };
 
 class RunHost {

@@ -8,6 +8,7 @@
 
 #include "core/rgb_image.h"
 #include "engine/frame_map.h"
+#include "engine/trail_options.h"
 
 namespace nocturo {
 
@@ -97,6 +98,10 @@ struct RunState {
     StepSettings Steps;
     DecodeOptions Decode;
     WriteOptions Writes;
+    /// Gap filling and fades of AddMax and AddMaxLum runs; what the last
+    /// run that filled gaps found.
+    TrailOptions Trails;
+    TrailReport LastTrails;
 
     /// AddMax and AddMaxLum runs record which frame made each pixel (2 bytes
     /// a pixel, 4 beyond 65,535 frames). Off at start.

@@ -13,6 +13,7 @@
 #include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
+#include "engine/trail_merger.h"
 #include "engine/video_run.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
@@ -59,6 +60,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     Answer answer = Answer::Yes;
     bool merged = false;  // some picture went into the result
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
+    TrailMerger trails(state, operation, firstIsMerged);
     ExcludedMerge excluded(left, operation, firstIsMerged);
 
     {
@@ -73,8 +75,12 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             if (steps) {
                 steps->BeforeReading(left.Text(index));
             }
-            return frames.Load(left, index, destination);
+            return trails.TakePrepared(left, index, destination) ||
+                   frames.Load(left, index, destination);
         };
+        trails.Prepare(left, [&](int index, RgbImage& destination) {
+            return frames.Load(left, index, destination);
+        });
 
         // First picture: loaded straight into the result buffer.
         int i = 0;
@@ -82,7 +88,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
                 if (read(i, state.ResultBuffer())) {
+                    if (firstIsMerged) {
+                        trails.BeforeMerge(state.ResultBuffer(), left, i, 0);
+                    }
                     excluded.Start(state.ResultBuffer(), i);
+                    trails.AfterMerge(state.ResultBuffer());
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -121,6 +131,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 const bool frameRead = read(i, working);
                 bool frameMerged = false;
                 if (frameRead && working.SameSize(state.ResultBuffer())) {
+                    trails.BeforeMerge(working, left, i, state.ResultPosition);
                     RgbImage& result = state.ResultBuffer();
                     if (steps && steps->AwaitsPicture() && handsOver && !excluded.Touches(i) &&
                         CanCombine(result, working)) {
@@ -143,6 +154,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (!frameMerged) {
                     errors.Skip(i);
                 } else {
+                    trails.AfterMerge(state.ResultBuffer());
                     merged = true;
                     state.ResultUnsaved = true;
                     ++state.ResultPosition;
@@ -183,6 +195,10 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     }
     state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
     excluded.FixMap(state.ResultFrameMap);
+    if (trails.Report().asked) {
+        state.LastTrails = trails.Report();
+        errors.Note(TrailReportLines(trails.Report()));
+    }
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.

@@ -62,6 +62,20 @@ struct LanguageStrings {
     std::string txtNotWrittenCount = "%d File(s) could not be written";
     std::string txtNotWritten = "Not written: %s";
     std::string txtMoreNotWritten = "... and %d more not written";
+    std::string txtSkyRotation =
+        "Sky rotation: centre at x %s, y %s pixels, %s degrees per frame (from %d pairs of frames)";
+    std::string txtGapFromFrames = "Gaps filled: gap fraction %s, from the frames' shooting times";
+    std::string txtGapFromUser = "Gaps filled: gap fraction %s, as set";
+    std::string txtNoSkyRotation =
+        "Gaps not filled: no rotation of the sky was found in the first frames";
+    std::string txtGapFractionPrompt =
+        "Share of each interval between frames that the shutter was closed (0 to 0.9), when the "
+        "frames' EXIF data does not tell it:";
+    std::string txtFadeFramesPrompt = "Number of frames (0 for none):";
+    std::string txtFadeMinimumPrompt = "Least weight of a faded frame (0 to 1):";
+    std::string txtNumberOutOfRange = "'%s' is not a number from %s to %s";
+    std::string txtSkyMaskFilter = "All Images|*.BMP;*.JPG;*.JPE;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF";
+    std::string txtSkyMaskFailed = "Gaps not filled: the sky mask cannot be loaded";
     std::string txtFramesFound = "%d Frame(s) found";
     std::string txtOwnInput =
         "%s is one of the pictures of the list: a run never writes over the pictures it reads. "
