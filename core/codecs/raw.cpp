@@ -27,6 +27,7 @@
 // libjpeg's default error handler, which prints a warning such as "Premature
 // end of JPEG file" to stderr for a damaged file.
 
+#include <dlfcn.h>
 #include <libraw.h>
 
 #include <cstring>
@@ -204,6 +205,65 @@ bool DecodeRawPreview(const uint8_t* data, size_t size, RgbImage& out, int& full
     fullWidth = 0;
     fullHeight = 0;
     return false;
+}
+
+RawResult DecodeRawHalfSize(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth,
+                            int& fullHeight) {
+    fullWidth = 0;
+    fullHeight = 0;
+    if (data == nullptr || size == 0) {
+        return RawResult::kNotRaw;
+    }
+    try {
+        const std::unique_ptr<LibRaw> raw = NewDeveloper(8, true);
+        if (!raw || !Open(*raw, data, size)) {
+            return RawResult::kNotRaw;
+        }
+        // Read before the development, which halves them.
+        const int width = raw->imgdata.sizes.width;
+        const int height = raw->imgdata.sizes.height;
+        if (!Develop(*raw, 8, out)) {
+            return RawResult::kFailed;
+        }
+        fullWidth = width;
+        fullHeight = height;
+        return RawResult::kDecoded;
+    } catch (...) {
+        return RawResult::kFailed;
+    }
+}
+
+namespace {
+
+// LibRaw's OpenMP runtime, when the library was built with one (Debian's
+// is): found at run time among the libraries already loaded, so that the
+// program needs no OpenMP of its own and a LibRaw without it costs nothing.
+using SetThreads = void (*)(int);
+using GetThreads = int (*)();
+
+SetThreads OmpSetNumThreads() {
+    static const auto set =
+        reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    return set;
+}
+
+GetThreads OmpGetMaxThreads() {
+    static const auto get =
+        reinterpret_cast<GetThreads>(dlsym(RTLD_DEFAULT, "omp_get_max_threads"));
+    return get;
+}
+
+}  // namespace
+
+int RawDevelopThreads() {
+    const GetThreads get = OmpGetMaxThreads();
+    return get != nullptr ? get() : 1;
+}
+
+void SetRawDevelopThreads(int threads) {
+    if (const SetThreads set = OmpSetNumThreads(); set != nullptr && threads > 0) {
+        set(threads);
+    }
 }
 
 bool TiffHoldsRaw(const uint8_t* data, size_t size) {
