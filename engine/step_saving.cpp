@@ -19,6 +19,11 @@ const char* const kStepSaveFilter =
     "|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF";
 
 const char* const kOverwriteCaption = "Warning";
+const char* const kEightBitsText =
+    "%s is of a format that holds 8 bits per channel only.\n"
+    "Write it at 8 bits per channel (each value rounded to the nearest)?\n"
+    "No chooses another name; PNG and TIFF keep 16 bits.";
+const char* const kEightBitsCaption = "16 bits per channel";
 
 namespace {
 
@@ -99,6 +104,15 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
     return answer;
 }
 
+Answer ConfirmNameDepth(RunContext& context, const std::string& fileName, int depth) {
+    if (depth != 16 || SaveFormatHolds16Bits(fileName)) {
+        return Answer::Yes;
+    }
+    const Answer answer = context.host.Ask(FormatText(kEightBitsText, fileName), kEightBitsCaption,
+                                           {Answer::Yes, Answer::No, Answer::Cancel}, true);
+    return answer == Answer::Yes || answer == Answer::No ? answer : Answer::Cancel;
+}
+
 int FirstNumberInFormat(std::string_view format) {
     // The last character is never part of the number.
     const size_t end = format.empty() ? 0 : format.size() - 1;
@@ -166,9 +180,20 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(steps, steps.StepNumber, context.lists.Left().Count());
-    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
-    if (!chosen) {
-        return false;
+    std::optional<std::string> chosen;
+    for (;;) {
+        chosen = context.host.AskSaveFileName(request);
+        if (!chosen) {
+            return false;
+        }
+        const Answer depth = ConfirmNameDepth(context, *chosen, context.state.Depth);
+        if (depth == Answer::Yes) {
+            break;
+        }
+        if (depth != Answer::No) {
+            return false;
+        }
+        request.fileName = *chosen;
     }
 
     const std::string extension = FileExtension(*chosen);
