@@ -31,6 +31,7 @@
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "engine/ui/form_sample.h"
+#include "engine/view_decoder.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
@@ -71,6 +72,12 @@ QIcon Icon(const char* name) {
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent), host_(std::make_unique<QtRunHost>(*this)) {
     InitIconResources();
+    // The full RAW frame is decoded off the GUI thread; the news comes back
+    // to it as a queued call, which Qt drops once the window is gone.
+    viewDecoder_ = std::make_unique<ViewDecoder>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ViewDecodeReady(); }, Qt::QueuedConnection);
+    });
     setObjectName("FormMain");
     setWindowTitle("FormMain");
     BuildLayout();
@@ -119,6 +126,8 @@ TFormMain::TFormMain(QWidget* parent)
 TFormMain::~TFormMain() {
     // FormDestroy: nothing is left to save once the window is gone.
     qApp->removeEventFilter(this);
+    // Its worker posts to this window: joined while the window is whole.
+    viewDecoder_.reset();
     // The option windows hold the step settings by reference: they go
     // before the settings do.
     delete formNumFormat_;
@@ -456,6 +465,11 @@ void TFormMain::BuildMenus() {
     fly->setCheckable(true);
     fly->setChecked(false);
     connect(fly, &QAction::triggered, this, &TFormMain::EnableFlyOverMouse1Click);
+    QAction* sixteenBits =
+        AddAction(options1_, "SixteenBits1", "16 bits per channel", {}, "sixteen-bits");
+    sixteenBits->setCheckable(true);
+    sixteenBits->setChecked(false);
+    connect(sixteenBits, &QAction::triggered, this, &TFormMain::SixteenBits1Click);
     options1_->addSeparator();
     connect(AddAction(options1_, "Translate1", "Translate...", {}, "translate"),
             &QAction::triggered, this, &TFormMain::Translate1Click);
@@ -688,11 +702,21 @@ void TFormMain::SaveResult1Click() {
         return IsLoadableName(name.toStdString());
     });
     // A saved star-trail picture is hours of work: never replace one
-    // without asking. No goes back to the dialog for another name.
+    // without asking. No goes back to the dialog for another name. A 16-bit
+    // result is written at 8 bits only when the user says so.
+    const bool sixteenBits = run_.Result != nullptr && run_.Result->Depth() == 16;
     const QString chosen = SaveFileNameAskingToReplace(
         this, dialog,
         [](const QString& name) { return Q(FormatText(Lng().kstoverwrite, name.toStdString())); },
-        kOverwriteCaption);
+        kOverwriteCaption,
+        [this, sixteenBits](const QString& name) {
+            if (!sixteenBits || SaveFormatHolds16Bits(name.toStdString())) {
+                return DialogButton::Yes;
+            }
+            return Dialogs::Get().Message(
+                this, Q(FormatText(kEightBitsText, name.toStdString())), Q(kEightBitsCaption),
+                {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
+        });
     if (chosen.isEmpty()) {
         return;
     }
@@ -740,6 +764,15 @@ void TFormMain::Options1Click() {
     toolButton7_->setChecked(Action("Adapterlimage1")->isChecked());
     Action("SortList1")->setChecked(LeftList().IsSorted());
     Action("SortList2")->setChecked(RightList().IsSorted());
+    Action("SixteenBits1")->setChecked(run_.Depth == 16);
+}
+
+void TFormMain::SixteenBits1Click() {
+    run_.Depth = Action("SixteenBits1")->isChecked() ? 16 : 8;
+    // The entry in the view shows at the depth a run would read it.
+    if (!busy_ && !Action("ViewResult1")->isChecked()) {
+        ShowListEntry(CurrentList().Current(), CurrentList());
+    }
 }
 
 void TFormMain::SortList1Click() {
