@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -65,6 +66,12 @@ QString Q(const std::string& text) {
 
 QIcon Icon(const char* name) {
     return name == nullptr ? QIcon() : QIcon(QStringLiteral(":/icons/%1.svg").arg(name));
+}
+
+// The banner: the program, its version and what it does, in the language
+// in force. Language files never replace it as the window's caption.
+QString Banner() {
+    return QStringLiteral("Nocturo - Ver: 2-5-15 - 2016/02/29 - ") + Q(Lng().txtTagline);
 }
 
 }  // namespace
@@ -331,7 +338,6 @@ void TFormMain::BuildMenus() {
                       QKeySequence("Ctrl+T"), "pictures-test"),
             &QAction::triggered, this, &TFormMain::Testvalidpictures1Click);
     QAction* redirect = AddAction(edit, "Redirect1", "Redirect...", {}, "redirect");
-    redirect->setToolTip("Change Current List Directory");
     redirect->setStatusTip("Change Current List Directory");
     connect(redirect, &QAction::triggered, this, &TFormMain::Redirect1Click);
     connect(AddAction(edit, "SortbyNum1", "Sort by Num ", {}, "sort-number"), &QAction::triggered,
@@ -485,6 +491,8 @@ void TFormMain::BuildMenus() {
                       QString::fromUtf8("Fr-Fran\xC3\xA7"
                                         "ais")),
             &QAction::triggered, this, &TFormMain::Fr1Click);
+    connect(AddAction(translations, "De1", "De-Deutsch"), &QAction::triggered, this,
+            &TFormMain::De1Click);
 }
 
 // --- tool bars --------------------------------------------------------------
@@ -609,7 +617,7 @@ void TFormMain::FormCreate() {
     markedValue_ = -1;
     zoomFactor_ = 1.0;
 
-    setWindowTitle("Nocturo - Ver: 2-5-15 - 2016/02/29 - star trails from a night of frames");
+    setWindowTitle(Banner());
 
     lists_.SetCurrentList(ListSide::Left);
     ListBoxEnter(ListSide::Left);
@@ -708,13 +716,14 @@ void TFormMain::SaveResult1Click() {
     const QString chosen = SaveFileNameAskingToReplace(
         this, dialog,
         [](const QString& name) { return Q(FormatText(Lng().kstoverwrite, name.toStdString())); },
-        kOverwriteCaption,
+        Q(Lng().txtWarning),
         [this, sixteenBits](const QString& name) {
             if (!sixteenBits || SaveFormatHolds16Bits(name.toStdString())) {
                 return DialogButton::Yes;
             }
             return Dialogs::Get().Message(
-                this, Q(FormatText(kEightBitsText, name.toStdString())), Q(kEightBitsCaption),
+                this, Q(FormatText(Lng().txtEightBits, name.toStdString())),
+                Q(Lng().txtEightBitsCaption),
                 {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
         });
     if (chosen.isEmpty()) {
@@ -736,10 +745,8 @@ void TFormMain::SaveResult1Click() {
     // The name still goes into the right list, unchecked and in red, so the
     // user sees what was tried; the message says why it failed.
     RightList().Append(name, false, false);
-    Dialogs::Get().Message(this,
-                           QStringLiteral("Cannot save %1: %2")
-                               .arg(QString::fromStdString(name), QString::fromStdString(reason)),
-                           QStringLiteral("Save Result as..."), {DialogButton::Ok},
+    Dialogs::Get().Message(this, Q(FormatText(Lng().txtCannotSave, name, LocalizedError(reason))),
+                           PlainCaption(Action("SaveResult1")->text()), {DialogButton::Ok},
                            MessageKind::Error);
 }
 
@@ -799,8 +806,8 @@ void TFormMain::ApplyShippedLanguage(const char* fileName) {
     // A missing file changes nothing; one that cannot be read is reported.
     QString error;
     if (!ApplyLanguageFile(QString::fromStdString(UserLanguageFolder() + fileName), &error)) {
-        Dialogs::Get().Message(this, error, Action("Translation1")->text(), {DialogButton::Ok},
-                               MessageKind::Error);
+        Dialogs::Get().Message(this, error, PlainCaption(Action("Translation1")->text()),
+                               {DialogButton::Ok}, MessageKind::Error);
     }
     ShowListEntry(LeftList().Current(), LeftList());
 }
@@ -811,6 +818,24 @@ void TFormMain::En1Click() {
 
 void TFormMain::Fr1Click() {
     ApplyShippedLanguage("fr.lng");
+}
+
+void TFormMain::De1Click() {
+    ApplyShippedLanguage("de.lng");
+}
+
+void TFormMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        // The texts built from the language strings, in the new language.
+        setWindowTitle(Banner());
+        ListBoxEnterTexts();
+        // The zoom as it stands, not the 50% a language file holds.
+        label100_->setText(Q(ZoomLabelText(trackBar1_->value())));
+        if (panelGraph_ != nullptr) {
+            panelGraph_->update();
+        }
+    }
 }
 
 // --- keys and clicks on bars ------------------------------------------------

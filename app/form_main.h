@@ -249,6 +249,7 @@ class TFormMain : public QMainWindow {
     void About1Click();
     void En1Click();
     void Fr1Click();
+    void De1Click();
     // List tool bars
     void ToolBar1Click();
     void ToolBar2Click();
@@ -287,6 +288,7 @@ class TFormMain : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -303,6 +305,8 @@ class TFormMain : public QMainWindow {
 
     // List handlers' shared steps.
     void ListBoxEnter(ListSide side);
+    /// The texts that name the current list ("Load LEFT current list"...).
+    void ListBoxEnterTexts();
     void ListBoxClick(ListSide side, int index);
     void FilesDropped(ListSide side, const QStringList& files);
     void TestPictures();
@@ -320,7 +324,8 @@ class TFormMain : public QMainWindow {
     /// A "Processing..." command: the run over the left list, with or
     /// without step files.
     void RunStackingCommand(ImageOperation operation, bool saveSteps);
-    /// "En-English" and "Fr-Français": a shipped file of the user folder.
+    /// "En-English", "Fr-Français", "De-Deutsch": a shipped file of the
+    /// user folder.
     void ApplyShippedLanguage(const char* fileName);
     /// Asks for the AddMaxThreshold threshold; false on Cancel.
     bool AskThreshold();

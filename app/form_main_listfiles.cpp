@@ -101,8 +101,8 @@ bool TFormMain::SaveListFile(const QString& fileName) {
     if (nocturo::SaveListFile(list, LocalName(fileName), &error, [&] { pump(); })) {
         return true;
     }
-    Dialogs::Get().Message(this, QString::fromStdString(error), Action("SaveList1")->text(),
-                           {DialogButton::Ok}, MessageKind::Error);
+    Dialogs::Get().Message(this, QString::fromStdString(LocalizedError(error)),
+                           Action("SaveList1")->text(), {DialogButton::Ok}, MessageKind::Error);
     return false;
 }
 
@@ -133,8 +133,9 @@ bool TFormMain::LoadListFile(const QString& fileName) {
             }
         }
         if (!loaded) {
-            Dialogs::Get().Message(this, QString::fromStdString(error), Action("LoadList1")->text(),
-                                   {DialogButton::Ok}, MessageKind::Error);
+            Dialogs::Get().Message(this, QString::fromStdString(LocalizedError(error)),
+                                   Action("LoadList1")->text(), {DialogButton::Ok},
+                                   MessageKind::Error);
             return;
         }
         // The list may have changed while events ran; ask about it as it is

@@ -95,13 +95,18 @@ void TFormMain::ListBoxEnter(ListSide side) {
         box->setFocus(Qt::OtherFocusReason);
     }
     const bool left = lists_.CurrentSide() == ListSide::Left;
-    const QString word = Q(left ? Lng().kstleft : Lng().kstright);
-    Action("LoadList1")->setText(Q(FormatText(Lng().kstloadcaption, word.toStdString())));
-    Action("SaveList1")->setText(Q(FormatText(Lng().kstsavecaption, word.toStdString())));
+    ListBoxEnterTexts();
     listBox1_->SetIsCurrentList(left);
     listBox2_->SetIsCurrentList(!left);
     toolButtonFocus1_->setChecked(left);
     toolButtonFocus2_->setChecked(!left);
+}
+
+void TFormMain::ListBoxEnterTexts() {
+    const std::string& word =
+        lists_.CurrentSide() == ListSide::Left ? Lng().kstleft : Lng().kstright;
+    Action("LoadList1")->setText(Q(FormatText(Lng().kstloadcaption, word)));
+    Action("SaveList1")->setText(Q(FormatText(Lng().kstsavecaption, word)));
 }
 
 void TFormMain::ToolBar1Click() {
@@ -368,19 +373,22 @@ void TFormMain::TestPictures() {
 }
 
 void TFormMain::Redirect1Click() {
-    QString folder = Dialogs::Get().Folder(this, "Change Current List Directory", QString());
+    // The folder dialog's title is the item's hint, as the status bar shows it.
+    QString folder = Dialogs::Get().Folder(this, Action("Redirect1")->statusTip(), QString());
     if (folder.isEmpty()) {
         return;
     }
     if (!QFileInfo(folder).isDir()) {
+        const QString caption = PlainCaption(Action("Redirect1")->text());
         if (Dialogs::Get().Message(
-                this, QStringLiteral("The folder %1 does not exist. Create it?").arg(folder),
-                "Redirect...", {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
+                this, Q(FormatText(Lng().txtFolderMissingCreate, folder.toStdString())), caption,
+                {DialogButton::Yes, DialogButton::No}) != DialogButton::Yes) {
             return;
         }
         if (!QDir().mkpath(folder)) {
-            Dialogs::Get().Message(this, QStringLiteral("Cannot create the folder %1.").arg(folder),
-                                   "Redirect...", {DialogButton::Ok}, MessageKind::Error);
+            Dialogs::Get().Message(this,
+                                   Q(FormatText(Lng().txtCannotCreateFolder, folder.toStdString())),
+                                   caption, {DialogButton::Ok}, MessageKind::Error);
             return;
         }
     }

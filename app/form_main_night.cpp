@@ -17,6 +17,7 @@
 #include "core/image_file.h"
 #include "engine/frame_map.h"
 #include "engine/night_measure.h"
+#include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
 #include "viewer/scroll_box.h"
@@ -27,8 +28,6 @@ namespace nocturo {
 namespace {
 
 constexpr int kGraphHeight = 170;
-// What "Uncheck frames above the line" reports in the status bar.
-constexpr const char* kFramesUncheckedText = "%1 frame(s) above the line unchecked";
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -121,15 +120,13 @@ void TFormMain::BuildNightTools() {
     // Options: the graph and the frame map, before the translation item.
     QAction* graph = AddAction(options1_, "NightGraph1", "Night Graph");
     graph->setCheckable(true);
-    graph->setToolTip("Mean luminosity of every frame of the left list, below the view");
-    graph->setStatusTip(graph->toolTip());
+    graph->setStatusTip("Mean luminosity of every frame of the left list, below the view");
     connect(graph, &QAction::triggered, this, &TFormMain::NightGraph1Click);
     QAction* remember =
         AddAction(options1_, "RememberFrames1", "Remember which frame made each pixel");
     remember->setCheckable(true);
-    remember->setToolTip(
+    remember->setStatusTip(
         "AddMax and AddMaxLum runs record the frame behind every pixel (2 bytes per pixel)");
-    remember->setStatusTip(remember->toolTip());
     connect(remember, &QAction::triggered, this, &TFormMain::RememberFrames1Click);
     if (QAction* translate = Action("Translate1"); translate != nullptr) {
         const QList<QAction*> items = options1_->actions();
@@ -153,7 +150,8 @@ void TFormMain::BuildNightTools() {
     connect(panelGraph_, &TPanelGraph::saveCsvRequested, this, &TFormMain::SaveGraphCsv1Click);
     connect(panelGraph_, &TPanelGraph::framesUnchecked, this, [this](int count) {
         statusBar1_->SetErrorStyle(false);
-        statusBar1_->SetPanelText(2, QString(kFramesUncheckedText).arg(count));
+        // What "Uncheck frames above the line" did.
+        statusBar1_->SetPanelText(2, Q(FormatText(Lng().txtFramesUnchecked, count)));
     });
 
     // The view's context menu.
@@ -253,8 +251,10 @@ void TFormMain::SaveFrameMap1Click() {
     }
     std::string problem;
     if (!SaveFrameMap(*map, chosen.toStdString(), "index,file", names, problem)) {
-        Dialogs::Get().Message(this, Q("Cannot save the frame map: " + problem),
-                               "Save frame map as...", {DialogButton::Ok}, MessageKind::Warning);
+        Dialogs::Get().Message(this,
+                               Q(FormatText(Lng().txtCannotSaveFrameMap, LocalizedError(problem))),
+                               PlainCaption(Action("SaveFrameMap1")->text()), {DialogButton::Ok},
+                               MessageKind::Warning);
     }
 }
 
@@ -270,8 +270,10 @@ void TFormMain::SaveGraphCsv1Click() {
     }
     const std::string csv = NightCsv(LeftList(), panelGraph_->Cache());
     if (!SaveFileBytes(chosen.toStdString(), std::vector<uint8_t>(csv.begin(), csv.end()))) {
-        Dialogs::Get().Message(this, "Cannot write " + chosen, "Save values as CSV...",
-                               {DialogButton::Ok}, MessageKind::Warning);
+        Dialogs::Get().Message(
+            this, Q(FormatText(Lng().txtCannotWriteFile, chosen.toStdString())),
+            PlainCaption(panelGraph_->findChild<QAction*>("SaveGraphCsv1")->text()),
+            {DialogButton::Ok}, MessageKind::Warning);
     }
 }
 

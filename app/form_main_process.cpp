@@ -20,6 +20,7 @@
 #include "engine/ui/form_factor.h"
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -124,7 +125,8 @@ void TFormMain::RunStackingCommand(ImageOperation operation, bool saveSteps) {
 bool TFormMain::AskThreshold() {
     // The threshold in force, as it was typed.
     QString value = QString::number(run_.Depth == 16 ? threshold_ : MaxThreshold);
-    if (!Dialogs::Get().InputQuery(this, "AddMAx", "Threshold", value)) {
+    if (!Dialogs::Get().InputQuery(this, QString::fromStdString(Lng().txtThresholdCaption),
+                                   QString::fromStdString(Lng().txtThresholdPrompt), value)) {
         return false;
     }
     // Typed on the 0..255 scale at either depth; a 16-bit run compares with

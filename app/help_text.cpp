@@ -102,8 +102,9 @@ AddMaxLum note the frame behind every pixel; the status bar names it, and
 of a plane's trail, ready to uncheck.
 Command line: nocturo-stack merges frames without any window, with the same
 operations and numbered steps ("nocturo-stack --help").
-Languages: "?" > "Translations" switches between English and French, and
-"Options" > "Translate..." lists, applies, creates and edits language files.
+Languages: "?" > "Translations" switches between English, French and German,
+Qt's own dialogs included, and "Options" > "Translate..." lists, applies,
+creates and edits language files.
 They live in ~/.local/share/zelk/Nocturo/2-5-15/ (or below $XDG_DATA_HOME); the
 file "current.lng" there holds the language used at every start.
 

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "app/dialogs/dialogs.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -28,11 +29,11 @@ bool NocturoApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::bad_alloc&) {
-        Report("Not enough memory to finish the command.");
+        Report(QString::fromStdString(Lng().txtNoMemoryForCommand));
     } catch (const std::exception& error) {
         Report(QString::fromLocal8Bit(error.what()));
     } catch (...) {
-        Report("The command stopped on an unexpected error.");
+        Report(QString::fromStdString(Lng().txtUnexpectedError));
     }
     return false;
 }

@@ -5,7 +5,17 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 
+#include "lang/language_strings.h"
+
 namespace nocturo {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
 
 bool PrintLines(const QStringList& lines, TextDevice& device, QString* error) {
     if (!device.Begin(error)) {
@@ -40,7 +50,7 @@ bool PrinterTextDevice::Begin(QString* error) {
     if (pdfFile_.isEmpty()) {
         const QPrinterInfo info = QPrinterInfo::defaultPrinter();
         if (info.isNull()) {
-            return fail(QStringLiteral("No printer is installed."));
+            return fail(Q(Lng().txtNoPrinter));
         }
         printer_ = std::make_unique<QPrinter>(info);
     } else {
@@ -51,8 +61,8 @@ bool PrinterTextDevice::Begin(QString* error) {
     printer_->setDocName(QStringLiteral("Nocturo"));
     painter_ = std::make_unique<QPainter>();
     if (!painter_->begin(printer_.get())) {
-        return fail(QStringLiteral("The print job could not be started on %1.")
-                        .arg(pdfFile_.isEmpty() ? printer_->printerName() : pdfFile_));
+        const QString device = pdfFile_.isEmpty() ? printer_->printerName() : pdfFile_;
+        return fail(Q(FormatText(Lng().txtPrintNotStarted, device.toStdString())));
     }
     const QFontMetrics metrics(painter_->font(), printer_.get());
     lineHeight_ = metrics.lineSpacing();
@@ -63,7 +73,7 @@ bool PrinterTextDevice::Begin(QString* error) {
 bool PrinterTextDevice::WriteLine(const QString& line, QString* error) {
     if (!painter_ || !painter_->isActive()) {
         if (error != nullptr) {
-            *error = QStringLiteral("The print job has ended.");
+            *error = Q(Lng().txtPrintEnded);
         }
         return false;
     }
@@ -71,7 +81,7 @@ bool PrinterTextDevice::WriteLine(const QString& line, QString* error) {
     if (y_ > 0 && y_ + lineHeight_ > page.height()) {
         if (!printer_->newPage()) {
             if (error != nullptr) {
-                *error = QStringLiteral("The printer refused a new page.");
+                *error = Q(Lng().txtPrinterNoPage);
             }
             return false;
         }

@@ -348,7 +348,8 @@ int RunSearchCommand(int argc, char** argv) {
             }
             std::fprintf(
                 stderr, "%s\n",
-                FormatText(kFramesFoundText, static_cast<long long>(outcome.found.size())).c_str());
+                FormatText(Lng().txtFramesFound, static_cast<long long>(outcome.found.size()))
+                    .c_str());
         }
     } catch (const std::exception& e) {
         std::fprintf(stderr, "nocturo-stack: the run failed: %s\n", e.what());

@@ -15,9 +15,6 @@
 
 namespace nocturo {
 
-const char* const kReferenceNotLoadedText = "Cannot load the reference image %s";
-const char* const kReferenceNotLoadedCaption = "Batch Operations:";
-
 namespace {
 
 /// Hands a picture taken from a cache back to it however the command ends.
@@ -274,8 +271,8 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
         const bool reported =
             mode == BatchMode::Preview && cache != nullptr && cache->reported.Covers(name);
         if (!reported) {
-            context.host.ShowMessage(FormatText(kReferenceNotLoadedText, name),
-                                     kReferenceNotLoadedCaption);
+            context.host.ShowMessage(FormatText(Lng().txtReferenceNotLoaded, name),
+                                     Lng().txtBatchCaption);
         }
         if (cache != nullptr) {
             cache->reported.Note(name);

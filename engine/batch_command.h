@@ -57,11 +57,6 @@ enum class BatchOutcome {
     Done,
 };
 
-/// Text and caption of the message about a reference that cannot be
-/// loaded; the text holds the file name in its "%s".
-extern const char* const kReferenceNotLoadedText;
-extern const char* const kReferenceNotLoadedCaption;
-
 /// One decoded picture kept between commands, with the facts of the file it
 /// came from. It is taken again only while the file has the same name, size
 /// and modification time; any change decodes the file afresh.
@@ -160,7 +155,7 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
 
 /// A batch command. Loads the reference named in the request (an empty name
 /// does nothing; a name that cannot be loaded is reported with
-/// kReferenceNotLoadedText and does nothing more; with a cache, a preview
+/// the language string txtReferenceNotLoaded and does nothing more; with a cache, a preview
 /// does not report again the reference the cache noted), then either previews
 /// (PreviewBatch) or, for "Apply to All", asks for the first output file and
 /// runs the function over every checked and enabled entry, writing one

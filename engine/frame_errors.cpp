@@ -6,16 +6,6 @@
 
 namespace nocturo {
 
-namespace {
-
-constexpr const char* kInErrorLine = "In error: %s";
-constexpr const char* kMoreInErrorLine = "... and %d more in error";
-constexpr const char* kNotWrittenCountLine = "%d File(s) could not be written";
-constexpr const char* kNotWrittenLine = "Not written: %s";
-constexpr const char* kMoreNotWrittenLine = "... and %d more not written";
-
-}  // namespace
-
 void RunHost::ShowRunReport(const RunReport& report) {
     ShowMessage(RunReportText(report), Lng().lngprocpictures);
 }
@@ -28,27 +18,27 @@ std::vector<std::string> RunReportLines(const RunReport& report) {
     std::vector<std::string> lines;
     const size_t named = std::min(report.inError.size(), kReportNamesShown);
     for (size_t k = 0; k < named; ++k) {
-        lines.push_back(FormatText(kInErrorLine, report.inError[k]));
+        lines.push_back(FormatText(Lng().txtInError, report.inError[k]));
     }
     if (report.inError.size() > named) {
-        lines.push_back(
-            FormatText(kMoreInErrorLine, static_cast<long long>(report.inError.size() - named)));
+        lines.push_back(FormatText(Lng().txtMoreInError,
+                                   static_cast<long long>(report.inError.size() - named)));
     }
     if (!report.unwritten.empty()) {
         lines.push_back(
-            FormatText(kNotWrittenCountLine, static_cast<long long>(report.unwritten.size())));
+            FormatText(Lng().txtNotWrittenCount, static_cast<long long>(report.unwritten.size())));
     }
     const size_t listed = std::min(report.unwritten.size(), kReportNamesShown);
     for (size_t k = 0; k < listed; ++k) {
         const FailedWrite& failed = report.unwritten[k];
-        std::string line = FormatText(kNotWrittenLine, failed.name);
+        std::string line = FormatText(Lng().txtNotWritten, failed.name);
         if (!failed.reason.empty()) {
-            line += " (" + failed.reason + ")";
+            line += " (" + LocalizedError(failed.reason) + ")";
         }
         lines.push_back(std::move(line));
     }
     if (report.unwritten.size() > listed) {
-        lines.push_back(FormatText(kMoreNotWrittenLine,
+        lines.push_back(FormatText(Lng().txtMoreNotWritten,
                                    static_cast<long long>(report.unwritten.size() - listed)));
     }
     return lines;

@@ -10,6 +10,7 @@
 
 #include "core/codecs/codecs.h"
 #include "core/image_file.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -743,7 +744,7 @@ std::string FrameMapCsvName(const std::string& pictureName) {
 bool SaveFrameMap(const FrameMap& map, const std::string& pictureName, const std::string& header,
                   const std::vector<std::pair<int, std::string>>& names, std::string& problem) {
     if (map.Empty()) {
-        problem = "there is no frame map";
+        problem = Lng().txtNoFrameMap;
         return false;
     }
     // 16-bit cells are the picture's samples; 32-bit ones are narrowed
@@ -754,20 +755,20 @@ bool SaveFrameMap(const FrameMap& map, const std::string& pictureName, const std
         const size_t size = static_cast<size_t>(map.Width()) * map.Height();
         const uint32_t* cells = map.WideCells();
         if (std::any_of(cells, cells + size, [](uint32_t v) { return v > FrameMap::kNarrowMax; })) {
-            problem = "a frame beyond the 65,535th entry cannot be stored in 16 bits";
+            problem = Lng().txtFrameMapFull;
             return false;
         }
         try {
             narrowed.assign(cells, cells + size);
         } catch (const std::bad_alloc&) {
-            problem = "not enough memory";
+            problem = Lng().txtNotEnoughMemory;
             return false;
         }
         samples = narrowed.data();
     }
     std::vector<uint8_t> png;
     if (!codecs::EncodePngGrey16(map.Width(), map.Height(), samples, png)) {
-        problem = "the picture could not be encoded";
+        problem = Lng().txtPictureNotEncoded;
         return false;
     }
     std::string csv = header + "\n";
@@ -776,15 +777,15 @@ bool SaveFrameMap(const FrameMap& map, const std::string& pictureName, const std
     }
     const std::string csvName = FrameMapCsvName(pictureName);
     if (csvName == pictureName) {
-        problem = "the picture's name must not end in .csv";
+        problem = Lng().txtFrameMapCsvName;
         return false;
     }
     if (!SaveFileBytes(pictureName, png)) {
-        problem = "cannot write " + pictureName;
+        problem = FormatText(Lng().txtCannotWriteName, pictureName);
         return false;
     }
     if (!SaveFileBytes(csvName, std::vector<uint8_t>(csv.begin(), csv.end()))) {
-        problem = "cannot write " + csvName;
+        problem = FormatText(Lng().txtCannotWriteName, csvName);
         return false;
     }
     return true;

@@ -25,10 +25,6 @@
 
 namespace nocturo {
 
-const char* const kMovingMaxCaption = "MovingMax";
-const char* const kMovingMaxOneEntry =
-    "The moving maximum needs at least two pictures in the left list.";
-
 namespace {
 
 // Consecutive windows merged together when the frames they will take are
@@ -110,8 +106,8 @@ class Run {
             Append(k);
             DropOldest();
             display_.SetStatusPanel(
-                3, "Progress : " + WithoutFolder(left_.Text(left_.Count() - 1)) + "   To do " +
-                       std::to_string(m - 1 - k));
+                3, FormatText(Lng().txtMovingMaxProgress,
+                              WithoutFolder(left_.Text(left_.Count() - 1)), m - 1 - k));
             Produce();
         }
         if (settings_.progressive) {
@@ -786,13 +782,10 @@ bool DarkenedMax(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
 }
 
 std::string DarkeningStatusText(int a, int d, bool darkening) {
-    char text[64];
     if (darkening) {
-        std::snprintf(text, sizeof text, "Darkening : %d / %d", a, d);
-    } else {
-        std::snprintf(text, sizeof text, "%d / %d", a, 0);
+        return FormatText(Lng().txtDarkening, a, d);
     }
-    return text;
+    return std::to_string(a) + " / 0";
 }
 
 MovingMaxOutput MovingMaxOutputBase(const std::string& chosen) {
@@ -873,7 +866,7 @@ std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDi
     if (left.Count() == 1) {
         // No window of two or more entries fits: say so instead of failing
         // silently.
-        context.host.ShowMessage(kMovingMaxOneEntry, kMovingMaxCaption);
+        context.host.ShowMessage(Lng().txtMovingMaxOneEntry, Lng().txtMovingMaxCaption);
         return std::nullopt;
     }
     std::optional<MovingMaxSettings> settings = askSettings(left.Count());

@@ -141,10 +141,6 @@ MovingMaxReport MovingMaxRun(RunContext& context, MovingMaxDisplay& display,
 /// when it is cancelled.
 using AskMovingMaxSettings = std::function<std::optional<MovingMaxSettings>(int entryCount)>;
 
-/// The caption and text of the message for a left list of one entry.
-extern const char* const kMovingMaxCaption;
-extern const char* const kMovingMaxOneEntry;
-
 /// "MovingMax ": the sample window, the name of the first output (a save
 /// dialog proposing the next step file's name, which it does not change),
 /// then the run, which ends with its report (host.ShowRunReport). No run

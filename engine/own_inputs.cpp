@@ -12,11 +12,6 @@
 
 namespace nocturo {
 
-const char* const kOwnInputText =
-    "%s is one of the pictures of the list: a run never writes over the pictures it reads. "
-    "Choose another name or folder.";
-const char* const kOwnInputCaption = "Warning";
-
 namespace {
 
 struct FileId {
@@ -120,7 +115,7 @@ std::optional<std::string> RefuseOwnInputs(RunContext& context,
     }
     std::optional<std::string> own = FirstOwnInput(outputs, inputs);
     if (own) {
-        context.host.ShowMessage(FormatText(kOwnInputText, *own), kOwnInputCaption);
+        context.host.ShowMessage(FormatText(Lng().txtOwnInput, *own), Lng().txtWarning);
     }
     return own;
 }

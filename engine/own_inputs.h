@@ -23,12 +23,8 @@ namespace nocturo {
 std::optional<std::string> FirstOwnInput(const std::vector<std::string>& outputs,
                                          const std::vector<std::string>& inputs);
 
-/// Text and caption of the refusal; the text holds the output's name.
-extern const char* const kOwnInputText;
-extern const char* const kOwnInputCaption;
-
 /// FirstOwnInput against every entry of the left list. When an output is
-/// one of them, the host shows kOwnInputText naming it and the result is
+/// one of them, the host shows the language string txtOwnInput naming it and the result is
 /// that name: the run must not start.
 std::optional<std::string> RefuseOwnInputs(RunContext& context,
                                            const std::vector<std::string>& outputs);

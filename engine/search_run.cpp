@@ -16,7 +16,6 @@
 namespace nocturo {
 
 const char* const kSearchSaveFilter = kStepSaveFilter;
-const char* const kFramesFoundText = "%d Frame(s) found";
 
 namespace {
 
@@ -383,7 +382,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     // A frame without an object is no error: the run's end says what it
     // found, in the ordinary style.
     host.ShowStatus(std::max(0, std::min(position, left.Count() - 1)),
-                    FormatText(kFramesFoundText, static_cast<long long>(outcome.found.size())),
+                    FormatText(Lng().txtFramesFound, static_cast<long long>(outcome.found.size())),
                     left, true);
     report.errors = outcome.errors;
     outcome.failedWrites = report.unwritten;

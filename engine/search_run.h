@@ -111,9 +111,6 @@ struct SearchOutcome {
     std::string ownInput;
 };
 
-/// The status text at the end of a search: how many frames were found.
-extern const char* const kFramesFoundText;
-
 /// The output name of a frame: folder (ending with a separator) + the
 /// frame's name without its folder, its extension replaced by extension.
 std::string SearchOutputName(const std::string& frame, const std::string& folder,
@@ -127,7 +124,7 @@ std::string SearchOutputName(const std::string& frame, const std::string& folder
 /// disabled; Cancel lists nothing and stops). A name the right list holds
 /// already is not listed again: its entry follows the outcome. The abort
 /// button stops after the current frame. At the end the status bar tells
-/// how many frames were found (kFramesFoundText, not as an error), and the
+/// how many frames were found (the language string txtFramesFound, not as an error), and the
 /// run's report (host.ShowRunReport) follows only when files failed to
 /// load or copies to be written. When saving, no run takes place if a copy
 /// would be a file of the left list: a message names it (ownInput).

@@ -12,6 +12,7 @@
 #include "engine/frame_reader.h"
 #include "engine/step_saving.h"
 #include "engine/step_writer.h"
+#include "lang/language_strings.h"
 #include "lists/list_commands.h"
 
 namespace nocturo {
@@ -20,8 +21,6 @@ namespace {
 
 // The pause question keeps its built-in English words: the run does not use
 // the translatable strings here.
-constexpr const char* kPauseText = "Program in pause... Do you want to Stop process";
-constexpr const char* kPauseCaption = "STOP by User";
 
 bool Takes(const FileList& list, int index) {
     return list.IsEnabled(index) && list.IsChecked(index);
@@ -166,8 +165,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 if (steps) {
                     steps->Finish();
                 }
-                if (host.Ask(kPauseText, kPauseCaption, {Answer::Yes, Answer::No}, false) ==
-                    Answer::Yes) {
+                if (host.Ask(Lng().lnginpause, Lng().lngstopuser, {Answer::Yes, Answer::No},
+                             false) == Answer::Yes) {
                     state.StopRequested = true;
                     break;
                 }

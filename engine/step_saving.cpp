@@ -18,13 +18,6 @@ const char* const kStepSaveFilter =
     "|BMP Files|*.BMP|JPEG Files|*.JPG;*.JPE;*.JPS;*.JPEG|PNG Files|*.PNG"
     "|TIF Files|*.TIF;*.TIFF|GIF Files|*.GIF";
 
-const char* const kOverwriteCaption = "Warning";
-const char* const kEightBitsText =
-    "%s is of a format that holds 8 bits per channel only.\n"
-    "Write it at 8 bits per channel (each value rounded to the nearest)?\n"
-    "No chooses another name; PNG and TIFF keep 16 bits.";
-const char* const kEightBitsCaption = "16 bits per channel";
-
 namespace {
 
 // Files saved one after another on a thread keep one encoder and output
@@ -98,7 +91,7 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
     }
     if (OverwriteQuestionDue(fileName, answer)) {
         answer = context.host.Ask(
-            FormatText(Lng().kstoverwrite, fileName), kOverwriteCaption,
+            FormatText(Lng().kstoverwrite, fileName), Lng().txtWarning,
             {Answer::Yes, Answer::No, Answer::Cancel, Answer::NoToAll, Answer::YesToAll}, true);
     }
     return answer;
@@ -108,8 +101,9 @@ Answer ConfirmNameDepth(RunContext& context, const std::string& fileName, int de
     if (depth != 16 || SaveFormatHolds16Bits(fileName)) {
         return Answer::Yes;
     }
-    const Answer answer = context.host.Ask(FormatText(kEightBitsText, fileName), kEightBitsCaption,
-                                           {Answer::Yes, Answer::No, Answer::Cancel}, true);
+    const Answer answer =
+        context.host.Ask(FormatText(Lng().txtEightBits, fileName), Lng().txtEightBitsCaption,
+                         {Answer::Yes, Answer::No, Answer::Cancel}, true);
     return answer == Answer::Yes || answer == Answer::No ? answer : Answer::Cancel;
 }
 
@@ -207,7 +201,7 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
         const std::string digits = base.substr(base.size() - k);
         const std::optional<int32_t> value = ParseInt32(digits);
         if (!value) {
-            context.host.ShowMessage("'" + digits + "' is not a valid integer value", "Error");
+            context.host.ShowMessage(FormatText(Lng().txtNotAnInteger, digits), Lng().txtError);
             return false;
         }
         number = *value;

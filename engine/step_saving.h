@@ -57,20 +57,11 @@ extern const char* const kStepSaveFilter;
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged);
 
-/// The caption of the overwrite question.
-extern const char* const kOverwriteCaption;
-
-/// The question about a name whose format holds 8 bits per channel only,
-/// asked when 16-bit pictures are to be saved under it; the text holds the
-/// name in its "%s".
-extern const char* const kEightBitsText;
-extern const char* const kEightBitsCaption;
-
 /// Whether pictures of `depth` bits per channel may be saved under
 /// fileName: Yes at once when the depth is 8 or the name's format holds 16
-/// bits (PNG, TIFF); otherwise the answer to kEightBitsText with Yes (write
-/// it at 8 bits, each value rounded to the nearest), No (choose another
-/// name) and Cancel. Closing the question counts as Cancel.
+/// bits (PNG, TIFF); otherwise the answer to the question txtEightBits with
+/// Yes (write it at 8 bits, each value rounded to the nearest), No (choose
+/// another name) and Cancel. Closing the question counts as Cancel.
 Answer ConfirmNameDepth(RunContext& context, const std::string& fileName, int depth);
 
 /// Whether saving under fileName asks the overwrite question: the file

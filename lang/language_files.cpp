@@ -148,7 +148,7 @@ void WriteLanguageHeader(IniDocument& file, std::string_view path) {
 
 void ReadLanguageHeader(const IniDocument& file) {
     LanguageCode() = file.ReadString("File", "Language", "??");
-    ReadLanguageStrings(file);
+    ApplyLanguageStrings(file);
 }
 
 bool ReadLanguageFile(const std::string& path, IniDocument& file, std::string* error) {

@@ -65,7 +65,8 @@ std::string LanguageFileName(std::string_view path);
 /// Version and Language, then the language strings.
 void WriteLanguageHeader(IniDocument& file, std::string_view path);
 /// Takes the language code (default "??") and the language strings from a
-/// language file.
+/// language file, as a whole: a string the file leaves empty or lacks is
+/// the built-in English one (ApplyLanguageStrings).
 void ReadLanguageHeader(const IniDocument& file);
 
 /// Language files are a few tens of kilobytes; a larger file is refused

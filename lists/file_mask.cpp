@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "lang/language_strings.h"
+
 namespace nocturo {
 
 namespace {
@@ -146,7 +148,8 @@ bool ReadFolderFileNames(const std::string& folder, std::vector<std::string>& na
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr) {
         if (error != nullptr) {
-            *error = "Cannot read the folder \"" + folder + "\": " + std::strerror(errno);
+            *error =
+                FormatText(Lng().txtCannotReadFolder, folder, LocalizedError(std::strerror(errno)));
         }
         return false;
     }

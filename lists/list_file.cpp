@@ -4,18 +4,14 @@
 #include <cctype>
 #include <cstdio>
 
+#include "lang/language_strings.h"
+
 namespace nocturo {
 
 namespace {
 
 constexpr const char* kApplication = "Application";
 constexpr const char* kList = "List";
-
-constexpr const char* kNotAListFile = "it is not a list file (it has no [List] section)";
-constexpr const char* kMissingEntries = " entries but holds far fewer: it is damaged.";
-constexpr const char* kBadCount = " is no number of entries: the list file is damaged.";
-constexpr const char* kNulInName = " holds a NUL byte: the list file is damaged.";
-constexpr const char* kNameTooLong = " is too long for a file name: the list file is damaged.";
 
 // A whole number as a count is written, decimal with a sign or hexadecimal,
 // whatever its size: one that reads as no count is damage, not "no entries".
@@ -101,14 +97,14 @@ bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries, st
     const bool unread = count == 0 && doc.ReadInteger(kList, "count", -1) == -1;
     if (const std::string* text = doc.Find(kList, "count");
         text != nullptr && (count < 0 || unread) && LooksLikeNumber(*text)) {
-        return fail("The count \"" + *text + "\"" + kBadCount);
+        return fail(FormatText(Lng().txtListBadCount, *text));
     }
     if (count <= 0) {
         return true;
     }
     if (static_cast<long long>(count) >
         static_cast<long long>(doc.SectionCount()) + kMaxMissingListEntries) {
-        return fail("The list file announces " + std::to_string(count) + kMissingEntries);
+        return fail(FormatText(Lng().txtListMissingEntries, count));
     }
     entries.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
@@ -119,10 +115,10 @@ bool ReadListEntries(const IniDocument& doc, std::vector<ListEntry>& entries, st
         entry.checked = doc.ReadBool(section, "chck", true);
         entry.enabled = true;
         if (entry.text.find('\0') != std::string::npos) {
-            return fail("The name \"" + Shown(entry.text) + "\" of " + section + kNulInName);
+            return fail(FormatText(Lng().txtListNulInName, Shown(entry.text), section));
         }
         if (entry.text.size() > kMaxListNameLength) {
-            return fail("The name of " + section + kNameTooLong);
+            return fail(FormatText(Lng().txtListNameTooLong, section));
         }
         entries.push_back(std::move(entry));
         if (tick) {
@@ -146,13 +142,13 @@ bool ReadListFile(const std::string& fileName, std::vector<ListEntry>& entries, 
     // rather than taken for an empty list.
     if (!IsListDocument(doc)) {
         if (error != nullptr) {
-            *error = fileName + ": " + kNotAListFile;
+            *error = FormatText(Lng().txtNamedError, fileName, Lng().txtNotAListFile);
         }
         return false;
     }
     if (!ReadListEntries(doc, entries, error, tick)) {
         if (error != nullptr) {
-            *error = fileName + ": " + *error;
+            *error = FormatText(Lng().txtNamedError, fileName, *error);
         }
         return false;
     }

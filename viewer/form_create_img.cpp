@@ -26,8 +26,6 @@ namespace nocturo {
 namespace {
 
 constexpr char kDefaultMaskName[] = "new.bmp";
-// The caption of the question before an existing file is replaced.
-constexpr char kReplaceCaption[] = "Warning";
 
 /// A decimal integer typed in an edit (blanks around and a sign allowed), or
 /// fallback when the text is none.
@@ -90,6 +88,7 @@ TFormCreateImg::TFormCreateImg(QWidget* parent)
     speedButtonColor_->setObjectName("SpeedButtonColor");
     speedButtonColor_->setAutoRaise(true);
     speedButtonColor_->setIconSize(QSize(18, 18));
+    speedButtonColor_->setToolTip("Choose the mask colour");
     auto* bitBtnCreate = new QPushButton("Create..", groupBox1);
     bitBtnCreate->setObjectName("BitBtnCreate");
     bitBtnCreate->setDefault(true);
@@ -238,7 +237,7 @@ void TFormCreateImg::BitBtnCreateClick() {
         [](const QString& name) {
             return QString::fromStdString(FormatText(Lng().kstoverwrite, name.toStdString()));
         },
-        kReplaceCaption);
+        QString::fromStdString(Lng().txtWarning));
     if (!chosen.isEmpty()) {
         FilePlaces::Session().Remember(FileKind::Masks, chosen, savePictureDialog1_->filterIndex);
         RgbImage mask;
@@ -260,13 +259,10 @@ void TFormCreateImg::BitBtnCreateClick() {
             createdMaskName_ = QString::fromStdString(name);
         } else {
             // The previous name stays; the user learns why nothing appeared.
-            Dialogs::Get().Message(this,
-                                   QStringLiteral("The mask of %1 x %2 pixels could not be "
-                                                  "written to %3.")
-                                       .arg(width_)
-                                       .arg(height_)
-                                       .arg(QString::fromStdString(name)),
-                                   windowTitle(), {DialogButton::Ok}, MessageKind::Warning);
+            Dialogs::Get().Message(
+                this,
+                QString::fromStdString(FormatText(Lng().txtMaskNotWritten, width_, height_, name)),
+                windowTitle(), {DialogButton::Ok}, MessageKind::Warning);
         }
     }
     RunInfoCallBack();

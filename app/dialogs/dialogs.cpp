@@ -4,10 +4,13 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
+
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -218,9 +221,40 @@ QWidget* DialogParent(QWidget* requested) {
     return requested != nullptr ? requested->window() : nullptr;
 }
 
+void WidenForTitle(QWidget* window) {
+    // The title bar's own font is the window manager's; a bold one a little
+    // larger than the window's stands for it, beside the icon and the three
+    // buttons of a title bar.
+    constexpr int kTitleBarRoom = 120;
+    QFont font = window->font();
+    font.setBold(true);
+    font.setPointSizeF(font.pointSizeF() * 1.15);
+    const int needed = QFontMetrics(font).horizontalAdvance(window->windowTitle()) + kTitleBarRoom;
+    if (window->minimumSize() == window->maximumSize()) {
+        window->setFixedSize(window->sizeHint().expandedTo(QSize(needed, 0)));
+        return;
+    }
+    if (window->width() < needed && window->maximumWidth() >= needed) {
+        window->resize(needed, window->height());
+    }
+}
+
+QString PlainCaption(const QString& caption) {
+    QString plain;
+    plain.reserve(caption.size());
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == '&' && i + 1 < caption.size()) {
+            ++i;  // "&&" is one "&"; "&x" is x, underlined
+        }
+        plain += caption[i];
+    }
+    return plain;
+}
+
 QStringList QtNameFilters(const QString& filter) {
     QStringList out;
-    const QStringList parts = filter.split('|');
+    const QStringList parts =
+        QString::fromStdString(LocalizedFilter(filter.toStdString())).split('|');
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         QStringList patterns;
         for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {

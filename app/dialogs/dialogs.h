@@ -105,7 +105,20 @@ QString SaveFileNameAskingToReplace(
     const std::function<DialogButton(const QString&)>& acceptName = {});
 
 /// Turns the program's filter form "Text|*.A;*.B|..." into Qt's name filters
-/// ("Text (*.A *.B)"), matching upper- and lower-case extensions alike.
+/// ("Text (*.A *.B)"), matching upper- and lower-case extensions alike. The
+/// descriptions "All Images", "All Files" and "XYZ Files" are shown in the
+/// language in force.
 QStringList QtNameFilters(const QString& filter);
+
+/// Widens a window about to be shown to the width its title needs (with
+/// room for the title bar's buttons), so that a translated title is not
+/// cut; a window wide enough already keeps its size. A window of fixed size
+/// is given the size its contents need now, in the language in force,
+/// widened for its title.
+void WidenForTitle(QWidget* window);
+
+/// A menu item's or button's caption as a window title shows it: without
+/// its mnemonic marks ("Search && Save" is "Search & Save").
+QString PlainCaption(const QString& caption);
 
 }  // namespace nocturo

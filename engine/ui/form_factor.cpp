@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHideEvent>
@@ -20,6 +21,7 @@
 #include "app/dialogs/file_places.h"
 #include "core/batch.h"
 #include "core/image_file.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -127,6 +129,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     speedButtonBrowse_ = new QToolButton(this);
     speedButtonBrowse_->setObjectName("SpeedButtonBrowse");
     speedButtonBrowse_->setIcon(style()->standardIcon(QStyle::SP_DirOpenIcon));
+    speedButtonBrowse_->setToolTip("Choose the reference picture");
     speedButton1_ = new QPushButton("Create an Image Mask..", this);
     speedButton1_->setObjectName("SpeedButton1");
     speedButton1_->setAutoDefault(false);
@@ -141,7 +144,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     scrollBarFactor_->setRange(1, 255);
     scrollBarFactor_->setValue(1);
     scrollBarFactor_->setMinimumWidth(255);
-    speedButtonFactor_ = new QPushButton("Default = 255", this);
+    speedButtonFactor_ = new QPushButton(this);
     speedButtonFactor_->setObjectName("SpeedButtonFactor");
     speedButtonFactor_->setAutoDefault(false);
 
@@ -154,7 +157,7 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     scrollBarOffset_->setObjectName("ScrollBarOffset");
     scrollBarOffset_->setRange(-255, 255);
     scrollBarOffset_->setValue(0);
-    speedButtonOffset_ = new QPushButton("Default = 0", this);
+    speedButtonOffset_ = new QPushButton(this);
     speedButtonOffset_->setObjectName("SpeedButtonOffset");
     speedButtonOffset_->setAutoDefault(false);
 
@@ -252,7 +255,21 @@ TFormFactor::TFormFactor(QWidget* parent) : QDialog(parent) {
     connect(ok, &QPushButton::clicked, this, &TFormFactor::BitBtnOkClick);
     connect(close, &QPushButton::clicked, this, &TFormFactor::BitBtnCloseClick);
 
+    ShowDefaults();
     FormCreate();
+}
+
+void TFormFactor::ShowDefaults() {
+    speedButtonFactor_->setText(
+        QString::fromStdString(FormatText(Lng().txtDefaultValue, defaultFactor_)));
+    speedButtonOffset_->setText(QString::fromStdString(FormatText(Lng().txtDefaultValue, 0)));
+}
+
+void TFormFactor::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && speedButtonFactor_ != nullptr) {
+        ShowDefaults();
+    }
 }
 
 void TFormFactor::FormCreate() {
@@ -294,7 +311,8 @@ void TFormFactor::ComboBoxFunctionChange() {
     scrollBarFactor_->setRange(0, d);
     scrollBarFactor_->setValue(d);
     scrollBarFactor_->setPageStep(d >= 2550 ? d / 25 : 10);
-    speedButtonFactor_->setText(QStringLiteral("Default = %1").arg(d));
+    defaultFactor_ = d;
+    ShowDefaults();
     editFactor_->setText(QString::number(d));
     scrollBarOffset_->setRange(-255, 255);
     scrollBarOffset_->setValue(0);

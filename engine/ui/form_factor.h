@@ -104,9 +104,12 @@ class TFormFactor : public QDialog {
     bool eventFilter(QObject* watched, QEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void reject() override;
+    void changeEvent(QEvent* event) override;
 
   private:
     void FormCreate();
+    /// "Default = 255" and "Default = 0" in the language in force.
+    void ShowDefaults();
     void NumberKeyUp(int key, QLineEdit* field, QScrollBar* slider);
     void RunCommand(BatchMode mode);
 
@@ -117,6 +120,8 @@ class TFormFactor : public QDialog {
     BatchPreviewCache cache_;
     QString referenceFileName_;
     int functionIndex_ = 0;
+    /// The factor "Default = %d" names.
+    int32_t defaultFactor_ = 255;
 
     QComboBox* comboBoxFunction_ = nullptr;
     QLabel* label1_ = nullptr;

@@ -9,6 +9,7 @@
 #include <QSpinBox>
 #include <string>
 
+#include "app/dialogs/dialogs.h"
 #include "engine/run_state.h"
 #include "engine/step_saving.h"
 
@@ -72,6 +73,7 @@ void TFormNumFormat::showEvent(QShowEvent* event) {
         FormShow();
     }
     QDialog::showEvent(event);
+    WidenForTitle(this);
 }
 
 void TFormNumFormat::FormShow() {

@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 
+#include "app/dialogs/dialogs.h"
 #include "engine/run_state.h"
 
 namespace nocturo {
@@ -76,6 +77,11 @@ void TFormProcess::BitBtnCancelClick() {
 
 void TFormProcess::ForceStartNumberChanged() {
     checkBox1_->setChecked(settings_.ForceStartNumber);
+}
+
+void TFormProcess::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    WidenForTitle(this);
 }
 
 }  // namespace nocturo

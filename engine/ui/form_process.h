@@ -35,6 +35,9 @@ class TFormProcess : public QDialog {
     /// dialog): the check box follows.
     void ForceStartNumberChanged();
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
     StepSettings& settings_;
     QSpinBox* spinEdit1_ = nullptr;

@@ -1,6 +1,7 @@
 #include "engine/ui/form_sample.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -13,6 +14,9 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
+
+#include "app/dialogs/dialogs.h"
+#include "lang/language_strings.h"
 
 namespace nocturo {
 
@@ -94,7 +98,9 @@ TFormSample::TFormSample(QWidget* parent) : QDialog(parent) {
     radioGroupStart_ = new QGroupBox("Start/Stop", this);
     radioGroupStart_->setObjectName("RadioGroupStart");
     progressive_ = new QRadioButton("Progressive", radioGroupStart_);
+    progressive_->setObjectName("RadioButtonProgressive");
     rangeOnly_ = new QRadioButton("Range only", radioGroupStart_);
+    rangeOnly_->setObjectName("RadioButtonRangeOnly");
     rangeOnly_->setChecked(true);
     auto* radios = new QHBoxLayout(radioGroupStart_);  // two columns
     radios->addWidget(progressive_);
@@ -147,9 +153,28 @@ TFormSample::TFormSample(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormSample::PrepareFor(int entryCount) {
-    label2_->setText(QStringLiteral("Count: %1").arg(entryCount));
+    entryCount_ = entryCount;
+    ShowCount();
     trackBar1_->setRange(2, std::max(2, entryCount));
     upDown1_->SetRange(2, entryCount > 32767 ? 32767 : std::max(2, entryCount));
+}
+
+void TFormSample::ShowCount() {
+    if (entryCount_ >= 0) {
+        label2_->setText(QString::fromStdString(FormatText(Lng().txtSampleCount, entryCount_)));
+    }
+}
+
+void TFormSample::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    WidenForTitle(this);
+}
+
+void TFormSample::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange) {
+        ShowCount();
+    }
 }
 
 MovingMaxSettings TFormSample::Settings() const {

@@ -75,7 +75,13 @@ class TFormSample : public QDialog {
     void UpDown1ChangingEx(int next);
     void Edit1Change();
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
   private:
+    void ShowCount();
+
     QLineEdit* edit1_ = nullptr;
     UpDownControl* upDown1_ = nullptr;
     QLabel* label2_ = nullptr;
@@ -86,6 +92,7 @@ class TFormSample : public QDialog {
     QCheckBox* checkBoxDarkening1_ = nullptr;
     QCheckBox* checkBoxShowProcess1_ = nullptr;
     bool following_ = false;  // one control is being set from another
+    int entryCount_ = -1;     // since PrepareFor
 };
 
 }  // namespace nocturo

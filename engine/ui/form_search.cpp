@@ -21,25 +21,27 @@ namespace {
 
 struct UpDownControl {
     const char* name;  // the up-down's name; its edit field is "Edit" + the rest
+    const char* labelName;
     const char* label;
     int low;
     int high;
     int initial;
 };
 
+// The labels are named so that language files reach them.
 constexpr UpDownControl kLevels[] = {
-    {"UpDownMinLevel", "Min Level:", 0, 255, 10},
-    {"UpDownMinPixels", "Min Pixels:", 0, 1000, 10},
+    {"UpDownMinLevel", "Label1", "Min Level:", 0, 255, 10},
+    {"UpDownMinPixels", "Label2", "Min Pixels:", 0, 1000, 10},
 };
 constexpr UpDownControl kMargins[] = {
-    {"UpDownLeft", "Left:", 0, 1000, 1},
-    {"UpDownRight", "Right:", 0, 1000, 1},
-    {"UpDownTop", "Top:", 0, 1000, 1},
-    {"UpDownBottom", "Bottom:", 0, 100, 1},
+    {"UpDownLeft", "Label3", "Left:", 0, 1000, 1},
+    {"UpDownRight", "Label4", "Right:", 0, 1000, 1},
+    {"UpDownTop", "Label5", "Top:", 0, 1000, 1},
+    {"UpDownBottom", "Label6", "Bottom:", 0, 100, 1},
 };
 constexpr UpDownControl kCrop[] = {
-    {"UpDownCropW", "Width:", 1, 1000, 100},
-    {"UpDownCropH", "Height:", 1, 1000, 100},
+    {"UpDownCropW", "Label7", "Width:", 1, 1000, 100},
+    {"UpDownCropH", "Label8", "Height:", 1, 1000, 100},
 };
 
 }  // namespace
@@ -50,8 +52,9 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
     setModal(true);
 
     auto* layout = new QVBoxLayout(this);
-    auto addGroup = [&](const QString& title, const auto& controls) {
+    auto addGroup = [&](const char* name, const QString& title, const auto& controls) {
         QWidget* box = title.isEmpty() ? new QWidget(this) : new QGroupBox(title, this);
+        box->setObjectName(name);
         auto* grid = new QGridLayout(box);
         if (title.isEmpty()) {
             grid->setContentsMargins(0, 0, 0, 0);
@@ -60,6 +63,7 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
         for (const UpDownControl& control : controls) {
             QSpinBox* upDown = AddUpDown(control.name, control.low, control.high, control.initial);
             auto* label = new QLabel(control.label, box);
+            label->setObjectName(control.labelName);
             label->setBuddy(upDown);
             grid->addWidget(label, row / 2, (row % 2) * 2);
             grid->addWidget(upDown, row / 2, (row % 2) * 2 + 1);
@@ -67,9 +71,9 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
         }
         layout->addWidget(box);
     };
-    addGroup(QString(), kLevels);
-    addGroup(" Margins ", kMargins);
-    addGroup(" Crop ", kCrop);
+    addGroup("Panel1", QString(), kLevels);
+    addGroup("GroupBox1", " Margins ", kMargins);
+    addGroup("GroupBox2", " Crop ", kCrop);
 
     checkBoxSave_ = new QCheckBox(" Save ? ", this);
     checkBoxSave_->setObjectName("CheckBoxSave");
@@ -81,6 +85,7 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
     speedButton1_ = new QToolButton(this);
     speedButton1_->setObjectName("SpeedButton1");
     speedButton1_->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    speedButton1_->setToolTip("Choose the output folder and format");
     nameRow->addWidget(editName_, 1);
     nameRow->addWidget(speedButton1_);
     layout->addLayout(nameRow);
@@ -159,6 +164,7 @@ std::optional<SearchChoice> TFormSearch::Execute(bool save, const std::string& f
 
 void TFormSearch::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
+    WidenForTitle(this);
     FormShow();
 }
 

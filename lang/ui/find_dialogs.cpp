@@ -1,6 +1,7 @@
 #include "lang/ui/find_dialogs.h"
 
 #include <QCheckBox>
+#include <QEvent>
 #include <QGridLayout>
 #include <QKeySequence>
 #include <QLabel>
@@ -9,60 +10,93 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 
+#include "lang/language_strings.h"
 #include "lang/ui/window_texts.h"
 
 namespace nocturo {
 
-TFindDialog::TFindDialog(bool replace, bool showOptions, QWidget* parent) : QDialog(parent) {
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+TFindDialog::TFindDialog(bool replace, bool showOptions, QWidget* parent)
+    : QDialog(parent), replaceMode_(replace) {
     // Part of the editor, not a window of its own for language files; its
-    // controls carry no names.
+    // controls carry no names. Its texts are language strings.
     setProperty(kLanguageWindowProperty, false);
-    setWindowTitle(replace ? tr("Replace") : tr("Find"));
     setModal(false);
 
     auto* grid = new QGridLayout(this);
     findEdit_ = new QLineEdit(this);
-    auto* findLabel = new QLabel(tr("Find what:"), this);
-    findLabel->setBuddy(findEdit_);
-    grid->addWidget(findLabel, 0, 0);
+    findLabel_ = new QLabel(this);
+    findLabel_->setBuddy(findEdit_);
+    grid->addWidget(findLabel_, 0, 0);
     grid->addWidget(findEdit_, 0, 1);
     int row = 1;
     if (replace) {
         replaceEdit_ = new QLineEdit(this);
-        auto* replaceLabel = new QLabel(tr("Replace with:"), this);
-        replaceLabel->setBuddy(replaceEdit_);
-        grid->addWidget(replaceLabel, row, 0);
+        replaceLabel_ = new QLabel(this);
+        replaceLabel_->setBuddy(replaceEdit_);
+        grid->addWidget(replaceLabel_, row, 0);
         grid->addWidget(replaceEdit_, row, 1);
         ++row;
     }
-    matchCase_ = new QCheckBox(tr("Match case"), this);
-    wholeWord_ = new QCheckBox(tr("Whole word only"), this);
+    matchCase_ = new QCheckBox(this);
+    wholeWord_ = new QCheckBox(this);
     matchCase_->setVisible(showOptions);
     wholeWord_->setVisible(showOptions);
     grid->addWidget(matchCase_, row++, 0, 1, 2);
     grid->addWidget(wholeWord_, row++, 0, 1, 2);
 
     auto* buttons = new QVBoxLayout;
-    auto* findNext = new QPushButton(tr("Find Next"), this);
-    findNext->setDefault(true);
-    connect(findNext, &QPushButton::clicked, this, &TFindDialog::find);
-    buttons->addWidget(findNext);
+    findNext_ = new QPushButton(this);
+    findNext_->setDefault(true);
+    connect(findNext_, &QPushButton::clicked, this, &TFindDialog::find);
+    buttons->addWidget(findNext_);
     if (replace) {
-        auto* replaceOne = new QPushButton(tr("Replace"), this);
-        auto* replaceAll = new QPushButton(tr("Replace All"), this);
-        connect(replaceOne, &QPushButton::clicked, this, &TFindDialog::replace);
-        connect(replaceAll, &QPushButton::clicked, this, &TFindDialog::replace);
-        buttons->addWidget(replaceOne);
-        buttons->addWidget(replaceAll);
+        replaceOne_ = new QPushButton(this);
+        replaceAll_ = new QPushButton(this);
+        connect(replaceOne_, &QPushButton::clicked, this, &TFindDialog::replace);
+        connect(replaceAll_, &QPushButton::clicked, this, &TFindDialog::replace);
+        buttons->addWidget(replaceOne_);
+        buttons->addWidget(replaceAll_);
     }
-    auto* cancel = new QPushButton(tr("Cancel"), this);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::close);
-    buttons->addWidget(cancel);
+    cancel_ = new QPushButton(this);
+    connect(cancel_, &QPushButton::clicked, this, &QDialog::close);
+    buttons->addWidget(cancel_);
     buttons->addStretch();
     grid->addLayout(buttons, 0, 2, row, 1);
 
     auto* again = new QShortcut(QKeySequence(Qt::Key_F3), this);
     connect(again, &QShortcut::activated, this, &TFindDialog::find);
+    ShowTexts();
+}
+
+void TFindDialog::ShowTexts() {
+    const LanguageStrings& texts = Lng();
+    setWindowTitle(Q(replaceMode_ ? texts.txtReplace : texts.txtFind));
+    findLabel_->setText(Q(texts.txtFindWhat));
+    if (replaceMode_) {
+        replaceLabel_->setText(Q(texts.txtReplaceWith));
+        replaceOne_->setText(Q(texts.txtReplace));
+        replaceAll_->setText(Q(texts.txtReplaceAll));
+    }
+    matchCase_->setText(Q(texts.txtMatchCase));
+    wholeWord_->setText(Q(texts.txtWholeWord));
+    findNext_->setText(Q(texts.txtFindNext));
+    cancel_->setText(Q(texts.txtCancel));
+    adjustSize();
+}
+
+void TFindDialog::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && cancel_ != nullptr) {
+        ShowTexts();
+    }
 }
 
 QString TFindDialog::FindText() const {

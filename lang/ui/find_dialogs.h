@@ -6,6 +6,7 @@
 #include <QDialog>
 
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 
@@ -33,11 +34,24 @@ class TFindDialog : public QDialog {
     /// "Replace" or "Replace All": each replaces one occurrence.
     void replace();
 
+  protected:
+    void changeEvent(QEvent* event) override;
+
   private:
+    /// The texts in the language in force.
+    void ShowTexts();
+
+    bool replaceMode_ = false;
     QLineEdit* findEdit_ = nullptr;
     QLineEdit* replaceEdit_ = nullptr;
+    QLabel* findLabel_ = nullptr;
+    QLabel* replaceLabel_ = nullptr;
     QCheckBox* matchCase_ = nullptr;
     QCheckBox* wholeWord_ = nullptr;
+    QPushButton* findNext_ = nullptr;
+    QPushButton* replaceOne_ = nullptr;
+    QPushButton* replaceAll_ = nullptr;
+    QPushButton* cancel_ = nullptr;
 };
 
 }  // namespace nocturo

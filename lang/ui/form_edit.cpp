@@ -1,6 +1,7 @@
 #include "lang/ui/form_edit.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -66,7 +67,7 @@ TFormEdit::TFormEdit(QWidget* parent)
       openDialog1_(std::make_unique<FileDialogOptions>()),
       saveDialog1_(std::make_unique<FileDialogOptions>()) {
     setObjectName("FormEdit");
-    setWindowTitle("FormEdit");
+    setWindowTitle("Language File Editor");
     setWindowFlag(Qt::Tool);
     setModal(true);
     setSizeGripEnabled(true);
@@ -82,18 +83,18 @@ TFormEdit::TFormEdit(QWidget* parent)
         menu->menuAction()->setObjectName(name);
         return menu;
     };
-    QMenu* file = addMenu("MenuEdit_File", "Fichier");
-    connect(AddItem(file, "MenuEdit_Load", "Ouvrir..."), &QAction::triggered, this,
+    QMenu* file = addMenu("MenuEdit_File", "File");
+    connect(AddItem(file, "MenuEdit_Load", "Open..."), &QAction::triggered, this,
             &TFormEdit::BitBtnLoadClick);
-    connect(AddItem(file, "MenuEdit_Save", "Enregistrer sous...", QKeySequence("Ctrl+S")),
+    connect(AddItem(file, "MenuEdit_Save", "Save As...", QKeySequence("Ctrl+S")),
             &QAction::triggered, this, &TFormEdit::BitBtnSaveClick);
     file->addSeparator();
-    connect(AddItem(file, "MenuEdit_Close", "Fermer", QKeySequence("Ctrl+Q")), &QAction::triggered,
+    connect(AddItem(file, "MenuEdit_Close", "Close", QKeySequence("Ctrl+Q")), &QAction::triggered,
             this, &QDialog::accept);
-    QMenu* edit = addMenu("MenuEdit_Edit", "Editer");
-    connect(AddItem(edit, "MenuEdit_Search", "Rechercher...", QKeySequence(Qt::Key_F3)),
+    QMenu* edit = addMenu("MenuEdit_Edit", "Edit");
+    connect(AddItem(edit, "MenuEdit_Search", "Find...", QKeySequence(Qt::Key_F3)),
             &QAction::triggered, this, &TFormEdit::MenuEdit_SearchClick);
-    connect(AddItem(edit, "Remplacer1", "Remplacer..."), &QAction::triggered, this,
+    connect(AddItem(edit, "Remplacer1", "Replace..."), &QAction::triggered, this,
             &TFormEdit::Remplacer1Click);
     edit->addSeparator();
 
@@ -104,17 +105,17 @@ TFormEdit::TFormEdit(QWidget* parent)
     richEdit1_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     richEdit1_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    connect(AddItem(edit, "MenuEdit_Cut", "Couper", QKeySequence("Ctrl+X")), &QAction::triggered,
+    connect(AddItem(edit, "MenuEdit_Cut", "Cut", QKeySequence("Ctrl+X")), &QAction::triggered,
             richEdit1_, &QTextEdit::cut);
-    connect(AddItem(edit, "MenuEdit_Copy", "Copier", QKeySequence("Ctrl+C")), &QAction::triggered,
+    connect(AddItem(edit, "MenuEdit_Copy", "Copy", QKeySequence("Ctrl+C")), &QAction::triggered,
             richEdit1_, &QTextEdit::copy);
-    connect(AddItem(edit, "MenuEdit_Paste", "Coller", QKeySequence("Ctrl+V")), &QAction::triggered,
+    connect(AddItem(edit, "MenuEdit_Paste", "Paste", QKeySequence("Ctrl+V")), &QAction::triggered,
             richEdit1_, &QTextEdit::paste);
 
-    auto* load = new QPushButton("Lire...", this);
+    auto* load = new QPushButton("Load...", this);
     load->setObjectName("BitBtnLoad");
     connect(load, &QPushButton::clicked, this, &TFormEdit::BitBtnLoadClick);
-    auto* save = new QPushButton("Enregistrer", this);
+    auto* save = new QPushButton("Save", this);
     save->setObjectName("BitBtnSave");
     connect(save, &QPushButton::clicked, this, &TFormEdit::BitBtnSaveClick);
     auto* cancel = new QPushButton("Cancel", this);
@@ -184,6 +185,17 @@ void TFormEdit::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
 }
 
+void TFormEdit::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    // Shown, the caption names the file in the editor's word of the new
+    // language; hidden, it is the one the language file gives.
+    if (event->type() == QEvent::LanguageChange && isVisible()) {
+        setWindowTitle(currentPath_.isEmpty()
+                           ? Q(Lng().lngEdit)
+                           : Q(Lng().lngEdit) + QStringLiteral(" : ") + currentPath_);
+    }
+}
+
 void TFormEdit::LoadEditorFile(const QString& path) {
     std::string bytes;
     std::string error;
@@ -197,7 +209,7 @@ void TFormEdit::LoadEditorFile(const QString& path) {
         setWindowTitle(Q(Lng().lngEdit));
         richEdit1_->clear();
         richEdit1_->document()->setModified(false);
-        Dialogs::Get().Message(this, Q(error), Q(Lng().lngEdit), {DialogButton::Ok},
+        Dialogs::Get().Message(this, Q(LocalizedError(error)), Q(Lng().lngEdit), {DialogButton::Ok},
                                MessageKind::Error);
         return;
     }
@@ -249,7 +261,8 @@ bool TFormEdit::SaveEditorFile(const QString& path) {
     }
     std::string error;
     if (!WriteFileAtomically(path.toStdString(), text.toStdString(), &error)) {
-        Dialogs::Get().Message(this, Q(error), path, {DialogButton::Ok}, MessageKind::Error);
+        Dialogs::Get().Message(this, Q(LocalizedError(error)), path, {DialogButton::Ok},
+                               MessageKind::Error);
         return false;
     }
     currentPath_ = path;
@@ -363,7 +376,7 @@ void TFormEdit::FindNext(TFindDialog* dialog) {
     const QTextCursor found =
         text.isEmpty() ? QTextCursor() : richEdit1_->document()->find(text, start, flags);
     if (found.isNull()) {
-        Dialogs::Get().Message(this, text, QStringLiteral("Not find!"), {DialogButton::Ok},
+        Dialogs::Get().Message(this, text, Q(Lng().txtNotFound), {DialogButton::Ok},
                                MessageKind::Information);
         richEdit1_->moveCursor(QTextCursor::Start);
         return;

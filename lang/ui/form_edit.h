@@ -61,6 +61,7 @@ class TFormEdit : public QDialog {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
   private:
     /// When the text has changed, asks whether to save it: true when the

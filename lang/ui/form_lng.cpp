@@ -26,8 +26,6 @@ namespace nocturo {
 
 namespace {
 
-constexpr const char* kLanguageFileMissing = "The language file \"%1\" is not there any more.";
-
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -46,7 +44,7 @@ class BusyCursor {
 TLngForm::TLngForm(TFormEdit* editor, QWidget* parent)
     : QDialog(parent), editor_(editor), saveDialog1_(std::make_unique<FileDialogOptions>()) {
     setObjectName("LngForm");
-    setWindowTitle(QString::fromUtf8("Fichiers de Traduction"));
+    setWindowTitle("Translation Files");
     setModal(true);
     resize(300, 280);
 
@@ -59,10 +57,9 @@ TLngForm::TLngForm(TFormEdit* editor, QWidget* parent)
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         return button;
     };
-    QToolButton* editLng = makeSpeedButton("SpeedButtonEditLng", "Editer");
-    QToolButton* applyLng = makeSpeedButton("SpeedButtonApplyLng", "Appliquer");
-    QToolButton* saveLng = makeSpeedButton("SpeedButtonSaveLng", QString::fromUtf8("Cr\xC3\xA9"
-                                                                                   "er..."));
+    QToolButton* editLng = makeSpeedButton("SpeedButtonEditLng", "Edit");
+    QToolButton* applyLng = makeSpeedButton("SpeedButtonApplyLng", "Apply");
+    QToolButton* saveLng = makeSpeedButton("SpeedButtonSaveLng", "Create...");
     connect(editLng, &QToolButton::clicked, this, &TLngForm::SpeedButtonEditLngClick);
     connect(applyLng, &QToolButton::clicked, this, &TLngForm::SpeedButtonApplyLngClick);
     connect(saveLng, &QToolButton::clicked, this, &TLngForm::SpeedButtonSaveLngClick);
@@ -101,6 +98,7 @@ TLngForm::~TLngForm() = default;
 
 void TLngForm::showEvent(QShowEvent* event) {
     if (!event->spontaneous()) {
+        WidenForTitle(this);
         if (QWidget* owner = parentWidget()) {
             move(owner->window()->geometry().center() - rect().center());
         }
@@ -217,7 +215,7 @@ void TLngForm::BitBtnLngOkClick() {
     if (source != current && !QFileInfo(source).isFile()) {
         // Gone since the list was read: the texts on screen are no
         // replacement for the language chosen.
-        Report(QString::fromUtf8(kLanguageFileMissing).arg(source));
+        Report(Q(FormatText(Lng().txtLanguageFileMissing, source.toStdString())));
         RefreshLanguageList();
         return;
     }
@@ -226,10 +224,12 @@ void TLngForm::BitBtnLngOkClick() {
         QFile file(source);
         std::string error;
         if (!file.open(QIODevice::ReadOnly)) {
-            Report(file.errorString() + QStringLiteral(": ") + source);
+            Report(
+                Q(FormatText(Lng().txtNamedError, LocalizedError(file.errorString().toStdString()),
+                             source.toStdString())));
         } else if (!WriteFileAtomically(current.toStdString(), file.readAll().toStdString(),
                                         &error)) {
-            Report(Q(error));
+            Report(Q(LocalizedError(error)));
         } else {
             rememberedName_ = QFileInfo(source).fileName();
         }

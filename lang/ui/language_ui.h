@@ -26,7 +26,20 @@ bool SaveLanguageFile(const QString& path, QString* error = nullptr,
 /// empty path means the current language file. A missing file changes
 /// nothing but the language code ("??"). False with a message in `error`
 /// when the file exists but cannot be read.
+/// An existing file is taken as a whole: where it leaves a text empty or
+/// lacks it, the built-in English text comes back (RestoreBuiltInTexts), so
+/// nothing of the language in force before stays behind. Qt's own texts
+/// follow the file's language code (UseQtTranslations), and every window
+/// then receives a QEvent::LanguageChange, on which a window that builds
+/// texts from the language strings builds them again.
 bool ApplyLanguageFile(const QString& path, QString* error = nullptr,
                        const QList<QWidget*>& windows = {});
+
+/// The texts of Qt's own dialogs and standard buttons (Yes, No, Cancel, the
+/// file and colour dialogs, the context menus of edit fields) in the
+/// language of `languageCode` ("Fr", "De"), from Qt's translations
+/// ("qtbase_fr.qm" in Qt's translations folder); English for "En", "??" or
+/// a language Qt has no translation of (false then).
+bool UseQtTranslations(const QString& languageCode);
 
 }  // namespace nocturo

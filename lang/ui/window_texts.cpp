@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTextDocument>
@@ -169,9 +170,9 @@ void SetHint(QWidget* widget, const QString& hint) {
         KeepPlain(widget, kPlainHintProperty, hint, tip);
         widget->setToolTip(tip);
         // A button bound to an action takes the action's tooltip back
-        // whenever the action changes (a translated caption, say).
-        if (auto* button = qobject_cast<QToolButton*>(widget);
-            button && button->defaultAction() && !IsMenuItem(button->defaultAction())) {
+        // whenever the action changes (a translated caption, say), a menu
+        // item's included.
+        if (auto* button = qobject_cast<QToolButton*>(widget); button && button->defaultAction()) {
             KeepPlain(button->defaultAction(), kPlainHintProperty, hint, tip);
             button->defaultAction()->setToolTip(tip);
         }
@@ -225,7 +226,16 @@ void WriteDirectChild(IniDocument& file, const std::string& section, QWidget* ch
     }
 }
 
-void WriteComponent(IniDocument& file, const std::string& section, QObject* component) {
+// A push button placed directly on its window is one of the window's
+// children, walked as such; one placed deeper (in a panel or a group box)
+// is a component like a check box.
+QPushButton* NestedButton(QObject* component, const QWidget* window) {
+    auto* button = qobject_cast<QPushButton*>(component);
+    return button != nullptr && button->parentWidget() != window ? button : nullptr;
+}
+
+void WriteComponent(IniDocument& file, const std::string& section, QObject* component,
+                    const QWidget* window) {
     if (auto* action = qobject_cast<QAction*>(component)) {
         if (IsMenuItem(action)) {
             file.WriteString(section, "Caption", S(action->text()));
@@ -245,6 +255,12 @@ void WriteComponent(IniDocument& file, const std::string& section, QObject* comp
     } else if (auto* check = qobject_cast<QCheckBox*>(component)) {
         file.WriteString(section, "Caption", S(check->text()));
         file.WriteString(section, "Hint", S(HintOf(check)));
+    } else if (auto* radio = qobject_cast<QRadioButton*>(component)) {
+        file.WriteString(section, "Caption", S(radio->text()));
+        file.WriteString(section, "Hint", S(HintOf(radio)));
+    } else if (auto* button = NestedButton(component, window)) {
+        file.WriteString(section, "Caption", S(button->text()));
+        file.WriteString(section, "Hint", S(HintOf(button)));
     } else if (auto* combo = qobject_cast<QComboBox*>(component)) {
         file.WriteString(section, "Hint", S(HintOf(combo)));
         if (!HoldsTexts(combo)) {
@@ -296,7 +312,8 @@ void ApplyDirectChild(const IniDocument& file, const std::string& section, QWidg
     }
 }
 
-void ApplyComponent(const IniDocument& file, const std::string& section, QObject* component) {
+void ApplyComponent(const IniDocument& file, const std::string& section, QObject* component,
+                    const QWidget* window) {
     const std::string* caption = NonEmpty(file, section, "Caption");
     const std::string* hint = NonEmpty(file, section, "Hint");
     if (auto* action = qobject_cast<QAction*>(component)) {
@@ -337,6 +354,14 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
         if (hint != nullptr) {
             SetHint(check, Q(*hint));
         }
+    } else if (qobject_cast<QRadioButton*>(component) || NestedButton(component, window)) {
+        auto* button = static_cast<QAbstractButton*>(component);
+        if (caption != nullptr) {
+            button->setText(Q(*caption));
+        }
+        if (hint != nullptr) {
+            SetHint(button, Q(*hint));
+        }
     } else if (auto* combo = qobject_cast<QComboBox*>(component)) {
         if (hint != nullptr) {
             SetHint(combo, Q(*hint));
@@ -364,6 +389,14 @@ void ApplyComponent(const IniDocument& file, const std::string& section, QObject
             group->setTitle(Q(*caption));
         }
     }
+}
+
+// The built-in texts of a window, as language file bytes.
+constexpr char kBuiltInTextsProperty[] = "builtInTexts";
+
+// Keys that hold what the user typed or chose, not texts.
+bool IsUserValue(const std::string& key) {
+    return key == "Text" || key == "ItemIndex";
 }
 
 }  // namespace
@@ -394,7 +427,7 @@ void SaveWindowTexts(IniDocument& file, const QList<QWidget*>& windows) {
         QList<QObject*> components;
         CollectComponents(window, components);
         for (QObject* component : components) {
-            WriteComponent(file, prefix + S(component->objectName()), component);
+            WriteComponent(file, prefix + S(component->objectName()), component, window);
         }
     }
 }
@@ -416,9 +449,36 @@ void ApplyWindowTexts(const IniDocument& file, const QList<QWidget*>& windows) {
         QList<QObject*> components;
         CollectComponents(window, components);
         for (QObject* component : components) {
-            ApplyComponent(file, prefix + S(component->objectName()), component);
+            ApplyComponent(file, prefix + S(component->objectName()), component, window);
         }
         window->update();
+    }
+}
+
+void RememberBuiltInTexts(const QList<QWidget*>& windows) {
+    for (QWidget* window : windows) {
+        if (window->property(kBuiltInTextsProperty).isValid()) {
+            continue;
+        }
+        IniDocument shown;
+        SaveWindowTexts(shown, {window});
+        IniDocument texts;
+        for (const std::string& section : shown.Sections()) {
+            for (const auto& [key, value] : shown.Values(section)) {
+                if (!IsUserValue(key)) {
+                    texts.WriteString(section, key, value);
+                }
+            }
+        }
+        window->setProperty(kBuiltInTextsProperty, QByteArray::fromStdString(texts.ToBytes()));
+    }
+}
+
+void RestoreBuiltInTexts(const QList<QWidget*>& windows) {
+    RememberBuiltInTexts(windows);
+    for (QWidget* window : windows) {
+        const QByteArray bytes = window->property(kBuiltInTextsProperty).toByteArray();
+        ApplyWindowTexts(IniDocument::FromBytes(bytes.toStdString()), {window});
     }
 }
 

@@ -9,7 +9,8 @@
 // line edit, `ItemsCount` and `Lines000`... for a memo (QPlainTextEdit).
 // Every named component it owns, however deep, gets "Window.Component" by
 // kind: menu items (QAction in a menu; separators left out), tool and speed
-// buttons (QToolButton), labels and check boxes: `Caption`, `Hint`; combo
+// buttons (QToolButton), labels, check boxes, radio buttons and push
+// buttons placed deeper than on the window itself: `Caption`, `Hint`; combo
 // boxes: `Hint`, `ItemsCount`, `ItemsString0`..., `ItemIndex`; group boxes:
 // `Caption`. A named separator in a tool bar is written but never changed.
 // Unnamed widgets, Qt's own ("qt_..."), and other windows owned by a window
@@ -49,5 +50,15 @@ void SaveWindowTexts(IniDocument& file, const QList<QWidget*>& windows);
 /// no non-empty `Caption` is left as it is; the main window's caption (its
 /// banner) is never replaced; empty values leave texts as they are.
 void ApplyWindowTexts(const IniDocument& file, const QList<QWidget*>& windows);
+
+/// Keeps the texts each window shows now as its built-in ones, unless it
+/// has some already: the first time a language reaches a window, it still
+/// shows the texts it was built with. What the user typed or chose (edit
+/// texts, combo selections) is not kept.
+void RememberBuiltInTexts(const QList<QWidget*>& windows);
+/// Puts the built-in texts back on the windows (remembering them first
+/// where that was not done yet), so that a language applied next leaves
+/// nothing of the one before where it is silent.
+void RestoreBuiltInTexts(const QList<QWidget*>& windows);
 
 }  // namespace nocturo

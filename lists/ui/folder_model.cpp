@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <string>
 
+#include "lang/language_strings.h"
 #include "lists/ui/local_path.h"
 
 namespace nocturo {
@@ -145,7 +146,9 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
             Detail(item);
             switch (column) {
                 case Size:
-                    return item.isFolder ? QString() : QString::asprintf("%lldKB", item.size);
+                    return item.isFolder ? QString()
+                                         : QString::fromStdString(
+                                               FormatText(Lng().txtSizeKilobytes, item.size));
                 case Type:
                     return item.type;
                 case Modified:
@@ -176,12 +179,15 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int role) const {
-    static const char* const kNames[] = {"Name", "Size", "Type", "Modified", "Attributes"};
+    static std::string LanguageStrings::*const kNames[] = {
+        &LanguageStrings::txtColumnName, &LanguageStrings::txtColumnSize,
+        &LanguageStrings::txtColumnType, &LanguageStrings::txtColumnModified,
+        &LanguageStrings::txtColumnAttributes};
     if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount) {
         return QAbstractTableModel::headerData(section, orientation, role);
     }
     if (role == Qt::DisplayRole) {
-        return QString(kNames[section]);
+        return QString::fromStdString(Lng().*kNames[section]);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(
@@ -189,6 +195,13 @@ QVariant FolderModel::headerData(int section, Qt::Orientation orientation, int r
             Qt::AlignVCenter);
     }
     return {};
+}
+
+void FolderModel::LanguageChanged() {
+    emit headerDataChanged(Qt::Horizontal, 0, ColumnCount - 1);
+    if (!items_.empty()) {
+        emit dataChanged(index(0, Size), index(rowCount() - 1, Size), {Qt::DisplayRole});
+    }
 }
 
 }  // namespace nocturo

@@ -37,6 +37,10 @@ class FolderModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    /// The column titles and sizes are written in the language in force:
+    /// the views show them again.
+    void LanguageChanged();
+
   private:
     struct Item {
         QString name;  // as PathFromBytes gives it

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -36,6 +37,7 @@
 
 #include "app/dialogs/dialogs.h"
 #include "core/image_file.h"
+#include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "lists/ui/folder_model.h"
 #include "lists/ui/local_path.h"
@@ -55,9 +57,6 @@ class FolderCellDelegate : public QStyledItemDelegate {
 };
 
 namespace {
-
-constexpr const char* kFolderMissing = "The folder \"%1\" does not exist.";
-constexpr const char* kFolderUnreadable = "The folder \"%1\" cannot be read.";
 
 // The process's current folder, its bytes kept.
 QString WorkingFolder() {
@@ -354,13 +353,17 @@ bool TFormSelDir::OpenFolder(const QString& path) {
         QDir::cleanPath(typed.startsWith('/') ? typed : WorkingFolder() + '/' + typed);
     struct stat st {};
     if (typed.isEmpty() || ::stat(PathToBytes(folder).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        Dialogs::Get().Message(this, QString::fromUtf8(kFolderMissing).arg(ShownPath(typed)),
+        Dialogs::Get().Message(this,
+                               QString::fromStdString(FormatText(Lng().txtFolderMissing,
+                                                                 ShownPath(typed).toStdString())),
                                windowTitle(), {DialogButton::Ok}, MessageKind::Error);
         cbPath_->setEditText(currentFolder_);
         return false;
     }
     if (!IsOpenableFolder(folder)) {
-        Dialogs::Get().Message(this, QString::fromUtf8(kFolderUnreadable).arg(ShownPath(folder)),
+        Dialogs::Get().Message(this,
+                               QString::fromStdString(FormatText(Lng().txtFolderUnreadable,
+                                                                 ShownPath(folder).toStdString())),
                                windowTitle(), {DialogButton::Ok}, MessageKind::Error);
         cbPath_->setEditText(currentFolder_);
         return false;
@@ -407,7 +410,8 @@ QAbstractItemView* TFormSelDir::ActiveView() const {
 }
 
 void TFormSelDir::btnBrowseClick() {
-    const QString chosen = Dialogs::Get().Folder(this, "Select Directory", currentFolder_);
+    const QString chosen = Dialogs::Get().Folder(
+        this, QString::fromStdString(Lng().txtSelectDirectory), currentFolder_);
     if (!chosen.isEmpty()) {
         OpenFolder(chosen);
     }
@@ -535,7 +539,7 @@ void TFormSelDir::FillFileList() {
     RefilterFileList();
     QApplication::restoreOverrideCursor();
     if (!read) {
-        Dialogs::Get().Message(this, QString::fromStdString(error), windowTitle(),
+        Dialogs::Get().Message(this, QString::fromStdString(LocalizedError(error)), windowTitle(),
                                {DialogButton::Ok}, MessageKind::Error);
     }
 }
@@ -572,8 +576,9 @@ void TFormSelDir::CheckListBox1DblClick(int row) {
         // The codes the desktop used to answer with: 2 for a file that is
         // not there, 31 for one without an associated program.
         const int code = ::access(files_.Text(row).c_str(), F_OK) == 0 ? 31 : 2;
-        Dialogs::Get().Message(this, QString::asprintf("%d", std::abs(code)), "Fail to Open",
-                               {DialogButton::Ok}, MessageKind::Error);
+        Dialogs::Get().Message(this, QString::number(std::abs(code)),
+                               QString::fromStdString(Lng().txtFailToOpen), {DialogButton::Ok},
+                               MessageKind::Error);
     }
 }
 
@@ -653,6 +658,13 @@ void TFormSelDir::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // FormShow: every showing reads the folder afresh.
     FillFileList();
+}
+
+void TFormSelDir::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange && model_ != nullptr) {
+        model_->LanguageChanged();
+    }
 }
 
 void TFormSelDir::hideEvent(QHideEvent* event) {

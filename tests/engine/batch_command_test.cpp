@@ -55,8 +55,7 @@ BatchRequest Request(int index, const std::string& reference, int32_t factor = 2
 }
 
 std::string ReferenceMessage(const std::string& name) {
-    return "message|" + FormatText(kReferenceNotLoadedText, name) + "|" +
-           kReferenceNotLoadedCaption;
+    return "message|" + FormatText(Lng().txtReferenceNotLoaded, name) + "|" + Lng().txtBatchCaption;
 }
 
 bool Changed(const std::string& fileName, const RgbImage& image) {

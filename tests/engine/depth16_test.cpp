@@ -14,6 +14,7 @@
 #include "engine/search_run.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
+#include "lang/language_strings.h"
 #include "tests/engine/scripted_host.h"
 #include "tests/support/dng_writer.h"
 #include "tests/support/rules16.h"
@@ -122,7 +123,7 @@ TEST(Depth16Run, StepsKeepSixteenBitsAndEightBitNamesAreAsked) {
         EXPECT_EQ(ran, *c.written != '\0');
         EXPECT_EQ(run.host.Count("ask|"), c.answer == Answer::None ? 0 : 1);
         if (c.answer != Answer::None) {
-            EXPECT_NE(run.host.log[1].find(kEightBitsCaption), std::string::npos);
+            EXPECT_NE(run.host.log[1].find(Lng().txtEightBitsCaption), std::string::npos);
         }
         if (c.answer == Answer::No) {
             // The dialog comes back with the name that was refused.

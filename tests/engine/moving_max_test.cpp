@@ -484,7 +484,7 @@ TEST(MovingMaxCommandTest, WhatEndsItBeforeTheRun) {
         });
         EXPECT_FALSE(report.has_value());
         EXPECT_EQ(asked, c.entries > 1 ? 1 : 0);
-        EXPECT_EQ(run.host.Count("message|" + std::string(kMovingMaxOneEntry)), c.messages);
+        EXPECT_EQ(run.host.Count("message|" + Lng().txtMovingMaxOneEntry), c.messages);
         EXPECT_EQ(run.Left().Count(), c.entries);
         EXPECT_TRUE(display.copyShown.empty());
         EXPECT_EQ(display.liveDisplay.back(), true);

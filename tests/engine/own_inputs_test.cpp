@@ -94,10 +94,10 @@ TEST(OwnInputs, EveryRunRefusesOutputsThatAreItsFrames) {
         }
         run.host.saveNames = {dir.File(c.chosen)};
         EXPECT_FALSE(c.command(run.context));
-        EXPECT_EQ(
-            run.host.Lines("message|"),
-            (std::vector<std::string>{"message|" + FormatText(kOwnInputText, dir.File(c.first)) +
-                                      "|" + kOwnInputCaption}));
+        EXPECT_EQ(run.host.Lines("message|"),
+                  (std::vector<std::string>{"message|" +
+                                            FormatText(Lng().txtOwnInput, dir.File(c.first)) + "|" +
+                                            Lng().txtWarning}));
         EXPECT_EQ(run.host.Count("status|"), 0);
         for (int k = 0; k < 4; ++k) {
             EXPECT_EQ(ReadBytes(run.Left().Text(k)), before[static_cast<size_t>(k)]);

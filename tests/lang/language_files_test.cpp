@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -52,13 +54,12 @@ class LanguageTest : public ::testing::Test {
 TEST_F(LanguageTest, StringsWrittenInTableOrderAndReadBackWithoutRegardToCase) {
     IniDocument file;
     WriteLanguageStrings(file);
-    EXPECT_EQ(file.Sections(), (std::vector<std::string>{"Strings", "Messages", "Lng"}));
+    EXPECT_EQ(file.Sections(), (std::vector<std::string>{"Strings", "Messages", "Lng", "Texts"}));
     EXPECT_EQ(file.Keys("Strings").size(), 16u);
     EXPECT_EQ(file.Keys("Messages").size(), 8u);
     EXPECT_EQ(file.Keys("Lng").size(), 6u);
     EXPECT_EQ(file.Keys("Strings").front(), "kstclearlist");
-    EXPECT_EQ(file.ReadString("Lng", "lngSaveEdit"),
-              "Voulez-vous enregistrer les  modifications ?");
+    EXPECT_EQ(file.ReadString("Lng", "lngSaveEdit"), "Do you want to save the changes?");
 
     const IniDocument other = IniDocument::FromBytes(
         "[STRINGS]\r\nKSTCAPTION1=Liste de gauche\r\nkstemptylist=\r\n"
@@ -70,6 +71,12 @@ TEST_F(LanguageTest, StringsWrittenInTableOrderAndReadBackWithoutRegardToCase) {
     // An empty or missing value keeps the text in force.
     EXPECT_EQ(Lng().kstemptylist, "Empty List");
     EXPECT_EQ(Lng().kstcaption2, "Right List");
+
+    // A language applied as a whole leaves nothing of the one before.
+    ApplyLanguageStrings(IniDocument::FromBytes("[Strings]\r\nkstcaption2=Rechte Liste\r\n"));
+    EXPECT_EQ(Lng().kstcaption1, "Left List");
+    EXPECT_EQ(Lng().lngquit, "Quit");
+    EXPECT_EQ(Lng().kstcaption2, "Rechte Liste");
 }
 
 TEST_F(LanguageTest, HeaderNamesTheFileAndCarriesTheLanguageCode) {
@@ -241,6 +248,60 @@ TEST_F(LanguageTest, TranslatedPlaceholdersCannotReadPastTheirArguments) {
               "Erreur %d a.jpg %s %n %x %");
     EXPECT_EQ(FormatText(Lng().lngfilesinerror, 3LL), "%s 3 %d %*d %-10s fichiers");
     EXPECT_EQ(FormatText("100%% %s", std::string_view("done")), "100% done");
+
+    // Several values go in order, each only into a directive of its kind.
+    const struct {
+        const char* format;
+        const char* expected;
+    } cases[] = {
+        {"Cannot save %s: %s", "Cannot save a.jpg: full"},
+        {"%s : %s", "a.jpg : full"},
+        {"%d x %d in %s", "%d x %d in a.jpg"},
+        {"%s", "a.jpg"},
+        {"%s %s %s", "a.jpg full %s"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FormatText(c.format, "a.jpg", std::string("full")), c.expected) << c.format;
+    }
+    EXPECT_EQ(FormatText("%d x %d: %s", 3, 4LL, "a.bmp"), "3 x 4: a.bmp");
+    EXPECT_EQ(FormatText("%s: %d x %d", 3, 4LL, "a.bmp"), "%s: 3 x 4");
+}
+
+TEST_F(LanguageTest, ErrorsOfTheLowerLayersComeInTheLanguageInForce) {
+    ApplyLanguageStrings(IniDocument::FromBytes(
+        "[Texts]\r\ntxtCannotReadFile=Lecture de « %s » impossible : %s\r\n"
+        "txtErrIsFolder=C'est un dossier\r\ntxtFileTooLarge=fichier trop grand\r\n"
+        "txtAllImages=Toutes les images\r\ntxtFilesOfType=Fichiers %s\r\n"));
+    // The system's texts the table names are its own, word for word.
+    const std::pair<std::string LanguageStrings::*, int> system[] = {
+        {&LanguageStrings::txtErrNoEntry, ENOENT},
+        {&LanguageStrings::txtErrAccess, EACCES},
+        {&LanguageStrings::txtErrNoSpace, ENOSPC},
+        {&LanguageStrings::txtErrIsFolder, EISDIR},
+        {&LanguageStrings::txtErrNotFolder, ENOTDIR},
+        {&LanguageStrings::txtErrReadOnly, EROFS},
+        {&LanguageStrings::txtErrQuota, EDQUOT},
+        {&LanguageStrings::txtErrInputOutput, EIO},
+        {&LanguageStrings::txtErrNameTooLong, ENAMETOOLONG},
+        {&LanguageStrings::txtErrNoMemory, ENOMEM},
+    };
+    for (const auto& [text, code] : system) {
+        EXPECT_EQ(LanguageStrings().*text, std::strerror(code));
+    }
+
+    IniDocument doc;
+    std::string error;
+    const std::string folder = dir_.Path().string();
+    ASSERT_FALSE(doc.LoadFile(folder, &error));
+    EXPECT_EQ(LocalizedError(error), "Lecture de « " + folder + " » impossible : C'est un dossier");
+    EXPECT_EQ(LocalizedError("Cannot read \"a\": the file is too large"),
+              "Lecture de « a » impossible : fichier trop grand");
+    EXPECT_EQ(LocalizedError("something else"), "something else");
+    EXPECT_EQ(LocalizedError(""), "");
+
+    EXPECT_EQ(LocalizedFilter("All Images|*.BMP;*.JPG|PNG Files|*.PNG|All Files (*.*)|*.*"),
+              "Toutes les images|*.BMP;*.JPG|Fichiers PNG|*.PNG|All Files (*.*)|*.*");
+    EXPECT_EQ(LocalizedFilter("*.txt|*.txt|*.*|*.*"), "*.txt|*.txt|*.*|*.*");
 }
 
 }  // namespace

@@ -105,7 +105,8 @@ void Depth16WindowTest::optionKeepsSixteenBitsAndAsksAboutEightBitNames() {
     (*script_)->messages = {DialogButton::No};
     form.Action("GetMAX1")->trigger();
     QCOMPARE((*script_)->Count("save"), 2);
-    QCOMPARE((*script_)->asked[1].caption, QString(nocturo::kEightBitsCaption));
+    QCOMPARE((*script_)->asked[1].caption,
+             QString::fromStdString(nocturo::Lng().txtEightBitsCaption));
     QCOMPARE((*script_)->Last("save").options.fileName, jpeg);
     QVERIFY(Same(form.Result(), expected));
     QVERIFY(Same(Load(png, 16), expected));

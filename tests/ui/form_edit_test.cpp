@@ -58,7 +58,7 @@ class FormEditTest : public QObject {
         Write(dir_.filePath("fr.lng"), text);
         TFormEdit editor;
         editor.LoadEditorFile(dir_.filePath("fr.lng"));
-        QCOMPARE(editor.windowTitle(), "Editer : " + dir_.filePath("fr.lng"));
+        QCOMPARE(editor.windowTitle(), "Edit : " + dir_.filePath("fr.lng"));
         QVERIFY(!editor.RichEdit1()->document()->isModified());
         QTextBlock block = editor.RichEdit1()->document()->begin();
         QVERIFY(block.blockFormat().textIndent() > 0);  // [File]
@@ -269,7 +269,7 @@ class FormEditTest : public QObject {
         QCOMPARE(asked.options.folder, dir_.path());
         QCOMPARE(asked.options.filter, QString("Fichiers Langue (*.lng)|*.lng"));
         QCOMPARE(editor.CurrentPath(), dir_.filePath("chosen.lng"));
-        QCOMPARE(editor.windowTitle(), QString("Editer"));
+        QCOMPARE(editor.windowTitle(), QString("Edit"));
     }
 };
 

@@ -162,7 +162,7 @@ void FormMainTest::everyMenuItemHasItsNameCaptionAndShortcut() {
         QCOMPARE(action->text(), QString::fromUtf8(item.caption));
         QCOMPARE(action->shortcut(), QKeySequence(item.shortcut));
     }
-    QCOMPARE(form.Action("Redirect1")->toolTip(), QString("Change Current List Directory"));
+    QCOMPARE(form.Action("Redirect1")->statusTip(), QString("Change Current List Directory"));
     QVERIFY(form.Action("Adapterlimage1")->isCheckable());
     QVERIFY(form.Action("Adapterlimage1")->isChecked());
     QVERIFY(form.Action("SortList1")->isCheckable());
@@ -246,7 +246,7 @@ void FormMainTest::closeAsksOnlyWhileTheResultIsUnsaved() {
         script->messages = {DialogButton::Cancel};
         QVERIFY(!form.close());
         QCOMPARE(script->Last("message").text, QString("Save Processed Image?"));
-        QCOMPARE(script->Last("message").caption, QString("Quitter?"));
+        QCOMPARE(script->Last("message").caption, QString("Quit"));
 
         // Yes saves and keeps the window; the next request closes it.
         script->messages = {DialogButton::Yes};

@@ -9,11 +9,13 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
@@ -29,6 +31,7 @@
 #include "app/status_bar.h"
 #include "core/ini_document.h"
 #include "engine/ui/form_num_format.h"
+#include "engine/ui/form_sample.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/language_ui.h"
@@ -315,7 +318,8 @@ class LanguageTest : public QObject {
         QFile raw(first);
         QVERIFY(raw.open(QIODevice::ReadOnly));
         QVERIFY(raw.readAll().contains("Caption= Z = 50% \r\n"));
-        QCOMPARE(form.findChild<QLabel*>("Label100")->text(), QString("Z = 50%"));
+        // The label itself shows the zoom again once the language is applied.
+        QCOMPARE(form.findChild<QLabel*>("Label100")->text(), QString(" Z = 50% "));
         QCOMPARE(form.windowTitle(), banner);
     }
 
@@ -361,8 +365,11 @@ class LanguageTest : public QObject {
         old.close();
         QVERIFY(ApplyLanguageFile(old.fileName()));
         QCOMPARE(form.Action("Fichier1")->text(), QString::fromUtf8("Fichiers à traiter"));
+        // A file is a language as a whole: what it lacks is English again.
+        QCOMPARE(form.ListTitle(), QString("Left List"));
 
         // A missing file changes nothing but the language code.
+        QVERIFY(ApplyLanguageFile(file.fileName()));
         QVERIFY(ApplyLanguageFile(dir.filePath("missing.lng")));
         QCOMPARE(LanguageCode(), std::string("??"));
         QCOMPARE(form.ListTitle(), QString("Liste de gauche"));
@@ -393,6 +400,33 @@ class LanguageTest : public QObject {
         QCOMPARE(form.Action("Quit1")->text(), QString("Quit.."));
     }
 
+    void aLanguageLeavesNothingOfTheOneBefore() {
+        TFormMain form;
+        form.findChild<QSlider*>("TrackBar1")->setValue(120);
+        QVERIFY(ApplyLanguageFile(NOCTURO_SOURCE_DIR "/lang/lng/fr.lng"));
+        QCOMPARE(form.Action("Fichier1")->text(), QString("Fichiers"));
+        QCOMPARE(form.findChild<QLabel*>("Label100")->text(), QString(" Z = 120% "));
+        form.FormSample()->Edit1()->setText("77");
+        // A file that translates one caption: everything else is English
+        // again, what the user typed stays.
+        QTemporaryDir dir;
+        QFile file(dir.filePath("one.lng"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(
+            "[File]\r\nLanguage=Xx\r\n[FormMain]\r\nCaption=x\r\n"
+            "[FormMain.Quit1]\r\nCaption=Sortir\r\nHint=\r\n"
+            "[FormMain.ToolButtonUp2]\r\nHint=\r\n");
+        file.close();
+        QVERIFY(ApplyLanguageFile(file.fileName()));
+        QCOMPARE(form.Action("Quit1")->text(), QString("Sortir"));
+        QCOMPARE(form.Action("Fichier1")->text(), QString("Files"));
+        QCOMPARE(form.findChild<QToolButton*>("ToolButtonUp2")->toolTip(), QString("Up"));
+        QCOMPARE(form.FormAbout()->windowTitle(), QString("About.."));
+        QCOMPARE(form.FormSample()->Edit1()->text(), QString("77"));
+        QCOMPARE(QString::fromStdString(Lng().kstemptylist), QString("Empty List"));
+        QCOMPARE(form.Action("LoadList1")->text(), QString("Load LEFT current list"));
+    }
+
     void menuSwitchesLanguageAndStartUpAppliesCurrent() {
         DialogScript script;
         QTemporaryDir dir;
@@ -414,6 +448,8 @@ class LanguageTest : public QObject {
             form.Action("En1")->trigger();
             QCOMPARE(form.Action("Fichier1")->text(), QString("Files"));
             QCOMPARE(form.StatusBar1()->PanelText(2), QString("Empty List"));
+            form.Action("De1")->trigger();
+            QCOMPARE(form.Action("Fichier1")->text(), QString("Dateien"));
         }
         // The next start with German as the current language: messages
         // before any window shows one, window texts once all exist.
@@ -421,7 +457,7 @@ class LanguageTest : public QObject {
         Lng() = LanguageStrings();
         TFormMain form;
         QCOMPARE(form.Action("Fichier1")->text(), QString("Dateien"));
-        QCOMPARE(form.FormAbout()->windowTitle(), QString::fromUtf8("Über.."));
+        QCOMPARE(form.FormAbout()->windowTitle(), QString::fromUtf8("Über Nocturo"));
         QCOMPARE(form.StatusBar1()->PanelText(2), QString("Leere Liste"));
         QCOMPARE(form.windowTitle().left(7), QString("Nocturo"));
     }

@@ -89,7 +89,7 @@ class LngFormTest : public QObject {
         QCOMPARE(asked.options.fileName, QString("current.lng"));
         QCOMPARE(asked.options.folder, user_);
         QCOMPARE(asked.options.defaultExtension, QString("lng"));
-        QCOMPARE(asked.caption, QString("Enregistrer un Fichier Langue"));
+        QCOMPARE(asked.caption, QString("Save a Language File"));
         // The new file is complete: the selected file's texts, and every
         // other text as shown.
         const QByteArray made = Read(user_ + "made.lng");

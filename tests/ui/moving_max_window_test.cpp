@@ -21,6 +21,7 @@
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/ui/form_sample.h"
+#include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "tests/ui/scripted_dialogs.h"
 
@@ -214,7 +215,8 @@ void MovingMaxWindowTest::oneEntryIsExplained() {
     form.OpenFiles(files);
     form.Action("MovingMax1")->trigger();
     QCOMPARE(script->Count("message"), 1);
-    QCOMPARE(script->Last("message").text, QString(nocturo::kMovingMaxOneEntry));
+    QCOMPARE(script->Last("message").text,
+             QString::fromStdString(nocturo::Lng().txtMovingMaxOneEntry));
     QCOMPARE(script->Count("save"), 0);
     QCOMPARE(form.LeftList().Count(), 1);
 }

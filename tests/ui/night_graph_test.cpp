@@ -122,7 +122,7 @@ void NightGraphTest::graphIsOffAtStartAndPlotsEveryEntry() {
     form.OpenFiles(files);
     QVERIFY(!form.Action("NightGraph1")->isChecked());
     QVERIFY(!form.Action("RememberFrames1")->isChecked());
-    QVERIFY(form.Action("RememberFrames1")->toolTip().contains("2 bytes per pixel"));
+    QVERIFY(form.Action("RememberFrames1")->statusTip().contains("2 bytes per pixel"));
     QVERIFY(form.PanelGraph()->isHidden());
 
     TPanelGraph* panel = ShowGraph(form);
