@@ -4,14 +4,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "core/ini_document.h"
+#include "core/text.h"
 #include "lists/list_file.h"
+#include "lists/list_pair.h"
 
 namespace nocturo::cli {
 
@@ -22,14 +26,16 @@ int UsageError(const std::string& message) {
 }
 
 bool ParseInt(const std::string& text, long low, long high, int32_t& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    errno = 0;
-    const long v = std::strtol(begin, &end, 10);
-    if (end == begin || *end != '\0' || errno != 0 || v < low || v > high) {
+    // Blanks before the number are taken, as the C library's reading does.
+    std::string_view digits = text;
+    while (!digits.empty() && std::isspace(static_cast<unsigned char>(digits.front())) != 0) {
+        digits.remove_prefix(1);
+    }
+    const std::optional<int32_t> v = ParseInt32(digits);
+    if (!v || *v < low || *v > high) {
         return false;
     }
-    value = static_cast<int32_t>(v);
+    value = *v;
     return true;
 }
 
@@ -152,7 +158,7 @@ bool AppendNameLines(std::string_view text, std::vector<std::string>& files, std
             problem = Format(kNulInLine, number);
             return false;
         }
-        std::string name = IniDocument::DecodeLine(line);
+        std::string name = DecodeLine(line);
         if (name.size() > kMaxListNameLength) {
             problem = Format(kLineTooLong, number, kMaxListNameLength);
             return false;
@@ -198,6 +204,57 @@ bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
         }
     }
     return true;
+}
+
+bool InputOptions::Take(const OptionArg& option, int argc, char** argv, int& index, int& status) {
+    std::string text;
+    if (option.name == "--files-from") {
+        if (!option.Value(argc, argv, index, text) || text.empty()) {
+            status = UsageError("--files-from needs the name of a list file");
+        } else {
+            lists.push_back(text);
+        }
+        return true;
+    }
+    if (option.name == "--jobs") {
+        int32_t value = 0;
+        if (!option.Value(argc, argv, index, text) || !ParseInt(text, 0, kMaxJobs, value)) {
+            status = UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
+        } else {
+            jobs = value;
+        }
+        return true;
+    }
+    if (option.name == "--") {
+        for (++index; index < argc; ++index) {
+            files.emplace_back(argv[index]);
+        }
+        return true;
+    }
+    if (option.name.size() <= 1 || option.name[0] != '-') {
+        files.emplace_back(argv[index]);
+        return true;
+    }
+    return false;
+}
+
+int InputOptions::ReadLists() {
+    for (const std::string& list : lists) {
+        std::string problem;
+        if (!ReadFilesFrom(list, files, problem)) {
+            return UsageError("cannot read the list file " + list + ": " + problem);
+        }
+    }
+    return -1;
+}
+
+void FillLeftList(ListPair& lists, std::vector<std::string> files) {
+    std::vector<ListEntry> entries;
+    entries.reserve(files.size());
+    for (std::string& name : files) {
+        entries.push_back({std::move(name), true, true, false});
+    }
+    lists.Left().AppendEntries(std::move(entries));
 }
 
 bool FolderWritable(const std::string& fileName, std::string& problem) {

@@ -8,7 +8,15 @@
 #include <string>
 #include <vector>
 
+namespace nocturo {
+class ListPair;
+}
+
 namespace nocturo::cli {
+
+/// The most threads --jobs and --write-jobs take: more only cost memory,
+/// as each holds a frame.
+constexpr int kMaxJobs = 256;
 
 /// Prints "nocturo-stack: MESSAGE" and the --help hint to stderr; returns
 /// the usage error status, 2.
@@ -53,6 +61,28 @@ constexpr std::size_t kMaxListLineBytes = 3 * 4096 + 64;
 /// than a file name can be or holding a NUL byte, or is a damaged list file.
 bool ReadFilesFrom(const std::string& listName, std::vector<std::string>& files,
                    std::string& problem);
+
+/// What every command reads alike from its command line: the FILEs, the
+/// --files-from LISTs (read after the command line, their FILEs after the
+/// others) and --jobs N; after "--" every argument is a FILE.
+struct InputOptions {
+    std::vector<std::string> files;
+    std::vector<std::string> lists;
+    /// -1 when not given.
+    int jobs = -1;
+
+    /// Whether `option`, argument `index`, is --files-from, --jobs, "--" or
+    /// a FILE (anything not starting with '-', and "-" itself). It is then
+    /// taken (`index` moved past what it took) and, when its value is
+    /// wrong, `status` receives the usage error's status after its message.
+    bool Take(const OptionArg& option, int argc, char** argv, int& index, int& status);
+    /// Appends the FILEs of every LIST in turn (ReadFilesFrom). -1 when all
+    /// were read; else, after its message, the usage error's status.
+    int ReadLists();
+};
+
+/// The FILEs as the entries of the left list, checked and enabled, in order.
+void FillLeftList(ListPair& lists, std::vector<std::string> files);
 
 /// The folder a file would be written into must exist and be writable:
 /// checked before a run, so that a typing error does not cost a night's run.

@@ -84,6 +84,16 @@ int InterruptedStatus() {
     return 128 + interrupted.load(std::memory_order_relaxed);
 }
 
+int ExitStatus(bool outputProblem, int errors) {
+    if (Interrupted()) {
+        return InterruptedStatus();
+    }
+    if (outputProblem) {
+        return 2;
+    }
+    return errors == 0 ? 0 : 1;
+}
+
 // ---- ProgressLine ----------------------------------------------------------
 
 ProgressLine::ProgressLine(FILE* out, bool enabled, int total)
@@ -165,6 +175,9 @@ ConsoleHost::ConsoleHost(const ConsoleSettings& settings, RunState& state, Progr
     : settings_(settings), state_(state), progress_(progress) {}
 
 void ConsoleHost::ShowStatus(int, const std::string& text, const FileList&, bool ok) {
+    if (!settings_.countFrames) {
+        return;
+    }
     if (ok && !settings_.firstIsMerged && state_.ResultPosition == 0) {
         return;  // the first picture sizing the result; it is processed next
     }
@@ -198,13 +211,13 @@ Answer ConsoleHost::Ask(const std::string&, const std::string&, const std::vecto
         return std::find(buttons.begin(), buttons.end(), a) != buttons.end();
     };
     if (offers(Answer::YesToAll)) {
-        // The only question with "Yes to All": may an existing step file be
-        // replaced. Without --overwrite the answer is No, which stops the
-        // run after the current frame without writing it.
+        // The only question with "Yes to All": may an existing file (a step
+        // file, a copy, an output) be replaced. Without --overwrite the
+        // answer is No, which stops the run without writing it.
         if (settings_.overwrite) {
             return Answer::YesToAll;
         }
-        overwriteRefused_ = true;
+        ++overwritesRefused_;
         return Answer::No;
     }
     if (Interrupted() && offers(Answer::Yes)) {

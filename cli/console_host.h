@@ -1,8 +1,10 @@
 #pragma once
-// The console's answer to everything a run asks of a user interface:
-// questions are answered from the command line's options, the status bar
-// becomes a progress line on a terminal, and the final message goes to
-// standard output.
+// The console's answer to everything a run asks of a user interface, for
+// every command of nocturo-stack: questions are answered from the command
+// line's options (an existing file is replaced only with --overwrite;
+// Ctrl+C, SIGTERM and SIGHUP act as the abort button and answer its
+// question Yes), the status bar becomes a progress line on a terminal, and
+// the messages are kept for the command to print.
 
 #include <chrono>
 #include <cstdio>
@@ -27,6 +29,10 @@ bool Interrupted();
 /// The exit status of a run they stopped: 128 + the first signal's number
 /// (130 for Ctrl+C, 143 for SIGTERM, 129 for SIGHUP), as shells report it.
 int InterruptedStatus();
+/// The status every command ends with: InterruptedStatus() when a signal
+/// stopped it, 2 when an output could not be written (or was refused), 1
+/// when some FILE was in error, else 0.
+int ExitStatus(bool outputProblem, int errors);
 
 /// A line on a terminal that shows how far a run is, rewritten in place.
 /// Does nothing unless enabled.
@@ -60,17 +66,24 @@ class ProgressLine {
     std::chrono::steady_clock::time_point lastFrame_;
 };
 
+/// What a command line run asks of its host, and what the host prints.
 struct ConsoleSettings {
     /// Where the result goes; empty for none (allowed only with steps).
     std::string output;
     /// Name of the first step file; empty when no steps are saved.
     std::string firstStepFile;
-    /// Replace existing step files instead of stopping.
+    /// Replace existing files (step files, copies, outputs) instead of
+    /// stopping.
     bool overwrite = false;
     /// False for batch arithmetic: the first picture is loaded once only to
     /// size the result and is then processed like every other, so its first
     /// load is no frame done.
     bool firstIsMerged = true;
+    /// Frames are counted as they are done, on the progress line, and a
+    /// frame in error is named at once on standard error: the runs that
+    /// merge. The search and the moving maximum name theirs in their own
+    /// reports.
+    bool countFrames = true;
 };
 
 class ConsoleHost : public RunHost {
@@ -113,8 +126,10 @@ class ConsoleHost : public RunHost {
     bool ResultSaveRequested() const { return saveRequested_; }
     /// Saving the output failed.
     bool OutputFailed() const { return outputFailed_; }
-    /// An existing step file was not replaced, which stopped the run.
-    bool OverwriteRefused() const { return overwriteRefused_; }
+    /// Existing files not replaced (no --overwrite); the first stopped the
+    /// run.
+    int OverwritesRefused() const { return overwritesRefused_; }
+    bool OverwriteRefused() const { return overwritesRefused_ > 0; }
     /// The messages the run showed, in order (normally the error count).
     const std::vector<std::string>& Messages() const { return messages_; }
     /// The run's report (empty before the run's end).
@@ -131,7 +146,7 @@ class ConsoleHost : public RunHost {
     int merged_ = 0;
     bool saveRequested_ = false;
     bool outputFailed_ = false;
-    bool overwriteRefused_ = false;
+    int overwritesRefused_ = 0;
     std::vector<std::string> messages_;
     RunReport report_;
     std::chrono::steady_clock::time_point runStart_;

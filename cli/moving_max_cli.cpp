@@ -25,37 +25,13 @@ namespace nocturo::cli {
 
 namespace {
 
-constexpr int kMaxJobs = 256;
-
-/// Answers the run from the command line: Ctrl+C is the abort button, the
-/// pause question is answered Yes, an existing output is replaced only with
-/// --overwrite, the progress panel becomes a line on a terminal.
-class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
+/// The console host with the moving maximum's progress panel: a line on a
+/// terminal, rewritten in place.
+class MovingMaxConsole : public ConsoleHost, public MovingMaxDisplay {
   public:
-    MovingMaxConsole(RunState& state, bool progress, bool overwrite)
-        : state_(state), progress_(progress), overwrite_(overwrite) {}
-
-    void ShowImage(const RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
-    void ProcessEvents() override {
-        if (Interrupted()) {
-            ToolButtonAbortClick(state_);
-        }
-    }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
-               bool) override {
-        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
-            // "OverWrite?": an output made after the run was checked.
-            return overwrite_ ? Answer::YesToAll : Answer::No;
-        }
-        return Answer::Yes;  // "Do you want to Stop process"
-    }
-    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return {}; }
-    void ShowMessage(const std::string& text, const std::string&) override {
-        std::fprintf(stderr, "nocturo-stack: %s\n", text.c_str());
-    }
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
+    MovingMaxConsole(const ConsoleSettings& settings, RunState& state, ProgressLine& noFrames,
+                     bool progress)
+        : ConsoleHost(settings, state, noFrames), progress_(progress) {}
 
     void SetStatusPanel(int panel, const std::string& text) override {
         if (panel == 3 && progress_) {
@@ -70,13 +46,12 @@ class MovingMaxConsole : public RunHost, public MovingMaxDisplay {
     void EndLine() {
         if (drawn_) {
             std::fprintf(stderr, "\n");
+            drawn_ = false;
         }
     }
 
   private:
-    RunState& state_;
     bool progress_;
-    bool overwrite_;
     bool drawn_ = false;
 };
 
@@ -135,16 +110,20 @@ int MovingMaxMain(int argc, char** argv) {
     bool darkening = true;
     bool stats = false;
     bool overwrite = false;
-    int jobs = -1;
     std::string firstOutput;
-    std::vector<std::string> files;
-    std::vector<std::string> lists;
+    InputOptions input;
     for (int i = 1; i < argc; ++i) {
         const OptionArg option(argv[i]);
         const std::string& arg = option.name;
         const bool hasInline = option.hasInlineValue;
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
         auto noValue = [&] { return !hasInline; };
+        if (int status = -1; input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
         std::string text;
         if (arg == "--moving-max") {
             if (!value(text) || !ParseInt(text, 2, INT_MAX, windowSize)) {
@@ -162,40 +141,22 @@ int MovingMaxMain(int argc, char** argv) {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
             }
-        } else if (arg == "--jobs") {
-            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            lists.push_back(text);
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                files.emplace_back(argv[i]);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("not an option of --moving-max: " + std::string(argv[i]));
         } else {
-            files.push_back(arg);
+            return UsageError("not an option of --moving-max: " + std::string(argv[i]));
         }
     }
-    for (const std::string& list : lists) {
-        std::string problem;
-        if (!ReadFilesFrom(list, files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = input.ReadLists(); status >= 0) {
+        return status;
     }
     if (firstOutput.empty()) {
         return UsageError("--moving-max needs -o FIRST_OUTPUT");
     }
-    if (files.size() < 2) {
+    if (input.files.size() < 2) {
         return UsageError("--moving-max needs at least two input files");
     }
-    if (static_cast<size_t>(windowSize) > files.size()) {
+    if (static_cast<size_t>(windowSize) > input.files.size()) {
         return UsageError("--moving-max " + std::to_string(windowSize) +
-                          ": the window is larger than the " + std::to_string(files.size()) +
+                          ": the window is larger than the " + std::to_string(input.files.size()) +
                           " input files");
     }
     std::string problem;
@@ -209,8 +170,8 @@ int MovingMaxMain(int argc, char** argv) {
     settings.darkening = darkening;
     const MovingMaxOutput output = MovingMaxOutputBase(firstOutput);
     const std::vector<std::string> outputs =
-        MovingMaxOutputNames(output, settings, static_cast<int>(files.size()));
-    if (const std::optional<std::string> own = FirstOwnInput(outputs, files)) {
+        MovingMaxOutputNames(output, settings, static_cast<int>(input.files.size()));
+    if (const std::optional<std::string> own = FirstOwnInput(outputs, input.files)) {
         return UsageError("the output " + *own +
                           " is one of the input FILEs: a run never writes over them");
     }
@@ -223,21 +184,19 @@ int MovingMaxMain(int argc, char** argv) {
     }
 
     ListPair pair;
-    {
-        std::vector<ListEntry> entries;
-        entries.reserve(files.size());
-        for (std::string& name : files) {
-            entries.push_back({std::move(name), true, true, false});
-        }
-        pair.Left().AppendEntries(std::move(entries));
-    }
+    FillLeftList(pair, std::move(input.files));
     RunState state;
     InstallInterruptHandler();
-    MovingMaxConsole console(state, ::isatty(STDERR_FILENO) == 1, overwrite);
+    // The run names its frames in error in its report.
+    ConsoleSettings hostSettings;
+    hostSettings.overwrite = overwrite;
+    hostSettings.countFrames = false;
+    ProgressLine noFrames(stderr, false, 0);
+    MovingMaxConsole console(hostSettings, state, noFrames, ::isatty(STDERR_FILENO) == 1);
     RunContext context{pair, state, console};
 
     MovingMaxOptions options;
-    options.decodeThreads = jobs;
+    options.decodeThreads = input.jobs;
 
     const auto start = std::chrono::steady_clock::now();
     MovingMaxReport report;
@@ -251,6 +210,9 @@ int MovingMaxMain(int argc, char** argv) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     console.EndLine();
+    for (const std::string& message : console.Messages()) {
+        std::fprintf(stderr, "nocturo-stack: %s\n", message.c_str());
+    }
 
     for (const std::string& line : RunReportLines(MovingMaxRunReport(report))) {
         std::fprintf(stderr, "nocturo-stack: %s\n", line.c_str());
@@ -273,13 +235,7 @@ int MovingMaxMain(int argc, char** argv) {
     }
     std::printf("%s\n", FormatText(Lng().lngfilesinerror, report.errors).c_str());
     std::fflush(stdout);
-    if (Interrupted()) {
-        return InterruptedStatus();
-    }
-    if (report.failedSaves > 0 || report.stopped) {
-        return 2;
-    }
-    return report.errors == 0 ? 0 : 1;
+    return ExitStatus(report.failedSaves > 0 || report.stopped, report.errors);
 }
 
 }  // namespace nocturo::cli

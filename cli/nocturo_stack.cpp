@@ -47,6 +47,7 @@ namespace {
 
 using nocturo::ImageOperation;
 using nocturo::cli::FolderWritable;
+using nocturo::cli::kMaxJobs;
 using nocturo::cli::OptionArg;
 using nocturo::cli::ParseInt;
 using nocturo::cli::UsageError;
@@ -69,9 +70,6 @@ constexpr OperationName kOperations[] = {
 // The batch functions by their list index.
 constexpr const char* kBatchNames[nocturo::kBatchFunctionCount] = {"dark",     "add",    "flat",
                                                                    "multiply", "square", "cube"};
-
-// More decode threads than this only cost memory: each holds a frame.
-constexpr int kMaxJobs = 256;
 
 // The whole help, the manual page's source too: headings end with ':' at the
 // left edge, options and exit statuses start two blanks in.
@@ -213,12 +211,12 @@ struct Options {
     std::optional<int32_t> offset;
     int32_t threshold = 0;
     nocturo::cli::ConsoleSettings console;
-    int jobs = -1;  // -1: one per processor
     int writeJobs = nocturo::WriteOptions{}.inFlight;
     bool stats = false;
     bool measure = false;
     std::string frameMap;
-    std::vector<std::string> files;
+    /// FILEs, --files-from and --jobs (-1 until parsed: one per processor).
+    nocturo::cli::InputOptions input;
 };
 
 // Checks --measure and --frame-map against the other options; returns -1
@@ -229,7 +227,7 @@ int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
             return UsageError(
                 "--measure writes no picture: it takes no -o, --steps or --frame-map");
         }
-        if (options.files.empty()) {
+        if (options.input.files.empty()) {
             return UsageError("no input files given");
         }
         return -1;
@@ -257,13 +255,13 @@ int CheckNightOptions(const Options& options, bool haveOutput, bool haveSteps) {
 int RunMeasure(const Options& options) {
     nocturo::LuminosityCache cache;
     {
-        nocturo::NightMeasurer measurer(cache, std::max(1, options.jobs));
-        measurer.Start(options.files);
+        nocturo::NightMeasurer measurer(cache, std::max(1, options.input.jobs));
+        measurer.Start(options.input.files);
         measurer.Wait();
     }
     int failed = 0;
     std::string table = "file,mean_luminosity\n";
-    for (const std::string& name : options.files) {
+    for (const std::string& name : options.input.files) {
         const std::optional<nocturo::MeasuredValue> value = cache.Find(name);
         table += nocturo::CsvField(name);
         table += ',';
@@ -292,9 +290,9 @@ bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
         return false;
     }
     std::vector<std::pair<int, std::string>> names;
-    names.reserve(options.files.size());
-    for (size_t k = 0; k < options.files.size(); ++k) {
-        names.emplace_back(static_cast<int>(k), options.files[k]);
+    names.reserve(options.input.files.size());
+    for (size_t k = 0; k < options.input.files.size(); ++k) {
+        names.emplace_back(static_cast<int>(k), options.input.files[k]);
     }
     std::string problem;
     if (!nocturo::SaveFrameMap(*map, options.frameMap, "position,file", names, problem)) {
@@ -306,7 +304,6 @@ bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
 
 // Returns -1 when the run should go ahead, otherwise the exit status.
 int ParseOptions(int argc, char** argv, Options& options) {
-    std::vector<std::string> listFiles;
     bool haveOutput = false;
     bool haveSteps = false;
     for (int i = 1; i < argc; ++i) {
@@ -314,6 +311,12 @@ int ParseOptions(int argc, char** argv, Options& options) {
         const std::string& arg = option.name;
         const bool hasInlineValue = option.hasInlineValue;
         auto value = [&](std::string& out) { return option.Value(argc, argv, i, out); };
+        if (int status = -1; options.input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
         std::string text;
         if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
@@ -399,44 +402,22 @@ int ParseOptions(int argc, char** argv, Options& options) {
                 return UsageError("--stats takes no value");
             }
             options.stats = true;
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            listFiles.push_back(text);
-        } else if (arg == "--jobs") {
-            int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-            options.jobs = jobs;
         } else if (arg == "--write-jobs") {
             int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, jobs) || jobs < 0 ||
-                jobs > kMaxJobs) {
+            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
                 return UsageError("--write-jobs needs a number from 0 to " +
                                   std::to_string(kMaxJobs));
             }
             options.writeJobs = jobs;
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                options.files.emplace_back(argv[i]);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option: " + std::string(argv[i]));
         } else {
-            options.files.push_back(arg);
+            return UsageError("unknown option: " + std::string(argv[i]));
         }
     }
-    for (const std::string& list : listFiles) {
-        std::string problem;
-        if (!nocturo::cli::ReadFilesFrom(list, options.files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = options.input.ReadLists(); status >= 0) {
+        return status;
     }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.input.jobs < 0) {
+        options.input.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
     if (const int status = CheckNightOptions(options, haveOutput, haveSteps); status >= 0) {
         return status;
@@ -472,7 +453,7 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (!haveOutput && !haveSteps) {
         return UsageError("no output given (-o OUTPUT, or --steps FIRST_STEP_FILE)");
     }
-    if (options.files.empty()) {
+    if (options.input.files.empty()) {
         return UsageError("no input files given");
     }
     std::string problem;
@@ -557,29 +538,22 @@ int main(int argc, char** argv) {
             outputs.push_back(options.frameMap);
             outputs.push_back(nocturo::FrameMapCsvName(options.frameMap));
         }
-        if (const auto own = nocturo::FirstOwnInput(outputs, options.files)) {
+        if (const auto own = nocturo::FirstOwnInput(outputs, options.input.files)) {
             return UsageError(*own + " is one of the input FILEs: a run never writes over them");
         }
     }
 
     nocturo::ListPair lists;
-    {
-        std::vector<nocturo::ListEntry> entries;
-        entries.reserve(options.files.size());
-        // Copied: the frame map's CSV names the FILEs afterwards.
-        for (const std::string& name : options.files) {
-            entries.push_back({name, true, true, false});
-        }
-        lists.Left().AppendEntries(std::move(entries));
-    }
+    // Copied: the frame map's CSV names the FILEs afterwards.
+    nocturo::cli::FillLeftList(lists, options.input.files);
     const int total = lists.Left().Count();
 
     nocturo::RunState state;
     nocturo::DecodeStats decodeStats;
     state.Decode.stats = &decodeStats;
-    state.Decode.threads = options.jobs;
+    state.Decode.threads = options.input.jobs;
     // The run starts no more workers than frames it decodes ahead.
-    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
+    state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
     state.Writes.inFlight = options.writeJobs;
     nocturo::MaxThreshold = options.threshold;
     state.RecordFrameMap = !options.frameMap.empty();
@@ -596,8 +570,9 @@ int main(int argc, char** argv) {
             request.functionIndex = options.batch;
             // Square and cube read no reference pixels; the first frame that
             // loads gives the size.
-            request.referenceFileName =
-                options.reference.empty() ? FirstLoadableFile(options.files) : options.reference;
+            request.referenceFileName = options.reference.empty()
+                                            ? FirstLoadableFile(options.input.files)
+                                            : options.reference;
             request.factor = options.factor.value_or(nocturo::DefaultFactor(options.batch));
             request.offset = options.offset.value_or(0);
             switch (nocturo::RunBatchCommand(context, request, nocturo::BatchMode::ApplyToAll)) {
@@ -684,11 +659,5 @@ int main(int argc, char** argv) {
     }
     std::fflush(stdout);
 
-    if (nocturo::cli::Interrupted()) {
-        return nocturo::cli::InterruptedStatus();
-    }
-    if (outputProblem) {
-        return 2;
-    }
-    return host.Errors() == 0 ? 0 : 1;
+    return nocturo::cli::ExitStatus(outputProblem, host.Errors());
 }

@@ -24,8 +24,6 @@ namespace nocturo::cli {
 
 namespace {
 
-constexpr int kMaxJobs = 256;
-
 // Numbers separated by `separator`, each within its range.
 bool ParseList(const std::string& text, char separator,
                const std::vector<std::pair<long, long>>& ranges, std::vector<int32_t>& values) {
@@ -55,44 +53,7 @@ struct SearchOptions {
     std::string saveTo;
     std::string extension = ".bmp";
     bool overwrite = false;
-    int jobs = -1;
-    std::vector<std::string> files;
-};
-
-// The console's answers: an existing copy is replaced only with
-// --overwrite; Ctrl+C acts as the abort button and stops at the question.
-class SearchHost : public RunHost {
-  public:
-    SearchHost(RunState& state, bool overwrite) : state_(state), overwrite_(overwrite) {}
-
-    void ShowImage(const RgbImage*, bool) override {}
-    void ShowStatus(int, const std::string&, const FileList&, bool) override {}
-    void ProcessEvents() override {
-        if (Interrupted() && !state_.StopRequested && !state_.PauseRequested) {
-            ToolButtonAbortClick(state_);
-        }
-    }
-    Answer Ask(const std::string&, const std::string&, const std::vector<Answer>& buttons,
-               bool) override {
-        if (std::find(buttons.begin(), buttons.end(), Answer::YesToAll) != buttons.end()) {
-            if (!overwrite_) {
-                ++refused_;
-            }
-            return overwrite_ ? Answer::YesToAll : Answer::No;
-        }
-        return Interrupted() ? Answer::Yes : Answer::No;
-    }
-    std::optional<std::string> AskSaveFileName(const SaveRequest&) override { return std::nullopt; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    void FocusLeftList() override {}
-    void SaveResultAs() override {}
-
-    int Refused() const { return refused_; }
-
-  private:
-    RunState& state_;
-    bool overwrite_;
-    int refused_ = 0;
+    InputOptions input;
 };
 
 // The parameters window's part, answered from the options.
@@ -119,7 +80,6 @@ class OptionsWindow : public SearchWindow {
 };
 
 int Parse(int argc, char** argv, SearchOptions& options) {
-    std::vector<std::string> listFiles;
     bool search = false;
     bool mark = false;
     bool crop = false;
@@ -136,6 +96,12 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             }
             return true;
         };
+        if (int status = -1; options.input.Take(option, argc, argv, i, status)) {
+            if (status >= 0) {
+                return status;
+            }
+            continue;
+        }
         std::string text;
         std::vector<int32_t> numbers;
         if (arg == "--search") {
@@ -200,32 +166,12 @@ int Parse(int argc, char** argv, SearchOptions& options) {
                 return 2;
             }
             options.overwrite = true;
-        } else if (arg == "--files-from") {
-            if (!value(text) || text.empty()) {
-                return UsageError("--files-from needs the name of a list file");
-            }
-            listFiles.push_back(text);
-        } else if (arg == "--jobs") {
-            int32_t jobs = 0;
-            if (!value(text) || !ParseInt(text, 0, kMaxJobs, jobs)) {
-                return UsageError("--jobs needs a number from 0 to " + std::to_string(kMaxJobs));
-            }
-            options.jobs = jobs;
-        } else if (arg == "--") {
-            for (++i; i < argc; ++i) {
-                options.files.emplace_back(argv[i]);
-            }
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
         } else {
-            options.files.push_back(arg);
+            return UsageError("unknown option for --search or --meteor: " + std::string(argv[i]));
         }
     }
-    for (const std::string& list : listFiles) {
-        std::string problem;
-        if (!ReadFilesFrom(list, options.files, problem)) {
-            return UsageError("cannot read the list file " + list + ": " + problem);
-        }
+    if (const int status = options.input.ReadLists(); status >= 0) {
+        return status;
     }
     if (search && options.meteor) {
         return UsageError("--search and --meteor do not go together");
@@ -239,7 +185,7 @@ int Parse(int argc, char** argv, SearchOptions& options) {
     if (haveExtension && options.saveTo.empty()) {
         return UsageError("--ext needs --save-to");
     }
-    if (options.files.empty()) {
+    if (options.input.files.empty()) {
         return UsageError("no input files given");
     }
     if (!options.saveTo.empty()) {
@@ -251,8 +197,8 @@ int Parse(int argc, char** argv, SearchOptions& options) {
             return UsageError("--save-to: folder not writable: " + options.saveTo);
         }
     }
-    if (options.jobs < 0) {
-        options.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (options.input.jobs < 0) {
+        options.input.jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     }
     return -1;
 }
@@ -292,18 +238,16 @@ int RunSearchCommand(int argc, char** argv) {
     }
 
     ListPair lists;
-    {
-        std::vector<ListEntry> entries;
-        entries.reserve(options.files.size());
-        for (std::string& name : options.files) {
-            entries.push_back({std::move(name), true, true, false});
-        }
-        lists.Left().AppendEntries(std::move(entries));
-    }
+    FillLeftList(lists, std::move(options.input.files));
     RunState state;
-    state.Decode.threads = options.jobs;
-    state.Decode.ahead = std::max(state.Decode.ahead, options.jobs);
-    SearchHost host(state, options.overwrite);
+    state.Decode.threads = options.input.jobs;
+    state.Decode.ahead = std::max(state.Decode.ahead, options.input.jobs);
+    // The search names what it did in its own report.
+    ConsoleSettings settings;
+    settings.overwrite = options.overwrite;
+    settings.countFrames = false;
+    ProgressLine noProgress(stderr, false, 0);
+    ConsoleHost host(settings, state, noProgress);
     RunContext context{lists, state, host};
     InstallInterruptHandler();
 
@@ -339,7 +283,7 @@ int RunSearchCommand(int argc, char** argv) {
                         why = " (" + failed.reason + ")";
                     }
                 }
-                if (why.empty() && host.Refused() > 0 && ::access(name.c_str(), F_OK) == 0) {
+                if (why.empty() && host.OverwriteRefused() && ::access(name.c_str(), F_OK) == 0) {
                     why = " (it exists; --overwrite replaces it)";
                 }
                 std::fprintf(stderr, "nocturo-stack: not written: %s%s\n", name.c_str(),
@@ -357,13 +301,7 @@ int RunSearchCommand(int argc, char** argv) {
     }
     std::fflush(stdout);
     ReportFailures(lists.Left(), errors);
-    if (Interrupted()) {
-        return InterruptedStatus();
-    }
-    if (outputProblem) {
-        return 2;
-    }
-    return errors == 0 ? 0 : 1;
+    return ExitStatus(outputProblem, errors);
 }
 
 void PrintSearchUsage(FILE* out) {

@@ -1,14 +1,10 @@
 #include "core/hex_color.h"
 
+#include "core/text.h"
+
 namespace nocturo {
 
 namespace {
-
-// Blanks in the sense of the edit fields: spaces, tabs, line ends and the
-// other control characters.
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
 
 int HexDigit(char c) {
     if (c >= '0' && c <= '9') {
@@ -26,12 +22,7 @@ int HexDigit(char c) {
 }  // namespace
 
 HexColor ParseHexColor(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && IsBlank(text.back())) {
-        text.remove_suffix(1);
-    }
+    text = Trim(text);
     if (text.empty()) {
         return {};
     }

@@ -13,9 +13,9 @@
 #include <cstring>
 #include <vector>
 
+#include "core/atomic_file.h"
 #include "core/codecs/codecs.h"
 #include "core/codecs/jpeg_bands.h"
-#include "core/temp_files.h"
 
 namespace nocturo {
 
@@ -166,174 +166,19 @@ bool Encode(const RgbImage& image, SaveFormat format, std::vector<uint8_t>& byte
     return false;
 }
 
-bool WriteAll(int fd, const uint8_t* data, size_t size) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// Writes the whole blocks of data with O_DIRECT, where the file system
-// allows it, and returns how many bytes went that way (0: none). The disk
-// then reads them from data itself: no copy into the page cache, which for
-// a run writing a large file per frame costs a good share of a processor,
-// and the cache is left to the frames. Anything refused goes on as an
-// ordinary write.
-size_t WriteBlocksDirect(int fd, const uint8_t* data, size_t size) {
-    constexpr size_t kBlock = 4096;
-    if (reinterpret_cast<uintptr_t>(data) % kBlock != 0 || size < kBlock) {
-        return 0;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_DIRECT) != 0) {
-        return 0;
-    }
-    const size_t blocks = size / kBlock * kBlock;
-    size_t done = 0;
-    while (done < blocks) {
-        const ssize_t n = ::write(fd, data + done, blocks - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0 || static_cast<size_t>(n) % kBlock != 0) {
-            // Refused, or a short write that leaves the next one unaligned:
-            // the rest is written the ordinary way.
-            if (n > 0) {
-                done += static_cast<size_t>(n);
-            }
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    ::fcntl(fd, F_SETFL, flags);
-    return done;
-}
-
-// The file a name finally stands for: a symbolic link is followed to the
-// name it points to (also when that does not exist yet), so that saving
-// through a link replaces the file the link points to and keeps the link.
-std::string FollowLinks(const std::string& fileName) {
-    std::string name = fileName;
-    // As the kernel does, give up on a loop of links after 40 steps; the
-    // rename then replaces the last link, which is no worse than before.
-    for (int step = 0; step < 40; ++step) {
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            break;
-        }
-        std::string target(static_cast<size_t>(PATH_MAX), '\0');
-        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) {
-            break;
-        }
-        target.resize(static_cast<size_t>(n));
-        if (target.front() != '/') {
-            const size_t slash = name.rfind('/');
-            if (slash != std::string::npos) {
-                target = name.substr(0, slash + 1) + target;
-            }
-        }
-        name = target;
-    }
-    return name;
-}
-
-// The temporary name beside base: hidden, readable for a short name, and
-// for a long one no longer than base itself, so any name the file system
-// accepts can be saved.
-std::string TempName(const std::string& base) {
-    constexpr size_t kSuffix = 7;  // ".XXXXXX"
-    constexpr size_t kShort = 16;
-    std::string stem = base;
-    if (base.size() >= kShort) {
-        stem.resize(base.size() - kSuffix - 1);  // "." + stem + suffix = base's length
-    }
-    return "." + stem + ".XXXXXX";
-}
-
-// The process's umask, read once: reading it means setting it, and step
-// files are saved from several threads at once, which must never see the
-// 0 set for a moment by another. The program never changes its umask.
-mode_t ProcessUmask() {
-    static const mode_t mask = [] {
-        const mode_t m = ::umask(0);
-        ::umask(m);
-        return m;
-    }();
-    return mask;
-}
-
 void SetReason(std::string* reason, const std::string& text) {
     if (reason != nullptr) {
         *reason = text;
     }
 }
 
-void SetErrnoReason(std::string* reason, int error) {
-    if (reason != nullptr) {
-        *reason = std::strerror(error);
-    }
-}
-
-// Writes bytes to a temporary file beside fileName and renames it into
-// place, so that a full disk or an interrupted write never leaves a
-// half-written picture under the user's name. A file that is replaced
-// keeps its permission bits.
-bool WriteFileAtomically(const std::string& fileName, const uint8_t* data, size_t size,
-                         std::string* reason, bool direct = false) {
-    const std::string target = FollowLinks(fileName);
-    const size_t slash = target.rfind('/');
-    const std::string folder =
-        slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    if (base.empty()) {
-        SetReason(reason, "the name has no file name");
-        return false;
-    }
-    struct stat existing {};
-    const bool replaces = ::stat(target.c_str(), &existing) == 0;
-    std::string temp = folder + TempName(base);
-    // Registered while it exists: a program ended by a signal removes it.
-    const TemporaryFile file(temp);
-    const int fd = file.Fd();
-    if (fd < 0) {
-        SetErrnoReason(reason, errno);
-        return false;
-    }
-    // mkstemp creates the file readable by its owner only: give it the bits
-    // of the file it replaces, or those any new file of the user would have.
-    mode_t mode = 0;
-    if (replaces && S_ISREG(existing.st_mode)) {
-        mode = existing.st_mode & 07777;
-    } else {
-        mode = 0666 & ~ProcessUmask();
-    }
-    ::fchmod(fd, mode);
-
-    const size_t directly = direct ? WriteBlocksDirect(fd, data, size) : 0;
-    bool ok = WriteAll(fd, data + directly, size - directly);
-    int error = ok ? 0 : errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = errno;
-    }
-    if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-        ok = false;
-        error = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        SetErrnoReason(reason, error == 0 ? EIO : error);
-    }
-    return ok;
+// A save with a scratch is one of a series, a file per frame (step files,
+// moving-maximum outputs): it skips the flush to disk, which would cost
+// the run a disk wait per frame. A result is flushed.
+AtomicWrite WriteHow(const SaveScratch* scratch) {
+    AtomicWrite how;
+    how.flushToDisk = scratch == nullptr;
+    return how;
 }
 
 }  // namespace
@@ -550,7 +395,7 @@ bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_v
     RgbImage local8;
     RgbImage& narrowed = scratch != nullptr && narrow ? scratch->buffers().narrowed : local8;
     if (narrow && !NarrowTo8(picture, narrowed)) {
-        SetErrnoReason(reason, ENOMEM);
+        SetReason(reason, std::strerror(ENOMEM));
         return false;
     }
     const RgbImage& image = narrow ? narrowed : picture;
@@ -563,8 +408,9 @@ bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_v
             SetReason(reason, kCannotEncode);
             return false;
         }
-        return WriteFileAtomically(fileName, jpeg.Data(), jpeg.Size(), reason,
-                                   scratch->pastPageCache);
+        AtomicWrite how = WriteHow(scratch);
+        how.pastPageCache = scratch->pastPageCache;
+        return WriteBytesAtomically(fileName, jpeg.Data(), jpeg.Size(), how, reason);
     }
     std::vector<uint8_t> local;
     std::vector<uint8_t>& bytes = scratch != nullptr ? scratch->buffers().bytes : local;
@@ -573,11 +419,11 @@ bool SaveImageFile(const RgbImage& picture, std::string& fileName, std::string_v
         SetReason(reason, kCannotEncode);
         return false;
     }
-    return WriteFileAtomically(fileName, bytes.data(), bytes.size(), reason);
+    return WriteBytesAtomically(fileName, bytes.data(), bytes.size(), WriteHow(scratch), reason);
 }
 
 bool SaveFileBytes(const std::string& fileName, const std::vector<uint8_t>& bytes) {
-    return !fileName.empty() && WriteFileAtomically(fileName, bytes.data(), bytes.size(), nullptr);
+    return !fileName.empty() && WriteBytesAtomically(fileName, bytes.data(), bytes.size());
 }
 
 }  // namespace nocturo

@@ -129,9 +129,11 @@ bool SaveFormatHolds16Bits(std::string_view fileName);
 
 /// What a thread that saves picture after picture (a run's step files)
 /// keeps from one save to the next: the encoder, the buffer of the encoded
-/// file, and the 8-bit copy of a 16-bit picture saved in an 8-bit format. Fresh, each is several
-/// megabytes that the kernel pages in and zeroes anew for every picture. Used by one thread at a
-/// time; the memory goes with the object.
+/// file, and the 8-bit copy of a 16-bit picture saved in an 8-bit format.
+/// Fresh, each is several megabytes that the kernel pages in and zeroes anew
+/// for every picture. Used by one thread at a time; the memory goes with the
+/// object. A save with a scratch, one of a series, is not flushed to disk
+/// before its rename (see atomic_file.h); a result is.
 class SaveScratch {
   public:
     SaveScratch() noexcept;

@@ -7,31 +7,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <climits>
-#include <cstdlib>
 #include <cstring>
+#include <optional>
+
+#include "core/text.h"
 
 namespace nocturo {
 namespace {
 
 // Sections with more lines than this get a hashed key index.
 constexpr std::size_t kKeyIndexThreshold = 16;
-
-bool IsBlank(unsigned char c) {
-    return c <= 0x20;
-}
-
-std::string_view Trim(std::string_view s) {
-    std::size_t b = 0;
-    std::size_t e = s.size();
-    while (b < e && IsBlank(static_cast<unsigned char>(s[b]))) {
-        ++b;
-    }
-    while (e > b && IsBlank(static_cast<unsigned char>(s[e - 1]))) {
-        --e;
-    }
-    return s.substr(b, e - b);
-}
 
 char Lower(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -57,109 +42,18 @@ bool EqualNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-void AppendUtf8(std::string& out, unsigned code) {
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Length of the valid UTF-8 sequence at s[i], 0 when there is none. With
-// `escapes`, the encoded U+DC80..U+DCFF (ED B2 80 .. ED B3 BF) count as valid.
-std::size_t Utf8SequenceLength(std::string_view s, std::size_t i, bool escapes) {
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char c = at(i);
-    if (c < 0x80) {
-        return 1;
-    }
-    std::size_t n = 0;
-    unsigned lo = 0x80;
-    unsigned hi = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-        n = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        n = 3;
-        if (c == 0xE0) {
-            lo = 0xA0;
-        } else if (c == 0xED) {
-            hi = 0x9F;
-            if (escapes && i + 2 < s.size() && (at(i + 1) == 0xB2 || at(i + 1) == 0xB3) &&
-                at(i + 2) >= 0x80 && at(i + 2) <= 0xBF) {
-                return 3;
-            }
-        }
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        n = 4;
-        if (c == 0xF0) {
-            lo = 0x90;
-        } else if (c == 0xF4) {
-            hi = 0x8F;
-        }
-    } else {
-        return 0;
-    }
-    if (i + n > s.size()) {
-        return 0;
-    }
-    if (at(i + 1) < lo || at(i + 1) > hi) {
-        return 0;
-    }
-    for (std::size_t k = 2; k < n; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return n;
-}
-
-// Valid UTF-8 with escapes turned back into the bytes they stand for.
-std::string Unescape(std::string_view s) {
-    std::string out;
-    out.reserve(s.size());
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == 0xED && i + 2 < s.size()) {
-            const unsigned char c1 = static_cast<unsigned char>(s[i + 1]);
-            const unsigned char c2 = static_cast<unsigned char>(s[i + 2]);
-            if (c1 == 0xB2 || c1 == 0xB3) {
-                // U+DC00 + byte, byte in 0x80..0xFF
-                out += static_cast<char>(((c1 & 0x01) << 6) | (c2 & 0x3F) | 0x80);
-                i += 3;
-                continue;
-            }
-        }
-        out += s[i];
-        ++i;
-    }
-    return out;
-}
-
 // The text as written: valid UTF-8 kept, stray bytes escaped, CR and LF (and
 // '=' when `key`) replaced so the line stays one line with one split.
 void AppendWritten(std::string& out, std::string_view s, bool key) {
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const char c = s[i];
-        if (c == '\r' || c == '\n' || (key && c == '=')) {
-            out += '?';
-            ++i;
-            continue;
+    const char* const replaced = key ? "\r\n=" : "\r\n";
+    for (;;) {
+        const std::size_t stop = s.find_first_of(replaced);
+        AppendEscaped(out, s.substr(0, stop));
+        if (stop == std::string_view::npos) {
+            return;
         }
-        const std::size_t n = Utf8SequenceLength(s, i, false);
-        if (n == 0) {
-            AppendUtf8(out, 0xDC00u + static_cast<unsigned char>(c));
-            ++i;
-        } else {
-            out.append(s.substr(i, n));
-            i += n;
-        }
+        out += '?';
+        s.remove_prefix(stop + 1);
     }
 }
 
@@ -174,29 +68,11 @@ bool ParseInteger(std::string_view s, int& value) {
         value = static_cast<int>(static_cast<std::uint32_t>(v));
         return true;
     }
-    if (s.empty()) {
+    const std::optional<int32_t> decimal = ParseInt32(s);
+    if (!decimal) {
         return false;
     }
-    bool negative = false;
-    if (s[0] == '+' || s[0] == '-') {
-        negative = s[0] == '-';
-        s.remove_prefix(1);
-    }
-    if (s.empty() || s[0] < '0' || s[0] > '9') {
-        return false;
-    }
-    long long v = 0;
-    const auto [p, ec] = std::from_chars(s.data(), s.data() + s.size(), v, 10);
-    if (ec != std::errc() || p != s.data() + s.size()) {
-        return false;
-    }
-    if (negative) {
-        v = -v;
-    }
-    if (v < INT_MIN || v > INT_MAX) {
-        return false;
-    }
-    value = static_cast<int>(v);
+    value = *decimal;
     return true;
 }
 
@@ -205,19 +81,6 @@ std::string ErrnoText(int err) {
 }
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
-// One line of a text as UTF-8: plain ASCII as it is, valid UTF-8 with its
-// escapes turned back into bytes, anything else taken as Windows-1252.
-// `scratch` holds the converted text when there is one.
-std::string_view DecodeLineInto(std::string_view line, std::string& scratch) {
-    const bool ascii = std::all_of(line.begin(), line.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii) {
-        return line;
-    }
-    scratch = IniDocument::IsUtf8(line) ? Unescape(line) : IniDocument::Windows1252ToUtf8(line);
-    return scratch;
-}
 
 }  // namespace
 
@@ -555,55 +418,6 @@ void IniDocument::Clear() {
     sectionIndex_.clear();
 }
 
-// --- encodings ---
-
-std::string IniDocument::Windows1252ToUtf8(std::string_view bytes) {
-    // 0x80..0x9F; the unassigned 0x81, 0x8D, 0x8F, 0x90, 0x9D keep their value.
-    static constexpr unsigned short kHigh[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    std::string out;
-    out.reserve(bytes.size() + bytes.size() / 8);
-    for (const char ch : bytes) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (c < 0x80) {
-            out += ch;
-        } else if (c < 0xA0) {
-            AppendUtf8(out, kHigh[c - 0x80]);
-        } else {
-            AppendUtf8(out, c);
-        }
-    }
-    return out;
-}
-
-bool IniDocument::IsUtf8(std::string_view bytes) {
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        // ASCII runs are the common case.
-        if (static_cast<unsigned char>(bytes[i]) < 0x80) {
-            ++i;
-            continue;
-        }
-        const std::size_t n = Utf8SequenceLength(bytes, i, true);
-        if (n == 0) {
-            return false;
-        }
-        i += n;
-    }
-    return true;
-}
-
-std::string IniDocument::DecodeLine(std::string_view line) {
-    std::string scratch;
-    return std::string(DecodeLineInto(line, scratch));
-}
-
-std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    return at < bytes.size() ? Utf8SequenceLength(bytes, at, false) : 0;
-}
-
 void IniDocument::CapValues(std::size_t maxBytes) {
     for (Section& section : sections_) {
         for (Line& line : section.lines) {
@@ -685,96 +499,6 @@ bool ReadSmallFile(const std::string& fileName, std::uint64_t maxSize, std::stri
         bytes.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
-    return true;
-}
-
-// --- atomic writing ---
-
-bool WriteFileAtomically(const std::string& fileName, std::string_view bytes, std::string* error) {
-    const auto fail = [&](const std::string& why) {
-        if (error != nullptr) {
-            *error = "Cannot write \"" + fileName + "\": " + why;
-        }
-        return false;
-    };
-    if (fileName.empty()) {
-        return fail("no file name");
-    }
-
-    // Replace what a symbolic link points to, not the link.
-    std::string target = fileName;
-    struct stat st {};
-    bool exists = false;
-    if (::lstat(fileName.c_str(), &st) == 0) {
-        if (S_ISLNK(st.st_mode)) {
-            if (char* real = ::realpath(fileName.c_str(), nullptr)) {
-                target = real;
-                std::free(real);
-            }
-        }
-        if (::stat(target.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode)) {
-                return fail(ErrnoText(EISDIR));
-            }
-            if (!S_ISREG(st.st_mode)) {
-                // Renaming over a device or a pipe would replace it.
-                return fail("not a regular file");
-            }
-            exists = true;
-        }
-    }
-
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    // A name near the length limit leaves no room for a suffix.
-    std::string temp = (slash == std::string::npos ? std::string() : folder) +
-                       (base.size() > 200 ? std::string(".nocturo") : "." + base) + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0) {
-        return fail(ErrnoText(errno));
-    }
-    const auto abandon = [&](int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return fail(ErrnoText(err));
-    };
-
-    mode_t mode = 0;
-    if (exists) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0) {
-        return abandon(errno);
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return abandon(errno);
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) {
-        return abandon(errno);
-    }
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail(ErrnoText(err));
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(temp.c_str());
-        return fail(ErrnoText(err));
-    }
     return true;
 }
 

@@ -23,18 +23,13 @@
 // empty line, lines ending in CR LF, without a byte-order mark. Comments and
 // empty lines of a text that was read are not kept.
 //
-// Encoding: strings in the document are byte strings, normally UTF-8 (file
-// names as the file system holds them). Texts are written as UTF-8. A text
-// is read line by line: a line that is valid UTF-8 stays UTF-8, any other
-// line is taken as Windows-1252 and converted, so files written on Windows
-// still load and one such line spoils no other; a leading UTF-8 byte-order
-// mark is dropped. Bytes that are not valid UTF-8 in a
-// string (a file name in an older 8-bit encoding) are written as the escape
-// sequences U+DC80..U+DCFF and turned back into those bytes on reading, so
-// every file name survives a save and a load byte for byte. CR and LF cannot
-// be kept inside a line: they are written as '?' (as is '=' in a key), so a
-// value can never start a line of its own. Blanks and control characters at
-// the ends of a value are lost on reading, by the trimming rule.
+// Encoding (text_encoding.h): texts are written as UTF-8, bytes that are
+// not valid UTF-8 as their escapes; a text is read line by line, each line
+// as UTF-8 or else as Windows-1252, a leading UTF-8 byte-order mark
+// dropped. CR and LF cannot be kept inside a line: they are written as '?'
+// (as is '=' in a key), so a value can never start a line of its own.
+// Blanks and control characters at the ends of a value are lost on
+// reading, by the trimming rule.
 
 #include <cstddef>
 #include <cstdint>
@@ -43,6 +38,11 @@
 #include <unordered_map>
 #include <utility>
 #include <vector>
+
+// The files the document is saved to are written by the one writer, in the
+// encoding its users share.
+#include "core/atomic_file.h"
+#include "core/text_encoding.h"
 
 namespace nocturo {
 
@@ -127,17 +127,6 @@ class IniDocument {
     /// bytes, without splitting a UTF-8 character.
     void CapValues(std::size_t maxBytes);
 
-    /// Converts Windows-1252 text to UTF-8 (the five unassigned bytes map to
-    /// the control characters of the same value, as Windows does).
-    static std::string Windows1252ToUtf8(std::string_view bytes);
-    /// True when `bytes` is valid UTF-8 (the escapes U+DC80..U+DCFF that
-    /// ToBytes writes for stray bytes count as valid).
-    static bool IsUtf8(std::string_view bytes);
-    /// One line of text by the reading rules' encoding rule: valid UTF-8
-    /// (escapes turned back into the bytes they stand for), or else
-    /// Windows-1252 converted to UTF-8.
-    static std::string DecodeLine(std::string_view line);
-
   private:
     struct Line {
         std::string key;    // empty when !hasKey
@@ -180,27 +169,11 @@ class IniDocument {
     mutable std::size_t lastSection_ = kNoSection;
 };
 
-/// Length of the valid UTF-8 sequence at bytes[at] (1 for ASCII), 0 when
-/// there is none there.
-std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at);
-
 /// Reads a whole regular file of at most `maxSize` bytes into `bytes`. A
 /// folder, a pipe or a device (which may never end), a larger file, a
 /// missing one and read errors give false with a message naming the file in
 /// `error`; `missing` tells a file that does not exist from the others.
 bool ReadSmallFile(const std::string& fileName, std::uint64_t maxSize, std::string& bytes,
                    std::string* error = nullptr, bool* missing = nullptr);
-
-/// Writes `bytes` to `fileName` so that the file holds either its old
-/// content or the whole new one, never a part: the bytes go to a temporary
-/// file beside the target, which is flushed to the disk and renamed over it.
-/// A symbolic link is followed, so the file it points to is replaced. A new
-/// file gets the usual permissions (0666 less the umask), a replaced one
-/// keeps its own. On failure the temporary file is removed, the target is
-/// untouched and `error` receives a message naming the file and the cause
-/// (a full disk, a read-only folder, a missing folder). A target that exists
-/// and is no regular file (a device, a pipe) is refused, not replaced.
-bool WriteFileAtomically(const std::string& fileName, std::string_view bytes,
-                         std::string* error = nullptr);
 
 }  // namespace nocturo

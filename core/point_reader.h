@@ -6,10 +6,13 @@
 // A JPEG is decoded only down to the band of rows holding the point and only
 // in the columns around it (the entropy data above the point still has to be
 // read); a PNG stops after the point's row (after the point's pass when it is
-// interlaced); a TIFF reads only the strip or tile holding it; a BMP reads
-// only its row. Other formats and unusual layouts are decoded whole. The
+// interlaced); a TIFF reads only the strip or tile holding it (a strip down
+// to the point's row); a BMP reads only the pixel. Files are read with
+// ordinary reads, never mapped, so a frame rewritten meanwhile is an error
+// and not a fault. Other formats and unusual layouts are decoded whole. The
 // size and the pixel are exactly those LoadImageFile gives.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -40,10 +43,37 @@ bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sa
 namespace codecs {
 /// The point readers of the formats that have one, over a file's bytes. They
 /// follow the decoders' contract (bounded sizes, library errors give false)
-/// and, like them, never look at the file's name.
+/// and, like them, never look at the file's name. Unsupported: the layout is
+/// left to the decoder, which then answers for the file.
 enum class PointResult { Read, Failed, Unsupported };
 PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample);
 PointResult ReadPngPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample);
+
+/// Bytes read where they are needed: a TIFF or BMP point needs only a few
+/// parts of its file. Reads are ordinary reads, never a memory map, so a
+/// file that shrinks while it is read gives a failed read, not a fault.
+class ByteSource {
+  public:
+    virtual ~ByteSource() = default;
+    virtual int64_t Size() const = 0;
+    /// Reads exactly count bytes at offset; false when they are not there.
+    virtual bool ReadAt(int64_t offset, void* buffer, size_t count) const = 0;
+};
+
+/// A ByteSource over bytes in memory.
+class MemorySource final : public ByteSource {
+  public:
+    MemorySource(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    int64_t Size() const override { return static_cast<int64_t>(size_); }
+    bool ReadAt(int64_t offset, void* buffer, size_t count) const override;
+
+  private:
+    const uint8_t* data_;
+    size_t size_;
+};
+
+PointResult ReadTiffPoint(const ByteSource& source, int x, int y, PointSample& sample);
+PointResult ReadBmpPoint(const ByteSource& source, int x, int y, PointSample& sample);
 }  // namespace codecs
 
 }  // namespace nocturo

@@ -44,51 +44,29 @@ bool IsExistingFile(const std::string& fileName) {
 
 // --- ReportedReference ------------------------------------------------------
 
-std::string ReportedReference::Stamp(const std::string& name) {
-    struct stat st {};
-    if (::stat(name.c_str(), &st) != 0) {
-        return std::string();
-    }
-    return std::to_string(st.st_dev) + ':' + std::to_string(st.st_ino) + ':' +
-           std::to_string(st.st_size) + ':' + std::to_string(st.st_mtim.tv_sec) + ':' +
-           std::to_string(st.st_mtim.tv_nsec);
-}
-
 bool ReportedReference::Covers(const std::string& name) const {
-    return noted_ && name == name_ && Stamp(name) == stamp_;
+    return noted_ && name == name_ && StampOf(name) == stamp_;
 }
 
 void ReportedReference::Note(const std::string& name) {
     noted_ = true;
     name_ = name;
-    stamp_ = Stamp(name);
+    stamp_ = StampOf(name);
 }
 
 // --- DecodedPictureCache ----------------------------------------------------
 
 bool DecodedPictureCache::Facts(const std::string& fileName, FileFacts& facts) {
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        return false;
-    }
     facts.name = fileName;
-    facts.device = st.st_dev;
-    facts.inode = st.st_ino;
-    facts.size = st.st_size;
-    facts.modified = st.st_mtim;
-    return true;
-}
-
-bool DecodedPictureCache::Same(const FileFacts& a, const FileFacts& b) {
-    return a.name == b.name && a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.modified.tv_sec == b.modified.tv_sec && a.modified.tv_nsec == b.modified.tv_nsec;
+    facts.stamp = StampOf(fileName);
+    return facts.stamp.regular;
 }
 
 bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into, int depth) {
     FileFacts facts;
     const bool known = Facts(fileName, facts);
     lent_ = false;
-    if (known && kept_ && Same(facts, facts_) && picture_.Depth() == depth) {
+    if (known && kept_ && facts == facts_ && picture_.Depth() == depth) {
         into.Swap(picture_);
         kept_ = false;
         picture_.Release();
@@ -113,7 +91,7 @@ bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into, int 
 
 void DecodedPictureCache::Prepare(const std::string& fileName, int depth) noexcept {
     FileFacts facts;
-    if (!Facts(fileName, facts) || (kept_ && Same(facts, facts_) && picture_.Depth() == depth)) {
+    if (!Facts(fileName, facts) || (kept_ && facts == facts_ && picture_.Depth() == depth)) {
         return;
     }
     try {
@@ -172,7 +150,7 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
     if (left.Count() == 0) {
         return;
     }
-    if (!state.Result && !EnsureImage(state.Result)) {
+    if (!state.EnsureResult()) {
         return;
     }
     int i = left.Current();

@@ -12,13 +12,11 @@
 // the frame slot. The worker only decodes: it never sees the lists, the
 // result buffer or the host.
 
-#include <sys/types.h>
-
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 #include "core/batch.h"
+#include "engine/file_stamp.h"
 #include "engine/stacking_run.h"
 
 namespace nocturo {
@@ -85,15 +83,14 @@ class DecodedPictureCache {
     int64_t Decodes() const { return decodes_; }
 
   private:
+    /// A kept picture serves only its name while its file is unchanged.
     struct FileFacts {
         std::string name;
-        dev_t device = 0;
-        ino_t inode = 0;
-        off_t size = -1;
-        timespec modified{};
+        FileStamp stamp;
+        friend bool operator==(const FileFacts&, const FileFacts&) = default;
     };
+    /// The facts of an existing regular file; false for any other name.
     static bool Facts(const std::string& fileName, FileFacts& facts);
-    static bool Same(const FileFacts& a, const FileFacts& b);
 
     RgbImage picture_;
     FileFacts facts_;
@@ -106,9 +103,6 @@ class DecodedPictureCache {
     int64_t decodes_ = 0;
 };
 
-/// The decoded reference and the decoded current frame of the previews, so
-/// that a second preview of an unchanged frame costs only the batch function
-/// and the repaint.
 /// The reference that could not be loaded and was reported last. Previews
 /// follow every fly-over and every slider release: they report such a
 /// reference once, until its name changes or its file does.
@@ -120,15 +114,14 @@ class ReportedReference {
     void Forget() { noted_ = false; }
 
   private:
-    /// What tells one state of a file from another: none, or its device,
-    /// inode, size and modification time.
-    static std::string Stamp(const std::string& name);
-
     bool noted_ = false;
     std::string name_;
-    std::string stamp_;
+    FileStamp stamp_;
 };
 
+/// The decoded reference and the decoded current frame of the previews, so
+/// that a second preview of an unchanged frame costs only the batch function
+/// and the repaint.
 struct BatchPreviewCache {
     DecodedPictureCache reference;
     DecodedPictureCache frame;

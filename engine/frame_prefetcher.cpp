@@ -27,22 +27,6 @@ FramePrefetcher::~FramePrefetcher() {
     Stop();
 }
 
-FramePrefetcher::FileStamp FramePrefetcher::Stamp(const std::string& fileName) {
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) {
-        return stamp;
-    }
-    stamp.exists = true;
-    stamp.regular = S_ISREG(st.st_mode);
-    stamp.device = static_cast<uint64_t>(st.st_dev);
-    stamp.inode = static_cast<uint64_t>(st.st_ino);
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-    stamp.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return stamp;
-}
-
 RgbImage FramePrefetcher::TakePoolBuffer() {
     if (pool_.empty()) {
         return RgbImage();  // grows inside the first decode
@@ -198,7 +182,7 @@ std::optional<bool> FramePrefetcher::Take(const std::string& fileName, RgbImage&
 
     // The stat happens on the owner's thread, after the decode: a file
     // replaced since the worker's stat shows another inode or other times.
-    const bool current = job->usable && job->stamp == Stamp(fileName);
+    const bool current = job->usable && job->stamp == StampOf(fileName);
     std::optional<bool> outcome;
     if (current) {
         outcome = job->ok;
@@ -280,7 +264,7 @@ void FramePrefetcher::WorkerLoop() {
         lock.unlock();
 
         // Stat before reading, so that a change during the read shows too.
-        const FileStamp stamp = Stamp(job->fileName);
+        const FileStamp stamp = StampOf(job->fileName);
         bool usable = true;
         bool ok = false;
         try {

@@ -44,6 +44,7 @@
 #include <vector>
 
 #include "core/rgb_image.h"
+#include "engine/file_stamp.h"
 
 namespace nocturo {
 
@@ -102,20 +103,6 @@ class FramePrefetcher {
     int BufferLimit() const;
 
   private:
-    /// What a file looked like when it was stat'ed: a decoded frame is used
-    /// only while the file still looks the same.
-    struct FileStamp {
-        bool exists = false;
-        bool regular = false;
-        uint64_t device = 0;
-        uint64_t inode = 0;
-        int64_t size = 0;
-        int64_t modifiedNs = 0;
-        int64_t changedNs = 0;
-        friend bool operator==(const FileStamp&, const FileStamp&) = default;
-    };
-    static FileStamp Stamp(const std::string& fileName);
-
     enum class JobState { Queued, Decoding, Done };
     struct Job {
         std::string fileName;  // immutable after creation

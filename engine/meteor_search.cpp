@@ -16,16 +16,13 @@
 
 #include "core/image_file.h"
 #include "core/point_reader.h"
+#include "engine/file_stamp.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 
 namespace nocturo {
 
 namespace {
-
-bool Takes(const FileList& list, int index) {
-    return list.IsEnabled(index) && list.IsChecked(index);
-}
 
 // A missing file is a frame that cannot be loaded, not an empty picture
 // that would read 765 and win.
@@ -42,29 +39,6 @@ bool LoadWhole(RgbImage& destination, const std::string& fileName, int depth) {
 constexpr int kLookAheadEntries = 256;
 constexpr size_t kReadsAheadPerWorker = 8;
 
-/// What a file looked like: a point read ahead is used only while the file
-/// still looks the same when the search reaches it.
-struct FileStamp {
-    bool exists = false;
-    uint64_t device = 0, inode = 0;
-    int64_t size = 0, modifiedNs = 0, changedNs = 0;
-    friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
-
-FileStamp Stamp(const std::string& fileName) {
-    FileStamp stamp;
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) == 0) {
-        stamp.exists = true;
-        stamp.device = static_cast<uint64_t>(st.st_dev);
-        stamp.inode = static_cast<uint64_t>(st.st_ino);
-        stamp.size = static_cast<int64_t>(st.st_size);
-        stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-        stamp.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
-    }
-    return stamp;
-}
-
 struct PointRead {
     bool ok = false;
     PointSample sample;
@@ -73,7 +47,7 @@ struct PointRead {
 
 PointRead ReadPoint(const std::string& fileName, int x, int y, int depth) {
     PointRead read;
-    read.stamp = Stamp(fileName);
+    read.stamp = StampOf(fileName);
     read.ok = ReadPicturePoint(fileName, x, y, read.sample, depth);
     return read;
 }
@@ -129,7 +103,7 @@ class PointsAhead {
                 }
             }
         }
-        if (!ready || ready->stamp != Stamp(fileName) || !ready->stamp.exists) {
+        if (!ready || ready->stamp != StampOf(fileName) || !ready->stamp.exists) {
             ready = ReadPoint(fileName, x_, y_, depth_);
         }
         sample = ready->sample;
@@ -226,13 +200,6 @@ class PointsAhead {
     bool stopping_ = false;
 };
 
-RgbImage& ResultBuffer(RunState& state) {
-    if (!state.Result && !EnsureImage(state.Result)) {
-        throw std::bad_alloc();
-    }
-    return *state.Result;
-}
-
 }  // namespace
 
 int PointBrightness(const RgbImage& picture, int x, int y) {
@@ -255,16 +222,9 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     MeteorOutcome outcome;
     std::string maximumName;
 
-    state.PauseRequested = false;
-    state.StopRequested = false;
-    host.FocusLeftList();
-    host.ProcessEvents();
-    if (!state.Result && !EnsureImage(state.Result)) {
+    if (!StartNewResult(context)) {
         return outcome;
     }
-    state.ResultUnsaved = true;
-    ClearImage(state.Result.get());
-    state.DropFrameMap();
 
     auto fail = [&](int index) {
         ++outcome.errors;
@@ -286,7 +246,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     for (; i < left.Count(); ++i) {
         if (Takes(left, i)) {
             const std::string name = left.Text(i);
-            if (LoadWhole(ResultBuffer(state), name, depth)) {
+            if (LoadWhole(state.ResultBuffer(), name, depth)) {
                 outcome.maximum = PointBrightness(*state.Result, x, y);
                 outcome.chain.push_back(name);
                 maximumName = name;
@@ -298,8 +258,8 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
         }
         host.ProcessEvents();
     }
-    const int width = ResultBuffer(state).Width();
-    const int height = ResultBuffer(state).Height();
+    const int width = state.ResultBuffer().Width();
+    const int height = state.ResultBuffer().Height();
 
     state.ResultPosition = 1;
     RgbImage frame;
@@ -328,7 +288,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
                         outcome.chain.push_back(name);
                         ++state.ResultPosition;
                         if (!state.StopRequested) {
-                            ResultBuffer(state).Swap(frame);
+                            state.ResultBuffer().Swap(frame);
                             host.ShowImage(state.Result.get(), false);
                             host.ShowStatus(state.ResultPosition - 1, name, left, true);
                         }

@@ -29,21 +29,21 @@ double MeanLuminosity(const RgbImage& image) {
     return static_cast<double>(sum) / (static_cast<double>(width) * height);
 }
 
-double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight) {
+double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight, int scale) {
     const int width = reduced.Width();
     const int height = reduced.Height();
-    if (width <= 0 || height <= 0 || fullWidth <= 0 || fullHeight <= 0) {
+    if (width <= 0 || height <= 0 || fullWidth <= 0 || fullHeight <= 0 || scale <= 0) {
         return 0;
     }
     if (fullWidth == width && fullHeight == height) {
         return MeanLuminosity(reduced);
     }
-    // Blocks are `block` pixels a side; the last column and row of blocks
-    // hold what the full size leaves for them.
-    const int64_t blockX = (fullWidth + width - 1) / width;
-    const int64_t blockY = (fullHeight + height - 1) / height;
-    const int64_t lastX = std::max<int64_t>(1, fullWidth - blockX * (width - 1));
-    const int64_t lastY = std::max<int64_t>(1, fullHeight - blockY * (height - 1));
+    // Blocks are `scale` pixels a side, whatever the picture's size: a 17
+    // pixel wide row reduces to blocks of 8, 8 and 1, not to thirds. The last
+    // column and row of blocks hold what the full size leaves for them.
+    const int64_t block = scale;
+    const int64_t lastX = std::clamp<int64_t>(fullWidth - block * (width - 1), 1, block);
+    const int64_t lastY = std::clamp<int64_t>(fullHeight - block * (height - 1), 1, block);
     double sum = 0;
     for (int y = 0; y < height; ++y) {
         const uint8_t* p = reduced.Row(y);
@@ -51,11 +51,11 @@ double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHei
         for (int x = 0; x < width - 1; ++x, p += 3) {
             inner += Luminosity(p[0], p[1], p[2]);
         }
-        const int64_t row = inner * blockX + int64_t{Luminosity(p[0], p[1], p[2])} * lastX;
-        sum += static_cast<double>(row * (y == height - 1 ? lastY : blockY));
+        const int64_t row = inner * block + int64_t{Luminosity(p[0], p[1], p[2])} * lastX;
+        sum += static_cast<double>(row * (y == height - 1 ? lastY : block));
     }
-    return sum / (static_cast<double>(blockX * (width - 1) + lastX) *
-                  static_cast<double>(blockY * (height - 1) + lastY));
+    return sum / (static_cast<double>(block * (width - 1) + lastX) *
+                  static_cast<double>(block * (height - 1) + lastY));
 }
 
 std::optional<double> MeasureFile(const std::string& fileName) {
@@ -65,19 +65,7 @@ std::optional<double> MeasureFile(const std::string& fileName) {
     if (!LoadImageFileReduced(buffer, fileName, kMeasureScale, fullWidth, fullHeight)) {
         return std::nullopt;
     }
-    return ReducedMeanLuminosity(buffer, fullWidth, fullHeight);
-}
-
-MeasureStamp StampOf(const std::string& fileName) {
-    MeasureStamp stamp;
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) {
-        return stamp;
-    }
-    stamp.exists = true;
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-    return stamp;
+    return ReducedMeanLuminosity(buffer, fullWidth, fullHeight, kMeasureScale);
 }
 
 // --- the cache ----------------------------------------------------------------
@@ -92,7 +80,7 @@ std::optional<MeasuredValue> LuminosityCache::Find(const std::string& fileName) 
 }
 
 std::optional<MeasuredValue> LuminosityCache::FindCurrent(const std::string& fileName,
-                                                          const MeasureStamp& stamp) const {
+                                                          const FileStamp& stamp) const {
     std::lock_guard lock(mutex_);
     const auto it = entries_.find(fileName);
     if (it == entries_.end() || !(it->second.stamp == stamp)) {
@@ -101,7 +89,7 @@ std::optional<MeasuredValue> LuminosityCache::FindCurrent(const std::string& fil
     return it->second.value;
 }
 
-void LuminosityCache::Store(const std::string& fileName, const MeasureStamp& stamp,
+void LuminosityCache::Store(const std::string& fileName, const FileStamp& stamp,
                             MeasuredValue value) {
     std::lock_guard lock(mutex_);
     entries_[fileName] = Entry{stamp, value};
@@ -177,7 +165,7 @@ void NightMeasurer::WorkerLoop() {
             return;
         }
         const std::string& name = names_[k];
-        const MeasureStamp stamp = StampOf(name);
+        const FileStamp stamp = StampOf(name);
         if (!cache_.FindCurrent(name, stamp)) {
             cache_.CountDecode();
             // A decoder that throws (out of memory) makes a gap, as a file

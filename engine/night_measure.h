@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "core/rgb_image.h"
+#include "engine/file_stamp.h"
 #include "lists/file_list.h"
 
 namespace nocturo {
@@ -35,25 +36,15 @@ inline constexpr int kMeasureScale = 8;
 /// image without pixels.
 double MeanLuminosity(const RgbImage& image);
 
-/// The mean of a picture of fullWidth x fullHeight from its reduced copy, in
-/// which each pixel stands for a block of (fullWidth / reduced width,
-/// rounded up) pixels a side, the last column and row for what is left.
-/// With the full size equal to the image's own, MeanLuminosity.
-double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight);
+/// The mean of a picture of fullWidth x fullHeight from its copy reduced to
+/// 1/scale (sides rounded up), in which each pixel stands for a block of
+/// scale x scale pixels, the last column and row for what is left. With the
+/// full size equal to the image's own, MeanLuminosity.
+double ReducedMeanLuminosity(const RgbImage& reduced, int fullWidth, int fullHeight, int scale);
 
 /// Loads a file at reduced size and measures it; nothing when it does not
 /// load.
 std::optional<double> MeasureFile(const std::string& fileName);
-
-/// What a file looked like when it was measured: a value is reused only
-/// while the file still looks the same.
-struct MeasureStamp {
-    bool exists = false;
-    int64_t size = 0;
-    int64_t modifiedNs = 0;
-    friend bool operator==(const MeasureStamp&, const MeasureStamp&) = default;
-};
-MeasureStamp StampOf(const std::string& fileName);
 
 /// The value of one file: measured (mean) or failed to load (no mean).
 struct MeasuredValue {
@@ -69,15 +60,15 @@ class LuminosityCache {
     std::optional<MeasuredValue> Find(const std::string& fileName) const;
     /// The value measured for the name when the file had this stamp.
     std::optional<MeasuredValue> FindCurrent(const std::string& fileName,
-                                             const MeasureStamp& stamp) const;
-    void Store(const std::string& fileName, const MeasureStamp& stamp, MeasuredValue value);
+                                             const FileStamp& stamp) const;
+    void Store(const std::string& fileName, const FileStamp& stamp, MeasuredValue value);
     /// Files decoded to fill the cache, since it was made.
     int64_t Decodes() const;
     void CountDecode();
 
   private:
     struct Entry {
-        MeasureStamp stamp;
+        FileStamp stamp;
         MeasuredValue value;
     };
     mutable std::mutex mutex_;

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <unordered_set>
 
+#include "core/atomic_file.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
@@ -35,37 +36,11 @@ std::optional<FileId> Identity(const std::string& name) {
     return FileId{st.st_dev, st.st_ino};
 }
 
-// A symbolic link that points nowhere yet is written through, as a save
-// does: the name it stands for is the one it points to.
-std::string ThroughDanglingLinks(std::string name) {
-    for (int step = 0; step < 40; ++step) {
-        struct stat st {};
-        if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) {
-            break;
-        }
-        std::string target(static_cast<size_t>(PATH_MAX), '\0');
-        const ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
-        if (n <= 0 || static_cast<size_t>(n) >= target.size()) {
-            break;
-        }
-        target.resize(static_cast<size_t>(n));
-        if (target.front() != '/') {
-            const size_t slash = name.rfind('/');
-            if (slash != std::string::npos) {
-                target = name.substr(0, slash + 1) + target;
-            }
-        }
-        name = std::move(target);
-    }
-    return name;
-}
-
 // Where a name that does not exist would be created: absolute, with "."
 // and ".." gone and the links among its existing folders followed.
 std::string Place(const std::string& name) {
     std::error_code error;
-    const std::filesystem::path absolute =
-        std::filesystem::absolute(ThroughDanglingLinks(name), error);
+    const std::filesystem::path absolute = std::filesystem::absolute(WrittenName(name), error);
     if (error) {
         return name;
     }

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <new>
 
 namespace nocturo {
 
@@ -35,6 +36,13 @@ int64_t LevelAtDepth(int64_t level, int depth) {
     // Far beyond white either way: clamped, so that the product fits.
     level = std::clamp<int64_t>(level, -(int64_t{1} << 40), int64_t{1} << 40);
     return level * 257 + 256;
+}
+
+RgbImage& RunState::ResultBuffer() {
+    if (!EnsureResult()) {
+        throw std::bad_alloc();
+    }
+    return *Result;
 }
 
 void ToolButtonAbortClick(RunState& state) {

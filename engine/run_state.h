@@ -125,6 +125,14 @@ struct RunState {
     /// The result buffer starts as the empty image (null only when even that
     /// cannot be allocated; a run then tries again).
     RunState();
+
+    /// Makes the result buffer again when the slot is empty (the host may
+    /// replace it while events run); false when even the empty image cannot
+    /// be allocated.
+    bool EnsureResult() { return Result || EnsureImage(Result); }
+    /// The result buffer, made again when missing rather than dereferenced;
+    /// throws std::bad_alloc when it cannot be.
+    RgbImage& ResultBuffer();
 };
 
 /// The memory the program lets frames decoded ahead take by default: a

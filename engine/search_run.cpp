@@ -19,7 +19,9 @@ const char* const kSearchSaveFilter = kStepSaveFilter;
 
 namespace {
 
-bool Takes(const FileList& list, int index) {
+// The search takes every checked entry, a disabled one too: a frame that
+// loads now is enabled again.
+bool TakesChecked(const FileList& list, int index) {
     return list.IsChecked(index);
 }
 
@@ -319,7 +321,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
         folder = SplitFolder(choice->name).first;
         std::vector<std::string> copies;
         for (int i = 0; i < left.Count(); ++i) {
-            if (Takes(left, i)) {
+            if (TakesChecked(left, i)) {
                 copies.push_back(SearchOutputName(left.Text(i), folder, extension));
             }
         }
@@ -334,10 +336,10 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     int position = 0;
     {
         // A frame whose file has gone fails even when it was decoded ahead.
-        FrameReader frames(state.Decode, Takes, true, state.Depth);
+        FrameReader frames(state.Decode, TakesChecked, true, state.Depth);
         RgbImage image;
         for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
-            if (!Takes(left, i)) {
+            if (!TakesChecked(left, i)) {
                 continue;
             }
             const std::string name = left.Text(i);

@@ -22,24 +22,26 @@ namespace {
 // The pause question keeps its built-in English words: the run does not use
 // the translatable strings here.
 
-bool Takes(const FileList& list, int index) {
-    return list.IsEnabled(index) && list.IsChecked(index);
-}
-
-/// The result buffer. The host may have replaced the slot while events ran;
-/// a missing buffer is created again rather than dereferenced.
-RgbImage& ResultBuffer(RunState& state) {
-    if (!state.Result && !EnsureImage(state.Result)) {
-        throw std::bad_alloc();
-    }
-    return *state.Result;
-}
-
 }  // namespace
 
 void DisableEntry(RunContext& context, int index, FileList& list) {
     DisableEntry(index, list);
     context.host.ProcessEvents();
+}
+
+bool StartNewResult(RunContext& context) {
+    RunState& state = context.state;
+    state.PauseRequested = false;
+    state.StopRequested = false;
+    context.host.FocusLeftList();
+    context.host.ProcessEvents();
+    if (!state.EnsureResult()) {
+        return false;
+    }
+    state.ResultUnsaved = true;
+    ClearImage(state.Result.get());
+    state.DropFrameMap();
+    return true;
 }
 
 void StackingRun(RunContext& context, ImageOperation operation, OperationRecord* record,
@@ -49,20 +51,11 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     FileList& left = context.lists.Left();
 
     FrameErrors errors(context);
-    state.PauseRequested = false;
-    state.StopRequested = false;
-
-    host.FocusLeftList();
-    host.ProcessEvents();
-
-    if (!state.Result && !EnsureImage(state.Result)) {
+    if (!StartNewResult(context)) {
         return;
     }
-    state.ResultUnsaved = true;
     Answer answer = Answer::Yes;
-    ClearImage(state.Result.get());
     bool merged = false;  // some picture went into the result
-    state.DropFrameMap();
     FrameMapRecorder recorder(state.RecordFrameMap, operation, firstIsMerged);
 
     {
@@ -85,7 +78,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         bool loaded = false;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
-                if (read(i, ResultBuffer(state))) {
+                if (read(i, state.ResultBuffer())) {
                     recorder.Start(*state.Result, i, left.Text(i));
                     if (saveSteps && firstIsMerged) {
                         steps->SaveStep(answer);
@@ -123,8 +116,8 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 // noticed would spoil what is merged.
                 const bool frameRead = read(i, working);
                 bool frameMerged = false;
-                if (frameRead && working.SameSize(ResultBuffer(state))) {
-                    RgbImage& result = ResultBuffer(state);
+                if (frameRead && working.SameSize(state.ResultBuffer())) {
+                    RgbImage& result = state.ResultBuffer();
                     if (steps && steps->AwaitsPicture() && handsOver &&
                         CanCombine(result, working)) {
                         // The result merged into the frame leaves the
@@ -182,7 +175,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             steps->Finish();
         }
     }
-    state.ResultFrameMap = recorder.Finish(ResultBuffer(state));
+    state.ResultFrameMap = recorder.Finish(state.ResultBuffer());
 
     // A run that merged nothing leaves the empty image: nothing worth a
     // save, and offering one would invite replacing a good picture with it.

@@ -43,4 +43,10 @@ void StackingCommand(RunContext& context, ImageOperation operation, bool saveSte
 /// Unchecks and disables an entry, then lets pending events run.
 void DisableEntry(RunContext& context, int index, FileList& list);
 
+/// The start of a run that makes a new result: the abort flags cleared, the
+/// left list focused and pending events let through, then the result
+/// buffer emptied (its frame map dropped) and marked unsaved. False when
+/// the buffer cannot be allocated.
+bool StartNewResult(RunContext& context);
+
 }  // namespace nocturo

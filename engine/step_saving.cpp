@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/image_file.h"
+#include "core/text.h"
 #include "engine/frame_errors.h"
 #include "engine/own_inputs.h"
 #include "lang/language_strings.h"
@@ -31,36 +32,6 @@ constexpr int kMaxDigits = 255;
 
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-
-/// A whole text as a signed 32-bit integer: an optional '-', then one or
-/// more decimal digits (leading zeros allowed). Nothing for anything else.
-std::optional<int32_t> ParseInt32(std::string_view text) {
-    bool negative = false;
-    if (!text.empty() && text.front() == '-') {
-        negative = true;
-        text.remove_prefix(1);
-    }
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    int64_t value = 0;
-    for (char c : text) {
-        if (!IsDigit(c)) {
-            return std::nullopt;
-        }
-        value = value * 10 + (c - '0');
-        if (value > int64_t{INT32_MAX} + 1) {
-            return std::nullopt;
-        }
-    }
-    if (negative) {
-        value = -value;
-    }
-    if (value > INT32_MAX || value < INT32_MIN) {
-        return std::nullopt;
-    }
-    return static_cast<int32_t>(value);
 }
 
 int DecimalDigits(int64_t value) {

@@ -48,21 +48,6 @@ WindowFrames::~WindowFrames() {
     }
 }
 
-WindowFrames::Stamp WindowFrames::StampOf(const std::string& fileName) {
-    Stamp stamp;
-    struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0) {
-        return stamp;
-    }
-    stamp.exists = true;
-    stamp.device = static_cast<uint64_t>(st.st_dev);
-    stamp.inode = static_cast<uint64_t>(st.st_ino);
-    stamp.size = static_cast<int64_t>(st.st_size);
-    stamp.modifiedNs = int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
-    stamp.changedNs = int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
-    return stamp;
-}
-
 void WindowFrames::SetWindow(int first, int end) {
     const int count = static_cast<int>(slots_.size());
     first = std::clamp(first, 0, count);

@@ -42,6 +42,7 @@
 
 #include "core/rgb_image.h"
 #include "engine/block_frame.h"
+#include "engine/file_stamp.h"
 
 namespace nocturo {
 
@@ -102,17 +103,6 @@ class WindowFrames {
     size_t PeakBytesKept() const;
 
   private:
-    struct Stamp {
-        bool exists = false;
-        uint64_t device = 0;
-        uint64_t inode = 0;
-        int64_t size = 0;
-        int64_t modifiedNs = 0;
-        int64_t changedNs = 0;
-        friend bool operator==(const Stamp&, const Stamp&) = default;
-    };
-    static Stamp StampOf(const std::string& fileName);
-
     enum class State { Empty, Decoding, Done, Released };
     struct Slot {
         State state = State::Empty;
@@ -120,7 +110,7 @@ class WindowFrames {
         bool loaded = false;
         int width = 0;
         int height = 0;
-        Stamp stamp;
+        FileStamp stamp;
         RgbImage image;     // the decode's buffer, until it is stored
         BlockFrame blocks;  // empty unless kept
         bool kept = false;

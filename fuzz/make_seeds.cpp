@@ -6,20 +6,26 @@
 //   make_fuzz_seeds OUT_DIR [SAMPLE_DIR...]
 //
 // OUT_DIR receives one folder per target: jpeg, png, gif, tiff, bmp, ico,
-// raw, detect. The detect folder gets everything; raw gets DNG files made
-// here (LibRaw's other formats are the cameras' own).
+// raw, the comparisons of fast readers (jpeg_dc, jpeg_point, png_point,
+// tiff_point, bmp_point) and detect. The detect folder gets everything; raw
+// gets DNG files made here (LibRaw's other formats are the cameras' own).
 
 #include <tiffio.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
 
 #include "core/codecs/codecs.h"
 #include "core/codecs/little_endian.h"
@@ -64,11 +70,19 @@ struct Writer {
         ++written;
     }
 
-    // Into the format's own folder and into the detection folder.
+    // Into the format's own folder, the folders of the targets that compare
+    // its fast readers with its decoder, and the detection folder.
     void Add(const std::string& name, const std::vector<uint8_t>& bytes) {
         const char* target = TargetOf(DetectKind(bytes.data(), bytes.size()));
         if (target != nullptr) {
             Put(target, name, bytes);
+            const std::string format = target;
+            if (format == "jpeg") {
+                Put("jpeg_dc", name, bytes);
+            }
+            if (format == "jpeg" || format == "png" || format == "tiff" || format == "bmp") {
+                Put((format + "_point").c_str(), name, bytes);
+            }
         }
         Put("detect", name, bytes);
     }
@@ -199,6 +213,57 @@ std::vector<uint8_t> WriteTiff(const TiffLayout& l, uint32_t width, uint32_t hei
     return file.bytes;
 }
 
+// ---- JPEG codings the encoder does not write ---------------------------------
+
+struct JpegLayout {
+    const char* name;
+    int lumaH, lumaV;  // chroma 1 x 1; 0 x 0: grey
+    bool progressive;
+    bool arithmetic;
+    int restartRows;
+    bool optimise;
+};
+
+std::vector<uint8_t> WriteJpeg(const JpegLayout& l, const RgbImage& image) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr err{};
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+    cinfo.image_height = static_cast<JDIMENSION>(image.Height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    if (l.lumaH == 0) {
+        jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
+    } else {
+        cinfo.comp_info[0].h_samp_factor = l.lumaH;
+        cinfo.comp_info[0].v_samp_factor = l.lumaV;
+        cinfo.comp_info[1].h_samp_factor = cinfo.comp_info[1].v_samp_factor = 1;
+        cinfo.comp_info[2].h_samp_factor = cinfo.comp_info[2].v_samp_factor = 1;
+    }
+    jpeg_set_quality(&cinfo, 80, TRUE);
+    cinfo.arith_code = l.arithmetic ? TRUE : FALSE;
+    cinfo.optimize_coding = l.optimise ? TRUE : FALSE;
+    cinfo.restart_in_rows = l.restartRows;
+    if (l.progressive) {
+        jpeg_simple_progression(&cinfo);
+    }
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(image.Row(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
 // ---- Icons -------------------------------------------------------------------
 
 // An icon of one BMP entry (colour rows and an AND mask) and one PNG entry.
@@ -285,6 +350,34 @@ void AddMadePictures(Writer& w) {
         {"cmyk8", 8, 4, SAMPLEFORMAT_UINT, PHOTOMETRIC_SEPARATED, COMPRESSION_NONE,
          PLANARCONFIG_CONTIG, 0},
     };
+    static const JpegLayout kJpegs[] = {
+        {"420", 2, 2, false, false, 0, false},
+        {"422_restarts", 2, 1, false, false, 1, false},
+        {"440_optimised", 1, 2, false, false, 0, true},
+        {"411", 4, 1, false, false, 0, false},
+        {"grey", 0, 0, false, false, 0, false},
+        {"420_progressive", 2, 2, true, false, 0, false},
+        {"444_arithmetic", 1, 1, false, true, 0, false},
+        {"420_progressive_arithmetic", 2, 2, true, true, 0, false},
+    };
+    for (const JpegLayout& layout : kJpegs) {
+        const std::vector<uint8_t> bytes = WriteJpeg(layout, Pattern(37, 21));
+        if (!bytes.empty()) {
+            w.Add(std::string("made_") + layout.name + ".jpg", bytes);
+        }
+    }
+    static const TiffLayout kRgb8[] = {
+        {"rgb8_strips", 8, 3, SAMPLEFORMAT_UINT, PHOTOMETRIC_RGB, COMPRESSION_NONE,
+         PLANARCONFIG_CONTIG, 0},
+        {"rgb8_packbits_tiled", 8, 3, SAMPLEFORMAT_UINT, PHOTOMETRIC_RGB, COMPRESSION_PACKBITS,
+         PLANARCONFIG_CONTIG, 16},
+    };
+    for (const TiffLayout& layout : kRgb8) {
+        const std::vector<uint8_t> bytes = WriteTiff(layout, 21, 13);
+        if (!bytes.empty()) {
+            w.Add(std::string("made_") + layout.name + ".tif", bytes);
+        }
+    }
     for (const TiffLayout& layout : kLayouts) {
         const std::vector<uint8_t> bytes = WriteTiff(layout, 21, 13);
         if (!bytes.empty()) {

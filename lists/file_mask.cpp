@@ -8,33 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/text.h"
 #include "lang/language_strings.h"
 
 namespace nocturo {
-
-namespace {
-
-std::string Upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return out;
-}
-
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && static_cast<unsigned char>(s.front()) <= 0x20) {
-        s.remove_prefix(1);
-    }
-    while (!s.empty() && static_cast<unsigned char>(s.back()) <= 0x20) {
-        s.remove_suffix(1);
-    }
-    return s;
-}
-
-}  // namespace
 
 FileMask::FileMask(std::string_view nameMask, std::string_view filterEntry) {
     // The filter entry.

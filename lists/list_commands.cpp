@@ -226,6 +226,10 @@ void SortByNumber(FileList& list, int32_t threshold) {
     list.AppendEntries(std::move(rebuilt));
 }
 
+bool Takes(const FileList& list, int index) {
+    return list.IsEnabled(index) && list.IsChecked(index);
+}
+
 bool EnableEntry(int index, FileList& list) {
     if (!list.IsValidIndex(index)) {
         return false;

@@ -114,6 +114,9 @@ void SortByNumber(FileList& list, int32_t threshold);
 
 // --- entry states set by runs and tests ---
 
+/// Whether a run takes entry `index`: it is checked and enabled (the
+/// entries a run failed on are disabled). False for an index out of range.
+bool Takes(const FileList& list, int index);
 /// Checks and enables one entry. False for an index out of range.
 bool EnableEntry(int index, FileList& list);
 /// Unchecks and disables one entry. False for an index out of range.

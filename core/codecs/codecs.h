@@ -96,11 +96,12 @@ bool TiffHoldsRaw(const uint8_t* data, size_t size);
 bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out, int& fullWidth,
                       int& fullHeight);
 
-/// The 1/8-size picture of a baseline JPEG from its DC coefficients alone:
-/// each pixel is the mean of an 8 x 8 block (chroma of the block's MCU
-/// where it is subsampled). False for any file it leaves to the full
-/// decoder: progressive or arithmetic coding, CMYK or Adobe colour, more
-/// than one scan, and anything that looks damaged.
+/// The 1/8-size picture of a baseline JPEG, mostly from its DC coefficients:
+/// exactly the picture TurboJPEG's 1/8 decode gives, about twice as fast.
+/// False for any file it leaves to the full decoder: progressive or
+/// arithmetic coding, CMYK or Adobe colour, more than one scan, anything
+/// after the scan but its end marker, and anything that looks damaged. A
+/// file it reads is one the full decoder loads.
 bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth, int& fullHeight);
 
 /// Decodes a BMP info header and its pixels without the 14-byte file header,

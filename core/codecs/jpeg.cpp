@@ -13,21 +13,14 @@
 #include <memory>
 #include <new>
 
-// jerror.h names some codes only once jpeglib.h has set the library version.
 #include <jpeglib.h>
-//
-#include <jerror.h>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/jpeg_guard.h"
 
 namespace nocturo::codecs {
 
 namespace {
-
-// A progressive file can repeat scans without end; each one costs a pass over
-// the whole coefficient buffer, so a few kilobytes could keep us busy for
-// minutes. No real encoder writes more than a few dozen scans.
-constexpr int kMaxScans = 500;
 
 // Refuses a declared size that the data cannot hold. Every 8 x 8 block of a
 // real JPEG costs at least about a bit, so a file far smaller than
@@ -43,85 +36,29 @@ bool PlausibleSize(long width, long height, size_t dataSize) {
 
 // ---- TurboJPEG -------------------------------------------------------------
 
-// One decompressor per thread: creating it costs more than decoding a small
-// picture, and a handle must not be shared between threads.
-struct DecompressHandle {
-    tjhandle handle = nullptr;
-    ~DecompressHandle() {
-        if (handle != nullptr) {
-            tjDestroy(handle);
+// A fresh TurboJPEG decompressor for each picture. A kept one carries the
+// Huffman and quantisation tables of the last picture into the next, and a
+// file that lacks some of its own tables (as motion-JPEG frames lack their
+// Huffman tables) would be decoded with those; after a header it could not
+// read, it fails every later header. A new one costs well under a
+// microsecond.
+class Decompressor {
+  public:
+    Decompressor() : handle_(tjInitDecompress()) {}
+    ~Decompressor() {
+        if (handle_ != nullptr) {
+            tjDestroy(handle_);
         }
     }
-};
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+    tjhandle Get() const { return handle_; }
 
-tjhandle ThreadDecompressor() {
-    thread_local DecompressHandle holder;
-    if (holder.handle == nullptr) {
-        holder.handle = tjInitDecompress();
-    }
-    return holder.handle;
-}
+  private:
+    tjhandle handle_;
+};
 
 // ---- libjpeg API -----------------------------------------------------------
-
-// libjpeg reports a fatal error by calling error_exit, which must not return.
-// We jump back to the setjmp in DecodeWithLibjpeg; only libjpeg's C frames and
-// ReadLibjpegPixels (which owns nothing that needs destroying) are skipped.
-struct ErrorManager {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    // Whether running out of data means that pixels are missing; see OnMessage.
-    bool endIsDamage = true;
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
-
-// Messages would otherwise go to stderr.
-void SilentMessage(j_common_ptr) {}
-
-// libjpeg only warns when the compressed data is damaged or ends early, and
-// then fills what it could not decode with grey. Such a picture is not what
-// the camera took, so these warnings end the decode as errors do. The others
-// (extra bytes before a marker, an odd scan sequence, an unknown Adobe
-// transform) leave every block decoded; cameras and editors write such files.
-//
-// Running out of data alone is not: the entropy decoder reads ahead and
-// meets the end of a file that lacks only its end marker, while rows that
-// really lack data bring "premature end of data segment" as well. Only in a
-// sequential file that stores its components in separate scans can a whole
-// scan be missing without that; a progressive file missing its last scans
-// is complete, only coarser.
-bool DamagesPixels(int code, bool endIsDamage) {
-    switch (code) {
-        case JWRN_ARITH_BAD_CODE:
-        case JWRN_HIT_MARKER:
-        case JWRN_HUFF_BAD_CODE:
-        case JWRN_MUST_RESYNC:
-            return true;
-        case JWRN_JPEG_EOF:
-            return endIsDamage;
-        default:
-            return false;
-    }
-}
-
-void OnMessage(j_common_ptr cinfo, int level) {
-    const auto* err = reinterpret_cast<ErrorManager*>(cinfo->err);
-    if (level < 0 && DamagesPixels(cinfo->err->msg_code, err->endIsDamage)) {
-        ErrorExit(cinfo);
-    }
-}
-
-void LimitScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) {
-            ERREXIT(cinfo, JERR_NOT_COMPILED);  // any fatal code: we only need the jump
-        }
-    }
-}
 
 inline uint8_t MulDiv255(int a, int b) {
     return static_cast<uint8_t>((a * b + 127) / 255);
@@ -134,8 +71,6 @@ bool ReadLibjpegPixels(jpeg_decompress_struct& cinfo, size_t dataSize, RgbImage&
                        dataSize)) {
         return false;
     }
-    reinterpret_cast<ErrorManager*>(cinfo.err)->endIsDamage =
-        !cinfo.progressive_mode && cinfo.comps_in_scan < cinfo.num_components;
     const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
     // libjpeg turns YCCK into CMYK itself; everything else it can deliver as
     // BGR straight into our rows.
@@ -184,24 +119,20 @@ bool ReadLibjpegPixels(jpeg_decompress_struct& cinfo, size_t dataSize, RgbImage&
 
 bool DecodeWithLibjpeg(const uint8_t* data, size_t size, RgbImage& out) {
     jpeg_decompress_struct cinfo{};
-    ErrorManager err{};
-    jpeg_progress_mgr progress{};
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.output_message = SilentMessage;
-    err.pub.emit_message = OnMessage;
-    progress.progress_monitor = LimitScans;
-    if (setjmp(err.jump) != 0) {
+    JpegGuard guard;
+    UseJpegGuard(cinfo, guard);
+    if (setjmp(guard.jump) != 0) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
     jpeg_create_decompress(&cinfo);
-    cinfo.progress = &progress;
+    WatchJpegProgress(cinfo, guard);
     jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
     bool ok = jpeg_read_header(&cinfo, TRUE) == JPEG_HEADER_OK;
     ok = ok && ReadLibjpegPixels(cinfo, size, out);
     // All rows are in; jpeg_finish_decompress would only look for the end
-    // marker, which a truncated file lacks.
+    // marker, which a file may lack.
+    ok = ok && JpegDataComplete(cinfo, guard);
     jpeg_destroy_decompress(&cinfo);
     return ok;
 }
@@ -212,7 +143,8 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
     if (data == nullptr || size < 4) {
         return false;
     }
-    tjhandle tj = ThreadDecompressor();
+    const Decompressor decompressor;
+    tjhandle tj = decompressor.Get();
     if (tj == nullptr) {
         return false;
     }
@@ -234,9 +166,10 @@ bool DecodeJpeg(const uint8_t* data, size_t size, RgbImage& out) {
                       TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
+    const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
     // TurboJPEG reports only the last warning, and a harmless one may hide a
     // damaging one before it; the libjpeg path looks at each of them.
-    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, out);
+    return warning && DecodeWithLibjpeg(data, size, out);
 }
 
 JpegEncoder::~JpegEncoder() {
@@ -317,21 +250,26 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
     if (data == nullptr || size < 4) {
         return false;
     }
-    if (scale == 8 && DecodeJpegDc(data, size, out, fullWidth, fullHeight)) {
-        return true;
-    }
-    tjhandle tj = ThreadDecompressor();
+    const Decompressor decompressor;
+    tjhandle tj = decompressor.Get();
     if (tj == nullptr) {
         return false;
     }
     const auto jpegSize = static_cast<unsigned long>(size);
     int width = 0, height = 0, subsampling = 0, colourspace = 0;
-    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0 ||
-        colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
+    if (tjDecompressHeader3(tj, data, jpegSize, &width, &height, &subsampling, &colourspace) != 0) {
+        return fullSize(DecodeJpeg(data, size, out));
+    }
+    if (colourspace == TJCS_CMYK || colourspace == TJCS_YCCK) {
         return fullSize(DecodeJpeg(data, size, out));
     }
     if (!PlausibleSize(width, height, size)) {
         return false;
+    }
+    // The scanner stands in for TurboJPEG's 1/8 decode, so only for files
+    // that TurboJPEG would scale.
+    if (scale == 8 && DecodeJpegDc(data, size, out, fullWidth, fullHeight)) {
+        return true;
     }
     const tjscalingfactor factor{1, scale};
     const int scaledWidth = TJSCALED(width, factor);
@@ -345,11 +283,12 @@ bool DecodeJpegScaled(const uint8_t* data, size_t size, int scale, RgbImage& out
                       scaledHeight, TJPF_BGR, TJFLAG_LIMITSCANS) == 0) {
         return true;
     }
+    const bool warning = tjGetErrorCode(tj) == TJERR_WARNING;
     // A warning may be harmless or may mean missing rows: judged as the
     // full-size decode judges it, so that a file measures only if it loads.
     // Only damaged files pay for that decode.
     RgbImage judge;
-    return tjGetErrorCode(tj) == TJERR_WARNING && DecodeWithLibjpeg(data, size, judge);
+    return warning && DecodeWithLibjpeg(data, size, judge);
 }
 
 }  // namespace nocturo::codecs

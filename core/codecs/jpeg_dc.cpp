@@ -11,6 +11,13 @@
 // sampling ratios, with or without restart intervals. Everything else, and
 // every file that looks damaged in any way, is left to the full decoder
 // (`false`), which then decides whether the file loads.
+//
+// What it answers is exactly what TurboJPEG's own 1/8 decode gives. Where
+// the chroma is subsampled in both directions (4:2:0), that decode scales
+// the chroma blocks to 2 x 2 samples instead of upsampling them: those
+// blocks have their low coefficients decoded and go through the same 2 x 2
+// inverse DCT. Blocks with values so extreme that libjpeg's C and SIMD
+// arithmetic could part ways are left to the full decoder too.
 
 #include <algorithm>
 #include <array>
@@ -24,6 +31,9 @@ namespace nocturo::codecs {
 namespace {
 
 constexpr int kLookBits = 13;
+constexpr int kValueLookBits = 10;  // small enough to stay in cache beside the AC tables
+// libjpeg's largest side.
+constexpr int kMaxSide = 65500;
 constexpr int kDcLookBits = 10;  // DC codes are short; a small table stays in cache
 
 // DC look-up: the code's length (0: longer than the look-up) and the
@@ -54,9 +64,22 @@ struct AcFirst {
     uint8_t firstAdvance = 0;
 };
 
+// AC look-up for blocks whose coefficients are kept: the first symbol of the
+// next kValueLookBits bits with its magnitude bits, where both fit: their length,
+// the zeros before the coefficient (kEndOfBlock: none follows) and its
+// value. A run of sixteen zeros is a zero after fifteen.
+constexpr uint8_t kEndOfBlock = 64;
+struct ValueEntry {
+    int16_t value = 0;
+    uint8_t bits = 0;  // 0: the symbol is decoded the slow way
+    uint8_t run = 0;
+};
+
 struct HuffTable {
     bool defined = false;
+    int largestSymbol = 0;
     std::array<DcEntry, 1 << kDcLookBits> dc{};
+    std::array<ValueEntry, 1 << kValueLookBits> valued{};
     std::array<AcEntry, 1 << kLookBits> ac{};
     std::array<AcFirst, 1 << kLookBits> acFirst{};
     // Canonical decoding, for the symbols the look-up does not hold.
@@ -70,11 +93,16 @@ struct HuffTable {
 bool BuildTable(const uint8_t* counts, const uint8_t* symbols, int symbolCount, bool ac,
                 HuffTable& table) {
     table.defined = false;
+    table.largestSymbol = 0;
     table.dc.fill(DcEntry{});
+    table.valued.fill(ValueEntry{});
     table.ac.fill(AcEntry{});
     table.acFirst.fill(AcFirst{});
     table.values.fill(0);
     std::copy(symbols, symbols + symbolCount, table.values.begin());
+    for (int i = 0; i < symbolCount; ++i) {
+        table.largestSymbol = std::max<int>(table.largestSymbol, symbols[i]);
+    }
     // Single symbols first: code length and symbol for every look-up value.
     std::array<uint8_t, 1 << kLookBits> lengthOf{};
     std::array<uint8_t, 1 << kLookBits> symbolOf{};
@@ -133,6 +161,21 @@ bool BuildTable(const uint8_t* counts, const uint8_t* symbols, int symbolCount, 
                 }
             }
             continue;
+        }
+        if (const int length = lengthOf[bits]; length != 0) {
+            const int run = symbolOf[bits] >> 4;
+            const int size = symbolOf[bits] & 15;
+            if (length + size <= kValueLookBits) {
+                const int raw =
+                    static_cast<int>(bits >> (kLookBits - length - size)) & ((1 << size) - 1);
+                ValueEntry& value = table.valued[bits >> (kLookBits - kValueLookBits)];
+                value.bits = static_cast<uint8_t>(length + size);
+                value.run = static_cast<uint8_t>(size != 0 || run == 15 ? run : kEndOfBlock);
+                value.value =
+                    static_cast<int16_t>(size == 0                  ? 0
+                                         : raw >= (1 << (size - 1)) ? raw
+                                                                    : raw - (1 << size) + 1);
+            }
         }
         AcEntry entry;
         int used = 0;
@@ -216,6 +259,8 @@ class BitReader {
     }
     // True when the scan used bits that the data does not hold.
     bool RanPastData() const { return padded_ > count_; }
+    // The first byte not yet taken into the bits.
+    const uint8_t* Position() const { return p_; }
     bool FarPastData() const { return padded_ > 512; }
 
     // At a restart interval's end: the rest of the byte is padding, and the
@@ -306,6 +351,144 @@ int SlowSymbol(uint32_t peek, const HuffTable& table, int& length) {
     return true;
 }
 
+// Zigzag position to natural (row by row) position. Runs that damaged data
+// carries past the end land on the last coefficient, as in libjpeg.
+constexpr uint8_t kNaturalOrder[64 + 16] = {
+    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
+    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
+    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
+    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
+
+// libjpeg's 2 x 2 inverse DCT reads coefficients 0, 1, 3, 5 and 7 of rows 0,
+// 1, 3, 5 and 7. Its first pass weighs each column: row 0 as the even part,
+// rows 1, 3, 5 and 7 by these weights (13 fraction bits) as the odd part;
+// its second pass weighs the columns' results the same way.
+constexpr int32_t kIdctWeight[8] = {0, 29692, 0, -10426, 0, 6967, 0, -5906};
+// A dequantised coefficient beyond this could overflow the 16-bit products
+// and lanes of libjpeg's SIMD form, where this one would not: left to the
+// full decoder. No real picture comes near.
+constexpr int32_t kIdctLimit = 1024;
+
+// The first pass of the 2 x 2 inverse DCT, per column, summed while the
+// block is decoded.
+struct ColumnSums {
+    int32_t even[8];
+    int32_t odd[8];
+};
+
+// Decodes one block's AC coefficients as libjpeg stores them and adds each
+// to the column sums of the 2 x 2 inverse DCT (rows and columns it does not
+// read weigh nothing or are never used). Each position is given a value at
+// most once, so adding is storing.
+[[gnu::always_inline]] inline bool DecodeAcSums(BitReader& shared, const HuffTable& table,
+                                                const int16_t* quant, ColumnSums& sums) {
+    BitReader reader = shared;
+    for (int k = 1; k < 64; ++k) {
+        if (reader.Count() < 32) {
+            reader.Fill();
+        }
+        const ValueEntry entry = table.valued[reader.Peek(kValueLookBits)];
+        int run = entry.run;
+        int value = entry.value;
+        if (entry.bits != 0) {
+            reader.Drop(entry.bits);
+        } else {
+            int length = 0;
+            const int symbol = SlowSymbol(reader.Peek(16), table, length);
+            if (symbol < 0) {
+                return false;
+            }
+            reader.Drop(length);
+            const int size = symbol & 15;
+            run = symbol >> 4;
+            value = 0;
+            if (size != 0) {
+                value = reader.Receive(size);
+            } else if (run != 15) {
+                run = kEndOfBlock;
+            }
+        }
+        if (run == kEndOfBlock) {
+            break;
+        }
+        k += run;
+        const int at = kNaturalOrder[k];
+        const int32_t z = value * quant[at];
+        if (z < -kIdctLimit || z > kIdctLimit) {
+            return false;
+        }
+        const int row = at >> 3;
+        sums.even[at & 7] += row == 0 ? z * (1 << 15) : 0;
+        sums.odd[at & 7] += z * kIdctWeight[row];
+    }
+    shared = reader;
+    return true;
+}
+
+// libjpeg's table for the inverse DCT's output: index (value & 1023), where
+// value is the sample minus 128. Within -512..511 it clamps to 0..255;
+// beyond, it wraps.
+struct RangeLimit {
+    std::array<uint8_t, 1024> table{};
+    constexpr RangeLimit() {
+        for (int i = 0; i < 1024; ++i) {
+            table[static_cast<size_t>(i)] = static_cast<uint8_t>(i < 128   ? 128 + i
+                                                                 : i < 512 ? 255
+                                                                 : i < 896 ? 0
+                                                                           : i - 896);
+        }
+    }
+    uint8_t operator()(int32_t value) const {
+        return table[static_cast<size_t>(static_cast<uint32_t>(value) & 1023)];
+    }
+};
+constexpr RangeLimit kRangeLimit;
+
+// A block's value as libjpeg holds it: the running sum of differences wraps
+// at 32 bits and is then stored in 16.
+inline int16_t Coefficient(uint32_t predictor) {
+    return static_cast<int16_t>(static_cast<uint16_t>(predictor));
+}
+
+// The block's mean sample as libjpeg's 1 x 1 inverse DCT gives it. The
+// quantiser is held in 16 signed bits there, so a 16-bit table's values
+// above 32767 count as negative.
+inline uint8_t DcSample(int16_t dc, int16_t quant) {
+    return kRangeLimit((dc * quant + 4) >> 3);
+}
+
+// The second pass of libjpeg's 2 x 2 inverse DCT: samples row by row. False
+// where libjpeg's SIMD form could part from this one: its output beyond
+// -512..511 is clamped there but wraps here.
+[[gnu::always_inline]] inline bool Idct2x2(const ColumnSums& sums, uint8_t* out) {
+    auto descale = [&](int column, int32_t sign) {
+        return (sums.even[column] + sign * sums.odd[column] + (1 << 12)) >> 13;
+    };
+    auto row = [&](int32_t sign, int64_t& left, int64_t& right) {
+        const int64_t even = int64_t{descale(0, sign)} * (1 << 15);
+        const int64_t odd = int64_t{descale(1, sign)} * kIdctWeight[1] +
+                            int64_t{descale(3, sign)} * kIdctWeight[3] +
+                            int64_t{descale(5, sign)} * kIdctWeight[5] +
+                            int64_t{descale(7, sign)} * kIdctWeight[7];
+        left = (even + odd + (1 << 19)) >> 20;
+        right = (even - odd + (1 << 19)) >> 20;
+    };
+    int64_t values[4];
+    row(1, values[0], values[1]);
+    row(-1, values[2], values[3]);
+    uint64_t outside = 0;
+    for (const int64_t value : values) {
+        outside |= static_cast<uint64_t>(value + 512) >> 10;
+    }
+    if (outside != 0) {
+        return false;
+    }
+    for (int i = 0; i < 4; ++i) {
+        out[i] = kRangeLimit(static_cast<int32_t>(values[i]));
+    }
+    return true;
+}
+
 struct Component {
     int id = 0;
     int frameIndex = 0;
@@ -315,19 +498,37 @@ struct Component {
     int dcTable = 0;
     int acTable = 0;
     int inScan = -1;
-    int blocksWide = 0;  // of the component's plane, whole MCUs
-    int blocksHigh = 0;
-    std::vector<uint8_t> plane;  // one sample per block: the block's mean
+    // Samples per block a side in the 1/8 decode: 1, or 2 for chroma that
+    // is subsampled in both directions.
+    int scale = 1;
+    int samplesWide = 0;  // of the component's plane, whole MCUs
+    int samplesHigh = 0;
+    std::vector<uint8_t> plane;
 };
 
 int Segment16(const uint8_t* p) {
     return (p[0] << 8) | p[1];
 }
 
-// The block's mean sample as a 1 x 1 inverse DCT gives it.
-inline uint8_t DcSample(int32_t dc, int quant) {
-    const int32_t value = ((dc * quant + 4) >> 3) + 128;
-    return static_cast<uint8_t>(std::clamp(value, 0, 255));
+// Where the data after the scan leads, skipping what libjpeg skips: bytes
+// before a marker, fill bytes, stuffed zeros. True for the end marker or the
+// end of the data (libjpeg supplies the end marker then).
+bool EndsAfterScan(const uint8_t* p, const uint8_t* end) {
+    while (true) {
+        while (p < end && *p != 0xFF) {
+            ++p;
+        }
+        while (p < end && *p == 0xFF) {
+            ++p;
+        }
+        if (p >= end) {
+            return true;
+        }
+        if (*p != 0x00) {
+            return *p == 0xD9;
+        }
+        ++p;
+    }
 }
 
 }  // namespace
@@ -346,7 +547,9 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
         dcTables[i].defined = false;
         acTables[i].defined = false;
     }
-    std::array<int, 4> quantDc{};
+    // Quantisers in natural order, held in 16 signed bits as libjpeg holds
+    // them for its inverse DCT.
+    std::array<std::array<int16_t, 64>, 4> quant{};
     std::array<bool, 4> quantDefined{};
     std::vector<Component> components;
     int width = 0;
@@ -386,7 +589,8 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                 width = Segment16(seg + 3);
                 const int count = seg[5];
                 if ((count != 1 && count != 3) || segLength != 6 + 3 * count || width <= 0 ||
-                    height <= 0 || int64_t{width} * height > kMaxPixels) {
+                    height <= 0 || width > kMaxSide || height > kMaxSide ||
+                    int64_t{width} * height > kMaxPixels) {
                     return false;
                 }
                 for (int c = 0; c < count; ++c) {
@@ -429,7 +633,7 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                 }
                 break;
             }
-            case 0xDB: {  // quantisation tables: only the DC entry matters
+            case 0xDB: {  // quantisation tables
                 int at = 0;
                 while (at < segLength) {
                     const int precision = seg[at] >> 4;
@@ -438,8 +642,12 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                     if (precision > 1 || id > 3 || segLength - at - 1 < tableBytes) {
                         return false;
                     }
-                    quantDc[static_cast<size_t>(id)] =
-                        precision == 0 ? seg[at + 1] : Segment16(seg + at + 1);
+                    const uint8_t* values = seg + at + 1;
+                    for (int i = 0; i < 64; ++i) {
+                        const int value = precision == 0 ? values[i] : Segment16(values + 2 * i);
+                        quant[static_cast<size_t>(id)][kNaturalOrder[i]] =
+                            static_cast<int16_t>(static_cast<uint16_t>(value));
+                    }
                     quantDefined[static_cast<size_t>(id)] = true;
                     at += 1 + tableBytes;
                 }
@@ -452,21 +660,22 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                 restartInterval = Segment16(seg);
                 break;
             case 0xE0:
-                jfif = jfif || (segLength >= 5 && std::memcmp(seg, "JFIF\0", 5) == 0);
+                // libjpeg reads JFIF from a segment of at least 14 bytes.
+                jfif = jfif || (segLength >= 14 && std::memcmp(seg, "JFIF\0", 5) == 0);
                 break;
             case 0xEE:
-                if (!adobe && segLength >= 12 && std::memcmp(seg, "Adobe", 5) == 0) {
+                // The last Adobe segment counts.
+                if (segLength >= 12 && std::memcmp(seg, "Adobe", 5) == 0) {
                     adobe = true;
                     adobeTransform = seg[11];
                 }
                 break;
             default:
+                // Other application segments and comments are skipped.
                 // Progressive, lossless and arithmetic frames, a second
-                // picture, DNL, and any marker that should not be here.
-                if (marker >= 0xC2 && marker <= 0xCF) {
-                    return false;
-                }
-                if (marker < 0xE1 && marker != 0xFE) {
+                // picture, DNL, restart and reserved markers are left to
+                // the full decoder, which refuses most of them.
+                if ((marker < 0xE1 || marker > 0xEF) && marker != 0xFE) {
                     return false;
                 }
                 break;
@@ -503,8 +712,11 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
             found->inScan = i;
             found->dcTable = seg[2 + 2 * i] >> 4;
             found->acTable = seg[2 + 2 * i] & 15;
+            // libjpeg refuses a DC table with a symbol above 15 once a
+            // scan uses it, whether or not the data ever codes it.
             if (found->dcTable > 3 || found->acTable > 3 ||
                 !dcTables[static_cast<size_t>(found->dcTable)].defined ||
+                dcTables[static_cast<size_t>(found->dcTable)].largestSymbol > 15 ||
                 !acTables[static_cast<size_t>(found->acTable)].defined ||
                 !quantDefined[static_cast<size_t>(found->quantTable)]) {
                 return false;
@@ -550,14 +762,22 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
         mcusHigh = (height + 8 * vMax - 1) / (8 * vMax);
     }
     for (Component& c : components) {
-        c.blocksWide = mcusWide * c.h;
-        c.blocksHigh = mcusHigh * c.v;
-        c.plane.assign(static_cast<size_t>(c.blocksWide) * c.blocksHigh, 0);
+        // TurboJPEG scales a component's blocks up while the sampling
+        // leaves room for it in both directions, rather than upsampling.
+        while (c.scale < 8 && hMax % (c.h * c.scale * 2) == 0 && vMax % (c.v * c.scale * 2) == 0) {
+            c.scale *= 2;
+        }
+        if (c.scale > 2) {
+            return false;
+        }
+        c.samplesWide = mcusWide * c.h * c.scale;
+        c.samplesHigh = mcusHigh * c.v * c.scale;
+        c.plane.assign(static_cast<size_t>(c.samplesWide) * c.samplesHigh, 0);
     }
 
     // The entropy-coded data.
     BitReader reader(p, end);
-    std::array<int32_t, 4> predictor{};
+    std::array<uint32_t, 4> predictor{};  // wraps as libjpeg's does
     const int64_t mcuCount = int64_t{mcusWide} * mcusHigh;
     int restartsLeft = restartInterval;
     int nextRestart = 0;
@@ -579,9 +799,10 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
             Component& c = components[ci];
             const HuffTable& dcTable = dcTables[static_cast<size_t>(c.dcTable)];
             const HuffTable& acTable = acTables[static_cast<size_t>(c.acTable)];
-            const int quant = quantDc[static_cast<size_t>(c.quantTable)];
+            const int16_t* q = quant[static_cast<size_t>(c.quantTable)].data();
             for (int by = 0; by < c.v; ++by) {
-                uint8_t* row = c.plane.data() + static_cast<size_t>(mcuY * c.v + by) * c.blocksWide;
+                const int sampleY = (mcuY * c.v + by) * c.scale;
+                uint8_t* row = c.plane.data() + static_cast<size_t>(sampleY) * c.samplesWide;
                 for (int bx = 0; bx < c.h; ++bx) {
                     if (reader.Count() < 32) {
                         reader.Fill();
@@ -591,7 +812,7 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                     const DcEntry& dcEntry = dcTable.dc[reader.Peek(kDcLookBits)];
                     if (dcEntry.bits != 0) {
                         reader.Drop(dcEntry.bits);
-                        predictor[ci] += dcEntry.difference;
+                        predictor[ci] += static_cast<uint32_t>(int32_t{dcEntry.difference});
                     } else if (dcEntry.codeBits != 0) {
                         reader.Drop(dcEntry.codeBits);
                         magnitude = dcEntry.magnitudeBits;
@@ -603,16 +824,31 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                         }
                         reader.Drop(length);
                     }
-                    if (magnitude > 11) {
-                        return false;
-                    }
                     if (magnitude != 0) {
-                        predictor[ci] += reader.Receive(magnitude);
+                        predictor[ci] += static_cast<uint32_t>(reader.Receive(magnitude));
                     }
-                    row[mcuX * c.h + bx] = DcSample(predictor[ci], quant);
-                    if (!SkipAc(reader, acTable)) {
+                    const int sampleX = (mcuX * c.h + bx) * c.scale;
+                    if (c.scale == 1) {
+                        row[sampleX] = DcSample(Coefficient(predictor[ci]), q[0]);
+                        if (!SkipAc(reader, acTable)) {
+                            return false;
+                        }
+                        continue;
+                    }
+                    // The DC coefficient starts column 0's even part.
+                    const int32_t dc = int32_t{Coefficient(predictor[ci])} * q[0];
+                    if (dc < -kIdctLimit || dc > kIdctLimit) {
                         return false;
                     }
+                    ColumnSums sums = {{dc * (1 << 15)}, {}};
+                    uint8_t samples[4];
+                    if (!DecodeAcSums(reader, acTable, q, sums) || !Idct2x2(sums, samples)) {
+                        return false;
+                    }
+                    row[sampleX] = samples[0];
+                    row[sampleX + 1] = samples[1];
+                    row[c.samplesWide + sampleX] = samples[2];
+                    row[c.samplesWide + sampleX + 1] = samples[3];
                 }
             }
         }
@@ -620,11 +856,11 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
             return false;
         }
     }
-    if (reader.RanPastData()) {
+    if (reader.RanPastData() || !EndsAfterScan(reader.Position(), end)) {
         return false;
     }
 
-    // Each output pixel: its luma block, and the chroma blocks covering it.
+    // Each output pixel from the samples of every component covering it.
     if (!out.Resize(outWidth, outHeight)) {
         return false;
     }
@@ -637,7 +873,7 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
         uint8_t* o = out.Row(y);
         if (components.size() == 1) {
             const uint8_t* g =
-                components[0].plane.data() + static_cast<size_t>(y) * components[0].blocksWide;
+                components[0].plane.data() + static_cast<size_t>(y) * components[0].samplesWide;
             for (int x = 0; x < outWidth; ++x, o += 3) {
                 o[0] = o[1] = o[2] = g[x];
             }
@@ -647,8 +883,11 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
         int stepX[3];
         for (int i = 0; i < 3; ++i) {
             const Component& c = *ycc[i];
-            rows[i] = c.plane.data() + static_cast<size_t>(y * c.v / vMax) * c.blocksWide;
-            stepX[i] = hMax / c.h;
+            // Samples are repeated where the sampling leaves fewer than one
+            // per output pixel.
+            rows[i] =
+                c.plane.data() + static_cast<size_t>(y / (vMax / (c.v * c.scale))) * c.samplesWide;
+            stepX[i] = hMax / (c.h * c.scale);
         }
         for (int x = 0; x < outWidth; ++x, o += 3) {
             const int lum = rows[0][x / stepX[0]];

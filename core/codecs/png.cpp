@@ -78,32 +78,6 @@ void FlushNothing(png_structp) {}
 // libpng would otherwise print them to stderr.
 void OnPngWarning(png_structp, png_const_charp) {}
 
-// Compressed data that goes on after the last row: deflate input after the
-// stream's end, more rows than the picture has, or IDAT chunks after the
-// stream ended. Every row is complete by then, and common writers leave such
-// files behind.
-bool IsSurplusData(const char* message) {
-    static const char* const kSurplus[] = {"Extra compressed data", "Too much image data",
-                                           "Too many IDATs found"};
-    const size_t length = std::strlen(message);
-    for (const char* surplus : kSurplus) {
-        const size_t n = std::strlen(surplus);
-        if (length >= n && std::strcmp(message + length - n, surplus) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// Reading lets libpng's "benign" errors through as warnings, and turns every
-// one but surplus data back into an error: data that ends early, a damaged
-// deflate stream or a bad checksum must not load as a partly black picture.
-void OnPngReadWarning(png_structp png, png_const_charp message) {
-    if (!IsSurplusData(message)) {
-        png_longjmp(png, 1);
-    }
-}
-
 struct ReadHandles {
     png_structp png = nullptr;
     png_infop info = nullptr;
@@ -248,6 +222,36 @@ bool OpenWriter(WriteHandles& h, std::vector<uint8_t>& out) {
 }
 
 }  // namespace
+
+namespace {
+
+// Compressed data that goes on after the last row: deflate input after the
+// stream's end, more rows than the picture has, or IDAT chunks after the
+// stream ended. Every row is complete by then, and common writers leave such
+// files behind.
+bool IsSurplusData(const char* message) {
+    static const char* const kSurplus[] = {"Extra compressed data", "Too much image data",
+                                           "Too many IDATs found"};
+    const size_t length = std::strlen(message);
+    for (const char* surplus : kSurplus) {
+        const size_t n = std::strlen(surplus);
+        if (length >= n && std::strcmp(message + length - n, surplus) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+// Reading lets libpng's "benign" errors through as warnings, and turns every
+// one but surplus data back into an error: data that ends early, a damaged
+// deflate stream or a bad checksum must not load as a partly black picture.
+void OnPngReadWarning(png_structp png, png_const_charp message) {
+    if (!IsSurplusData(message)) {
+        png_longjmp(png, 1);
+    }
+}
 
 void SetBgr8Transforms(png_structp png, int colourType, int bitDepth) {
     if (bitDepth == 16) {

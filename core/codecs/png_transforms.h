@@ -11,4 +11,9 @@ namespace nocturo::codecs {
 /// than composited. Call before png_read_update_info.
 void SetBgr8Transforms(png_structp png, int colourType, int bitDepth);
 
+/// The warning handler of reading, with libpng's benign errors let through
+/// as warnings (png_set_benign_errors on): every one but surplus compressed
+/// data after the last row ends the read as an error does.
+void OnPngReadWarning(png_structp png, png_const_charp message);
+
 }  // namespace nocturo::codecs

@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 
-#include <jerror.h>
 #include <jpeglib.h>
 
+#include "core/codecs/jpeg_guard.h"
 #include "core/point_reader.h"
 #include "core/rgb_image.h"
 
@@ -21,43 +21,15 @@ namespace nocturo::codecs {
 
 namespace {
 
-constexpr int kMaxScans = 500;  // as the decoder: repeated scans cost a pass each
-
 // Chroma upsampling looks at the neighbouring samples: a pixel at the edge
 // of a cropped or freshly started band would see the band's edge instead.
 // Starting this many pixels (and one band of rows) away keeps the point
 // clear of both.
 constexpr JDIMENSION kColumnMargin = 32;
 
-struct PointErrors {
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    int damage;  // warnings that mean corrupt or missing data
-};
-
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-    std::longjmp(reinterpret_cast<PointErrors*>(cinfo->err)->jump, 1);
-}
-
-// Warnings are not printed. Extra bytes before a marker are harmless (cameras
-// write them); any other warning means the rows read are not the picture's.
-void CountDamage(j_common_ptr cinfo, int level) {
-    if (level < 0 && cinfo->err->msg_code != JWRN_EXTRANEOUS_DATA) {
-        ++reinterpret_cast<PointErrors*>(cinfo->err)->damage;
-    }
-}
-
-void LimitScans(j_common_ptr cinfo) {
-    if (cinfo->is_decompressor) {
-        const auto* dinfo = reinterpret_cast<j_decompress_ptr>(cinfo);
-        if (dinfo->progressive_mode && dinfo->input_scan_number > kMaxScans) {
-            ERREXIT(cinfo, JERR_NOT_COMPILED);
-        }
-    }
-}
-
 // Jumped over by libjpeg's errors: nothing here may need a destructor.
-PointResult Read(jpeg_decompress_struct& cinfo, size_t size, int x, int y, PointSample& sample) {
+PointResult Read(jpeg_decompress_struct& cinfo, JpegGuard& guard, size_t size, int x, int y,
+                 PointSample& sample) {
     if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
         return PointResult::Failed;
     }
@@ -112,6 +84,10 @@ PointResult Read(jpeg_decompress_struct& cinfo, size_t size, int x, int y, Point
             return PointResult::Failed;
         }
     }
+    // Judged as the decoder judges a file that ends early.
+    if (!JpegDataComplete(cinfo, guard)) {
+        return PointResult::Failed;
+    }
     const uint8_t* pixel = row[0] + static_cast<size_t>(px - left) * 3;
     sample.blue = pixel[0];
     sample.green = pixel[1];
@@ -126,27 +102,20 @@ PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointS
         return PointResult::Failed;
     }
     jpeg_decompress_struct cinfo{};
-    PointErrors errors{};
-    jpeg_progress_mgr progress{};
-    cinfo.err = jpeg_std_error(&errors.pub);
-    errors.pub.error_exit = ErrorExit;
-    errors.pub.emit_message = CountDamage;
-    progress.progress_monitor = LimitScans;
+    JpegGuard guard;
+    UseJpegGuard(cinfo, guard);
     // Set before the jump point: read after a longjmp, it must not live in a
     // register that the jump restores.
     volatile PointResult result = PointResult::Failed;
-    if (setjmp(errors.jump) == 0) {
+    if (setjmp(guard.jump) == 0) {
         jpeg_create_decompress(&cinfo);
-        cinfo.progress = &progress;
+        WatchJpegProgress(cinfo, guard);
         jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
-        result = Read(cinfo, size, x, y, sample);
+        result = Read(cinfo, guard, size, x, y, sample);
     } else {
         result = PointResult::Failed;
     }
     jpeg_destroy_decompress(&cinfo);
-    if (result == PointResult::Read && errors.damage > 0) {
-        return PointResult::Failed;
-    }
     return result;
 }
 

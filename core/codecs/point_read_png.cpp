@@ -40,7 +40,6 @@ void ReadFromMemory(png_structp png, png_bytep out, size_t length) {
 [[noreturn]] void OnPngError(png_structp png, png_const_charp) {
     png_longjmp(png, 1);
 }
-void OnPngWarning(png_structp, png_const_charp) {}
 
 struct ReadHandles {
     png_structp png = nullptr;
@@ -146,7 +145,7 @@ PointResult ReadPngPoint(const uint8_t* data, size_t size, int x, int y, PointSa
         return PointResult::Failed;
     }
     ReadHandles h;
-    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
+    h.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngReadWarning);
     if (h.png == nullptr) {
         return PointResult::Failed;
     }
@@ -156,7 +155,9 @@ PointResult ReadPngPoint(const uint8_t* data, size_t size, int x, int y, PointSa
     }
     MemoryReader reader{data, size, 0};
     png_set_read_fn(h.png, &reader, ReadFromMemory);
-    png_set_benign_errors(h.png, 0);
+    // As the decoder: surplus data after the last row is harmless, every
+    // other benign error is an error.
+    png_set_benign_errors(h.png, 1);
     png_set_crc_action(h.png, PNG_CRC_ERROR_QUIT, PNG_CRC_ERROR_QUIT);
     png_set_user_limits(h.png, static_cast<png_uint_32>(kMaxPixels),
                         static_cast<png_uint_32>(kMaxPixels));

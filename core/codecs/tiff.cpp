@@ -1,9 +1,9 @@
 // TIFF through libtiff, first page only, read from and written to memory.
 //
 // The usual layouts (grey, palette and RGB at 8 or 16 bits, grey and RGB at
-// 32 bits, integer or floating point, 12-bit grey; strips or tiles,
-// interleaved or planar, any built-in compression) are read a scanline or a
-// tile at a time and converted straight into the picture's rows. Anything
+// 32 bits, unsigned or signed integer or floating point, 12-bit grey; strips
+// or tiles, interleaved or planar, any built-in compression) are read a
+// scanline or a tile at a time and converted straight into the picture's rows. Anything
 // else (CMYK, YCbCr without JPEG, Lab, odd bit depths) goes through libtiff's
 // RGBA reader, one strip or one row of tiles at a time. Asked for 16 bits per
 // channel, the direct path keeps 16-bit samples; the RGBA reader's 8 bits are
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/tiff_strips.h"
 
 namespace nocturo::codecs {
 
@@ -194,9 +195,14 @@ inline uint16_t Load16(const uint8_t* p) {
 }
 
 // How one sample is stored. Everything is scaled to 8 bits the way 16-bit
-// samples are: the full range of the stored type onto 0..255, rounded.
-// Floating-point samples run from 0 to 1, as stacking programs export them.
-enum class Sample { k8, k12, k16, k32, kFloat };
+// samples are: the full range of the stored type onto 0..255, rounded (for
+// signed samples the lowest value is black). Floating-point samples run from
+// 0 to 1, as stacking programs export them.
+enum class Sample { k8, k12, k16, k32, k32Signed, kFloat };
+
+inline uint8_t Reduce32(uint32_t v) {
+    return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+}
 
 inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
     switch (type) {
@@ -214,7 +220,12 @@ inline uint8_t SampleAt(Sample type, const uint8_t* row, size_t i) {
         case Sample::k32: {
             uint32_t v;
             std::memcpy(&v, row + 4 * i, sizeof v);
-            return static_cast<uint8_t>((uint64_t{v} * 255 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+            return Reduce32(v);
+        }
+        case Sample::k32Signed: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            return Reduce32(v ^ 0x80000000u);  // -2^31 .. 2^31-1 onto 0 .. 2^32-1
         }
         case Sample::kFloat: {
             float v;
@@ -300,6 +311,9 @@ void ConvertRow(const Layout& layout, const uint8_t* src, uint8_t* dst, uint32_t
         case Sample::k32:
             ConvertWide<Sample::k32>(layout, src, dst, n);
             break;
+        case Sample::k32Signed:
+            ConvertWide<Sample::k32Signed>(layout, src, dst, n);
+            break;
         case Sample::kFloat:
             ConvertWide<Sample::kFloat>(layout, src, dst, n);
             break;
@@ -339,6 +353,12 @@ inline uint16_t SampleAt16(Sample type, const uint8_t* row, size_t i) {
         case Sample::k32: {
             uint32_t v;
             std::memcpy(&v, row + 4 * i, sizeof v);
+            return static_cast<uint16_t>((uint64_t{v} * 65535 + 0x7FFFFFFF) / 0xFFFFFFFFu);
+        }
+        case Sample::k32Signed: {
+            uint32_t v;
+            std::memcpy(&v, row + 4 * i, sizeof v);
+            v ^= 0x80000000u;  // -2^31 .. 2^31-1 onto 0 .. 2^32-1
             return static_cast<uint16_t>((uint64_t{v} * 65535 + 0x7FFFFFFF) / 0xFFFFFFFFu);
         }
         case Sample::kFloat: {
@@ -435,6 +455,9 @@ void ConvertRow16(const Layout& layout, const Table16& table, const uint8_t* src
         case Sample::k32:
             ConvertWide16<Sample::k32>(layout, src, dst, n);
             break;
+        case Sample::k32Signed:
+            ConvertWide16<Sample::k32Signed>(layout, src, dst, n);
+            break;
         case Sample::kFloat:
             ConvertWide16<Sample::kFloat>(layout, src, dst, n);
             break;
@@ -480,16 +503,26 @@ bool DirectLayout(TIFF* tif, Layout& layout) {
     TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &planar);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
-    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
-        return false;
-    }
     if (bits == 0 || spp < 1 ||
         (planar != PLANARCONFIG_CONTIG && planar != PLANARCONFIG_SEPARATE)) {
         return false;
     }
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric)) {
+        // Without the tag libtiff takes the first sample as grey and makes
+        // the others extra samples; other readers follow it.
+        uint16_t extra = 0;
+        uint16_t* kinds = nullptr;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_EXTRASAMPLES, &extra, &kinds);
+        if (spp - extra != 1) {
+            return false;
+        }
+        photometric = PHOTOMETRIC_MINISBLACK;
+    }
     const bool unsignedInt = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_VOID;
     if (format == SAMPLEFORMAT_IEEEFP && bits == 32) {
         layout.sample = Sample::kFloat;
+    } else if (format == SAMPLEFORMAT_INT && bits == 32) {
+        layout.sample = Sample::k32Signed;
     } else if (!unsignedInt) {
         return false;
     } else if (bits == 8) {
@@ -615,12 +648,14 @@ uint64_t MaxExpansion(uint16_t compression) {
 // Pictures this small may be stored any way at all; their bytes cost nothing.
 constexpr uint64_t kFreeBytes = uint64_t{1} << 20;
 
+}  // namespace
+
 // Every strip or tile must lie inside the data, so that a truncated file
 // fails before the picture is allocated, and together they must be able to
 // hold the picture: a few hundred bytes may not declare a gigabyte of
 // pixels. Uncompressed strips must hold at least one sample per pixel
 // (chroma may be subsampled).
-bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
+bool TiffStripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t height) {
     const uint32_t count = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
     if (count == 0) {
         return false;
@@ -650,6 +685,8 @@ bool StripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t hei
     const uint64_t ratio = MaxExpansion(compression);
     return total >= rawBytes / ratio;
 }
+
+namespace {
 
 bool ReadStrips(TIFF* tif, const RowWriter& writer) {
     const Layout& layout = writer.layout;
@@ -792,7 +829,7 @@ bool DecodeFirstPage(TIFF* tif, uint64_t dataSize, int depth, RgbImage& out) {
         uint64_t{width} * height > static_cast<uint64_t>(kMaxPixels)) {
         return false;
     }
-    if (!StripsInsideData(tif, dataSize, width, height)) {
+    if (!TiffStripsInsideData(tif, dataSize, width, height)) {
         return false;
     }
     Layout layout;

@@ -48,8 +48,7 @@ QString DecodeText(std::string_view bytes) {
             end = bytes.size();
         }
         const std::string_view line = bytes.substr(pos, end - pos);
-        text +=
-            IniDocument::IsUtf8(line) ? std::string(line) : IniDocument::Windows1252ToUtf8(line);
+        text += IsUtf8(line) ? std::string(line) : Windows1252ToUtf8(line);
         if (end == bytes.size()) {
             break;
         }

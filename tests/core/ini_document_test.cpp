@@ -316,7 +316,7 @@ TEST(IniDocumentTest, TextEncodings) {
         mixed.WriteString(Name("S", static_cast<int>(i)), "name", names[i]);
     }
     const std::string bytes = mixed.ToBytes();
-    EXPECT_TRUE(IniDocument::IsUtf8(bytes));
+    EXPECT_TRUE(IsUtf8(bytes));
     const IniDocument back = IniDocument::FromBytes(bytes);
     for (std::size_t i = 0; i < names.size(); ++i) {
         EXPECT_EQ(back.ReadString(Name("S", static_cast<int>(i)), "name"), names[i]) << i;
@@ -345,8 +345,8 @@ TEST(IniDocumentTest, EachLineIsDecodedOnItsOwn) {
         EXPECT_EQ(doc.ReadString("b", "name"), "\xC3\x89t\xC3\xA9") << text;
         EXPECT_EQ(doc.Sections().front(), text.find("[a]") < text.find("[b]") ? "a" : "b");
     }
-    EXPECT_EQ(IniDocument::DecodeLine("\xC9t\xE9"), "\xC3\x89t\xC3\xA9");
-    EXPECT_EQ(IniDocument::DecodeLine("/\xED\xB2\x80.jpg"), "/\x80.jpg");
+    EXPECT_EQ(DecodeLine("\xC9t\xE9"), "\xC3\x89t\xC3\xA9");
+    EXPECT_EQ(DecodeLine("/\xED\xB2\x80.jpg"), "/\x80.jpg");
 }
 
 TEST(IniDocumentTest, CapValuesKeepsWholeCharacters) {
@@ -375,7 +375,7 @@ TEST(IniDocumentTest, Utf8Validation) {
         {"\xC3", false},              // truncated
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(IniDocument::IsUtf8(c.bytes), c.valid) << c.bytes;
+        EXPECT_EQ(IsUtf8(c.bytes), c.valid) << c.bytes;
     }
 }
 

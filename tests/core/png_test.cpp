@@ -15,6 +15,7 @@
 
 #include "core/codecs/codecs.h"
 #include "core/image_file.h"
+#include "core/point_reader.h"
 #include "tests/support/test_support.h"
 
 namespace nocturo {
@@ -572,6 +573,13 @@ TEST(PngDecode, SurplusDataAfterTheLastRowLoads) {
         ASSERT_EQ(DecodePng(c.bytes.data(), c.bytes.size(), out), c.loads);
         if (c.loads) {
             EXPECT_TRUE(SamePixels(expected, out));
+            // The meteor search's point reader loads them too, last row included.
+            PointSample sample;
+            ASSERT_EQ(codecs::ReadPngPoint(c.bytes.data(), c.bytes.size(), 2, h - 1, sample),
+                      codecs::PointResult::Read);
+            const std::vector<uint8_t> point = PixelAt(expected, 2, h - 1);
+            EXPECT_EQ((std::vector<int>{sample.blue, sample.green, sample.red}),
+                      std::vector<int>(point.begin(), point.end()));
         }
     }
 }

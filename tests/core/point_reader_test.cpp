@@ -9,9 +9,15 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/codecs/codecs.h"
@@ -194,6 +200,38 @@ TEST(PointReader, JpegGivesTheFullDecodesPixelEverywhere) {
     }
 }
 
+// Files the decoder loads although libjpeg warns about them: their points
+// read as well.
+TEST(PointReader, JpegWithHarmlessOddsReadsAsItLoads) {
+    TempDir dir;
+    const std::vector<uint8_t> progressive = Jpeg(Sky(120, 70, 7), TJSAMP_420, true);
+    const std::vector<uint8_t> baseline = Jpeg(Sky(120, 70, 8), TJSAMP_420);
+    std::vector<uint8_t> noEnd(progressive.begin(), progressive.end() - 2);
+    // JFIF 3.01: libjpeg warns of a version it does not know.
+    std::vector<uint8_t> jfif3 = baseline;
+    ASSERT_EQ(std::memcmp(jfif3.data() + 6, "JFIF", 5), 0);
+    jfif3[11] = 3;
+    // No JFIF segment, and an Adobe one with a transform libjpeg does not know.
+    std::vector<uint8_t> adobe = baseline;
+    adobe[9] = 'X';
+    const std::vector<uint8_t> app14 = {0xFF, 0xEE, 0,   14, 'A', 'd', 'o', 'b',
+                                        'e',  0,    100, 0,  0,   0,   0,   7};
+    adobe.insert(adobe.begin() + 2, app14.begin(), app14.end());
+    const struct {
+        const char* name;
+        const std::vector<uint8_t>& bytes;
+    } cases[] = {
+        {"progressive-without-end.jpg", noEnd},
+        {"jfif3.jpg", jfif3},
+        {"adobe7.jpg", adobe},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::WriteBytes(dir.File(c.name), c.bytes);
+        ExpectEveryPointMatches(dir.File(c.name));
+    }
+}
+
 TEST(PointReader, PngGivesTheFullDecodesPixelEverywhere) {
     TempDir dir;
     struct Case {
@@ -254,6 +292,71 @@ TEST(PointReader, TiffAndBmpGiveTheFullDecodesPixelEverywhere) {
     std::string gif = dir.File("sky.gif");
     ASSERT_TRUE(SaveImageFile(sky, gif));
     ExpectEveryPointMatches(gif);
+}
+
+// A grey TIFF of one strip whose compressed bytes are given as they are.
+void WriteRawTiff(const std::string& name, uint32_t width, uint32_t height, int compression,
+                  std::vector<uint8_t> strip) {
+    TIFF* tif = TIFFOpen(name.c_str(), "w");
+    ASSERT_NE(tif, nullptr);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFWriteRawStrip(tif, 0, strip.data(), static_cast<tmsize_t>(strip.size()));
+    TIFFClose(tif);
+}
+
+// PackBits runs should end with their row; where one goes on into the next
+// row, the point is the pixel a full load gives (which reads row by row).
+TEST(PointReader, TiffRunsAcrossRowEndsGiveTheFullLoadsPixel) {
+    TempDir dir;
+    const std::string name = dir.File("runs.tif");
+    // Six times 231 for rows of four, then four literal bytes.
+    WriteRawTiff(name, 4, 2, COMPRESSION_PACKBITS, {0xFB, 231, 0x03, 158, 100, 50, 16});
+    ExpectEveryPointMatches(name);
+}
+
+// A frame rewritten while its point is read gives a failed read or the
+// pixel of the frame, never a fault that ends the process.
+TEST(PointReader, FrameRewrittenWhileReadIsNoFault) {
+    TempDir dir;
+    const std::string name = dir.File("busy.tif");
+    const RgbImage sky = Sky(1200, 800, 5);
+    WriteTiff(name, sky, false, COMPRESSION_LZW, 800, 0);  // one strip, decoded whole
+    const std::vector<uint8_t> whole = test::ReadBytes(name);
+    const int fd = ::open(name.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    std::atomic<bool> stop{false};
+    std::thread writer([&] {
+        while (!stop) {
+            // Cut short, then written whole again.
+            EXPECT_EQ(::ftruncate(fd, 4096), 0);
+            EXPECT_EQ(::pwrite(fd, whole.data(), whole.size(), 0),
+                      static_cast<ssize_t>(whole.size()));
+        }
+    });
+    const uint8_t* p = sky.Row(799) + 3 * 1199;
+    const std::vector<int> expected = {p[0], p[1], p[2]};
+    auto readPoint = [&] {
+        PointSample sample;
+        if (!ReadPicturePoint(name, 1199, 799, sample)) {
+            return false;
+        }
+        EXPECT_EQ((std::vector<int>{sample.blue, sample.green, sample.red}), expected);
+        return true;
+    };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(400);
+    while (std::chrono::steady_clock::now() < end) {
+        readPoint();
+    }
+    stop = true;
+    writer.join();
+    ::close(fd);
+    EXPECT_TRUE(readPoint());
 }
 
 TEST(PointReader, FilesThatCannotBeLoadedFail) {

@@ -24,11 +24,13 @@ using test::SamePixels;
 
 // ---- Writing test files with libtiff ----------------------------------------
 
+constexpr uint16_t kNoTag = 0xFFFF;
+
 // One page to write: tags plus a function giving sample s of pixel (x, y).
 struct Page {
     uint32_t width = 0, height = 0;
     uint16_t bits = 8, samples = 3;
-    uint16_t photometric = PHOTOMETRIC_RGB;
+    uint16_t photometric = PHOTOMETRIC_RGB;  // kNoTag: the tag is left out
     uint16_t planar = PLANARCONFIG_CONTIG;
     uint16_t compression = COMPRESSION_NONE;
     uint16_t predictor = 0;
@@ -86,7 +88,9 @@ std::vector<uint8_t> WriteTiff(const std::vector<Page>& pages) {
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, page.height);
         TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, page.bits);
         TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, page.samples);
-        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
+        if (page.photometric != kNoTag) {
+            TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, page.photometric);
+        }
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, page.planar);
         TIFFSetField(tif, TIFFTAG_COMPRESSION, page.compression);
         if (page.predictor != 0) {
@@ -413,6 +417,10 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
         const uint32_t v = Value(x, y, s);
         return v == 0 ? 0x007F0000u : v * 0x01010101u - 0x007F0000u;
     };
+    // Signed: the whole range of the type maps onto 0 to 255, lowest first.
+    auto valueSigned = [&](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
+        return value32(x, y, s) ^ 0x80000000u;
+    };
     auto valueFloat = [](uint32_t x, uint32_t y, uint16_t s) -> uint32_t {
         const float f = (static_cast<float>(Value(x, y, s)) - 0.45f) / 255.0f;
         uint32_t bits;
@@ -444,6 +452,8 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
         {"grey 32-bit integers", page(32, 1, SAMPLEFORMAT_UINT, value32)},
         {"RGB floats", page(32, 3, SAMPLEFORMAT_IEEEFP, valueFloat)},
         {"grey floats", page(32, 1, SAMPLEFORMAT_IEEEFP, valueFloat)},
+        {"RGB 32-bit signed integers", page(32, 3, SAMPLEFORMAT_INT, valueSigned)},
+        {"grey 32-bit signed integers", page(32, 1, SAMPLEFORMAT_INT, valueSigned)},
         {"grey 12-bit", page(12, 1, SAMPLEFORMAT_UINT, value12)},
     };
     Page floatsDeflate = page(32, 3, SAMPLEFORMAT_IEEEFP, valueFloat);
@@ -457,6 +467,14 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
     tiledFloats.tileWidth = 16;
     tiledFloats.tileHeight = 16;
     cases.push_back({"RGB floats in tiles", tiledFloats});
+    // Without a Photometric tag the first sample is grey, as libtiff assumes.
+    for (const uint16_t samples : {1, 3}) {
+        Page untagged = page(32, samples, SAMPLEFORMAT_IEEEFP, valueFloat);
+        untagged.photometric = kNoTag;
+        cases.push_back(
+            {samples == 1 ? "grey floats, no Photometric tag" : "RGB floats, no Photometric tag",
+             untagged});
+    }
     Page grey12Lzw = page(12, 1, SAMPLEFORMAT_UINT, value12);
     grey12Lzw.compression = COMPRESSION_LZW;
     cases.push_back({"grey 12-bit LZW", grey12Lzw});
@@ -466,7 +484,7 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
         const std::vector<uint8_t> bytes = WriteTiff({c.page});
         RgbImage decoded;
         ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
-        const RgbImage expected = c.page.samples == 1
+        const RgbImage expected = c.page.samples == 1 || c.page.photometric == kNoTag
                                       ? Expected(w, h,
                                                  [](uint32_t x, uint32_t y) {
                                                      const uint8_t v = Value(x, y, 0);
@@ -487,7 +505,8 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
     });
     odd.width = 6;
     odd.height = 1;
-    for (const uint16_t photometric : {PHOTOMETRIC_MINISBLACK, PHOTOMETRIC_MINISWHITE}) {
+    for (const uint16_t photometric :
+         {uint16_t{PHOTOMETRIC_MINISBLACK}, uint16_t{PHOTOMETRIC_MINISWHITE}, kNoTag}) {
         SCOPED_TRACE(photometric);
         odd.photometric = photometric;
         const std::vector<uint8_t> bytes = WriteTiff({odd});
@@ -495,7 +514,7 @@ TEST(TiffDecode, WideFloatAndTwelveBitSamples) {
         ASSERT_TRUE(DecodeTiff(bytes.data(), bytes.size(), decoded));
         for (int x = 0; x < 6; ++x) {
             const uint8_t v =
-                photometric == PHOTOMETRIC_MINISBLACK ? kExpected[x] : 255 - kExpected[x];
+                photometric != PHOTOMETRIC_MINISWHITE ? kExpected[x] : 255 - kExpected[x];
             EXPECT_EQ(PixelAt(decoded, x, 0), (std::vector<uint8_t>{v, v, v})) << x;
         }
     }

@@ -2,6 +2,7 @@
 // and the frame map that AddMax and AddMaxLum runs record.
 
 #include <gtest/gtest.h>
+#include <turbojpeg.h>
 
 #include <array>
 #include <cmath>
@@ -107,15 +108,80 @@ TEST(NightMeasure, MeanLuminosityIsTheMeanOfDiv3) {
         double mean;
     };
     const Case cases[] = {
-        {2, 2, 25.0},                                                  // not reduced
-        {16, 16, 25.0},                                                // whole blocks
-        {9, 9, (10.0 * 25 + 20.0 * 20 + 30.0 * 20 + 40.0 * 16) / 81},  // blocks of 5, then 4
-        {16, 9, (10.0 * 40 + 20.0 * 40 + 30.0 * 32 + 40.0 * 32) / 144},
+        {2, 2, 25.0},                                               // not reduced
+        {16, 16, 25.0},                                             // whole blocks
+        {9, 9, (10.0 * 64 + 20.0 * 8 + 30.0 * 8 + 40.0 * 1) / 81},  // blocks of 8, then 1
+        {16, 9, (10.0 * 64 + 20.0 * 64 + 30.0 * 8 + 40.0 * 8) / 144},
         {0, 9, 0.0},
     };
     for (const Case& c : cases) {
-        EXPECT_DOUBLE_EQ(ReducedMeanLuminosity(reduced, c.fullWidth, c.fullHeight), c.mean)
+        EXPECT_DOUBLE_EQ(ReducedMeanLuminosity(reduced, c.fullWidth, c.fullHeight, 8), c.mean)
             << c.fullWidth << " x " << c.fullHeight;
+    }
+}
+
+// TurboJPEG's own 1/8 decode, each pixel weighed by the pixels of its block.
+double EighthDecodeMean(const std::string& fileName) {
+    std::vector<uint8_t> bytes = ReadBytes(fileName);
+    tjhandle tj = tjInitDecompress();
+    int width = 0, height = 0, sampling = 0, colourspace = 0;
+    EXPECT_EQ(tjDecompressHeader3(tj, bytes.data(), bytes.size(), &width, &height, &sampling,
+                                  &colourspace),
+              0);
+    const int w = (width + 7) / 8, h = (height + 7) / 8;
+    std::vector<uint8_t> bgr(size_t{3} * w * h);
+    EXPECT_EQ(tjDecompress2(tj, bytes.data(), bytes.size(), bgr.data(), w, 3 * w, h, TJPF_BGR, 0),
+              0);
+    tjDestroy(tj);
+    double sum = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const uint8_t* p = &bgr[3 * (size_t{1} * y * w + x)];
+            sum += Luminosity(p[0], p[1], p[2]) * std::min(8, width - 8 * x) *
+                   std::min(8, height - 8 * y);
+        }
+    }
+    return sum / (double{1} * width * height);
+}
+
+// Whatever the picture's size, a JPEG measures as the mean of its 1/8 decode:
+// the graph and --measure alike.
+TEST(NightMeasure, SmallJpegsMeasureAsTheirEighthDecode) {
+    TempDir dir;
+    const struct {
+        int width;
+        int height;
+    } sizes[] = {{17, 1}, {1, 17}, {9, 9}, {25, 3}, {203, 131}};
+    std::vector<std::string> names;
+    for (const auto& size : sizes) {
+        const RgbImage sky = NightSky(size.width, size.height, 40, 7);
+        const int id = size.width * 1000 + size.height;
+        names.push_back(WriteFrame(dir, Numbered("s444-", id, ".jpg"), sky));
+        // Chroma subsampled both ways, as most cameras write it.
+        tjhandle tj = tjInitCompress();
+        unsigned char* jpeg = nullptr;
+        unsigned long size420 = 0;
+        ASSERT_EQ(tjCompress2(tj, sky.Row(0), sky.Width(), static_cast<int>(sky.Stride()),
+                              sky.Height(), TJPF_BGR, &jpeg, &size420, TJSAMP_420, 92, 0),
+                  0);
+        names.push_back(dir.File(Numbered("s420-", id, ".jpg")));
+        WriteBytes(names.back(), std::vector<uint8_t>(jpeg, jpeg + size420));
+        tjFree(jpeg);
+        tjDestroy(tj);
+    }
+    LuminosityCache cache;
+    NightMeasurer measurer(cache, 2);
+    measurer.Start(names);
+    measurer.Wait();
+    for (const std::string& name : names) {
+        SCOPED_TRACE(name);
+        const double expected = EighthDecodeMean(name);
+        const std::optional<double> measured = MeasureFile(name);
+        ASSERT_TRUE(measured.has_value());
+        EXPECT_NEAR(*measured, expected, 1e-9);
+        const std::optional<MeasuredValue> graphed = cache.Find(name);
+        ASSERT_TRUE(graphed && graphed->mean);
+        EXPECT_NEAR(*graphed->mean, expected, 1e-9);
     }
 }
 
@@ -231,7 +297,7 @@ TEST(NightMeasure, LimitLineUnchecksExactlyTheFramesAbove) {
     for (const Row& row : rows) {
         list.Append(row.name, row.checked, true);
         if (row.measured) {
-            cache.Store(row.name, MeasureStamp{}, MeasuredValue{row.mean});
+            cache.Store(row.name, FileStamp{}, MeasuredValue{row.mean});
         }
     }
     struct Counter : FileListObserver {

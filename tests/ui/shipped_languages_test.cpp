@@ -141,7 +141,7 @@ class ShippedLanguagesTest : public QObject {
         QFETCH(QString, code);
         const QByteArray bytes = Read(kShipped + name);
         QVERIFY(!bytes.isEmpty());
-        QVERIFY2(IniDocument::IsUtf8(bytes.toStdString()), "shipped files are UTF-8");
+        QVERIFY2(IsUtf8(bytes.toStdString()), "shipped files are UTF-8");
         const IniDocument shipped = IniDocument::FromBytes(bytes.toStdString());
         QCOMPARE(QString::fromStdString(shipped.ReadString("File", "Language")), code);
         QCOMPARE(QString::fromStdString(shipped.ReadString("File", "Name")), "\\lng\\" + name);
