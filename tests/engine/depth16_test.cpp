@@ -9,8 +9,11 @@
 #include "core/batch.h"
 #include "core/image_file.h"
 #include "engine/batch_command.h"
+#include "engine/darkened_max.h"
+#include "engine/frame_map.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/meteor_search.h"
+#include "engine/moving_max.h"
 #include "engine/search_run.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -284,6 +287,121 @@ TEST(Depth16Run, DecodeAheadCountsBytes) {
         RgbImage frame;
         ASSERT_EQ(prefetcher.Take(names[0], frame), std::optional<bool>(true));
         EXPECT_EQ(frame.Depth(), depth);
+    }
+}
+
+// The moving maximum's rule at 16 bits, one sample at a time: each output
+// is black, then every frame of its window darkened by its position's
+// 16-bit darkening and merged with AddMax.
+RgbImage MovingMax16(const std::vector<RgbImage>& window, int n, bool darkening) {
+    RgbImage out;
+    EXPECT_TRUE(out.Resize(window[0].Width(), window[0].Height(), 16));
+    FillImage(out, 0, 0, 0);
+    for (size_t a = 0; a < window.size(); ++a) {
+        const int d = darkening ? DarkeningValue(n, static_cast<int>(a), 16) : 0;
+        for (int y = 0; y < out.Height(); ++y) {
+            for (size_t k = 0; k < size_t(out.Width()) * 3; ++k) {
+                const int v = std::max(0, window[a].Row16(y)[k] - d);
+                out.Row16(y)[k] = static_cast<uint16_t>(std::max<int>(out.Row16(y)[k], v));
+            }
+        }
+    }
+    return out;
+}
+
+struct NoDisplay : MovingMaxDisplay {
+    void SetStatusPanel(int, const std::string&) override {}
+    void SetLiveDisplay(bool) override {}
+    void ShowListCopy(FileList*) override {}
+};
+
+TEST(Depth16Run, MovingMaximumFollowsTheSixteenBitDarkening) {
+    EXPECT_EQ(DarkeningValue(3, 0, 16), 65535);
+    EXPECT_EQ(DarkeningValue(3, 2, 16), 21845);
+    EXPECT_EQ(DarkeningValue(3, 2), 85);  // the 8-bit scale is untouched
+    TempDir dir;
+    const std::vector<std::string> names = MixedNight(dir);
+    std::vector<RgbImage> frames;
+    for (const std::string& name : names) {
+        frames.push_back(Load16(name));
+    }
+    // Windows of the progressive run of 3 over 4 entries.
+    const std::vector<std::vector<int>> windows = {{0}, {0, 1}, {0, 1, 2}, {1, 2, 3}, {2, 3}, {3}};
+    for (bool darkening : {true, false}) {
+        // Live display merges entry by entry; a budget of two 16-bit frames
+        // (four 8-bit ones) keeps two, and decodes the others again.
+        for (int variant = 0; variant < 3; ++variant) {
+            SCOPED_TRACE(testing::Message() << darkening << " " << variant);
+            TempDir out;
+            RunFixture run;
+            run.state.Depth = 16;
+            run.AddChecked(names);
+            NoDisplay display;
+            MovingMaxOptions options;
+            options.decodeThreads = variant == 0 ? 0 : 2;
+            options.mergeThreads = 2;
+            const size_t frame16 = RgbImage::BytesFor(9, 7, 16);
+            options.frameBudget = variant == 2 ? 2 * frame16 + 1 : 0;
+            const MovingMaxSettings settings{3, true, darkening, variant == 1};
+            const MovingMaxOutput output = MovingMaxOutputBase(out.File("m.png"));
+            const MovingMaxReport report =
+                MovingMaxRun(run.context, display, settings, output, options);
+            ASSERT_EQ(report.written, 6);
+            EXPECT_EQ(report.errors, 0);
+            EXPECT_EQ(report.peakBytesKept % frame16, 0u);
+            EXPECT_GE(report.peakBytesKept, 2 * frame16);
+            if (variant == 2) {
+                EXPECT_EQ(report.peakBytesKept, 2 * frame16);
+            }
+            for (size_t o = 0; o < windows.size(); ++o) {
+                std::vector<RgbImage> window;
+                for (int k : windows[o]) {
+                    window.push_back(frames[static_cast<size_t>(k)]);
+                }
+                EXPECT_TRUE(SamePixels(Load16(MovingMaxFileName(output, static_cast<int>(o) + 1)),
+                                       MovingMax16(window, 3, darkening)))
+                    << o;
+            }
+        }
+    }
+}
+
+TEST(Depth16Run, FrameMapRecordsTheSixteenBitMerges) {
+    TempDir dir;
+    const std::vector<std::string> names = MixedNight(dir);
+    std::vector<RgbImage> frames;
+    for (const std::string& name : names) {
+        frames.push_back(Load16(name));
+    }
+    for (ImageOperation op : {AddMax, AddMaxLum}) {
+        RunFixture run;
+        run.state.Depth = 16;
+        run.state.RecordFrameMap = true;
+        run.AddChecked(names);
+        StackingRun(run.context, op, nullptr, false, true);
+        ASSERT_TRUE(SamePixels(*run.state.Result, Fold16(op, frames, 0)));
+        const FrameMap* map = run.state.CurrentFrameMap();
+        ASSERT_NE(map, nullptr);
+        // The last frame that raised a channel (AddMax) or replaced the
+        // pixel (AddMaxLum), merged one after the other on 16-bit values.
+        RgbImage result = frames[0];
+        std::vector<int> made(9 * 7, 0);
+        for (size_t k = 1; k < frames.size(); ++k) {
+            for (int p = 0; p < 9 * 7; ++p) {
+                uint16_t* b = result.Row16(p / 9) + (p % 9) * 3;
+                const uint16_t* f = frames[k].Row16(p / 9) + (p % 9) * 3;
+                const bool changed =
+                    op == AddMax ? (f[0] > b[0] || f[1] > b[1] || f[2] > b[2])
+                                 : Luminosity(f[0], f[1], f[2]) > Luminosity(b[0], b[1], b[2]);
+                if (changed) {
+                    made[static_cast<size_t>(p)] = static_cast<int>(k);
+                    CombinePixel16(op, f, b, 0);
+                }
+            }
+        }
+        for (int p = 0; p < 9 * 7; ++p) {
+            EXPECT_EQ(map->IndexAt(p % 9, p / 9), made[static_cast<size_t>(p)]) << p;
+        }
     }
 }
 
