@@ -14,6 +14,7 @@
 
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
+#include "core/image_file.h"
 #include "engine/frame_errors.h"
 #include "engine/moving_max.h"
 #include "engine/own_inputs.h"
@@ -75,7 +76,8 @@ void PrintMovingMaxUsage(FILE* out) {
         "\n"
         "Moving maximum:\n"
         "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
-        "                [--overwrite] [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
+        "                [--overwrite] [--depth BITS] [--jobs N] [--stats]\n"
+        "                -o FIRST_OUTPUT FILE...\n"
         "\n"
         "Writes one picture per position of a window of N consecutive FILEs sliding\n"
         "over them by one file per picture: each output is the maximum of the files in\n"
@@ -87,8 +89,9 @@ void PrintMovingMaxUsage(FILE* out) {
         "be one of the FILEs is never written, --overwrite or not (status 2). A file\n"
         "that cannot be loaded or whose size differs from the first loaded file of\n"
         "its window is in error and skipped; the outputs keep the other files.\n"
-        "--files-from, --jobs (decode threads) and --stats work as above; the end\n"
-        "report is that of a stack.\n"
+        "--files-from, --jobs (decode threads), --depth and --stats work as above;\n"
+        "the end report is that of a stack. At --depth 16 the darkening of an older\n"
+        "file is on the 16-bit scale (65535 instead of 255 for the oldest).\n"
         "\n"
         "  --moving-max N       the window's size: 2 to the number of FILEs\n"
         "  --progressive        also let the window grow from one file at the start and\n"
@@ -110,6 +113,7 @@ int MovingMaxMain(int argc, char** argv) {
     bool darkening = true;
     bool stats = false;
     bool overwrite = false;
+    int depth = 8;
     std::string firstOutput;
     InputOptions input;
     for (int i = 1; i < argc; ++i) {
@@ -137,6 +141,10 @@ int MovingMaxMain(int argc, char** argv) {
             stats = true;
         } else if (arg == "--overwrite" && noValue()) {
             overwrite = true;
+        } else if (arg == "--depth") {
+            if (!value(text) || !ParseDepth(text, depth)) {
+                return UsageError("--depth needs 8 or 16");
+            }
         } else if (arg == "-o" || arg == "--output") {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
@@ -158,6 +166,9 @@ int MovingMaxMain(int argc, char** argv) {
         return UsageError("--moving-max " + std::to_string(windowSize) +
                           ": the window is larger than the " + std::to_string(input.files.size()) +
                           " input files");
+    }
+    if (depth == 16 && !SaveFormatHolds16Bits(firstOutput)) {
+        return UsageError(EightBitNameProblem(firstOutput));
     }
     std::string problem;
     if (!FolderWritable(firstOutput, problem)) {
@@ -186,6 +197,7 @@ int MovingMaxMain(int argc, char** argv) {
     ListPair pair;
     FillLeftList(pair, std::move(input.files));
     RunState state;
+    state.Depth = depth;
     InstallInterruptHandler();
     // The run names its frames in error in its report.
     ConsoleSettings hostSettings;
