@@ -366,6 +366,44 @@ TEST(Depth16Run, MovingMaximumFollowsTheSixteenBitDarkening) {
     }
 }
 
+TEST(Depth16Run, MovingMaximumAsksBeforeWritingEightBitOutputs) {
+    TempDir dir;
+    const std::vector<std::string> names = MixedNight(dir);
+    const struct {
+        Answer answer;
+        const char* written;  // the first output, empty when none
+    } cases[] = {{Answer::Yes, "m0001.jpg"}, {Answer::No, "n0001.png"}, {Answer::Cancel, ""}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.written);
+        TempDir out;
+        RunFixture run;
+        run.state.Depth = 16;
+        run.AddChecked(names);
+        run.host.saveNames = {out.File("m.jpg"), out.File("n.png")};
+        run.host.answers = {c.answer};
+        NoDisplay display;
+        const auto report = MovingMaxCommand(run.context, display, [](int) {
+            return std::optional<MovingMaxSettings>({2, false, false, false});
+        });
+        EXPECT_EQ(run.host.Count("ask|"), 1);
+        EXPECT_EQ(report.has_value(), *c.written != '\0');
+        if (report) {
+            EXPECT_EQ(report->written, 3);
+            RgbImage first;
+            ASSERT_TRUE(LoadImageFile(first, out.File(c.written), LoadOptions{16}));
+            RgbImage expected = Fold16(AddMax, {Load16(names[0]), Load16(names[1])}, 0);
+            if (c.answer == Answer::Yes) {
+                ASSERT_TRUE(NarrowTo8(expected, expected));  // a JPEG of it, near enough
+                EXPECT_EQ(first.Width(), expected.Width());
+            } else {
+                EXPECT_TRUE(SamePixels(first, expected));
+            }
+        } else {
+            EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
+        }
+    }
+}
+
 TEST(Depth16Run, FrameMapRecordsTheSixteenBitMerges) {
     TempDir dir;
     const std::vector<std::string> names = MixedNight(dir);

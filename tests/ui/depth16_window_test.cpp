@@ -13,6 +13,7 @@
 #include "core/combine.h"
 #include "core/image_file.h"
 #include "engine/step_saving.h"
+#include "lang/language_strings.h"
 #include "tests/support/dng_writer.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "viewer/form_create_img.h"
