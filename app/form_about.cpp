@@ -8,11 +8,11 @@
 #include <QResizeEvent>
 #include <QToolButton>
 
-#include "app/dialogs/dialogs.h"
 #include "app/help_text.h"
 #include "app/text_device.h"
 #include "lang/language_files.h"
 #include "lang/ui/language_ui.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

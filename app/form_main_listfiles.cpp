@@ -8,14 +8,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "app/form_main.h"
 #include "core/image_file.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 #include "lists/list_file.h"
 #include "lists/ui/form_sel_dir.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo {
 
@@ -46,16 +47,6 @@ FileDialogOptions ListDialog() {
 std::string LocalName(const QString& fileName) {
     return QFile::encodeName(fileName).toStdString();
 }
-
-// The busy cursor for the lifetime of the object, also when a command ends
-// early.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 // Lets pending events run, at most every kPumpIntervalMs.
 class SpacedPump {

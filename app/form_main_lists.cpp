@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QToolButton>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
@@ -17,14 +15,14 @@
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr const char* kOpenPicturesFilter =
     "All "
@@ -393,9 +391,10 @@ void TFormMain::Redirect1Click() {
         }
     }
     FileList& list = CurrentList();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    Redirect(list, QDir::cleanPath(folder).toStdString());
-    QApplication::restoreOverrideCursor();
+    {
+        const BusyCursor busy;
+        Redirect(list, QDir::cleanPath(folder).toStdString());
+    }
     TestPictures();
     ShowCurrentEntry(list);
 }

@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/night_graph.h"
 #include "app/status_bar.h"
@@ -22,16 +21,14 @@
 #include "viewer/fly_image.h"
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
 namespace {
 
 constexpr int kGraphHeight = 170;
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

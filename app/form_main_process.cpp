@@ -5,15 +5,13 @@
 #include <QAction>
 #include <QString>
 #include <algorithm>
-#include <cctype>
-#include <charconv>
 #include <climits>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
 #include "core/combine.h"
+#include "core/text.h"
 #include "engine/batch_command.h"
 #include "engine/stacking_run.h"
 #include "engine/step_saving.h"
@@ -21,6 +19,7 @@
 #include "engine/ui/form_num_format.h"
 #include "engine/ui/form_process.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 
@@ -50,25 +49,7 @@ constexpr const char* kFightingCommands[] = {
 // blanks, an optional sign and decimal digits, nothing after them, within
 // the signed 32-bit range. Anything else gives 0.
 int32_t IntegerOrZero(const QString& text) {
-    const std::string s = text.toStdString();
-    size_t start = 0;
-    while (start < s.size() && std::isspace(static_cast<unsigned char>(s[start])) != 0) {
-        ++start;
-    }
-    if (start < s.size() && s[start] == '+') {
-        ++start;  // from_chars takes a minus sign only
-        if (start < s.size() && s[start] == '-') {
-            return 0;
-        }
-    }
-    int32_t value = 0;
-    const char* first = s.data() + start;
-    const char* last = s.data() + s.size();
-    const auto [end, error] = std::from_chars(first, last, value, 10);
-    if (error != std::errc() || end != last || first == last) {
-        return 0;
-    }
-    return value;
+    return ParseInt32(TrimLeft(text.toStdString())).value_or(0);
 }
 
 }  // namespace

@@ -3,13 +3,13 @@
 
 #include <QAction>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/qt_run_host.h"
 #include "engine/meteor_search.h"
 #include "engine/search_run.h"
 #include "engine/ui/form_search.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

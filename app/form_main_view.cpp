@@ -22,14 +22,11 @@
 #include "viewer/scroll_box.h"
 #include "viewer/view_geometry.h"
 #include "viewer/view_layout.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 // The quick picture of a RAW frame brought to the frame's size, each pixel
 // the quick picture's pixel under its centre: the view, its zoom, the

@@ -3,8 +3,8 @@
 #include <exception>
 #include <new>
 
-#include "app/dialogs/dialogs.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

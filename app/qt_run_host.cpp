@@ -4,10 +4,11 @@
 #include <QString>
 #include <algorithm>
 
-#include "app/dialogs/dialogs.h"
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "engine/ui/form_process.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
@@ -51,10 +52,6 @@ Answer ToAnswer(DialogButton button) {
             break;
     }
     return Answer::None;
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 }  // namespace

@@ -6,16 +6,9 @@
 #include <QPrinterInfo>
 
 #include "lang/language_strings.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 bool PrintLines(const QStringList& lines, TextDevice& device, QString* error) {
     if (!device.Begin(error)) {

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
@@ -16,18 +15,11 @@
 #include "core/atomic_file.h"
 #include "core/codecs/codecs.h"
 #include "core/codecs/jpeg_bands.h"
+#include "core/text.h"
 
 namespace nocturo {
 
 namespace {
-
-std::string Upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
-}
 
 bool IsRegularFile(const std::string& fileName) {
     struct stat st {};

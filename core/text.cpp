@@ -5,10 +5,15 @@
 
 namespace nocturo {
 
-std::string_view Trim(std::string_view text) {
+std::string_view TrimLeft(std::string_view text) {
     while (!text.empty() && IsBlank(text.front())) {
         text.remove_prefix(1);
     }
+    return text;
+}
+
+std::string_view Trim(std::string_view text) {
+    text = TrimLeft(text);
     while (!text.empty() && IsBlank(text.back())) {
         text.remove_suffix(1);
     }

@@ -19,6 +19,9 @@ constexpr bool IsBlank(char c) {
 /// The text without blanks at either end.
 std::string_view Trim(std::string_view text);
 
+/// The text without blanks at its start.
+std::string_view TrimLeft(std::string_view text);
+
 /// The text with ASCII letters upper-cased; other bytes (UTF-8 included)
 /// are left as they are.
 std::string Upper(std::string_view text);

@@ -14,12 +14,13 @@
 #include <QVBoxLayout>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "core/hex_color.h"
 #include "core/image_file.h"
 #include "core/rgb_image.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
@@ -30,9 +31,7 @@ constexpr char kDefaultMaskName[] = "new.bmp";
 /// A decimal integer typed in an edit (blanks around and a sign allowed), or
 /// fallback when the text is none.
 int IntegerOr(const QLineEdit* edit, int fallback) {
-    bool ok = false;
-    const int value = edit->text().trimmed().toInt(&ok, 10);
-    return ok ? value : fallback;
+    return TypedInteger(edit->text()).value_or(fallback);
 }
 
 QString HexText(uint32_t color) {

@@ -7,12 +7,12 @@
 #include <tiffio.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstring>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "core/codecs/tiff_memory.h"
 #include "core/codecs/tiff_strips.h"
 #include "core/point_reader.h"
 #include "core/rgb_image.h"
@@ -23,17 +23,6 @@ namespace {
 
 // The largest strip or tile decoded for one point: the decoder's band limit.
 constexpr tmsize_t kMaxChunkBytes = tmsize_t{256} << 20;
-
-int SilentHandler(TIFF*, void*, const char*, const char*, va_list) {
-    return 1;
-}
-
-struct TiffCloser {
-    void operator()(TIFF* tif) const { TIFFClose(tif); }
-};
-struct OptionsDeleter {
-    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
-};
 
 // libtiff's view of a ByteSource: a position, and reads from it.
 struct Stream {
@@ -61,35 +50,12 @@ tmsize_t StreamWrite(thandle_t, void*, tmsize_t) {
 
 toff_t StreamSeek(thandle_t handle, toff_t offset, int whence) {
     auto* stream = static_cast<Stream*>(handle);
-    uint64_t base = 0;
-    if (whence == SEEK_CUR) {
-        base = stream->pos;
-    } else if (whence == SEEK_END) {
-        base = static_cast<uint64_t>(stream->source->Size());
-    } else if (whence != SEEK_SET) {
-        return static_cast<toff_t>(-1);
-    }
-    // Negative offsets arrive wrapped: plain wrapping addition is right.
-    const uint64_t target = base + offset;
-    if (target > static_cast<uint64_t>(INT64_MAX)) {
-        return static_cast<toff_t>(-1);
-    }
-    stream->pos = target;
-    return target;
-}
-
-int StreamClose(thandle_t) {
-    return 0;
+    return tiff::SeekTo(stream->pos, static_cast<uint64_t>(stream->source->Size()), offset, whence);
 }
 
 toff_t StreamSize(thandle_t handle) {
     return static_cast<toff_t>(static_cast<Stream*>(handle)->source->Size());
 }
-
-int NoMap(thandle_t, void**, toff_t*) {
-    return 0;
-}
-void NoUnmap(thandle_t, void*, toff_t) {}
 
 void SetPixel(PointSample& sample, const uint8_t* p, bool rgb) {
     if (rgb) {
@@ -107,17 +73,14 @@ void SetPixel(PointSample& sample, const uint8_t* p, bool rgb) {
 // cameras' converters and stacking programs export. The rest goes to the
 // decoder.
 PointResult ReadTiffPoint(const ByteSource& source, int x, int y, PointSample& sample) {
-    const std::unique_ptr<TIFFOpenOptions, OptionsDeleter> options(TIFFOpenOptionsAlloc());
+    const tiff::TiffOptions options = tiff::QuietOptions(kMaxChunkBytes);
     if (!options) {
         return PointResult::Unsupported;
     }
-    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), SilentHandler, nullptr);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), SilentHandler, nullptr);
-    TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), kMaxChunkBytes);
     Stream stream{&source, 0};
-    const std::unique_ptr<TIFF, TiffCloser> tif(
-        TIFFClientOpenExt("point", "r", &stream, StreamRead, StreamWrite, StreamSeek, StreamClose,
-                          StreamSize, NoMap, NoUnmap, options.get()));
+    const tiff::TiffHandle tif(TIFFClientOpenExt(
+        "point", "r", &stream, StreamRead, StreamWrite, StreamSeek, tiff::CloseNothing, StreamSize,
+        tiff::MapNothing, tiff::UnmapNothing, options.get()));
     if (!tif) {
         return PointResult::Unsupported;  // the decoder decides what is wrong
     }

@@ -13,15 +13,16 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QToolButton>
-#include <charconv>
 #include <optional>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "core/batch.h"
 #include "core/image_file.h"
+#include "core/text.h"
 #include "lang/language_strings.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo {
 
@@ -70,34 +71,6 @@ bool IsNumberKey(int key) {
             return key >= Qt::Key_0 && key <= Qt::Key_9;
     }
 }
-
-/// The whole text as a signed 32-bit number: an optional sign, then digits.
-std::optional<int32_t> ParseNumber(const QString& text) {
-    const std::string s = text.toStdString();
-    const char* first = s.data();
-    const char* last = s.data() + s.size();
-    if (first != last && *first == '+') {
-        ++first;
-        if (first != last && *first == '-') {
-            return std::nullopt;
-        }
-    }
-    int32_t value = 0;
-    const auto [end, error] = std::from_chars(first, last, value, 10);
-    if (first == last || error != std::errc() || end != last) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-/// Restores the normal cursor however the command ends.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
 
 }  // namespace
 
@@ -356,7 +329,7 @@ void TFormFactor::NumberKeyUp(int key, QLineEdit* field, QScrollBar* slider) {
         }
         return;
     }
-    const std::optional<int32_t> typed = ParseNumber(field->text());
+    const std::optional<int32_t> typed = ParseInt32(field->text().toStdString());
     if (!typed) {
         return;
     }

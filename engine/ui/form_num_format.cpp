@@ -9,9 +9,9 @@
 #include <QSpinBox>
 #include <string>
 
-#include "app/dialogs/dialogs.h"
 #include "engine/run_state.h"
 #include "engine/step_saving.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 
-#include "app/dialogs/dialogs.h"
 #include "engine/run_state.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 

@@ -15,24 +15,13 @@
 #include <algorithm>
 #include <climits>
 
-#include "app/dialogs/dialogs.h"
 #include "lang/language_strings.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
-namespace {
-
-/// The standard conversion of a typed number; nothing for text that is not
-/// a whole number.
-std::optional<int> TypedNumber(const QString& text) {
-    bool ok = false;
-    const int value = text.trimmed().toInt(&ok);
-    return ok ? std::optional<int>(value) : std::nullopt;
-}
-
-}  // namespace
-
-UpDownControl::UpDownControl(QWidget* parent) : QWidget(parent) {
+ArrowStepper::ArrowStepper(QWidget* parent) : QWidget(parent) {
     up_ = new QToolButton(this);
     up_->setArrowType(Qt::UpArrow);
     down_ = new QToolButton(this);
@@ -50,13 +39,13 @@ UpDownControl::UpDownControl(QWidget* parent) : QWidget(parent) {
     connect(down_, &QToolButton::clicked, this, [this] { Step(-1); });
 }
 
-void UpDownControl::SetRange(int min, int max) {
+void ArrowStepper::SetRange(int min, int max) {
     min_ = min;
     max_ = std::max(min, max);
     SetPosition(position_);
 }
 
-void UpDownControl::SetPosition(int position) {
+void ArrowStepper::SetPosition(int position) {
     // The control's position is a 16-bit number.
     position = std::clamp(position, std::max(min_, int{SHRT_MIN}), std::min(max_, int{SHRT_MAX}));
     if (position != position_) {
@@ -65,7 +54,7 @@ void UpDownControl::SetPosition(int position) {
     }
 }
 
-void UpDownControl::Step(int delta) {
+void ArrowStepper::Step(int delta) {
     const int next = std::clamp(position_ + delta, min_, max_);
     if (next != position_) {
         emit Changing(next);
@@ -83,7 +72,7 @@ TFormSample::TFormSample(QWidget* parent) : QDialog(parent) {
     edit1_ = new QLineEdit("50", this);
     edit1_->setObjectName("Edit1");
     edit1_->setFixedWidth(70);
-    upDown1_ = new UpDownControl(this);
+    upDown1_ = new ArrowStepper(this);
     upDown1_->setObjectName("UpDown1");
     upDown1_->SetRange(2, 32767);
     upDown1_->SetPosition(50);
@@ -138,9 +127,9 @@ TFormSample::TFormSample(QWidget* parent) : QDialog(parent) {
     grid->addLayout(buttons, 5, 0, 1, 3);
 
     connect(trackBar1_, &QSlider::valueChanged, this, &TFormSample::TrackBar1Change);
-    connect(upDown1_, &UpDownControl::Changing, this, &TFormSample::UpDown1ChangingEx);
+    connect(upDown1_, &ArrowStepper::Changing, this, &TFormSample::UpDown1ChangingEx);
     // The field shows the up-down's position, as an attached field does.
-    connect(upDown1_, &UpDownControl::Changed, this, [this](int position) {
+    connect(upDown1_, &ArrowStepper::Changed, this, [this](int position) {
         const QString text = QString::number(position);
         // Not while the user types: the field keeps what was typed.
         if (!following_ && edit1_->text() != text) {
@@ -209,7 +198,7 @@ void TFormSample::Edit1Change() {
     if (following_) {
         return;
     }
-    const std::optional<int> typed = TypedNumber(edit1_->text());
+    const std::optional<int32_t> typed = TypedInteger(edit1_->text());
     if (!typed) {
         return;  // the up-down keeps its position while the text is no number
     }

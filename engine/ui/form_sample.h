@@ -18,12 +18,12 @@ class QToolButton;
 
 namespace nocturo {
 
-/// An up-down control: two arrow buttons that step a position within a
-/// range, the number shown by the field it is attached to.
-class UpDownControl : public QWidget {
+/// Two arrow buttons that step a position within a range (an up-down
+/// control); the number is shown by the field they are attached to.
+class ArrowStepper : public QWidget {
     Q_OBJECT
   public:
-    explicit UpDownControl(QWidget* parent = nullptr);
+    explicit ArrowStepper(QWidget* parent = nullptr);
 
     int Position() const { return position_; }
     int Min() const { return min_; }
@@ -62,7 +62,7 @@ class TFormSample : public QDialog {
     MovingMaxSettings Settings() const;
 
     QLineEdit* Edit1() const { return edit1_; }
-    UpDownControl* UpDown1() const { return upDown1_; }
+    ArrowStepper* UpDown1() const { return upDown1_; }
     QSlider* TrackBar1() const { return trackBar1_; }
     QLabel* Label2() const { return label2_; }
     QRadioButton* Progressive() const { return progressive_; }
@@ -83,7 +83,7 @@ class TFormSample : public QDialog {
     void ShowCount();
 
     QLineEdit* edit1_ = nullptr;
-    UpDownControl* upDown1_ = nullptr;
+    ArrowStepper* upDown1_ = nullptr;
     QLabel* label2_ = nullptr;
     QSlider* trackBar1_ = nullptr;
     QGroupBox* radioGroupStart_ = nullptr;

@@ -13,14 +13,16 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/dialogs/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 
 namespace {
 
-struct UpDownControl {
-    const char* name;  // the up-down's name; its edit field is "Edit" + the rest
+// One number of the search parameters: its spin box, its label, its range
+// and its first value.
+struct NumberField {
+    const char* name;  // the spin box's name; its edit field is "Edit" + the rest
     const char* labelName;
     const char* label;
     int low;
@@ -29,17 +31,17 @@ struct UpDownControl {
 };
 
 // The labels are named so that language files reach them.
-constexpr UpDownControl kLevels[] = {
+constexpr NumberField kLevels[] = {
     {"UpDownMinLevel", "Label1", "Min Level:", 0, 255, 10},
     {"UpDownMinPixels", "Label2", "Min Pixels:", 0, 1000, 10},
 };
-constexpr UpDownControl kMargins[] = {
+constexpr NumberField kMargins[] = {
     {"UpDownLeft", "Label3", "Left:", 0, 1000, 1},
     {"UpDownRight", "Label4", "Right:", 0, 1000, 1},
     {"UpDownTop", "Label5", "Top:", 0, 1000, 1},
     {"UpDownBottom", "Label6", "Bottom:", 0, 100, 1},
 };
-constexpr UpDownControl kCrop[] = {
+constexpr NumberField kCrop[] = {
     {"UpDownCropW", "Label7", "Width:", 1, 1000, 100},
     {"UpDownCropH", "Label8", "Height:", 1, 1000, 100},
 };
@@ -60,7 +62,7 @@ TFormSearch::TFormSearch(QWidget* parent) : QDialog(parent) {
             grid->setContentsMargins(0, 0, 0, 0);
         }
         int row = 0;
-        for (const UpDownControl& control : controls) {
+        for (const NumberField& control : controls) {
             QSpinBox* upDown = AddUpDown(control.name, control.low, control.high, control.initial);
             auto* label = new QLabel(control.label, box);
             label->setObjectName(control.labelName);

@@ -12,16 +12,9 @@
 
 #include "lang/language_strings.h"
 #include "lang/ui/window_texts.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-}  // namespace
 
 TFindDialog::TFindDialog(bool replace, bool showOptions, QWidget* parent)
     : QDialog(parent), replaceMode_(replace) {

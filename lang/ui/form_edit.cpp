@@ -17,19 +17,16 @@
 #include <string>
 #include <string_view>
 
-#include "app/dialogs/dialogs.h"
 #include "core/ini_document.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/find_dialogs.h"
+#include "widgets/dialogs.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
 namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 constexpr double kKeyIndentPoints = 20.0;
 

@@ -14,32 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
 #include "core/ini_document.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
 #include "lang/ui/language_ui.h"
+#include "widgets/busy_cursor.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
-
-namespace {
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
-}
-
-/// The hourglass for as long as the object lives.
-class BusyCursor {
-  public:
-    BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
-}  // namespace
 
 TLngForm::TLngForm(TFormEdit* editor, QWidget* parent)
     : QDialog(parent), editor_(editor), saveDialog1_(std::make_unique<FileDialogOptions>()) {

@@ -25,6 +25,7 @@
 #include <string>
 
 #include "core/ini_document.h"
+#include "widgets/qt_text.h"
 
 namespace nocturo {
 
@@ -48,10 +49,6 @@ int WindowRank(const QString& name) {
 
 std::string S(const QString& text) {
     return text.toStdString();
-}
-
-QString Q(const std::string& text) {
-    return QString::fromStdString(text);
 }
 
 bool IsNamed(const QObject* object) {

@@ -818,6 +818,7 @@ TEST(NocturoStack, NoOutputEverReplacesAnInputFile) {
         {{"--batch", "square", "--overwrite", "--steps", dir.File("s0004.png")},
          dir.File("s0004.png")},
         {{"-o", dir.File("same/s0001.png")}, dir.File("same/s0001.png")},
+        {{"-o", dir.File("out.png"), "--frame-map", dir.File("s0003.png")}, dir.File("s0003.png")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.named);

@@ -10,6 +10,8 @@ namespace {
 TEST(Text, TrimsBlanksAndUpperCasesAsciiOnly) {
     EXPECT_EQ(Trim(" \t\r\n\x01 a b \x1F "), "a b");
     EXPECT_EQ(Trim("   "), "");
+    EXPECT_EQ(TrimLeft(" \t\x01 a b "), "a b ");
+    EXPECT_EQ(TrimLeft("  "), "");
     EXPECT_EQ(Trim("\xC3\xA9"), "\xC3\xA9");  // bytes above 0x7F are no blanks
     EXPECT_EQ(Upper("a.jpg \xC3\xA9z"), "A.JPG \xC3\xA9Z");
 }

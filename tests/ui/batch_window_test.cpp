@@ -118,6 +118,7 @@ class BatchWindowTest : public QObject {
     void missingReferenceIsReportedAndNothingWritten();
     void aBadReferenceIsReportedOncePerNameAndFile();
     void applyToAllWritesNumberedFilesIntoTheRightList();
+    void applyToAllReportsFilesThatCannotBeWritten();
     void browseAndMaskButtons();
     void flyOverSwitchLinksMenuAndButton();
     void flyOverEnterAndLeave();
@@ -502,6 +503,31 @@ void BatchWindowTest::applyToAllWritesNumberedFilesIntoTheRightList() {
     QCOMPARE(script->Count("save"), 1);  // the first file's name only
     QCOMPARE(form.ResultPosition(), 2);
     QVERIFY(!form.Busy());
+}
+
+void BatchWindowTest::applyToAllReportsFilesThatCannotBeWritten() {
+    DialogScript script;
+    QTemporaryDir dir;
+    const QString dark = Write(dir, "dark.png", MakePicture(11));
+    const QStringList frames = {Write(dir, "f0.png", MakePicture(20)),
+                                Write(dir, "f1.png", MakePicture(21))};
+    TFormMain form;
+    form.OpenFiles(frames);
+    form.NewBatchOperations1Click();
+    TFormFactor* window = form.FormFactor();
+    window->SelectFunction(0);
+    window->SetReferenceFileName(dark);
+    script->saveNames.push_back(dir.filePath("gone/cal0001.png"));
+    script->messages.push_back(DialogButton::Ok);
+    Click(window, "BitBtnOk");
+    // Every failed write is counted, named with why, and listed disabled.
+    const QString why = " (No such file or directory)";
+    QCOMPARE(script->Last("message").text,
+             "0 File(s) in Error\n2 File(s) could not be written\nNot written: " +
+                 dir.filePath("gone/cal0001.png") + why +
+                 "\nNot written: " + dir.filePath("gone/cal0002.png") + why);
+    QCOMPARE(form.RightList().Count(), 2);
+    QVERIFY(!form.RightList().IsEnabled(0) && !form.RightList().IsEnabled(1));
 }
 
 void BatchWindowTest::browseAndMaskButtons() {

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -60,6 +61,8 @@ class MovingMaxWindowTest : public QObject {
     void numberControlsFollowEachOther();
     void runFromTheMenu();
     void oneEntryIsExplained();
+    void existingOutputsAreAskedForAndFailedOnesReported();
+    void stepFilesSwappedInAreNeverReplaced();
 };
 
 void MovingMaxWindowTest::sampleWindowControls() {
@@ -219,6 +222,76 @@ void MovingMaxWindowTest::oneEntryIsExplained() {
              QString::fromStdString(nocturo::Lng().txtMovingMaxOneEntry));
     QCOMPARE(script->Count("save"), 0);
     QCOMPARE(form.LeftList().Count(), 1);
+}
+
+void MovingMaxWindowTest::existingOutputsAreAskedForAndFailedOnesReported() {
+    QTemporaryDir dir;
+    const QStringList files = WriteFrames(dir, 3);
+    DialogScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    QFile old(dir.filePath("mm0002.png"));
+    QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    old.close();
+    auto acceptTwo = [] {
+        WhenModalOpens([](QWidget* modal) {
+            auto* window = qobject_cast<TFormSample*>(modal);
+            QVERIFY(window != nullptr);
+            window->Edit1()->setText("2");
+            window->findChild<QPushButton*>("BitBtn1")->click();
+        });
+    };
+    // No at the question: the file stays, the run stops, the report ends it.
+    script->saveNames = {dir.filePath("mm.png")};
+    script->messages = {nocturo::DialogButton::No, nocturo::DialogButton::Ok};
+    acceptTwo();
+    form.Action("MovingMax1")->trigger();
+    QCOMPARE(script->Count("message"), 2);
+    QCOMPARE(script->asked[script->asked.size() - 2].text,
+             "OverWrite? " + dir.filePath("mm0002.png"));
+    QVERIFY(script->asked[script->asked.size() - 2].buttons.size() == 5);  // with Yes to All
+    QCOMPARE(QFileInfo(dir.filePath("mm0002.png")).size(), qint64(3));
+    QVERIFY(QFileInfo::exists(dir.filePath("mm0001.png")));
+
+    // Outputs that cannot be saved are named in the report, with why.
+    script->saveNames = {dir.filePath("gone/mm.png")};
+    script->messages = {nocturo::DialogButton::Ok};
+    acceptTwo();
+    form.Action("MovingMax1")->trigger();
+    QCOMPARE(script->Last("message").text,
+             "0 File(s) in Error\n2 File(s) could not be written\nNot written: " +
+                 dir.filePath("gone/mm0001.png") + " (No such file or directory)\nNot written: " +
+                 dir.filePath("gone/mm0002.png") + " (No such file or directory)");
+}
+
+void MovingMaxWindowTest::stepFilesSwappedInAreNeverReplaced() {
+    // A steps run, a swap, then the moving maximum over the step files with
+    // the proposed name: it would replace the frames it reads.
+    QTemporaryDir dir;
+    const QStringList files = WriteFrames(dir, 3);
+    DialogScript script;
+    TFormMain form;
+    form.OpenFiles(files);
+    script->saveNames = {dir.filePath("proc0001.png")};
+    script->messages = {nocturo::DialogButton::Ok};
+    form.Action("GetMaxandSave1")->trigger();
+    QCOMPARE(form.RightList().Count(), 3);
+    form.ToolButtonSwapClick();
+    const QByteArray before = [&] {
+        QFile step(dir.filePath("proc0001.png"));
+        return step.open(QIODevice::ReadOnly) ? step.readAll() : QByteArray();
+    }();
+    QVERIFY(!before.isEmpty());
+    script->saveNames = {dir.filePath("proc0004.png")};
+    script->messages = {nocturo::DialogButton::Ok};
+    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+    form.Action("MovingMax1")->trigger();
+    QCOMPARE(script->Last("save").text, dir.filePath("proc0004.png"));  // the proposal
+    QVERIFY(script->Last("message").text.startsWith(dir.filePath("proc0001.png") + " is one of"));
+    QFile step(dir.filePath("proc0001.png"));
+    QVERIFY(step.open(QIODevice::ReadOnly));
+    QCOMPARE(step.readAll(), before);
+    QCOMPARE(form.LeftList().Count(), 3);
 }
 
 QTEST_MAIN(MovingMaxWindowTest)

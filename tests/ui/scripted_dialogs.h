@@ -12,8 +12,8 @@
 #include <functional>
 #include <optional>
 
-#include "app/dialogs/dialogs.h"
-#include "app/dialogs/file_places.h"
+#include "widgets/dialogs.h"
+#include "widgets/file_places.h"
 
 namespace nocturo::test {
 

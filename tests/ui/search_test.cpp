@@ -98,6 +98,7 @@ class SearchTest : public QObject {
     void searchAndSaveWritesCopiesAndKeepsTheValues();
     void clearRightListAsksFirst();
     void searchAndSaveLeavesAnUnsavedResultUnsaved();
+    void searchEndsWithItsCountAndListsEachFrameOnce();
     void maximumSearchNamesTheFrame();
 };
 
@@ -178,6 +179,31 @@ void SearchTest::searchAndSaveWritesCopiesAndKeepsTheValues() {
     QVERIFY(kept);
     QCOMPARE(form.RightList().Count(), 2);
     QVERIFY(!form.Busy());
+}
+
+void SearchTest::searchEndsWithItsCountAndListsEachFrameOnce() {
+    QTemporaryDir dir;
+    const QStringList files = WriteFrames(dir, {true, true, false});
+    Script script;
+    TFormMain form;
+    form.OpenFiles(files);
+    WhenModalOpens([](QWidget* modal) { qobject_cast<QDialog*>(modal)->accept(); });
+    form.Action("Search2")->trigger();
+    // The last frame holds nothing, which is no error: the end reads as the
+    // success it is, with what was found.
+    QVERIFY(!form.StatusBar1()->IsErrorStyle());
+    QCOMPARE(form.StatusBar1()->PanelText(2), QString("2 Frame(s) found"));
+    // "Show && Save" with " Save ? " unchecked finds the same frames: they
+    // are listed once.
+    script->saveNames = {dir.filePath("(CurrentFileName).png")};
+    WhenModalOpens([](QWidget* modal) {
+        auto* window = qobject_cast<TFormSearch*>(modal);
+        QVERIFY(window != nullptr);
+        window->CheckBoxSave()->setChecked(false);
+        window->accept();
+    });
+    form.Action("Crop1")->trigger();
+    QCOMPARE(Texts(form.RightList()), (QStringList{files[0], files[1]}));
 }
 
 void SearchTest::clearRightListAsksFirst() {

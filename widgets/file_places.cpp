@@ -1,9 +1,9 @@
-#include "app/dialogs/file_places.h"
+#include "widgets/file_places.h"
 
 #include <QDir>
 #include <QFileInfo>
 
-#include "app/dialogs/dialogs.h"
+#include "widgets/dialogs.h"
 
 namespace nocturo {
 
