@@ -93,9 +93,7 @@ bool LibRawFaultsOn(const uint8_t* data, size_t size) {
     auto u32 = [&](uint64_t at) -> uint32_t {
         return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
     };
-    if (u16(2) != 42) {
-        return false;
-    }
+    // LibRaw reads the directories whatever the version number says.
     std::vector<uint64_t> pending{u32(4)};
     std::vector<uint64_t> seen;
     while (!pending.empty() && seen.size() < 256) {
