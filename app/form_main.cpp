@@ -32,6 +32,7 @@
 #include "engine/ui/form_process.h"
 #include "engine/ui/form_sample.h"
 #include "engine/ui/form_video.h"
+#include "engine/view_decoder.h"
 #include "lang/language_files.h"
 #include "lang/language_strings.h"
 #include "lang/ui/form_edit.h"
@@ -73,6 +74,12 @@ QString Banner() {
 TFormMain::TFormMain(QWidget* parent)
     : QMainWindow(parent), host_(std::make_unique<QtRunHost>(*this)) {
     InitIconResources();
+    // The full RAW frame is decoded off the GUI thread; the news comes back
+    // to it as a queued call, which Qt drops once the window is gone.
+    viewDecoder_ = std::make_unique<ViewDecoder>([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { ViewDecodeReady(); }, Qt::QueuedConnection);
+    });
     setObjectName("FormMain");
     setWindowTitle("FormMain");
     BuildLayout();
@@ -123,6 +130,8 @@ TFormMain::TFormMain(QWidget* parent)
 TFormMain::~TFormMain() {
     // FormDestroy: nothing is left to save once the window is gone.
     qApp->removeEventFilter(this);
+    // Its worker posts to this window: joined while the window is whole.
+    viewDecoder_.reset();
     // The option windows hold the step settings by reference: they go
     // before the settings do.
     delete formNumFormat_;
@@ -377,11 +386,22 @@ void TFormMain::SaveResult1Click() {
         return IsLoadableName(name.toStdString());
     });
     // A saved star-trail picture is hours of work: never replace one
-    // without asking. No goes back to the dialog for another name.
+    // without asking. No goes back to the dialog for another name. A 16-bit
+    // result is written at 8 bits only when the user says so.
+    const bool sixteenBits = run_.Result != nullptr && run_.Result->Depth() == 16;
     const QString chosen = SaveFileNameAskingToReplace(
         this, dialog,
         [](const QString& name) { return Q(FormatText(Lng().kstoverwrite, name.toStdString())); },
-        Q(Lng().txtWarning));
+        Q(Lng().txtWarning),
+        [this, sixteenBits](const QString& name) {
+            if (!sixteenBits || SaveFormatHolds16Bits(name.toStdString())) {
+                return DialogButton::Yes;
+            }
+            return Dialogs::Get().Message(
+                this, Q(FormatText(Lng().txtEightBits, name.toStdString())),
+                Q(Lng().txtEightBitsCaption),
+                {DialogButton::Yes, DialogButton::No, DialogButton::Cancel}, MessageKind::Warning);
+        });
     if (chosen.isEmpty()) {
         return;
     }
@@ -427,6 +447,15 @@ void TFormMain::Options1Click() {
     toolButton7_->setChecked(Action("Adapterlimage1")->isChecked());
     Action("SortList1")->setChecked(LeftList().IsSorted());
     Action("SortList2")->setChecked(RightList().IsSorted());
+    Action("SixteenBits1")->setChecked(run_.Depth == 16);
+}
+
+void TFormMain::SixteenBits1Click() {
+    run_.Depth = Action("SixteenBits1")->isChecked() ? 16 : 8;
+    // The entry in the view shows at the depth a run would read it.
+    if (!busy_ && !Action("ViewResult1")->isChecked()) {
+        ShowListEntry(CurrentList().Current(), CurrentList());
+    }
 }
 
 void TFormMain::SortList1Click() {

@@ -15,6 +15,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "core/combine.h"
@@ -59,6 +60,7 @@ class TFormVideo;
 
 class TPanelGraph;
 class ViewAreaPicker;
+class ViewDecoder;
 class tFlyImage;
 
 class TFormMain : public QMainWindow {
@@ -275,6 +277,9 @@ class TFormMain : public QMainWindow {
     void SortList1Click();
     void SortList2Click();
     void EnableFlyOverMouse1Click();
+    /// "16 bits per channel": the runs keep 16 bits (RunState::Depth) and
+    /// the view shows files at the depth they are loaded at.
+    void SixteenBits1Click();
 
     void Translate1Click();
     // ?
@@ -399,6 +404,16 @@ class TFormMain : public QMainWindow {
     /// empty without a frame map.
     QString FrameReadout(int x, int y) const;
 
+    /// A camera RAW entry: its quick picture (LoadRawPreview, scaled to the
+    /// frame's size) goes into the view at once and the full frame is
+    /// decoded on the view decoder's thread. False when there is no quick
+    /// picture: the entry is then loaded as any other.
+    bool ShowRawPreview(int index, FileList& list);
+    /// The view decoder's full frame arrived (on the GUI thread): it
+    /// replaces the quick picture if the view still shows that, or the
+    /// entry is disabled as a failed load.
+    void ViewDecodeReady();
+
     // The view's mouse events.
     void Image1MouseMove(int x, int y);
     void Image1MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, int x, int y);
@@ -437,6 +452,9 @@ class TFormMain : public QMainWindow {
     /// Actions disabled by SetBusy(true), to be enabled again afterwards.
     std::vector<QAction*> disabledWhileBusy_;
 
+    /// The AddMaxThreshold threshold last typed, on the 0..255 scale (at 8
+    /// bits MaxThreshold itself).
+    int32_t threshold_ = 0;
     bool liveDisplay_ = true;
     double zoomFactor_ = 1.0;
     int markedX_ = -1;
@@ -508,6 +526,21 @@ class TFormMain : public QMainWindow {
     bool pickingToRemove_ = false;
     /// The corners of the last area drawn on the picture.
     std::optional<std::array<int, 4>> lastArea_;
+
+    /// Full RAW frames for the view, decoded off the GUI thread.
+    std::unique_ptr<ViewDecoder> viewDecoder_;
+    /// The request whose frame the view waits for (0: none), the list and
+    /// entry it is for, and the picture control's generation that shows its
+    /// quick picture: any other picture shown meanwhile makes it stale.
+    uint64_t viewDecodeTicket_ = 0;
+    FileList* viewDecodeList_ = nullptr;
+    int viewDecodeIndex_ = -1;
+    std::string viewDecodeName_;
+    uint64_t viewDecodeGeneration_ = 0;
+
+  public:
+    /// Whether the view still waits for a full RAW frame (for tests).
+    bool ViewDecodePending() const { return viewDecodeTicket_ != 0; }
 };
 
 }  // namespace nocturo

@@ -10,6 +10,7 @@
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
+#include "engine/view_decoder.h"
 #include "lang/language_strings.h"
 #include "lists/list_commands.h"
 #include "lists/ui/check_list_box.h"
@@ -24,9 +25,12 @@ namespace nocturo {
 namespace {
 
 constexpr const char* kOpenPicturesFilter =
-    "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;*.ICO;*.WMF;*.EMF|BMP "
-    "Files|*.BMP|JPG Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF "
-    "Files|*.GIF|ICO Files|*.ICO|WMF Files|*.WMF|EMF Files|*.EMF|All Files (*.*)|*.*";
+    "All "
+    "Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;*.ICO;*.WMF;*."
+    "EMF;" NOCTURO_RAW_PATTERNS
+    "|BMP Files|*.BMP|JPG Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF "
+    "Files|*.GIF|RAW Files|" NOCTURO_RAW_PATTERNS
+    "|ICO Files|*.ICO|WMF Files|*.WMF|EMF Files|*.EMF|All Files (*.*)|*.*";
 
 // Appends names checked and enabled, as every filling command does.
 void AppendChecked(FileList& list, const QStringList& files) {
@@ -332,11 +336,14 @@ void TFormMain::TestPictures() {
         int referenceWidth = -1;
         int referenceHeight = -1;
         run_.PauseRequested = false;
+        viewDecodeTicket_ = 0;  // the view shows every picture tested
+        viewDecoder_->Cancel();
         // The abort button ends the test, and so does a request to close.
         for (int i = 0; i < list.Count() && !run_.PauseRequested && !closePending_; ++i) {
             const std::string name = list.Text(i);
             int format = kPixelFormat24;
-            const bool loaded = LoadImageFile(image1_->Picture(), name, &format);
+            const bool loaded =
+                LoadImageFile(image1_->Picture(), name, LoadOptions{run_.Depth}, &format);
             image1_->PictureChanged();
             // The first picture that loads sets the size the others must
             // have: a missing or broken first entry must not fail the rest.

@@ -218,6 +218,11 @@ void TFormMain::BuildMenus() {
     fly->setCheckable(true);
     fly->setChecked(false);
     connect(fly, &QAction::triggered, this, &TFormMain::EnableFlyOverMouse1Click);
+    QAction* sixteenBits =
+        AddAction(options1_, "SixteenBits1", "16 bits per channel", {}, "sixteen-bits");
+    sixteenBits->setCheckable(true);
+    sixteenBits->setChecked(false);
+    connect(sixteenBits, &QAction::triggered, this, &TFormMain::SixteenBits1Click);
     options1_->addSeparator();
     connect(AddAction(options1_, "Translate1", "Translate...", {}, "translate"),
             &QAction::triggered, this, &TFormMain::Translate1Click);

@@ -4,6 +4,8 @@
 
 #include <QAction>
 #include <QString>
+#include <algorithm>
+#include <climits>
 #include <string>
 
 #include "app/form_main.h"
@@ -106,12 +108,18 @@ void TFormMain::RunStackingCommand(ImageOperation operation, bool saveSteps) {
 }
 
 bool TFormMain::AskThreshold() {
-    QString value = QString::number(MaxThreshold);
+    // The threshold in force, as it was typed.
+    QString value = QString::number(run_.Depth == 16 ? threshold_ : MaxThreshold);
     if (!Dialogs::Get().InputQuery(this, QString::fromStdString(Lng().txtThresholdCaption),
                                    QString::fromStdString(Lng().txtThresholdPrompt), value)) {
         return false;
     }
-    MaxThreshold = IntegerOrZero(value);
+    // Typed on the 0..255 scale at either depth; a 16-bit run compares with
+    // the level widened (LevelAtDepth), which takes the same channels of an
+    // 8-bit frame as the 8-bit run.
+    threshold_ = IntegerOrZero(value);
+    MaxThreshold = static_cast<int32_t>(
+        std::clamp<int64_t>(LevelAtDepth(threshold_, run_.Depth), INT32_MIN, INT32_MAX));
     return true;
 }
 
@@ -189,7 +197,9 @@ void TFormMain::RunBatchWindowCommand(const BatchRequest& request, BatchMode mod
     // is ignored while another command does.
     RunExclusive([this, &request, mode, &cache] {
         RunContext context{lists_, run_, *host_};
-        RunBatchCommand(context, request, mode, &cache);
+        // The window's scales are those of 8 bits; a 16-bit run takes them
+        // widened.
+        RunBatchCommand(context, BatchRequestAtDepth(request, run_.Depth), mode, &cache);
         host_->Flush();
     });
 }

@@ -8,11 +8,13 @@
 #include <QSlider>
 #include <QSysInfo>
 #include <QToolButton>
+#include <vector>
 
 #include "app/form_main.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/ui/form_factor.h"
+#include "engine/view_decoder.h"
 #include "lang/language_strings.h"
 #include "lists/ui/check_list_box.h"
 #include "viewer/fly_image.h"
@@ -23,6 +25,39 @@
 #include "widgets/qt_text.h"
 
 namespace nocturo {
+
+namespace {
+
+// The quick picture of a RAW frame brought to the frame's size, each pixel
+// the quick picture's pixel under its centre: the view, its zoom, the
+// readout's coordinates and the Info Image window see the frame's geometry
+// from the first moment.
+bool ScaleToFrameSize(const RgbImage& quick, RgbImage& out, int width, int height) {
+    if (quick.Width() <= 0 || quick.Height() <= 0 || quick.Depth() != 8 ||
+        !out.Resize(width, height, 8)) {
+        return false;
+    }
+    std::vector<int> columns(static_cast<size_t>(width));
+    for (int x = 0; x < width; ++x) {
+        columns[static_cast<size_t>(x)] =
+            static_cast<int>((int64_t{2} * x + 1) * quick.Width() / (int64_t{2} * width)) * 3;
+    }
+    for (int y = 0; y < height; ++y) {
+        const int sy =
+            static_cast<int>((int64_t{2} * y + 1) * quick.Height() / (int64_t{2} * height));
+        const uint8_t* src = quick.Row(sy);
+        uint8_t* dst = out.Row(y);
+        for (int x = 0; x < width; ++x, dst += 3) {
+            const uint8_t* p = src + columns[static_cast<size_t>(x)];
+            dst[0] = p[0];
+            dst[1] = p[1];
+            dst[2] = p[2];
+        }
+    }
+    return true;
+}
+
+}  // namespace
 
 bool TFormMain::StretchMode() const {
     return toolButton7_->isChecked();
@@ -37,14 +72,23 @@ qint64 TFormMain::ViewRenderCost() const {
 }
 
 void TFormMain::ShowListEntry(int index, FileList& list) {
+    // A full RAW frame still on its way is for an entry no longer wanted.
+    viewDecodeTicket_ = 0;
+    viewDecoder_->Cancel();
     bool shown = false;
     if (index >= 0 && !list.IsEmpty() && index < list.Count()) {
         const std::string name = list.Text(index);
         int format = kPixelFormat24;
         // A disabled entry counts as a failed load: it is never shown.
+        // RAW frames develop for a second or more: their quick picture shows
+        // now, the frame itself when it is ready.
+        const bool quick = list.IsEnabled(index) && IsRawName(name) && ShowRawPreview(index, list);
         const bool loaded =
-            list.IsEnabled(index) && LoadImageFile(image1_->Picture(), name, &format);
-        if (loaded) {
+            quick || (list.IsEnabled(index) &&
+                      LoadImageFile(image1_->Picture(), name, LoadOptions{run_.Depth}, &format));
+        if (quick) {
+            shown = true;
+        } else if (loaded) {
             image1_->PictureChanged();
             ShowExcludedAreas(list, index);
             RefreshInfoImageIfVisible();
@@ -63,9 +107,65 @@ void TFormMain::ShowListEntry(int index, FileList& list) {
     LayoutView();
 }
 
+bool TFormMain::ShowRawPreview(int index, FileList& list) {
+    const std::string name = list.Text(index);
+    RgbImage quick;
+    int fullWidth = 0;
+    int fullHeight = 0;
+    if (!LoadRawPreview(quick, name, fullWidth, fullHeight) ||
+        !ScaleToFrameSize(quick, image1_->Picture(), fullWidth, fullHeight)) {
+        return false;
+    }
+    image1_->PictureChanged();
+    RefreshInfoImageIfVisible();
+    ShowStatus(index, QString::fromStdString(name), list, true);
+    viewDecodeTicket_ = viewDecoder_->Request(name, run_.Depth);
+    viewDecodeList_ = &list;
+    viewDecodeIndex_ = index;
+    viewDecodeName_ = name;
+    viewDecodeGeneration_ = image1_->Generation();
+    return true;
+}
+
+void TFormMain::ViewDecodeReady() {
+    if (viewDecodeTicket_ == 0) {
+        return;
+    }
+    RgbImage full;
+    const std::optional<bool> outcome = viewDecoder_->Take(viewDecodeTicket_, full);
+    if (!outcome) {
+        return;  // the news of an older request
+    }
+    viewDecodeTicket_ = 0;
+    if (image1_->Generation() != viewDecodeGeneration_) {
+        return;  // the view shows another picture by now
+    }
+    if (*outcome) {
+        image1_->Picture().Swap(full);
+        image1_->PictureChanged();
+        RefreshInfoImageIfVisible();
+        LayoutView();
+        return;
+    }
+    // A RAW file whose preview decodes but whose frame does not: a failed
+    // load, as it would have been without the quick picture.
+    FileList& list = *viewDecodeList_;
+    const int index = viewDecodeIndex_;
+    if (index < list.Count() && list.Text(index) == viewDecodeName_) {
+        DisableEntry(index, list);
+        ShowStatus(-index, Q(FormatText(Lng().kstunknownformat, viewDecodeName_)), list, false);
+    }
+    image1_->ShowPicture(nullptr);
+    LayoutView();
+}
+
 void TFormMain::ShowImage(const RgbImage* image, bool force) {
     if (!force && !liveDisplay_) {
         return;
+    }
+    if (viewDecodeTicket_ != 0) {
+        viewDecodeTicket_ = 0;
+        viewDecoder_->Cancel();
     }
     // The control draws into the bounds of the last layout.
     image1_->ShowPicture(image);
@@ -168,6 +268,8 @@ void TFormMain::Image1MouseMove(int x, int y) {
     if (const QString frame = FrameReadout(point.x, point.y); !frame.isEmpty()) {
         readout += frame;
         statusBar1_->WidenPanelFor(1, readout);
+    } else if (image1_->Picture().Depth() == 16) {
+        statusBar1_->WidenPanelFor(1, readout);  // five digits a value
     }
     statusBar1_->SetPanelText(1, readout);
 }

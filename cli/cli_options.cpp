@@ -6,11 +6,13 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string_view>
+#include <system_error>
 
 #include "core/ini_document.h"
 #include "core/text.h"
@@ -38,6 +40,30 @@ bool ParseInt(const std::string& text, long low, long high, int32_t& value) {
     }
     value = *v;
     return true;
+}
+
+bool ParseInt64(const std::string& text, int64_t& value) {
+    int64_t parsed = 0;
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, parsed);
+    if (text.empty() || error != std::errc() || stop != end) {
+        return false;
+    }
+    value = parsed;
+    return true;
+}
+
+bool ParseDepth(const std::string& text, int& depth) {
+    if (text != "8" && text != "16") {
+        return false;
+    }
+    depth = text == "8" ? 8 : 16;
+    return true;
+}
+
+std::string EightBitNameProblem(const std::string& name) {
+    return "--depth 16: " + name +
+           " is of a format that holds 8 bits per channel only (name it .png or .tif)";
 }
 
 OptionArg::OptionArg(const char* text) : name(text) {

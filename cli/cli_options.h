@@ -30,6 +30,16 @@ int UsageError(const std::string& message);
 /// value is left alone when the text is not one.
 bool ParseInt(const std::string& text, long low, long high, int32_t& value);
 
+/// A whole decimal number that fits 64 bits, the whole text and nothing else.
+bool ParseInt64(const std::string& text, int64_t& value);
+
+/// --depth's value: "8" or "16".
+bool ParseDepth(const std::string& text, int& depth);
+
+/// The usage error for an output or step name whose format holds 8 bits per
+/// channel only, given with --depth 16.
+std::string EightBitNameProblem(const std::string& name);
+
 /// One command-line argument. A long option may carry its value inline
 /// ("--jobs=4"): `name` is then the part before the first '='.
 struct OptionArg {

@@ -15,6 +15,7 @@
 #include "cli/cli_options.h"
 #include "cli/console_host.h"
 #include "cli/make_video_cli.h"
+#include "core/image_file.h"
 #include "engine/frame_errors.h"
 #include "engine/moving_max.h"
 #include "engine/own_inputs.h"
@@ -76,8 +77,9 @@ void PrintMovingMaxUsage(FILE* out) {
         "\n"
         "Moving maximum:\n"
         "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
-        "                [--overwrite] [--jobs N] [--stats] -o FIRST_OUTPUT FILE...\n"
-        "  nocturo-stack --moving-max N [OPTION]... --video OUT.mp4 [--fps N]\n"
+        "                [--overwrite] [--depth BITS] [--jobs N] [--stats]\n"
+        "                -o FIRST_OUTPUT FILE...\n"
+"  nocturo-stack --moving-max N [OPTION]... --video OUT.mp4 [--fps N]\n"
         "                [--video-width W] [--crf N] [-o FIRST_OUTPUT] FILE...\n"
         "\n"
         "Writes one picture per position of a window of N consecutive FILEs sliding\n"
@@ -90,8 +92,9 @@ void PrintMovingMaxUsage(FILE* out) {
         "be one of the FILEs is never written, --overwrite or not (status 2). A file\n"
         "that cannot be loaded or whose size differs from the first loaded file of\n"
         "its window is in error and skipped; the outputs keep the other files.\n"
-        "--files-from, --exclude, --jobs (decode threads) and --stats work as above;\n"
-        "the end report is that of a stack.\n"
+        "--files-from, --exclude, --jobs (decode threads), --depth and --stats work as\n"
+        "above; the end report is that of a stack. At --depth 16 the darkening of an\n"
+        "older file is on the 16-bit scale (65535 instead of 255 for the oldest).\n"
         "\n"
         "  --moving-max N       the window's size: 2 to the number of FILEs\n"
         "  --progressive        also let the window grow from one file at the start and\n"
@@ -116,6 +119,7 @@ int MovingMaxMain(int argc, char** argv) {
     bool darkening = true;
     bool stats = false;
     bool overwrite = false;
+    int depth = 8;
     std::string firstOutput;
     InputOptions input;
     VideoRequest video;
@@ -151,6 +155,10 @@ int MovingMaxMain(int argc, char** argv) {
             stats = true;
         } else if (arg == "--overwrite" && noValue()) {
             overwrite = true;
+        } else if (arg == "--depth") {
+            if (!value(text) || !ParseDepth(text, depth)) {
+                return UsageError("--depth needs 8 or 16");
+            }
         } else if (arg == "-o" || arg == "--output") {
             if (!value(firstOutput) || firstOutput.empty()) {
                 return UsageError("-o needs a file name");
@@ -173,6 +181,9 @@ int MovingMaxMain(int argc, char** argv) {
         return UsageError("--moving-max " + std::to_string(windowSize) +
                           ": the window is larger than the " + std::to_string(input.files.size()) +
                           " input files");
+    }
+    if (depth == 16 && !SaveFormatHolds16Bits(firstOutput)) {
+        return UsageError(EightBitNameProblem(firstOutput));
     }
     std::string problem;
     if (!firstOutput.empty() && !FolderWritable(firstOutput, problem)) {
@@ -212,6 +223,7 @@ int MovingMaxMain(int argc, char** argv) {
         return status;
     }
     RunState state;
+    state.Depth = depth;
     // Every output is a frame of the video too; without -o the video alone
     // is written.
     VideoWriter writer;

@@ -96,7 +96,14 @@ void PrintUsage(FILE* out) {
         "Options:\n"
         "  --op OP              addmax (default), addmin, addmaxlum, subminlum,\n"
         "                       addmaxthreshold, add or sub\n"
-        "  --threshold N        threshold of addmaxthreshold (default 0)\n"
+        "  --threshold N        threshold of addmaxthreshold (default 0), on the scale of\n"
+        "                       --depth: 0..255 at 8 bits, 0..65535 at 16\n"
+        "  --depth BITS         8 (default) or 16 bits per channel: at 16 every FILE is\n"
+        "                       merged at 16 bits (8-bit FILEs widened exactly, v*257,\n"
+        "                       RAW files developed at 16 bits) and OUTPUT and the step\n"
+        "                       files are written at 16 bits, so they must be .png or\n"
+        "                       .tif (any other name is a usage error). The same for\n"
+        "                       --steps, --batch and --moving-max\n"
         "  -o, --output OUTPUT  the picture to write; its extension selects the format\n"
         "                       (.bmp .png .gif .tif .jpg; anything else is written as\n"
         "                       BMP). An existing file is replaced, but never one of\n"
@@ -210,7 +217,8 @@ void PrintUsage(FILE* out) {
         "                       multiply a*b*c/255 + d; square a*a/c + d;\n"
         "                       cube a*a*a/c + d (c of 0 counts as 1); every division\n"
         "                       drops its remainder; the outcome is kept within\n"
-        "                       0..255. A FILE whose size differs from REF's is in\n"
+        "                       0..255. At --depth 16 read 65535 for every 255 (white).\n"
+        "                       A FILE whose size differs from REF's is in\n"
         "                       error (a 1 x 1 REF acts as a black picture of any\n"
         "                       size).\n"
         "  --reference REF      the reference picture; needed by dark, add, flat and\n"
@@ -218,8 +226,9 @@ void PrintUsage(FILE* out) {
         "                       only need its size). A REF that cannot be loaded\n"
         "                       (missing, not a picture, damaged) is a usage error.\n"
         "  --factor N           0 to 255 (default 255), or 0 to 65025 for cube\n"
-        "                       (default 65025)\n"
-        "  --offset N           -255 to 255 (default 0)\n"
+        "                       (default 65025); at --depth 16: 0 to 65535 (default\n"
+        "                       65535), or 0 to 4294836225 for cube (the default)\n"
+        "  --offset N           -255 to 255 (default 0); at --depth 16 -65535 to 65535\n"
         "  -h, --help           show this help and end\n"
         "  --version            print the version and end\n"
         "\n"
@@ -270,9 +279,11 @@ struct Options {
     /// The batch function's list index; -1 merges instead.
     int batch = -1;
     std::string reference;
-    std::optional<int32_t> factor;
+    std::optional<int64_t> factor;
     std::optional<int32_t> offset;
     int32_t threshold = 0;
+    /// Bits per channel of the run: 8 or 16.
+    int depth = 8;
     nocturo::cli::ConsoleSettings console;
     int writeJobs = nocturo::WriteOptions{}.inFlight;
     bool stats = false;
@@ -487,11 +498,15 @@ int ParseOptions(int argc, char** argv, Options& options) {
             }
             options.reference = text;
         } else if (arg == "--factor") {
-            int32_t factor = 0;
-            if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, factor)) {
+            int64_t factor = 0;
+            if (!value(text) || !nocturo::cli::ParseInt64(text, factor)) {
                 return UsageError("--factor needs a whole number");
             }
             options.factor = factor;
+        } else if (arg == "--depth") {
+            if (!value(text) || !nocturo::cli::ParseDepth(text, options.depth)) {
+                return UsageError("--depth needs 8 or 16");
+            }
         } else if (arg == "--offset") {
             int32_t offset = 0;
             if (!value(text) || !ParseInt(text, INT32_MIN, INT32_MAX, offset)) {
@@ -581,8 +596,10 @@ int ParseOptions(int argc, char** argv, Options& options) {
     if (options.measure) {
         return -1;
     }
+    // The ranges follow the depth: 65535 stands for white at 16 bits.
+    const int32_t white = options.depth == 16 ? 65535 : 255;
     if (options.batch >= 0) {
-        const int32_t most = nocturo::DefaultFactor(options.batch);
+        const int64_t most = nocturo::DefaultFactor(options.batch, options.depth);
         if (options.haveOp || options.threshold != 0) {
             return UsageError("--batch does not merge: --op and --threshold do not apply");
         }
@@ -600,8 +617,9 @@ int ParseOptions(int argc, char** argv, Options& options) {
             return UsageError("--factor of " + std::string(kBatchNames[options.batch]) +
                               " must be from 0 to " + std::to_string(most));
         }
-        if (options.offset && (*options.offset < -255 || *options.offset > 255)) {
-            return UsageError("--offset must be from -255 to 255");
+        if (options.offset && (*options.offset < -white || *options.offset > white)) {
+            return UsageError("--offset must be from -" + std::to_string(white) + " to " +
+                              std::to_string(white));
         }
     } else if (!options.reference.empty() || options.factor || options.offset) {
         return UsageError("--reference, --factor and --offset go with --batch");
@@ -618,6 +636,13 @@ int ParseOptions(int argc, char** argv, Options& options) {
     }
     if (options.input.files.empty()) {
         return UsageError("no input files given");
+    }
+    if (options.depth == 16) {
+        for (const std::string* name : {&options.console.output, &options.console.firstStepFile}) {
+            if (!name->empty() && !nocturo::SaveFormatHolds16Bits(*name)) {
+                return UsageError(nocturo::cli::EightBitNameProblem(*name));
+            }
+        }
     }
     std::string problem;
     if (haveOutput && !CheckOutputFile(options.console.output, problem)) {
@@ -729,6 +754,7 @@ int main(int argc, char** argv) {
     const int total = lists.Left().Count();
 
     nocturo::RunState state;
+    state.Depth = options.depth;
     nocturo::DecodeStats decodeStats;
     state.Decode.stats = &decodeStats;
     state.Decode.threads = options.input.jobs;
@@ -764,7 +790,9 @@ int main(int argc, char** argv) {
             request.referenceFileName = options.reference.empty()
                                             ? FirstLoadableFile(options.input.files)
                                             : options.reference;
-            request.factor = options.factor.value_or(nocturo::DefaultFactor(options.batch));
+            // Already on the scale of the depth.
+            request.factor =
+                options.factor.value_or(nocturo::DefaultFactor(options.batch, options.depth));
             request.offset = options.offset.value_or(0);
             switch (nocturo::RunBatchCommand(context, request, nocturo::BatchMode::ApplyToAll)) {
                 case nocturo::BatchOutcome::ReferenceNotLoaded:

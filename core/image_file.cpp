@@ -294,9 +294,22 @@ bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int sca
     thread_local std::vector<uint8_t> bytes;
     bool ok = ReadWholeFile(fileName, bytes);
     if (ok) {
-        if (codecs::DetectKind(bytes.data(), bytes.size()) == codecs::ImageKind::Jpeg) {
+        const codecs::ImageKind kind = codecs::DetectKind(bytes.data(), bytes.size());
+        const Route route = RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName));
+        if (kind == codecs::ImageKind::Jpeg) {
             ok = codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
                                           fullHeight);
+        } else if (route != Route::kOwn) {
+            // As in full: a RAW file LibRaw cannot develop fails; one it does
+            // not know at all (a plain TIFF named .NEF) is a TIFF after all.
+            const codecs::RawResult raw = codecs::DecodeRawHalfSize(bytes.data(), bytes.size(),
+                                                                    buffer, fullWidth, fullHeight);
+            ok = raw == codecs::RawResult::kDecoded;
+            if (raw == codecs::RawResult::kNotRaw && route == Route::kLibRawThenTiff) {
+                ok = codecs::DecodeTiff(bytes.data(), bytes.size(), buffer, 8);
+                fullWidth = ok ? buffer.Width() : 0;
+                fullHeight = ok ? buffer.Height() : 0;
+            }
         } else {
             ok = Decode(bytes, buffer, 8, IsRawName(fileName));
             fullWidth = ok ? buffer.Width() : 0;
@@ -307,6 +320,14 @@ bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int sca
         std::vector<uint8_t>().swap(bytes);
     }
     return ok;
+}
+
+RawDecodeThreads::RawDecodeThreads(int threads) : previous_(codecs::RawDevelopThreads()) {
+    codecs::SetRawDevelopThreads(threads);
+}
+
+RawDecodeThreads::~RawDecodeThreads() {
+    codecs::SetRawDevelopThreads(previous_);
 }
 
 SaveFormat SaveFormatForName(std::string_view fileName) {

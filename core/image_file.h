@@ -22,6 +22,14 @@ inline constexpr std::string_view kLoadExtensions =
 inline constexpr std::string_view kRawExtensions =
     ".3FR.ARI.ARW.BAY.CAP.CR2.CR3.CRW.DCR.DCS.DNG.DRF.EIP.ERF.FFF.IIQ.K25.KDC.MDC.MEF.MOS.MRW.NEF."
     "NRW.ORF.ORI.PEF.RAF.RW2.RWL.SR2.SRF.SRW.STI.X3F.";
+/// The RAW extensions as the patterns of a file dialog's filter or of the
+/// folder browser's extension filter ("*.3FR;*.ARI;...;*.X3F"): a macro, so
+/// that the filters stay single string literals.
+#define NOCTURO_RAW_PATTERNS                                       \
+    "*.3FR;*.ARI;*.ARW;*.BAY;*.CAP;*.CR2;*.CR3;*.CRW;*.DCR;*.DCS;" \
+    "*.DNG;*.DRF;*.EIP;*.ERF;*.FFF;*.IIQ;*.K25;*.KDC;*.MDC;*.MEF;" \
+    "*.MOS;*.MRW;*.NEF;*.NRW;*.ORF;*.ORI;*.PEF;*.RAF;*.RW2;*.RWL;" \
+    "*.SR2;*.SRF;*.SRW;*.STI;*.X3F"
 /// Extensions that select a save format, searched as one text.
 inline constexpr std::string_view kSaveExtensions = ".BMP.PNG.GIF.TIF.JPG.JPE.JPS";
 /// Name a processing result is saved under when no name is given.
@@ -77,10 +85,28 @@ bool LoadImageFileInto(RgbImage& buffer, const std::string& fileName, const Load
 /// on several threads.
 bool LoadRawPreview(RgbImage& buffer, const std::string& fileName, int& fullWidth, int& fullHeight);
 
+/// While it lives, camera RAW files decoded on the constructing thread use
+/// at most `threads` cores: LibRaw develops with OpenMP threads of its own,
+/// so threads that each decode a frame (a run's decode-ahead workers) would
+/// otherwise start one OpenMP team each and fight over the cores. Restores
+/// what the thread had before. Other threads and other formats are not
+/// affected. Create and destroy it on one thread.
+class RawDecodeThreads {
+  public:
+    explicit RawDecodeThreads(int threads);
+    ~RawDecodeThreads();
+    RawDecodeThreads(const RawDecodeThreads&) = delete;
+    RawDecodeThreads& operator=(const RawDecodeThreads&) = delete;
+
+  private:
+    int previous_;
+};
+
 /// Loads a picture for measuring it, not for merging it: a JPEG is decoded
 /// at 1/scale of its size in each direction (scale 2, 4 or 8; in the DCT
-/// domain, so each pixel is the mean of a block), every other format at full
-/// size. fullWidth and fullHeight receive the picture's own size, from which
+/// domain, so each pixel is the mean of a block), a camera RAW file at half
+/// its size (each pixel a 2 x 2 block of the sensor), every other format at
+/// full size. fullWidth and fullHeight receive the picture's own size, from which
 /// the caller can tell how many pixels the last column and row of blocks
 /// stand for. False when the name is not loadable, the file is missing or it
 /// does not decode; buffer's pixels are then undefined. Safe on several

@@ -92,15 +92,20 @@ bool Inside(int x, int y, int width, int height) {
 
 // ---- everything else: the whole picture ------------------------------------
 
-bool ReadThroughDecoder(const std::string& fileName, int x, int y, PointSample& sample) {
+bool ReadThroughDecoder(const std::string& fileName, int x, int y, PointSample& sample, int depth) {
     RgbImage picture;
-    if (!LoadImageFileInto(picture, fileName)) {
+    if (!LoadImageFileInto(picture, fileName, LoadOptions{depth})) {
         return false;
     }
     sample.width = picture.Width();
     sample.height = picture.Height();
     sample.inside = Inside(x, y, sample.width, sample.height);
-    if (sample.inside) {
+    if (sample.inside && depth == 16) {
+        const uint16_t* p = picture.Row16(y) + static_cast<size_t>(x) * 3;
+        sample.blue = p[0];
+        sample.green = p[1];
+        sample.red = p[2];
+    } else if (sample.inside) {
         SetPixel(sample, picture.Row(y) + static_cast<size_t>(x) * 3);
     }
     return true;
@@ -128,9 +133,9 @@ bool MemorySource::ReadAt(int64_t offset, void* buffer, size_t count) const {
 
 }  // namespace codecs
 
-bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sample) {
+bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sample, int depth) {
     sample = PointSample{};
-    if (!IsLoadableName(fileName) || IsMetafile(fileName)) {
+    if (!IsLoadableName(fileName) || IsMetafile(fileName) || (depth != 8 && depth != 16)) {
         return false;
     }
     File file(fileName);
@@ -144,8 +149,15 @@ bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sa
     }
     PointResult result = PointResult::Unsupported;
     switch (codecs::DetectKind(head, headBytes)) {
-        case codecs::ImageKind::Jpeg:
-        case codecs::ImageKind::Png: {
+        case codecs::ImageKind::Png:
+            // The point reader strips 16-bit samples to 8: at depth 16 such
+            // a file goes to the decoder. The bit depth follows the
+            // signature, IHDR's length, type, width and height.
+            if (depth == 16 && (headBytes <= 24 || head[24] == 16)) {
+                break;
+            }
+            [[fallthrough]];
+        case codecs::ImageKind::Jpeg: {
             // Compressed whole: reading it all is cheap beside inflating.
             thread_local std::vector<uint8_t> bytes;
             if (!ReadAll(file, bytes)) {
@@ -174,7 +186,13 @@ bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sa
     }
     if (result == PointResult::Unsupported) {
         sample = PointSample{};
-        return ReadThroughDecoder(fileName, x, y, sample);
+        return ReadThroughDecoder(fileName, x, y, sample, depth);
+    }
+    if (result == PointResult::Read && depth == 16) {
+        // The fast readers take 8-bit data only: widened as a load widens it.
+        sample.blue = Widen8(static_cast<uint8_t>(sample.blue));
+        sample.green = Widen8(static_cast<uint8_t>(sample.green));
+        sample.red = Widen8(static_cast<uint8_t>(sample.red));
     }
     return result == PointResult::Read;
 }

@@ -24,17 +24,21 @@ struct PointSample {
     int height = 0;
     /// The point lies inside the picture; only then do the channels count.
     bool inside = false;
-    uint8_t blue = 0;
-    uint8_t green = 0;
-    uint8_t red = 0;
+    /// Channel values at the depth asked for: 0..255, or 0..65535 at 16.
+    uint16_t blue = 0;
+    uint16_t green = 0;
+    uint16_t red = 0;
 };
 
 /// Reads the size of fileName and its pixel at (x, y), column from the left,
-/// row from the top. False, with sample unspecified, when the file cannot
-/// be loaded: a name that LoadImageFile refuses, a file that does not exist,
-/// or data that fails to decode down to the point. Data damaged only after
-/// the rows the point needs is not noticed. Safe on several threads.
-bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sample);
+/// row from the top, at depth 8 or 16 bits per channel: the pixel LoadImageFile
+/// gives at that depth (an 8-bit file's values widened, v * 257, at 16).
+/// False, with sample unspecified, when the file cannot be loaded: a name
+/// that LoadImageFile refuses, a file that does not exist, or data that
+/// fails to decode down to the point. Data damaged only after the rows the
+/// point needs is not noticed. Safe on several threads.
+bool ReadPicturePoint(const std::string& fileName, int x, int y, PointSample& sample,
+                      int depth = 8);
 
 namespace codecs {
 /// The point readers of the formats that have one, over a file's bytes. They

@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <climits>
 #include <new>
 #include <system_error>
 #include <thread>
@@ -60,11 +62,11 @@ bool DecodedPictureCache::Facts(const std::string& fileName, FileFacts& facts) {
     return facts.stamp.regular;
 }
 
-bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into) {
+bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into, int depth) {
     FileFacts facts;
     const bool known = Facts(fileName, facts);
     lent_ = false;
-    if (known && kept_ && facts == facts_) {
+    if (known && kept_ && facts == facts_ && picture_.Depth() == depth) {
         into.Swap(picture_);
         kept_ = false;
         picture_.Release();
@@ -73,7 +75,7 @@ bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into) {
         // decoded has other facts next time and is decoded again.
         Clear();
         ++decodes_;
-        if (!LoadImageFile(into, fileName)) {
+        if (!LoadImageFile(into, fileName, LoadOptions{depth})) {
             return false;
         }
         if (!known) {
@@ -87,15 +89,15 @@ bool DecodedPictureCache::Take(const std::string& fileName, RgbImage& into) {
     return true;
 }
 
-void DecodedPictureCache::Prepare(const std::string& fileName) noexcept {
+void DecodedPictureCache::Prepare(const std::string& fileName, int depth) noexcept {
     FileFacts facts;
-    if (!Facts(fileName, facts) || (kept_ && facts == facts_)) {
+    if (!Facts(fileName, facts) || (kept_ && facts == facts_ && picture_.Depth() == depth)) {
         return;
     }
     try {
         Clear();
         ++decodes_;
-        if (LoadImageFile(picture_, fileName)) {
+        if (LoadImageFile(picture_, fileName, LoadOptions{depth})) {
             facts_ = std::move(facts);
             kept_ = true;
         } else {
@@ -126,6 +128,20 @@ void DecodedPictureCache::Clear() {
 
 // --- the commands -------------------------------------------------------------
 
+BatchRequest BatchRequestAtDepth(BatchRequest request, int depth) {
+    if (depth == 16) {
+        // Clamped first: a factor or offset beyond every slider stays far
+        // beyond white without overflowing.
+        constexpr int kCube = 5;
+        constexpr int64_t kFar = int64_t{1} << 40;
+        const int64_t factor = std::clamp(request.factor, -kFar, kFar);
+        request.factor = factor * (request.functionIndex == kCube ? int64_t{257} * 257 : 257);
+        request.offset = static_cast<int32_t>(
+            std::clamp<int64_t>(int64_t{request.offset} * 257, INT32_MIN, INT32_MAX));
+    }
+    return request;
+}
+
 void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
                   BatchPreviewCache* cache) {
     RunState& state = context.state;
@@ -152,20 +168,21 @@ void PreviewBatch(RunContext& context, ImageOperation f, BatchParams& params,
         // the batch function overwrites every pixel of the result, so only
         // the result's size matters.
         RgbImage source;
-        if (!cache->frame.Take(name, source)) {
+        if (!cache->frame.Take(name, source, state.Depth)) {
             return;
         }
         GiveBackOnExit giveBack(&cache->frame, source);
-        if (!result.Resize(source.Width(), source.Height())) {
+        if (!result.Resize(source.Width(), source.Height(), source.Depth())) {
             throw std::bad_alloc();
         }
         merged = f(source, result, &params);
     } else {
-        if (!LoadImageFile(result, name)) {
+        const LoadOptions depth{state.Depth};
+        if (!LoadImageFile(result, name, depth)) {
             return;
         }
         RgbImage temporary;
-        merged = LoadImageFile(temporary, name) && f(temporary, result, &params);
+        merged = LoadImageFile(temporary, name, depth) && f(temporary, result, &params);
     }
 
     if (merged) {
@@ -198,9 +215,9 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
         const int current = left.Current();
         std::string frameName = left.Text(current >= 0 && current < left.Count() ? current : 0);
         try {
-            frameAhead = std::thread([frame = &cache->frame, frameName = std::move(frameName)] {
-                frame->Prepare(frameName);
-            });
+            frameAhead =
+                std::thread([frame = &cache->frame, frameName = std::move(frameName),
+                             depth = context.state.Depth] { frame->Prepare(frameName, depth); });
         } catch (const std::system_error&) {
             // No thread to be had: the preview decodes the frame itself.
         }
@@ -218,9 +235,11 @@ BatchOutcome RunBatchCommand(RunContext& context, const BatchRequest& request, B
     ClearImage(&params.reference);
     DecodedPictureCache* kept = cache != nullptr ? &cache->reference : nullptr;
     // A missing file is a reference that cannot be loaded, not a black one.
+    const int depth = context.state.Depth;
     const bool loaded =
-        IsExistingFile(name) && (kept != nullptr ? kept->Take(name, params.reference)
-                                                 : LoadImageFile(params.reference, name));
+        IsExistingFile(name) &&
+        (kept != nullptr ? kept->Take(name, params.reference, depth)
+                         : LoadImageFile(params.reference, name, LoadOptions{depth}));
     if (!loaded) {
         if (frameAhead.joinable()) {
             frameAhead.join();  // before the message lets the user act

@@ -22,14 +22,22 @@
 namespace nocturo {
 
 /// What a batch command takes from the Batch Operations window: the
-/// function's list index, the reference file name as typed, and the two
-/// slider positions.
+/// function's list index, the reference file name as typed, and the factor
+/// and offset in units of the run's depth (BatchParams).
 struct BatchRequest {
     int functionIndex = 0;
     std::string referenceFileName;
-    int32_t factor = 1;
+    int64_t factor = 1;
     int32_t offset = 0;
 };
+
+/// A request whose factor and offset are on the 8-bit scales of the Batch
+/// Operations window's sliders (factor 0..255, the cube's 0..65025, offset
+/// -255..255), for a run at `depth` bits: unchanged at 8; at 16 the offset
+/// and the factor times 257, the cube's factor times 257 * 257, so that each
+/// position does to a 16-bit picture what it does to an 8-bit one (a
+/// default factor stays the default).
+BatchRequest BatchRequestAtDepth(BatchRequest request, int depth);
 
 enum class BatchMode { Preview, ApplyToAll };
 
@@ -52,12 +60,13 @@ enum class BatchOutcome {
 /// and modification time; any change decodes the file afresh.
 class DecodedPictureCache {
   public:
-    /// Moves the picture of fileName into `into`: the kept one while the
-    /// file is unchanged, otherwise the file decoded with LoadImageFile.
-    /// False when it cannot be loaded (`into` then holds what LoadImageFile
-    /// left). Until GiveBack the cache keeps nothing. A name that is not an
-    /// existing regular file is never kept: it is loaded every time.
-    bool Take(const std::string& fileName, RgbImage& into);
+    /// Moves the picture of fileName at `depth` bits per channel into
+    /// `into`: the kept one while the file is unchanged and was kept at that
+    /// depth, otherwise the file decoded with LoadImageFile. False when it
+    /// cannot be loaded (`into` then holds what LoadImageFile left). Until
+    /// GiveBack the cache keeps nothing. A name that is not an existing
+    /// regular file is never kept: it is loaded every time.
+    bool Take(const std::string& fileName, RgbImage& into, int depth = 8);
     /// Hands back the picture of the last Take. It is kept for the next Take
     /// of the same unchanged file when it still has the size it was taken
     /// with (the pixels must be unchanged: batch functions only read their
@@ -67,7 +76,7 @@ class DecodedPictureCache {
     /// unchanged, so that the next Take of it finds it kept. Runs on a worker
     /// thread while nothing else uses this cache; a file that cannot be
     /// loaded (or memory that runs out) leaves nothing kept.
-    void Prepare(const std::string& fileName) noexcept;
+    void Prepare(const std::string& fileName, int depth = 8) noexcept;
     /// Forgets the kept picture (and frees its memory).
     void Clear();
     /// Files decoded through this cache (for tests and benchmarks).
@@ -125,7 +134,8 @@ struct BatchPreviewCache {
 };
 
 /// The preview on the left list's current entry (entry 0 when there is
-/// none), checked or not: the result position becomes 0; the entry's file is
+/// none), checked or not, at the run state's depth: the result position
+/// becomes 0; the entry's file is
 /// loaded and f applied to it into the result buffer. On success the result
 /// is marked unsaved, the position becomes 1, the entry is checked and
 /// enabled, and the result and the entry's name are shown. When f rejects

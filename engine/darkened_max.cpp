@@ -134,13 +134,14 @@ BytesFunction ChooseBytes() {
 
 }  // namespace
 
-int DarkeningValue(int n, int a) {
+int DarkeningValue(int n, int a, int depth) {
     if (n < 1) {
         return 0;
     }
+    const double white = depth == 16 ? 65535.0 : 255.0;
     // nearbyint rounds halves to even in the default rounding mode.
-    const double d = std::nearbyint(static_cast<double>(n - a) * 255.0 / n - 1.0) + 1.0;
-    return static_cast<int>(std::clamp(d, 0.0, 255.0));
+    const double d = std::nearbyint(static_cast<double>(n - a) * white / n - 1.0) + 1.0;
+    return static_cast<int>(std::clamp(d, 0.0, white));
 }
 
 void DarkenedMaxBytes(const uint8_t* source, uint8_t* destination, size_t count, uint8_t d) {
@@ -423,6 +424,28 @@ void MergeDarkenedShared(std::span<RgbImage* const> outputs, std::span<const Sha
                 } else {
                     MergePiece(*s.image, maxima, d, out, tileRow, c0, c1);
                 }
+            }
+        }
+    });
+}
+
+void MergeDarkened16(RgbImage& buffer, const RgbImage& source, int d, int threads) {
+    const int height = buffer.Height();
+    if (d >= 65535 || height <= 0 || buffer.Width() <= 0) {
+        return;  // adds nothing
+    }
+    const auto dd = static_cast<uint16_t>(std::max(d, 0));
+    const size_t count = static_cast<size_t>(buffer.Width()) * 3;
+    constexpr int kBandRows = 16;
+    ForEachPiece((height + kBandRows - 1) / kBandRows, threads, [&](int band) {
+        const int y1 = std::min(height, (band + 1) * kBandRows);
+        for (int y = band * kBandRows; y < y1; ++y) {
+            const uint16_t* __restrict s = source.Row16(y);
+            uint16_t* __restrict t = buffer.Row16(y);
+            // One shape the compiler turns into saturating vector steps.
+            for (size_t k = 0; k < count; ++k) {
+                const uint16_t v = s[k] > dd ? static_cast<uint16_t>(s[k] - dd) : uint16_t{0};
+                t[k] = t[k] > v ? t[k] : v;
             }
         }
     });

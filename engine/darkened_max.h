@@ -20,8 +20,9 @@ struct BlockFrame;
 /// of n entries: round((n - a) * 255 / n - 1) + 1, in floating point with
 /// halves rounded to the even neighbour, clamped to 0..255. The oldest entry
 /// of a full window gets 255 (it adds nothing), the newest about 255 / n.
-/// n below 1 gives 0.
-int DarkeningValue(int n, int a);
+/// n below 1 gives 0. At 16 bits per channel white is 65535 instead of
+/// 255: round((n - a) * 65535 / n - 1) + 1, clamped to 0..65535.
+int DarkeningValue(int n, int a, int depth = 8);
 
 /// One row run of the merge: destination[k] := max(destination[k],
 /// source[k] - d), the difference raised to 0. Vectorised.
@@ -72,6 +73,12 @@ struct DarkenedSource {
 /// threads (1 or less: the calling thread only). The result is that of
 /// merging the sources one after the other, in any order.
 void MergeDarkened(RgbImage& buffer, std::span<const DarkenedSource> sources, int threads);
+
+/// The merge at 16 bits per channel: every sample of the buffer becomes
+/// max(buffer, source - d), the difference raised to 0. Both pictures are
+/// 16-bit and of one size (the caller checked). Bands of rows are spread
+/// over `threads` threads (1 or less: the calling thread only).
+void MergeDarkened16(RgbImage& buffer, const RgbImage& source, int d, int threads);
 
 /// A frame that several outputs take, each with its own darkening.
 struct SharedSource {

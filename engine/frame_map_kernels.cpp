@@ -16,15 +16,16 @@ namespace {
 MapKernels widest = MapKernels::kAvx2;
 
 // AddMax of pixels [from, to) of s into b, marking the pixels one of whose
-// channels rose. `from` is a multiple of 16.
-void AddMaxMarkScalar(uint8_t* __restrict b, const uint8_t* __restrict s,
-                      uint16_t* __restrict marks, size_t from, size_t to) {
+// channels rose. `from` is a multiple of 16. T: the samples, 8 or 16 bits.
+template <typename T>
+void AddMaxMarkScalar(T* __restrict b, const T* __restrict s, uint16_t* __restrict marks,
+                      size_t from, size_t to) {
     for (size_t group = from; group < to; group += 16) {
         const size_t end = std::min(to, group + 16);
         unsigned word = 0;
         for (size_t x = group; x < end; ++x) {
-            uint8_t* pb = b + x * 3;
-            const uint8_t* ps = s + x * 3;
+            T* pb = b + x * 3;
+            const T* ps = s + x * 3;
             const bool raised = (ps[0] > pb[0]) | (ps[1] > pb[1]) | (ps[2] > pb[2]);
             pb[0] = ps[0] > pb[0] ? ps[0] : pb[0];
             pb[1] = ps[1] > pb[1] ? ps[1] : pb[1];
@@ -36,14 +37,15 @@ void AddMaxMarkScalar(uint8_t* __restrict b, const uint8_t* __restrict s,
 }
 
 // AddMaxLum of pixels [0, count), marking the pixels it replaced.
-void AddMaxLumMark(uint8_t* __restrict b, const uint8_t* __restrict s, uint16_t* __restrict marks,
+template <typename T>
+void AddMaxLumMark(T* __restrict b, const T* __restrict s, uint16_t* __restrict marks,
                    size_t count) {
     for (size_t group = 0; group < count; group += 16) {
         const size_t end = std::min(count, group + 16);
         unsigned word = 0;
         for (size_t x = group; x < end; ++x) {
-            uint8_t* pb = b + x * 3;
-            const uint8_t* ps = s + x * 3;
+            T* pb = b + x * 3;
+            const T* ps = s + x * 3;
             if (Luminosity(ps[0], ps[1], ps[2]) > Luminosity(pb[0], pb[1], pb[2])) {
                 pb[0] = ps[0];
                 pb[1] = ps[1];
@@ -398,6 +400,17 @@ size_t PlaneWords(size_t pixels) {
 void MergeMarking(bool addMax, RgbImage& source, RgbImage& buffer, uint16_t* marks) {
     ConvertTo24Bit(source);
     const size_t count = static_cast<size_t>(buffer.Width()) * buffer.Height();
+    if (buffer.Depth() == 16) {
+        // The same rules on 16-bit samples; the 8-bit loops stay as they are.
+        uint16_t* b16 = buffer.Row16(0);
+        const uint16_t* s16 = source.Row16(0);
+        if (addMax) {
+            AddMaxMarkScalar(b16, s16, marks, 0, count);
+        } else {
+            AddMaxLumMark(b16, s16, marks, count);
+        }
+        return;
+    }
     uint8_t* b = buffer.Row(0);
     const uint8_t* s = source.Row(0);
     if (!addMax) {

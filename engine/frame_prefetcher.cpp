@@ -10,7 +10,8 @@
 
 namespace nocturo {
 
-FramePrefetcher::FramePrefetcher(int threads, int ahead) : ahead_(std::max(ahead, 0)) {
+FramePrefetcher::FramePrefetcher(int threads, int ahead, int depth, int64_t aheadBytes)
+    : ahead_(std::max(ahead, 0)), depth_(depth), aheadBytes_(aheadBytes) {
     const int count = std::min(threads, ahead_);
     try {
         for (int k = 0; k < count; ++k) {
@@ -39,8 +40,28 @@ int FramePrefetcher::BuffersHeldLocked() const {
     return static_cast<int>(jobs_.size() + pool_.size()) + abandonedDecoding_;
 }
 
+int FramePrefetcher::BufferLimitLocked() const {
+    if (aheadBytes_ <= 0 || frameBytes_ == 0) {
+        return ahead_;
+    }
+    const int64_t fit = aheadBytes_ / static_cast<int64_t>(frameBytes_);
+    return static_cast<int>(std::clamp<int64_t>(fit, 1, std::max(ahead_, 1)));
+}
+
+int FramePrefetcher::BufferLimit() const {
+    std::lock_guard lock(mutex_);
+    return BufferLimitLocked();
+}
+
+void FramePrefetcher::NoteFrameBytes(size_t bytes) {
+    std::vector<RgbImage> released;  // freed after the lock is gone
+    std::lock_guard lock(mutex_);
+    frameBytes_ = std::max(frameBytes_, bytes);
+    TrimPool(released);
+}
+
 void FramePrefetcher::TrimPool(std::vector<RgbImage>& released) {
-    while (!pool_.empty() && BuffersHeldLocked() > ahead_) {
+    while (!pool_.empty() && BuffersHeldLocked() > BufferLimitLocked()) {
         released.push_back(std::move(pool_.back()));
         pool_.pop_back();
     }
@@ -100,10 +121,11 @@ void FramePrefetcher::Want(const std::vector<std::string>& fileNames) {
             }
         }
         // Queue the missing ones in order while buffers are left.
+        const int limit = BufferLimitLocked();
         bool queued = false;
         for (size_t w = 0; w < wanted; ++w) {
             if (!matched[w]) {
-                if (inUse >= ahead_) {
+                if (inUse >= limit) {
                     continue;
                 }
                 auto job = std::make_shared<Job>();
@@ -217,6 +239,7 @@ void FramePrefetcher::Stop() {
 }
 
 void FramePrefetcher::WorkerLoop() {
+    const RawDecodeThreads oneCore(1);
     std::unique_lock lock(mutex_);
     for (;;) {
         std::shared_ptr<Job> job;
@@ -247,7 +270,7 @@ void FramePrefetcher::WorkerLoop() {
         try {
             // The pool buffer's old pixels do not matter: decode straight
             // into it rather than through a second frame-sized scratch.
-            ok = LoadImageFileInto(image, job->fileName);
+            ok = LoadImageFileInto(image, job->fileName, LoadOptions{depth_});
         } catch (...) {
             // The owner loads the file itself and meets the error there.
             usable = false;
@@ -255,6 +278,9 @@ void FramePrefetcher::WorkerLoop() {
 
         lock.lock();
         --decoding_;
+        if (ok) {
+            frameBytes_ = std::max(frameBytes_, image.Bytes());
+        }
         if (job->abandoned) {
             --abandonedDecoding_;
             if (!stopping_) {

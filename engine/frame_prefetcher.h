@@ -20,7 +20,13 @@
 //   and the prefetcher holds no frame.
 // - Memory: at most `ahead` frame buffers exist in the prefetcher (queued,
 //   being decoded, ready, or idle in the pool), besides the owner's own
-//   images and each worker's decode scratch inside LoadImageFile.
+//   images and each worker's decode scratch inside LoadImageFile. Once the
+//   size of a frame is known (the first one decoded, or one the owner
+//   notes), the buffers are also held to `aheadBytes`: a night of large
+//   16-bit frames decodes fewer ahead than one of 8-bit frames. One buffer
+//   is always allowed.
+// - Each worker develops camera RAW frames on one core (RawDecodeThreads):
+//   the workers together already keep every core busy.
 //
 // A frame is identified by its file name, and a decoded frame is handed out
 // only while the file is still the one that was decoded (same inode, size and
@@ -44,10 +50,11 @@ namespace nocturo {
 
 class FramePrefetcher {
   public:
-    /// Starts min(threads, ahead) workers. With threads or ahead below 1,
-    /// or when the system refuses a thread, the prefetcher is inactive and
-    /// every Take finds nothing.
-    FramePrefetcher(int threads, int ahead);
+    /// Starts min(threads, ahead) workers, which load frames at `depth`
+    /// bits per channel (LoadOptions). With threads or ahead below 1, or
+    /// when the system refuses a thread, the prefetcher is inactive and
+    /// every Take finds nothing. aheadBytes 0 or less sets no byte limit.
+    FramePrefetcher(int threads, int ahead, int depth = 8, int64_t aheadBytes = 0);
     ~FramePrefetcher();
     FramePrefetcher(const FramePrefetcher&) = delete;
     FramePrefetcher& operator=(const FramePrefetcher&) = delete;
@@ -88,6 +95,13 @@ class FramePrefetcher {
     /// Frame buffers held now (queued, being decoded, ready, pooled).
     int BuffersHeld() const;
 
+    /// The owner loaded a frame of this many bytes itself: the byte limit
+    /// counts with it before a worker has decoded one.
+    void NoteFrameBytes(size_t bytes);
+    /// The buffers the limits allow now: `ahead`, or fewer when frames of
+    /// the size seen so far would exceed `aheadBytes`; at least 1.
+    int BufferLimit() const;
+
   private:
     enum class JobState { Queued, Decoding, Done };
     struct Job {
@@ -105,8 +119,11 @@ class FramePrefetcher {
     RgbImage TakePoolBuffer();
     void TrimPool(std::vector<RgbImage>& released);
     int BuffersHeldLocked() const;
+    int BufferLimitLocked() const;
 
     const int ahead_;
+    const int depth_;
+    const int64_t aheadBytes_;
     std::vector<std::thread> workers_;
     bool stopped_ = false;
 
@@ -118,6 +135,7 @@ class FramePrefetcher {
     std::vector<RgbImage> pool_;
     int abandonedDecoding_ = 0;
     int decoding_ = 0;
+    size_t frameBytes_ = 0;  // the largest frame seen
 };
 
 }  // namespace nocturo

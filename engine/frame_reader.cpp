@@ -22,12 +22,16 @@ bool IsRegularFile(const std::string& fileName) {
 
 }  // namespace
 
-FrameReader::FrameReader(const DecodeOptions& options, TakesEntry takes, bool missingFails)
-    : stats_(options.stats), takes_(takes), missingFails_(missingFails) {
+FrameReader::FrameReader(const DecodeOptions& options, TakesEntry takes, bool missingFails,
+                         int depth)
+    : stats_(options.stats), takes_(takes), missingFails_(missingFails), depth_(depth) {
     if (options.threads > 0 && options.ahead > 0) {
-        prefetcher_.emplace(options.threads, options.ahead);
+        prefetcher_.emplace(options.threads, options.ahead, depth,
+                            options.aheadBytes > 0 ? options.aheadBytes : DefaultAheadBytes());
         if (!prefetcher_->Active()) {
             prefetcher_.reset();
+        } else {
+            oneCore_.emplace(1);
         }
     }
 }
@@ -47,13 +51,18 @@ bool FrameReader::Load(const FileList& list, int index, RgbImage& destination) {
         return *taken;
     }
     Count(&DecodeStats::loadedByRun);
-    return LoadImageFile(destination, name);
+    const bool loaded = LoadImageFile(destination, name, LoadOptions{depth_});
+    if (loaded && prefetcher_) {
+        prefetcher_->NoteFrameBytes(destination.Bytes());
+    }
+    return loaded;
 }
 
 void FrameReader::Stop() {
     if (prefetcher_) {
         prefetcher_->Stop();
     }
+    oneCore_.reset();
 }
 
 // The next entries the run will take if nothing changes. Names that cannot

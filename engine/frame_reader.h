@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/image_file.h"
 #include "core/rgb_image.h"
 #include "engine/frame_prefetcher.h"
 #include "engine/run_state.h"
@@ -15,8 +16,9 @@
 
 namespace nocturo {
 
-/// Reads a run's frames. Either way a frame is loaded with the entry's text
-/// at the moment the run reaches it, exactly as LoadImageFile would.
+/// Reads a run's frames at the depth the options give. Either way a frame
+/// is loaded with the entry's text at the moment the run reaches it, exactly
+/// as LoadImageFile would at that depth.
 class FrameReader {
   public:
     /// Whether the run will take entry `index` of the list; the look-ahead
@@ -25,7 +27,8 @@ class FrameReader {
 
     /// `missingFails`: a name that is no longer a regular file fails to load
     /// even when its picture was already decoded ahead.
-    FrameReader(const DecodeOptions& options, TakesEntry takes, bool missingFails = false);
+    FrameReader(const DecodeOptions& options, TakesEntry takes, bool missingFails = false,
+                int depth = 8);
 
     /// Loads entry `index` of `list` (one the run takes: the caller made
     /// sure) into destination, with LoadImageFile's result and effects.
@@ -41,7 +44,11 @@ class FrameReader {
     DecodeStats* stats_;
     TakesEntry takes_;
     bool missingFails_;
+    int depth_;
     std::optional<FramePrefetcher> prefetcher_;
+    // While workers decode, a RAW frame the run loads itself develops on
+    // one core as theirs do: the cores are busy already.
+    std::optional<RawDecodeThreads> oneCore_;
     std::vector<std::string> wanted_;
 };
 

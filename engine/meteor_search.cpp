@@ -26,12 +26,12 @@ namespace {
 
 // A missing file is a frame that cannot be loaded, not an empty picture
 // that would read 765 and win.
-bool LoadWhole(RgbImage& destination, const std::string& fileName) {
+bool LoadWhole(RgbImage& destination, const std::string& fileName, int depth) {
     struct stat st {};
     if (::stat(fileName.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
         return false;
     }
-    return LoadImageFile(destination, fileName);
+    return LoadImageFile(destination, fileName, LoadOptions{depth});
 }
 
 // How far ahead the search looks for the next frames to read, and how many
@@ -45,10 +45,10 @@ struct PointRead {
     FileStamp stamp;  // taken before the read
 };
 
-PointRead ReadPoint(const std::string& fileName, int x, int y) {
+PointRead ReadPoint(const std::string& fileName, int x, int y, int depth) {
     PointRead read;
     read.stamp = StampOf(fileName);
-    read.ok = ReadPicturePoint(fileName, x, y, read.sample);
+    read.ok = ReadPicturePoint(fileName, x, y, read.sample, depth);
     return read;
 }
 
@@ -65,7 +65,7 @@ PointRead ReadPoint(const std::string& fileName, int x, int y) {
 /// would pay for fresh pages on every frame.
 class PointsAhead {
   public:
-    PointsAhead(int threads, int x, int y) : x_(x), y_(y) {
+    PointsAhead(int threads, int x, int y, int depth) : x_(x), y_(y), depth_(depth) {
         try {
             for (int k = 0; k < threads; ++k) {
                 workers_.emplace_back([this] { Work(); });
@@ -104,7 +104,7 @@ class PointsAhead {
             }
         }
         if (!ready || ready->stamp != StampOf(fileName) || !ready->stamp.exists) {
-            ready = ReadPoint(fileName, x_, y_);
+            ready = ReadPoint(fileName, x_, y_, depth_);
         }
         sample = ready->sample;
         return ready->ok;
@@ -154,6 +154,8 @@ class PointsAhead {
     };
 
     void Work() {
+        // A RAW frame is read whole: on one core, as the other workers read.
+        const RawDecodeThreads oneCore(1);
         std::unique_lock lock(mutex_);
         for (;;) {
             std::shared_ptr<Job> job;
@@ -176,7 +178,7 @@ class PointsAhead {
             lock.unlock();
             PointRead result;
             try {
-                result = ReadPoint(job->fileName, x_, y_);
+                result = ReadPoint(job->fileName, x_, y_, depth_);
             } catch (...) {
                 // Left unread: the search reads it itself and meets the error.
                 result.stamp = FileStamp{};
@@ -190,6 +192,7 @@ class PointsAhead {
 
     const int x_;
     const int y_;
+    const int depth_;
     std::vector<std::thread> workers_;
     std::mutex mutex_;
     std::condition_variable work_;
@@ -201,8 +204,13 @@ class PointsAhead {
 }  // namespace
 
 int PointBrightness(const RgbImage& picture, int x, int y) {
+    const bool wide = picture.Depth() == 16;
     if (x < 0 || y < 0 || x >= picture.Width() || y >= picture.Height()) {
-        return 765;
+        return 3 * (wide ? kWhite16 : 255);
+    }
+    if (wide) {
+        const uint16_t* p = picture.Row16(y) + static_cast<size_t>(x) * 3;
+        return p[0] + p[1] + p[2];
     }
     const uint8_t* p = picture.Row(y) + static_cast<size_t>(x) * 3;
     return p[0] + p[1] + p[2];
@@ -228,7 +236,8 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
 
     // The points of the frames after the first are read ahead while the
     // first frame is decoded whole, straight into the result.
-    PointsAhead points(state.Decode.threads, x, y);
+    const int depth = state.Depth;
+    PointsAhead points(state.Decode.threads, x, y, depth);
     int i = 0;
     while (i < left.Count() && !Takes(left, i)) {
         ++i;
@@ -248,7 +257,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
     for (; i < left.Count(); ++i) {
         if (Takes(left, i) && !excluded(i)) {
             const std::string name = left.Text(i);
-            if (LoadWhole(state.ResultBuffer(), name)) {
+            if (LoadWhole(state.ResultBuffer(), name, depth)) {
                 outcome.maximum = PointBrightness(*state.Result, x, y);
                 outcome.chain.push_back(name);
                 maximumName = name;
@@ -274,11 +283,12 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
             if (!read || point.width != width || point.height != height) {
                 fail(i);
             } else {
-                const int value = point.inside ? point.blue + point.green + point.red : 765;
+                const int value = point.inside ? point.blue + point.green + point.red
+                                               : 3 * (depth == 16 ? kWhite16 : 255);
                 if (value > outcome.maximum) {
                     // A new maximum becomes the result: only now is the frame
                     // decoded whole, and it must load whole to count.
-                    if (!LoadWhole(frame, name) || frame.Width() != width ||
+                    if (!LoadWhole(frame, name, depth) || frame.Width() != width ||
                         frame.Height() != height) {
                         fail(i);
                     } else {

@@ -12,8 +12,8 @@
 
 namespace nocturo {
 
-/// R + G + B of the pixel at (x, y), 0 to 765; a point outside the picture
-/// reads 765.
+/// R + G + B of the pixel at (x, y), 0 to 765 (0 to 196605 in a 16-bit
+/// picture); a point outside the picture reads the top of that range.
 int PointBrightness(const RgbImage& picture, int x, int y);
 
 /// What a search did, for the command-line tool and the tests.
@@ -35,7 +35,9 @@ struct MeteorOutcome {
 /// size than the first loaded one, are disabled and skipped and never win;
 /// the result keeps the last maximum. A frame whose excluded areas hold the
 /// point is not read and is unchecked. Only the point of each frame is
-/// decoded, and a frame wholly only when it raises the maximum. Between
+/// decoded, and a frame wholly only when it raises the maximum. Points and
+/// frames are read at state.Depth: at 16 bits two frames that tie at 8 may
+/// not. Between
 /// frames the abort button brings the pause question. At the end status
 /// panel 2 and the message "Image with Maximum" name the frame.
 MeteorOutcome MaximumSearch(RunContext& context, int x, int y);

@@ -15,12 +15,19 @@ namespace nocturo {
 
 bool DarkenedMax(RgbImage& source, RgbImage& buffer, OperationRecord* record) {
     const auto* params = dynamic_cast<const MovingMaxParams*>(record);
-    if (params == nullptr || buffer.Format() != kPixelFormat24 || !source.SameSize(buffer) ||
-        buffer.Width() == 0 || buffer.Height() == 0) {
+    if (params == nullptr || buffer.Format() != ProcessingFormat(buffer.Depth()) ||
+        source.Depth() != buffer.Depth() || !source.SameSize(buffer) || buffer.Width() == 0 ||
+        buffer.Height() == 0) {
         return false;
     }
     ConvertTo24Bit(source);
-    const int d = params->darkening ? DarkeningValue(params->windowSize, params->position) : 0;
+    const int depth = buffer.Depth();
+    const int d =
+        params->darkening ? DarkeningValue(params->windowSize, params->position, depth) : 0;
+    if (depth == 16) {
+        MergeDarkened16(buffer, source, d, 1);
+        return true;
+    }
     for (int y = 0; y < buffer.Height(); ++y) {
         DarkenedMaxBytes(source.Row(y), buffer.Row(y), buffer.Stride(), static_cast<uint8_t>(d));
     }

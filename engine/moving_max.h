@@ -35,10 +35,11 @@ struct MovingMaxParams : OperationRecord {
     bool darkening = true;
 };
 
-/// The per-image operation: darkens the source by DarkeningValue(N, a) (0
-/// without darkening) and merges it with the AddMax rule. False, changing
-/// nothing, unless the buffer is 24-bit and both have the same non-zero size
-/// (the record must be a MovingMaxParams).
+/// The per-image operation: darkens the source by DarkeningValue(N, a) at
+/// the buffer's depth (0 without darkening) and merges it with the AddMax
+/// rule. False, changing nothing, unless the buffer has the processing
+/// format of its depth and both have the same depth and non-zero size (the
+/// record must be a MovingMaxParams).
 bool DarkenedMax(RgbImage& source, RgbImage& buffer, OperationRecord* record);
 
 /// The text of status panel 1 while entry a is merged: "Darkening : a / d",

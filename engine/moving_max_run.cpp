@@ -127,7 +127,7 @@ class Run : private WindowEntries {
               WindowMerger::kWindowsMergedTogether +
                   std::max(2, options.decodeThreads >= 0 ? options.decodeThreads : Processors()),
               options.frameBudget > 0 ? options.frameBudget : DefaultFrameBudget(),
-              LeastDarkening(settings), Excluded(entries)),
+              LeastDarkening(settings), context.state.Depth, Excluded(entries)),
           merger_(state_, *this, entries, settings,
                   Schedule(settings, static_cast<int>(entries.size())),
                   options.mergeThreads > 0 ? options.mergeThreads : Processors()),
@@ -291,7 +291,7 @@ class Run : private WindowEntries {
                 const WindowFrames::Frame frame = Frame(first_ + i, name);
                 if (frame.loaded) {
                     RgbImage& result = state_.ResultBuffer();
-                    if (!result.Resize(frame.width, frame.height)) {
+                    if (!result.Resize(frame.width, frame.height, depth_)) {
                         throw std::bad_alloc();
                     }
                     if (live) {
@@ -319,15 +319,17 @@ class Run : private WindowEntries {
                 const RgbImage& result = state_.ResultBuffer();
                 const bool fits = frame.loaded && frame.width == result.Width() &&
                                   frame.height == result.Height() &&
-                                  result.Format() == kPixelFormat24 && result.Width() > 0 &&
-                                  result.Height() > 0;
+                                  result.Format() == ProcessingFormat(depth_) &&
+                                  result.Width() > 0 && result.Height() > 0;
                 if (fits) {
-                    const int d = settings_.darkening ? DarkeningValue(settings_.windowSize, i) : 0;
+                    const int d =
+                        settings_.darkening ? DarkeningValue(settings_.windowSize, i, depth_) : 0;
                     display_.SetStatusPanel(1, DarkeningStatusText(i, d, settings_.darkening));
                     host_.ProcessEvents();
                     const BlockFrame* blocks = WindowMerger::Usable(frame.blocks, d);
-                    merger_.Plan({blocks, blocks ? std::string() : name, static_cast<uint8_t>(d),
-                                  first_ + i, frame.generation});
+                    const bool kept = blocks != nullptr || frame.image != nullptr;
+                    merger_.Plan({blocks, kept ? std::string() : name, d, first_ + i,
+                                  frame.generation, frame.image});
                     if (live) {
                         merger_.MergePlan();
                     }
@@ -358,6 +360,8 @@ class Run : private WindowEntries {
 
     RunContext& context_;
     RunState& state_;
+    // Bits per channel of the frames and the outputs, fixed for the run.
+    const int depth_ = state_.Depth == 16 ? 16 : 8;
     RunHost& host_;
     FileList& left_;
     MovingMaxDisplay& display_;
@@ -472,7 +476,25 @@ std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDi
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(proposal, proposal.StepNumber, left.Count());
-    std::optional<std::string> chosen = context.host.AskSaveFileName(request);
+    // A 16-bit run asks before it writes its outputs at 8 bits; No shows the
+    // dialog again with the name chosen.
+    auto askName = [&]() -> std::optional<std::string> {
+        for (;;) {
+            std::optional<std::string> name = context.host.AskSaveFileName(request);
+            if (!name) {
+                return std::nullopt;
+            }
+            const Answer depth = ConfirmNameDepth(context, *name, state.Depth);
+            if (depth == Answer::Yes) {
+                return name;
+            }
+            if (depth != Answer::No) {
+                return std::nullopt;
+            }
+            request.fileName = *name;
+        }
+    };
+    std::optional<std::string> chosen = askName();
     if (!chosen) {
         return std::nullopt;
     }
@@ -484,7 +506,7 @@ std::optional<MovingMaxReport> MovingMaxCommand(RunContext& context, MovingMaxDi
         }
         if (state.Writes.stepFiles) {
             request.filter = kStepSaveFilter;
-            chosen = context.host.AskSaveFileName(request);
+            chosen = askName();
             if (!chosen) {
                 return std::nullopt;
             }

@@ -154,6 +154,8 @@ void NightMeasurer::Start(std::vector<std::string> names) {
 }
 
 void NightMeasurer::WorkerLoop() {
+    // Every worker measures frames of its own: a RAW frame develops on one core.
+    const RawDecodeThreads oneCore(1);
     for (;;) {
         if (cancel_.load()) {
             return;

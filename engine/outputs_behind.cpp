@@ -32,7 +32,7 @@ void OutputsBehind::Write(const RgbImage& result, const std::string& name) {
         save->image = std::move(imageSpare_.back());
         imageSpare_.pop_back();
     }
-    if (!save->image.Resize(result.Width(), result.Height())) {
+    if (!save->image.Resize(result.Width(), result.Height(), result.Depth())) {
         throw std::bad_alloc();
     }
     for (int y = 0; y < result.Height(); ++y) {

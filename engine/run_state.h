@@ -62,6 +62,11 @@ struct DecodeOptions {
     /// Frames decoded ahead at most (queued, being decoded or ready); each
     /// costs one frame of memory.
     int ahead = 2;
+    /// Bytes those frames may take at most: a frame at 16 bits per channel
+    /// costs twice what it does at 8, so a 16-bit night holds fewer frames
+    /// ahead when its frames are large. One frame always fits. 0:
+    /// DefaultAheadBytes().
+    int64_t aheadBytes = 0;
     /// Not owned; when set, every run adds its counts to it.
     DecodeStats* stats = nullptr;
 };
@@ -94,6 +99,12 @@ struct RunState {
     bool PauseRequested = false;
     /// Set by the abort button or a refused overwrite; the run ends.
     bool StopRequested = false;
+
+    /// Bits per channel the runs keep: 8, or 16 ("16 bits per channel").
+    /// At 16 every frame is loaded at 16 bits (8-bit pictures widened
+    /// exactly, v * 257), the result buffer holds 16 bits, and step files
+    /// are written at 16 bits where their format holds them. Off at start.
+    int Depth = 8;
 
     StepSettings Steps;
     DecodeOptions Decode;
@@ -137,6 +148,17 @@ struct RunState {
     /// throws std::bad_alloc when it cannot be.
     RgbImage& ResultBuffer();
 };
+
+/// The memory the program lets frames decoded ahead take by default: a
+/// quarter of the physical memory (1 GiB when it cannot be told).
+int64_t DefaultAheadBytes();
+
+/// A level of the 0..255 scale (a threshold, the search's Min Level) at a
+/// depth: as it is at 8 bits; at 16 bits level * 257 + 256, the top of the
+/// 16-bit values that stand for the level, so that "above the level" picks
+/// the same pixels of an 8-bit picture widened (v * 257) as of the picture
+/// itself. Widened in 64 bits: no level overflows.
+int64_t LevelAtDepth(int64_t level, int depth);
 
 /// The abort button ("Abort Process.."): asks the running run, if any, to
 /// pause and offer to stop between two pictures. Pressed while no run is

@@ -100,21 +100,32 @@ BrightPixels CountBrightPixels(const RgbImage& image, const SearchParams& params
         return bright;
     }
     // Luminosity (R + G + B) div 3 is above the level exactly when the sum
-    // reaches 3 x (level + 1).
-    const int64_t threshold = 3 * (int64_t{params.MinLevel} + 1);
-    if (threshold > 765) {
+    // reaches 3 x (level + 1). At 16 bits the level is widened (LevelAtDepth).
+    const bool wide = image.Depth() == 16;
+    const int64_t threshold = 3 * (LevelAtDepth(params.MinLevel, image.Depth()) + 1);
+    if (threshold > 3 * int64_t{wide ? kWhite16 : 255}) {
         return bright;
     }
     const int limit = static_cast<int>(std::max<int64_t>(threshold, 0));
     for (int64_t y = top; y < bottom; ++y) {
-        const uint8_t* row = image.Row(static_cast<int>(y));
         int64_t rowCount = 0;
         int64_t rowSumX = 0;
-        for (int64_t x = left; x < right; ++x) {
-            const uint8_t* p = row + x * 3;
-            const bool on = p[0] + p[1] + p[2] >= limit;
-            rowCount += on;
-            rowSumX += on ? x : 0;
+        if (wide) {
+            const uint16_t* row = image.Row16(static_cast<int>(y));
+            for (int64_t x = left; x < right; ++x) {
+                const uint16_t* p = row + x * 3;
+                const bool on = p[0] + p[1] + p[2] >= limit;
+                rowCount += on;
+                rowSumX += on ? x : 0;
+            }
+        } else {
+            const uint8_t* row = image.Row(static_cast<int>(y));
+            for (int64_t x = left; x < right; ++x) {
+                const uint8_t* p = row + x * 3;
+                const bool on = p[0] + p[1] + p[2] >= limit;
+                rowCount += on;
+                rowSumX += on ? x : 0;
+            }
         }
         bright.count += rowCount;
         bright.sumX += rowSumX;
@@ -137,7 +148,15 @@ void DrawEllipse(RgbImage& image, const Rect& rect, uint8_t blue, uint8_t green,
         return;
     }
     auto plot = [&](int64_t x, int64_t y) {
-        if (x >= 0 && y >= 0 && x < image.Width() && y < image.Height()) {
+        if (x < 0 || y < 0 || x >= image.Width() || y >= image.Height()) {
+            return;
+        }
+        if (image.Depth() == 16) {
+            uint16_t* p = image.Row16(static_cast<int>(y)) + x * 3;
+            p[0] = Widen8(blue);
+            p[1] = Widen8(green);
+            p[2] = Widen8(red);
+        } else {
             uint8_t* p = image.Row(static_cast<int>(y)) + x * 3;
             p[0] = blue;
             p[1] = green;
@@ -213,9 +232,10 @@ bool CropObject(RgbImage& image, const SearchParams& params, bool markInsteadOfC
         return false;
     }
     RgbImage crop;
-    if (!crop.Resize(params.CropWidth, params.CropHeight)) {
+    if (!crop.Resize(params.CropWidth, params.CropHeight, image.Depth())) {
         return false;
     }
+    const size_t pixelBytes = image.Depth() == 16 ? 6 : 3;
     FillImage(crop, 0, 0, 0);
     const Rect source = ObjectRect(centre->first, centre->second, params);
     const int64_t sourceWidth = source.right - source.left;
@@ -236,7 +256,8 @@ bool CropObject(RgbImage& image, const SearchParams& params, bool markInsteadOfC
             for (int64_t tx = 0; tx < targetWidth; ++tx) {
                 const int64_t sx = source.left + (2 * tx + 1) * sourceWidth / (2 * targetWidth);
                 if (sx >= 0 && sx < image.Width()) {
-                    std::copy_n(src + sx * 3, 3, dst + tx * 3);
+                    std::copy_n(src + static_cast<size_t>(sx) * pixelBytes, pixelBytes,
+                                dst + static_cast<size_t>(tx) * pixelBytes);
                 }
             }
         }
@@ -275,9 +296,23 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     host.ProcessEvents();
     EnsureSeparator(folder);
 
-    const std::optional<SearchChoice> choice = window.Execute(save, left.Text(0));
-    if (!choice) {
-        return outcome;
+    std::optional<SearchChoice> choice;
+    for (;;) {
+        choice = window.Execute(save, left.Text(0));
+        if (!choice) {
+            return outcome;
+        }
+        // Copies of 16-bit frames under an 8-bit format's name: written at
+        // 8 bits only when the user says so; No opens the window again.
+        const Answer depth =
+            choice->save ? ConfirmNameDepth(context, choice->name, state.Depth) : Answer::Yes;
+        if (depth == Answer::Yes) {
+            break;
+        }
+        if (depth != Answer::No) {
+            return outcome;
+        }
+        save = true;
     }
     const SearchParams params = choice->params;
     save = choice->save;
@@ -301,7 +336,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
     int position = 0;
     {
         // A frame whose file has gone fails even when it was decoded ahead.
-        FrameReader frames(state.Decode, TakesChecked, true);
+        FrameReader frames(state.Decode, TakesChecked, true, state.Depth);
         RgbImage image;
         for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
             if (!TakesChecked(left, i)) {

@@ -16,7 +16,10 @@ namespace nocturo {
 
 /// The search parameters, as the "Search Parameters:" window holds them.
 struct SearchParams {
-    int32_t MinLevel = 10;    ///< a pixel counts when its luminosity is above this
+    /// A pixel counts when its luminosity is above this level of the 0..255
+    /// scale; in a 16-bit picture above LevelAtDepth(MinLevel, 16), which
+    /// counts the same pixels of an 8-bit picture widened.
+    int32_t MinLevel = 10;
     int32_t MinPixels = 10;   ///< an object is found when more pixels than this count
     int32_t Left = 1;         ///< columns skipped at the left edge
     int32_t Right = 1;        ///< columns skipped at the right edge
@@ -34,7 +37,8 @@ struct BrightPixels {
     int64_t sumY = 0;
 };
 
-/// Counts the pixels of luminosity above MinLevel in the columns
+/// Counts the pixels of luminosity above MinLevel (at the picture's depth)
+/// in the columns
 /// Left <= x < width - Right and rows Top <= y < height - Bottom. With
 /// stopAbove >= 0 the count may stop as soon as it exceeds stopAbove (the
 /// sums are then partial).
@@ -55,7 +59,7 @@ struct Rect {
 Rect ObjectRect(int cx, int cy, const SearchParams& params);
 
 /// Draws the one-pixel outline of the ellipse inscribed in rect, clipped to
-/// the picture.
+/// the picture; in a 16-bit picture the colour is widened (v * 257).
 void DrawEllipse(RgbImage& image, const Rect& rect, uint8_t blue, uint8_t green, uint8_t red);
 
 /// The three operations of the search share one shape; only CropObject reads
@@ -124,7 +128,9 @@ std::string SearchOutputName(const std::string& frame, const std::string& folder
 /// run's report (host.ShowRunReport) follows only when files failed to
 /// load or copies to be written. When saving, no run takes place if a copy
 /// would be a file of the left list: a message names it (ownInput).
-/// Frames are decoded ahead on worker threads when state.Decode asks.
+/// Frames are decoded ahead on worker threads when state.Decode asks, at
+/// state.Depth; at 16 bits a name of an 8-bit format chosen for the copies
+/// is confirmed first (ConfirmNameDepth: No shows the window again).
 SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool save,
                         std::string extension, std::string folder, SearchWindow& window);
 

@@ -64,7 +64,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
     ExcludedMerge excluded(left, operation, firstIsMerged);
 
     {
-        FrameReader frames(state.Decode, Takes);
+        FrameReader frames(state.Decode, Takes, false, state.Depth);
         // Declared after the frames: destroyed first, so an exception still
         // waits for the writes in flight before anything else is released.
         std::optional<StepWriter> steps;

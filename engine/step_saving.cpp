@@ -69,6 +69,16 @@ Answer DecideOverwrite(RunContext& context, const std::string& fileName, Answer&
     return answer;
 }
 
+Answer ConfirmNameDepth(RunContext& context, const std::string& fileName, int depth) {
+    if (depth != 16 || SaveFormatHolds16Bits(fileName)) {
+        return Answer::Yes;
+    }
+    const Answer answer =
+        context.host.Ask(FormatText(Lng().txtEightBits, fileName), Lng().txtEightBitsCaption,
+                         {Answer::Yes, Answer::No, Answer::Cancel}, true);
+    return answer == Answer::Yes || answer == Answer::No ? answer : Answer::Cancel;
+}
+
 int FirstNumberInFormat(std::string_view format) {
     // The last character is never part of the number.
     const size_t end = format.empty() ? 0 : format.size() - 1;
@@ -143,9 +153,20 @@ bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationR
     request.filterIndex = 1;
     request.defaultExtension = "bmp";
     request.fileName = StepFileName(steps, steps.StepNumber, context.lists.Left().Count());
-    const std::optional<std::string> chosen = context.host.AskSaveFileName(request);
-    if (!chosen) {
-        return false;
+    std::optional<std::string> chosen;
+    for (;;) {
+        chosen = context.host.AskSaveFileName(request);
+        if (!chosen) {
+            return false;
+        }
+        const Answer depth = ConfirmNameDepth(context, *chosen, context.state.Depth);
+        if (depth == Answer::Yes) {
+            break;
+        }
+        if (depth != Answer::No) {
+            return false;
+        }
+        request.fileName = *chosen;
     }
     if (writes.video == nullptr && IsVideoName(*chosen)) {
         steps.StepNumber = old;

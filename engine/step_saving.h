@@ -47,12 +47,22 @@ extern const char* const kStepSaveFilter;
 /// chosen name (before its extension) give StepNumber, the rest the step
 /// base name and extension; a number other than the one before the command
 /// switches the forced start number off (host.StartNumberChanged()).
-/// Returns false when the user cancelled or the chosen name's number does
-/// not fit a signed 32-bit integer (a message says so): no run then. No
+/// At 16 bits per channel a name of an 8-bit format is confirmed first
+/// (ConfirmNameDepth): No brings the dialog back with that name, Cancel
+/// cancels. Returns false when the user cancelled or the chosen name's
+/// number does not fit a signed 32-bit integer (a message says so): no run
+/// then. No
 /// run either when one of the step files the run would write (one per
 /// checked entry) is a file of the left list: a message names it.
 bool PrepareStepSaving(RunContext& context, ImageOperation operation, OperationRecord* record,
                        bool firstIsMerged);
+
+/// Whether pictures of `depth` bits per channel may be saved under
+/// fileName: Yes at once when the depth is 8 or the name's format holds 16
+/// bits (PNG, TIFF); otherwise the answer to the question txtEightBits with
+/// Yes (write it at 8 bits, each value rounded to the nearest), No (choose
+/// another name) and Cancel. Closing the question counts as Cancel.
+Answer ConfirmNameDepth(RunContext& context, const std::string& fileName, int depth);
 
 /// Whether saving under fileName asks the overwrite question: the file
 /// exists and no "to All" answer was given.

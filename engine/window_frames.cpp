@@ -21,12 +21,15 @@ size_t DefaultFrameBudget() {
 }
 
 WindowFrames::WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
-                           LeastDarkening leastDarkening, std::vector<ExcludedAreas> excluded)
+                           LeastDarkening leastDarkening, int depth,
+                           std::vector<ExcludedAreas> excluded)
     : names_(std::move(names)),
       ahead_(std::max(ahead, 0)),
       budget_(budget),
-      leastDarkening_(std::move(leastDarkening)),
+      // Whole 16-bit frames are not thinned: no darkening is asked for.
+      leastDarkening_(depth == 16 ? LeastDarkening() : std::move(leastDarkening)),
       excluded_(std::move(excluded)),
+      depth_(depth == 16 ? 16 : 8),
       poolLimit_(static_cast<size_t>(std::max(threads, 0)) + 1),
       slots_(names_.size()) {
     try {
@@ -77,12 +80,24 @@ int WindowFrames::FloorLocked(int index) const {
     return leastDarkening_ ? leastDarkening_(index, first_) : -1;
 }
 
-void WindowFrames::ReleaseLocked(Slot& slot) {
+size_t WindowFrames::KeptBytes(const Slot& slot) const {
+    return depth_ == 16 ? slot.whole.Bytes() : slot.blocks.BytesKept();
+}
+
+void WindowFrames::DropKeptLocked(Slot& slot) {
     if (slot.kept) {
-        bytesKept_ -= slot.blocks.BytesKept();
+        bytesKept_ -= KeptBytes(slot);
         slot.kept = false;
     }
     blockPool_.Clear(slot.blocks);
+    if (slot.whole.Width() > 0 && pool_.size() < poolLimit_) {
+        pool_.push_back(std::move(slot.whole));
+    }
+    slot.whole.Release();
+}
+
+void WindowFrames::ReleaseLocked(Slot& slot) {
+    DropKeptLocked(slot);
     if (slot.state != State::Decoding) {
         slot.state = State::Released;  // a decode in flight is dropped when it ends
     }
@@ -104,12 +119,14 @@ void WindowFrames::DecodeInto(int index, Slot& result, int floor) {
     result.usable = false;
     try {
         // Straight into the buffer: its old pixels do not matter.
-        result.loaded = LoadImageFileInto(result.image, name);
+        result.loaded = LoadImageFileInto(result.image, name, LoadOptions{depth_});
         if (result.loaded && static_cast<size_t>(index) < excluded_.size()) {
             BlackenAreas(result.image, excluded_[static_cast<size_t>(index)]);
         }
-        // Kept as blocks: a frame that cannot be cut up is not kept.
-        result.kept = result.loaded && blockPool_.Fill(result.blocks, result.image, floor);
+        // Kept as blocks: a frame that cannot be cut up is not kept. At 16
+        // bits the decode's own buffer is kept.
+        result.kept =
+            result.loaded && (depth_ == 16 || blockPool_.Fill(result.blocks, result.image, floor));
         result.usable = true;
     } catch (...) {
         // The owner loads the file itself and meets the error there.
@@ -122,6 +139,9 @@ void WindowFrames::DecodeInto(int index, Slot& result, int floor) {
 void WindowFrames::StoreLocked(int index, Slot&& result) {
     ++decodes_;
     Slot& slot = slots_[static_cast<size_t>(index)];
+    if (depth_ == 16 && result.kept && index >= first_) {
+        result.whole.Swap(result.image);
+    }
     // The decode's buffer serves the next decode.
     if (result.image.Width() > 0 && pool_.size() < poolLimit_) {
         pool_.push_back(std::move(result.image));
@@ -133,25 +153,25 @@ void WindowFrames::StoreLocked(int index, Slot&& result) {
         decodeFinished_.notify_all();
         return;
     }
-    if (slot.kept) {
-        bytesKept_ -= slot.blocks.BytesKept();
-        slot.kept = false;
-    }
-    blockPool_.Clear(slot.blocks);
+    DropKeptLocked(slot);
     slot.usable = result.usable;
     slot.loaded = result.loaded;
     slot.width = result.width;
     slot.height = result.height;
     slot.stamp = result.stamp;
     slot.generation = ++generations_;
-    const size_t bytes = result.kept ? result.blocks.BytesKept() : 0;
+    const size_t bytes = result.kept ? KeptBytes(result) : 0;
     slot.kept = result.usable && result.loaded && result.kept && bytesKept_ + bytes <= budget_;
     if (slot.kept) {
         std::swap(slot.blocks, result.blocks);
+        slot.whole.Swap(result.whole);
         bytesKept_ += bytes;
         peakBytesKept_ = std::max(peakBytesKept_, bytesKept_);
     } else {
         blockPool_.Clear(result.blocks);
+        if (result.whole.Width() > 0 && pool_.size() < poolLimit_) {
+            pool_.push_back(std::move(result.whole));
+        }
     }
     slot.state = State::Done;
     decodeFinished_.notify_all();
@@ -166,7 +186,7 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
         // Not a frame of the window: loaded afresh and not kept, like a
         // frame that does not fit.
         RgbImage loose;
-        frame.loaded = LoadImageFile(loose, name);
+        frame.loaded = LoadImageFile(loose, name, LoadOptions{depth_});
         frame.width = loose.Width();
         frame.height = loose.Height();
         return frame;
@@ -195,7 +215,7 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
         if (!result.usable) {
             // Let the error reach the owner.
             RgbImage scratch;
-            LoadImageFile(scratch, name);
+            LoadImageFile(scratch, name, LoadOptions{depth_});
         }
         lock.lock();
         StoreLocked(index, std::move(result));
@@ -203,13 +223,14 @@ WindowFrames::Frame WindowFrames::Get(int index, const std::string& name) {
     frame.loaded = slot.loaded;
     frame.width = slot.width;
     frame.height = slot.height;
-    frame.blocks = slot.kept ? &slot.blocks : nullptr;
+    frame.blocks = slot.kept && depth_ == 8 ? &slot.blocks : nullptr;
+    frame.image = slot.kept && depth_ == 16 ? &slot.whole : nullptr;
     frame.generation = slot.generation;
     return frame;
 }
 
 bool WindowFrames::Decode(int index, RgbImage& image) {
-    const bool ok = LoadImageFile(image, names_[static_cast<size_t>(index)]);
+    const bool ok = LoadImageFile(image, names_[static_cast<size_t>(index)], LoadOptions{depth_});
     if (ok && static_cast<size_t>(index) < excluded_.size()) {
         BlackenAreas(image, excluded_[static_cast<size_t>(index)]);
     }

@@ -21,7 +21,9 @@
 //   frame being decoded per worker. A frame that does not fit keeps only
 //   what a load of it said (loaded or not, and its size); its pixels are
 //   decoded again by whoever needs them.
-// - Frames are kept as blocks (block_frame.h). The owner says which
+// - At 16 bits per channel a frame is kept whole, at its own (double)
+//   size in bytes, and the darkening below does not thin it.
+// - At 8 bits frames are kept as blocks (block_frame.h). The owner says which
 //   darkening a frame will at least get while the window starts at a given
 //   index; the blocks that darkening wipes out are given back when the frame
 //   is decoded and whenever the window moves on.
@@ -58,11 +60,12 @@ class WindowFrames {
 
     /// names: the files, by index. threads: decode workers (0: the owner
     /// decodes each frame when it asks for it). ahead: frames decoded beyond
-    /// the window's end. excluded: the areas of each file painted black as
-    /// soon as it is decoded (a max takes nothing from them); empty for
-    /// none.
+    /// the window's end. depth: bits per channel the frames are loaded at
+    /// (8 or 16). excluded: the areas of each file painted black as soon as
+    /// it is decoded (a max takes nothing from them); empty for none.
     WindowFrames(std::vector<std::string> names, int threads, int ahead, size_t budget,
-                 LeastDarkening leastDarkening = {}, std::vector<ExcludedAreas> excluded = {});
+                 LeastDarkening leastDarkening = {}, int depth = 8,
+                 std::vector<ExcludedAreas> excluded = {});
     ~WindowFrames();
     WindowFrames(const WindowFrames&) = delete;
     WindowFrames& operator=(const WindowFrames&) = delete;
@@ -81,6 +84,8 @@ class WindowFrames {
         /// darkening wipes out (see BlockFrame::floor); null when the frame
         /// did not fit the budget (decode it with Decode) or did not load.
         const BlockFrame* blocks = nullptr;
+        /// At 16 bits: the whole frame when it is kept, else null.
+        const RgbImage* image = nullptr;
         /// Changes whenever the slot is decoded again: two Frames of one
         /// index with the same generation hold the same pixels. 0 for a
         /// frame loaded outside the window.
@@ -116,7 +121,8 @@ class WindowFrames {
         int height = 0;
         FileStamp stamp;
         RgbImage image;     // the decode's buffer, until it is stored
-        BlockFrame blocks;  // empty unless kept
+        BlockFrame blocks;  // empty unless kept (8 bits)
+        RgbImage whole;     // empty unless kept (16 bits)
         bool kept = false;
         uint64_t generation = 0;
     };
@@ -130,6 +136,10 @@ class WindowFrames {
     /// Stores a finished decode; the caller holds mutex_.
     void StoreLocked(int index, Slot&& result);
     void ReleaseLocked(Slot& slot);
+    /// Bytes of picture a slot keeps.
+    size_t KeptBytes(const Slot& slot) const;
+    /// Gives the slot's kept pixels back; the caller holds mutex_.
+    void DropKeptLocked(Slot& slot);
     RgbImage TakeBufferLocked();
 
     const std::vector<std::string> names_;
@@ -137,6 +147,7 @@ class WindowFrames {
     const size_t budget_;
     const LeastDarkening leastDarkening_;
     const std::vector<ExcludedAreas> excluded_;
+    const int depth_;
     // Decode buffers kept for reuse: one per worker and one for the owner.
     // Fixed before the workers start, which read it.
     const size_t poolLimit_;

@@ -76,6 +76,10 @@ void WindowMerger::FinishWindow(int output) {
         plan_.clear();
         return;
     }
+    if (result.Depth() == 16) {
+        MergePlan();
+        return;
+    }
     const bool allKept = std::all_of(plan_.begin(), plan_.end(),
                                      [&](const PlannedFrame& p) { return Fits(p.blocks, result); });
     if (!plan_.empty() && allKept && output + 1 < static_cast<int>(schedule_.size())) {
@@ -138,8 +142,7 @@ std::vector<std::vector<PlannedFrame>> WindowMerger::PlansAhead(int output, int 
                     settings_.darkening ? DarkeningValue(settings_.windowSize, slot - f) : 0;
                 const BlockFrame* blocks = Usable(frame.blocks, d);
                 usable = blocks != nullptr;
-                plan.push_back(
-                    {blocks, std::string(), static_cast<uint8_t>(d), slot, frame.generation});
+                plan.push_back({blocks, std::string(), d, slot, frame.generation});
             } else {
                 takes[slot] = false;
             }
@@ -190,7 +193,8 @@ void WindowMerger::MergeTogether(int output) {
             if (added) {
                 sources.push_back({nullptr, {}, nullptr, item.blocks});
             }
-            sources[where->second].targets.emplace_back(static_cast<int>(k), item.darkening);
+            sources[where->second].targets.emplace_back(static_cast<int>(k),
+                                                        static_cast<uint8_t>(item.darkening));
         }
     }
     MergeDarkenedShared(outputs, sources, mergeThreads_);
@@ -210,18 +214,28 @@ void WindowMerger::MergePlan() {
         FillImage(result, 0, 0, 0);
         blackPending_ = false;
     }
+    const int depth = result.Depth();
     std::vector<DarkenedSource> kept;
     for (const PlannedFrame& p : plan_) {
-        if (Fits(p.blocks, result)) {
-            kept.push_back({nullptr, p.darkening, nullptr, p.blocks});
+        if (depth == 8 && Fits(p.blocks, result)) {
+            kept.push_back({nullptr, static_cast<uint8_t>(p.darkening), nullptr, p.blocks});
+            continue;
+        }
+        if (depth == 16 && p.image != nullptr && p.image->SameSize(result) &&
+            p.image->Depth() == 16) {
+            MergeDarkened16(result, *p.image, p.darkening, mergeThreads_);
             continue;
         }
         ++decodes_;
         const std::string& name = p.name.empty() ? copy_[static_cast<size_t>(p.slot)].text : p.name;
         entries_.BeforeDecode(p.slot, name);
-        if (LoadImageFile(scratch_, name) && scratch_.SameSize(result)) {
+        if (LoadImageFile(scratch_, name, LoadOptions{depth}) && scratch_.SameSize(result)) {
             BlackenAreas(scratch_, copy_[static_cast<size_t>(p.slot)].excluded);
-            const DarkenedSource one{&scratch_, p.darkening};
+            if (depth == 16) {
+                MergeDarkened16(result, scratch_, p.darkening, mergeThreads_);
+                continue;
+            }
+            const DarkenedSource one{&scratch_, static_cast<uint8_t>(p.darkening)};
             MergeDarkened(result, {&one, 1}, mergeThreads_);
         }
     }

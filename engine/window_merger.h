@@ -14,7 +14,8 @@
 // the same time, with the same darkening.
 //
 // Everything runs on the run's thread; the merges themselves spread over
-// `mergeThreads`.
+// `mergeThreads`. At 16 bits per channel (the result buffer's depth) frames
+// are kept whole and each window is merged on its own.
 
 #include <cstdint>
 #include <map>
@@ -34,11 +35,14 @@ struct PlannedFrame {
     /// decode `name` (empty: the entry's own name).
     const BlockFrame* blocks = nullptr;
     std::string name;
-    uint8_t darkening = 0;
+    /// At the run's depth: 0..255, or 0..65535 at 16 bits.
+    int darkening = 0;
     /// The entry's index in the list copy.
     int slot = 0;
     /// WindowFrames::Frame::generation of the frame planned.
     uint64_t generation = 0;
+    /// At 16 bits: the kept whole frame, or null (decode it).
+    const RgbImage* image = nullptr;
 };
 
 /// What the merger asks of the run about the entries of the list copy.
@@ -99,7 +103,7 @@ class WindowMerger {
     struct Key {
         int slot;
         uint64_t generation;
-        uint8_t darkening;
+        int darkening;
         friend bool operator==(const Key&, const Key&) = default;
     };
     /// A window merged ahead, with what it was merged from.

@@ -64,6 +64,8 @@ const std::vector<LanguageStringKey>& LanguageStringKeys() {
         TEXT(txtSkyMaskFilter),
         TEXT(txtFramesFound),
         TEXT(txtOwnInput),
+        TEXT(txtEightBits),
+        TEXT(txtEightBitsCaption),
         TEXT(txtNotAnInteger),
         TEXT(txtReferenceNotLoaded),
         TEXT(txtBatchCaption),

@@ -80,6 +80,10 @@ struct LanguageStrings {
     std::string txtOwnInput =
         "%s is one of the pictures of the list: a run never writes over the pictures it reads. "
         "Choose another name or folder.";
+    std::string txtEightBits =
+        "%s is of a format that holds 8 bits per channel only. Write it at 8 bits, each value "
+        "rounded to the nearest? No chooses another name; PNG and TIFF keep 16 bits.";
+    std::string txtEightBitsCaption = "16 bits per channel";
     std::string txtNotAnInteger = "'%s' is not a valid integer value";
     std::string txtReferenceNotLoaded = "Cannot load the reference image %s";
     std::string txtBatchCaption = "Batch Operations:";

@@ -9,19 +9,22 @@
 #include <string_view>
 #include <vector>
 
+#include "core/image_file.h"
 #include "lists/file_list.h"
 
 namespace nocturo {
 
 /// The fixed entries of the browser's extension filter, the first one
-/// chosen at start.
+/// chosen at start: every picture (camera RAW files included), then each
+/// kind on its own.
 inline constexpr const char* kBrowserFilters[] = {
-    "*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF",
+    "*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;" NOCTURO_RAW_PATTERNS,
     "*.BMP",
     "*.JPG;*.JPS;*.JPEG",
     "*.PNG",
     "*.TIF;*.TIFF",
     "*.GIF",
+    NOCTURO_RAW_PATTERNS,
     "*.*",
 };
 

@@ -243,9 +243,14 @@ void TFormCreateImg::BitBtnCreateClick() {
         std::string name = chosen.toStdString();
         // Resize refuses a negative or absurd size; a 0 side gives an image
         // that the save refuses.
-        bool written = mask.Resize(width_, height_);
+        // At 48 bits per pixel (the view shows a 16-bit picture) the mask is
+        // made at 16 bits, for 16-bit batch runs; PNG and TIFF keep them.
+        const bool wide = bitsPerPixel_ == PixelFormatBits(kPixelFormat48);
+        bool written = mask.Resize(width_, height_, wide ? 16 : 8);
         if (written) {
-            mask.SetFormat(PixelFormatFromBits(bitsPerPixel_));
+            if (!wide) {
+                mask.SetFormat(PixelFormatFromBits(bitsPerPixel_));
+            }
             FillImage(mask, ColorBlue(fillColor_), ColorGreen(fillColor_), ColorRed(fillColor_));
             written = SaveImageFile(mask, name, kDefaultMaskName);
         }

@@ -21,6 +21,27 @@ inline void Span(int64_t d, int64_t source, int64_t target, int* start, int* end
     *end = next > *start ? next : *start + 1;
 }
 
+// The samples of row y: bytes at 8 bits, uint16_t at 16.
+template <typename T>
+const T* SampleRow(const RgbImage& picture, int y) {
+    if constexpr (sizeof(T) == 1) {
+        return picture.Row(y);
+    } else {
+        return picture.Row16(y);
+    }
+}
+
+// A channel value as the screen shows it: 16-bit values narrowed to the
+// nearest 8-bit one.
+template <typename T, typename V>
+inline uint8_t ScreenChannel(V value) {
+    if constexpr (sizeof(T) == 1) {
+        return static_cast<uint8_t>(value);
+    } else {
+        return Narrow16(static_cast<uint16_t>(value));
+    }
+}
+
 void FillRows(uint32_t* out, ptrdiff_t outStride, int width, int height, uint32_t value) {
     for (int y = 0; y < height; ++y) {
         std::fill_n(out + y * outStride, width, value);
@@ -70,32 +91,47 @@ void ScaledRenderer::Render(const RgbImage& picture, int targetWidth, int target
         widest = std::max(widest, end - start);
     }
 
+    const bool wide = picture.Depth() == 16;
     if (sourceWidth <= targetWidth && sourceHeight <= targetHeight) {
-        RenderNearest(picture, targetHeight, y0, height, out, outStride);
+        if (wide) {
+            RenderNearest<uint16_t>(picture, targetHeight, y0, height, out, outStride);
+        } else {
+            RenderNearest<uint8_t>(picture, targetHeight, y0, height, out, outStride);
+        }
         return;
     }
 
     // The tallest row span is ceil(sourceHeight / targetHeight); pick sums
-    // that hold 255 times the pixels of the largest block without overflow.
+    // that hold 255 (65535) times the pixels of the largest block without
+    // overflow.
     const uint64_t tallest =
         sourceHeight <= targetHeight
             ? 1
             : (static_cast<uint64_t>(sourceHeight) + targetHeight - 1) / targetHeight;
     const uint64_t largestBlock = tallest * static_cast<uint64_t>(widest);
-    if (256 * largestBlock <= UINT32_MAX) {
-        if (255 * tallest <= UINT16_MAX) {
-            RenderAveraged<uint16_t, uint32_t>(picture, targetHeight, y0, height, out, outStride,
-                                               rowSums16_);
+    if (wide) {
+        if (65535 * tallest <= UINT32_MAX) {
+            RenderAveraged<uint16_t, uint32_t, uint64_t>(picture, targetHeight, y0, height, out,
+                                                         outStride, rowSums32_);
         } else {
-            RenderAveraged<uint32_t, uint32_t>(picture, targetHeight, y0, height, out, outStride,
-                                               rowSums32_);
+            RenderAveraged<uint16_t, uint64_t, uint64_t>(picture, targetHeight, y0, height, out,
+                                                         outStride, rowSums64_);
+        }
+    } else if (256 * largestBlock <= UINT32_MAX) {
+        if (255 * tallest <= UINT16_MAX) {
+            RenderAveraged<uint8_t, uint16_t, uint32_t>(picture, targetHeight, y0, height, out,
+                                                        outStride, rowSums16_);
+        } else {
+            RenderAveraged<uint8_t, uint32_t, uint32_t>(picture, targetHeight, y0, height, out,
+                                                        outStride, rowSums32_);
         }
     } else {
-        RenderAveraged<uint64_t, uint64_t>(picture, targetHeight, y0, height, out, outStride,
-                                           rowSums64_);
+        RenderAveraged<uint8_t, uint64_t, uint64_t>(picture, targetHeight, y0, height, out,
+                                                    outStride, rowSums64_);
     }
 }
 
+template <typename T>
 void ScaledRenderer::RenderNearest(const RgbImage& picture, int targetHeight, int areaY,
                                    int areaHeight, uint32_t* out, ptrdiff_t outStride) {
     const int width = static_cast<int>(columnStart_.size());
@@ -110,17 +146,18 @@ void ScaledRenderer::RenderNearest(const RgbImage& picture, int targetHeight, in
             std::memcpy(target, previous, static_cast<size_t>(width) * sizeof(uint32_t));
             continue;
         }
-        const uint8_t* row = picture.Row(sourceY);
+        const T* row = SampleRow<T>(picture, sourceY);
         for (int i = 0; i < width; ++i) {
-            const uint8_t* p = row + static_cast<size_t>(columns[i]) * 3;
-            target[i] = PackScreenPixel(p[2], p[1], p[0]);
+            const T* p = row + static_cast<size_t>(columns[i]) * 3;
+            target[i] = PackScreenPixel(ScreenChannel<T>(p[2]), ScreenChannel<T>(p[1]),
+                                        ScreenChannel<T>(p[0]));
         }
         previousSourceY = sourceY;
         previous = target;
     }
 }
 
-template <typename RowSum, typename Sum>
+template <typename T, typename RowSum, typename Sum>
 void ScaledRenderer::RenderAveraged(const RgbImage& picture, int targetHeight, int areaY,
                                     int areaHeight, uint32_t* out, ptrdiff_t outStride,
                                     std::vector<RowSum>& rowSums) {
@@ -150,14 +187,15 @@ void ScaledRenderer::RenderAveraged(const RgbImage& picture, int targetHeight, i
         // Add up the source rows of this target row, column by column: a plain
         // element-wise loop that the compiler vectorises.
         {
-            const uint8_t* __restrict src =
-                picture.Row(rowStart) + static_cast<size_t>(firstColumn) * 3;
+            const T* __restrict src =
+                SampleRow<T>(picture, rowStart) + static_cast<size_t>(firstColumn) * 3;
             for (size_t k = 0; k < bytes; ++k) {
                 sums[k] = src[k];
             }
         }
         for (int y = rowStart + 1; y < rowEnd; ++y) {
-            const uint8_t* __restrict src = picture.Row(y) + static_cast<size_t>(firstColumn) * 3;
+            const T* __restrict src =
+                SampleRow<T>(picture, y) + static_cast<size_t>(firstColumn) * 3;
             for (size_t k = 0; k < bytes; ++k) {
                 sums[k] = static_cast<RowSum>(sums[k] + src[k]);
             }
@@ -179,9 +217,9 @@ void ScaledRenderer::RenderAveraged(const RgbImage& picture, int targetHeight, i
             }
             const Sum count = rows * static_cast<Sum>(length);
             const Sum half = count / 2;
-            target[i] = PackScreenPixel(static_cast<uint8_t>((red + half) / count),
-                                        static_cast<uint8_t>((green + half) / count),
-                                        static_cast<uint8_t>((blue + half) / count));
+            target[i] = PackScreenPixel(ScreenChannel<T>((red + half) / count),
+                                        ScreenChannel<T>((green + half) / count),
+                                        ScreenChannel<T>((blue + half) / count));
         }
         previousStart = rowStart;
         previousEnd = rowEnd;

@@ -26,6 +26,8 @@ inline constexpr uint32_t PackScreenPixel(uint8_t red, uint8_t green, uint8_t bl
 ///   a one-pixel line stays visible, dimmed, instead of vanishing;
 /// - when an axis is enlarged or kept, target pixel d shows source pixel
 ///   d*S/D (nearest neighbour), so zoomed pixels show as sharp squares.
+/// A 16-bit picture is drawn as those rules give it at 16 bits, each channel
+/// then narrowed to the nearest 8-bit value for the screen.
 /// The renderer keeps its work buffers between calls; after the first call at
 /// a given size it does not allocate. Not thread-safe: one per painter.
 class ScaledRenderer {
@@ -39,9 +41,11 @@ class ScaledRenderer {
                 int areaWidth, int areaHeight, uint32_t* out, ptrdiff_t outStride);
 
   private:
-    template <typename RowSum, typename Sum>
+    // T: the picture's samples, uint8_t or uint16_t.
+    template <typename T, typename RowSum, typename Sum>
     void RenderAveraged(const RgbImage& picture, int targetHeight, int areaY, int areaHeight,
                         uint32_t* out, ptrdiff_t outStride, std::vector<RowSum>& rowSums);
+    template <typename T>
     void RenderNearest(const RgbImage& picture, int targetHeight, int areaY, int areaHeight,
                        uint32_t* out, ptrdiff_t outStride);
 

@@ -102,8 +102,19 @@ PicturePoint PointerToPicture(double x, double y, double zoom) {
 
 PixelColour ReadViewPixel(const RgbImage& picture, int x, int y) {
     PixelColour c;
+    const bool wide = picture.Depth() == 16;
     if (x < 0 || y < 0 || x >= picture.Width() || y >= picture.Height()) {
+        if (wide) {
+            c.red = c.green = c.blue = kWhite16;
+        }
         return c;  // white
+    }
+    if (wide) {
+        const uint16_t* p = picture.Row16(y) + static_cast<size_t>(x) * 3;
+        c.blue = p[0];
+        c.green = p[1];
+        c.red = p[2];
+        return c;
     }
     const uint8_t* p = picture.Row(y) + static_cast<size_t>(x) * 3;
     c.blue = p[0];
@@ -112,19 +123,24 @@ PixelColour ReadViewPixel(const RgbImage& picture, int x, int y) {
     return c;
 }
 
-std::string PixelReadoutText(int x, int y, int red, int green, int blue) {
+std::string PixelReadoutText(int x, int y, int red, int green, int blue, int depth) {
     // Luminosity's (r + g + b) div 3, widened so that no argument can overflow.
     const long long lum = (static_cast<long long>(red) + green + blue) / 3;
-    char text[128];
-    std::snprintf(text, sizeof text, "X%4.4d/Y%4.4d - r%3.3d/g%3.3d/b%3.3d//lum%3.3lld", x, y, red,
-                  green, blue, lum);
+    char text[160];
+    if (depth == 16) {
+        std::snprintf(text, sizeof text, "X%4.4d/Y%4.4d - r%5.5d/g%5.5d/b%5.5d//lum%5.5lld", x, y,
+                      red, green, blue, lum);
+    } else {
+        std::snprintf(text, sizeof text, "X%4.4d/Y%4.4d - r%3.3d/g%3.3d/b%3.3d//lum%3.3lld", x, y,
+                      red, green, blue, lum);
+    }
     return text;
 }
 
 std::string PointerReadoutText(const RgbImage& picture, double x, double y, double zoom) {
     const PicturePoint p = PointerToPicture(x, y, zoom);
     const PixelColour c = ReadViewPixel(picture, p.x, p.y);
-    return PixelReadoutText(p.x, p.y, c.red, c.green, c.blue);
+    return PixelReadoutText(p.x, p.y, c.red, c.green, c.blue, picture.Depth());
 }
 
 int WheelZoomPosition(int position, int angleDelta) {

@@ -65,13 +65,16 @@ struct PixelColour {
     int blue = 255;
 };
 
-/// The colour of pixel (x, y) of the picture; any position outside it
-/// (negative, or at or beyond its width or height) reads as white.
+/// The colour of pixel (x, y) of the picture, at the picture's depth (16-bit
+/// values for a 16-bit picture); any position outside it (negative, or at or
+/// beyond its width or height) reads as white (255, or 65535 at 16 bits).
 PixelColour ReadViewPixel(const RgbImage& picture, int x, int y);
 
 /// The status bar's pixel readout:
 /// "X0012/Y0340 - r255/g128/b000//lum127". lum is Luminosity (r + g + b) div 3.
-std::string PixelReadoutText(int x, int y, int red, int green, int blue);
+/// At depth 16 the values are 16-bit ones, written with five digits:
+/// "X0012/Y0340 - r65535/g00128/b00000//lum21887".
+std::string PixelReadoutText(int x, int y, int red, int green, int blue, int depth = 8);
 
 /// The readout of the picture pixel under the pointer, pointer mapping and
 /// reading together.

@@ -177,9 +177,20 @@ std::unique_ptr<Dialogs> Dialogs::Install(std::unique_ptr<Dialogs> dialogs) {
 
 QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
                                     const std::function<QString(const QString&)>& question,
-                                    const QString& caption) {
+                                    const QString& caption,
+                                    const std::function<DialogButton(const QString&)>& acceptName) {
     for (;;) {
         const QString chosen = Dialogs::Get().SaveFileName(parent, options);
+        if (!chosen.isEmpty() && acceptName) {
+            const DialogButton accepted = acceptName(chosen);
+            if (accepted == DialogButton::No) {
+                options.fileName = chosen;
+                continue;
+            }
+            if (accepted != DialogButton::Yes) {
+                return QString();
+            }
+        }
         if (chosen.isEmpty() || !QFileInfo::exists(chosen)) {
             return chosen;
         }

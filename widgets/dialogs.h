@@ -95,10 +95,14 @@ QWidget* DialogParent(QWidget* requested);
 /// The save dialog, then, when the chosen file exists, `question(name)`
 /// with Yes, No and Cancel: Yes takes the name, No shows the dialog again
 /// with it, Cancel gives up. Nothing of the user's is replaced without that
-/// question. Empty on Cancel in either.
-QString SaveFileNameAskingToReplace(QWidget* parent, FileDialogOptions& options,
-                                    const std::function<QString(const QString&)>& question,
-                                    const QString& caption);
+/// question. Empty on Cancel in either. With acceptName, a chosen name is
+/// first put to it: Yes goes on, No shows the dialog again with the name,
+/// anything else gives up (a name the format of which loses what is to be
+/// saved, say).
+QString SaveFileNameAskingToReplace(
+    QWidget* parent, FileDialogOptions& options,
+    const std::function<QString(const QString&)>& question, const QString& caption,
+    const std::function<DialogButton(const QString&)>& acceptName = {});
 
 /// Turns the program's filter form "Text|*.A;*.B|..." into Qt's name filters
 /// ("Text (*.A *.B)"), matching upper- and lower-case extensions alike. The

@@ -69,6 +69,18 @@ bool DecodeRaw(const uint8_t* data, size_t size, RgbImage& out);
 /// or does not decode.
 bool DecodeRawPreview(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth,
                       int& fullHeight);
+/// The half-size development of a RAW file (the same rules, each 2 x 2
+/// block of the sensor one pixel, no demosaic), at 8 bits, never the
+/// embedded preview: what measuring a frame's brightness needs, in a
+/// fraction of a full development's time. fullWidth and fullHeight receive
+/// the frame's own size.
+RawResult DecodeRawHalfSize(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth,
+                            int& fullHeight);
+/// The cores LibRaw's development may use on the calling thread (its
+/// OpenMP threads), and setting them for this thread alone; 1 and nothing
+/// when LibRaw has no OpenMP.
+int RawDevelopThreads();
+void SetRawDevelopThreads(int threads);
 /// True when a TIFF-structured file carries raw sensor data in its first
 /// directory: a DNGVersion tag, or colour-filter-array or linear-raw
 /// photometric interpretation. Such files are LibRaw's, not libtiff's.

@@ -27,11 +27,14 @@
 // libjpeg's default error handler, which prints a warning such as "Premature
 // end of JPEG file" to stderr for a damaged file.
 
+#include <dlfcn.h>
 #include <libraw.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "core/codecs/codecs.h"
 
@@ -73,9 +76,65 @@ std::unique_ptr<LibRaw> NewDeveloper(int depth, bool halfSize) {
     return raw;
 }
 
+// Whether a TIFF-structured file carries a directory that Debian's LibRaw
+// faults on while it reads it: a CFA pattern of 36 entries (LibRaw takes
+// it for an X-Trans pattern) whose repeat is not 6 x 6. Walks the first
+// directory's chain and the sub-directories below them; others pass.
+bool LibRawFaultsOn(const uint8_t* data, size_t size) {
+    if (size < 8 || !((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))) {
+        return false;
+    }
+    const bool little = data[0] == 'I';
+    auto u16 = [&](uint64_t at) -> uint32_t {
+        return at + 2 > size ? 0
+                             : static_cast<uint32_t>(little ? data[at] | data[at + 1] << 8
+                                                            : data[at] << 8 | data[at + 1]);
+    };
+    auto u32 = [&](uint64_t at) -> uint32_t {
+        return little ? u16(at) | u16(at + 2) << 16 : u16(at) << 16 | u16(at + 2);
+    };
+    // LibRaw reads the directories whatever the version number says.
+    std::vector<uint64_t> pending{u32(4)};
+    std::vector<uint64_t> seen;
+    while (!pending.empty() && seen.size() < 256) {
+        const uint64_t ifd = pending.back();
+        pending.pop_back();
+        if (ifd < 8 || ifd + 2 > size || std::find(seen.begin(), seen.end(), ifd) != seen.end()) {
+            continue;
+        }
+        seen.push_back(ifd);
+        const uint32_t entries = u16(ifd);
+        uint32_t repeat = 0;  // rows << 16 | columns
+        bool thirtySix = false;
+        for (uint32_t i = 0; i < entries && ifd + 2 + uint64_t{i} * 12 + 12 <= size; ++i) {
+            const uint64_t at = ifd + 2 + uint64_t{i} * 12;
+            const uint32_t tag = u16(at);
+            const uint32_t count = u32(at + 4);
+            if (tag == 33421 && count == 2) {  // CFARepeatPatternDim, two SHORTs
+                repeat = u16(at + 8) << 16 | u16(at + 10);
+            } else if (tag == 33422) {  // CFAPattern
+                thirtySix = count == 36;
+            } else if (tag == 330) {  // SubIFDs: one offset inline, more elsewhere
+                for (uint32_t k = 0; k < std::min<uint32_t>(count, 64); ++k) {
+                    pending.push_back(count == 1 ? u32(at + 8)
+                                                 : u32(u32(at + 8) + uint64_t{k} * 4));
+                }
+            }
+        }
+        if (thirtySix && repeat != (6u << 16 | 6u)) {
+            return true;
+        }
+        pending.push_back(u32(ifd + 2 + uint64_t{entries} * 12));
+    }
+    return false;
+}
+
 // Opens the file and checks the sizes its header declares. False when
 // LibRaw does not know the file or the sizes cannot be.
 bool Open(LibRaw& raw, const uint8_t* data, size_t size) {
+    if (LibRawFaultsOn(data, size)) {
+        return false;  // damaged: LibRaw would fault instead of saying so
+    }
     // LibRaw only reads the buffer, but its interface takes it writable.
     if (raw.open_buffer(const_cast<uint8_t*>(data), size) != LIBRAW_SUCCESS) {
         return false;
@@ -204,6 +263,65 @@ bool DecodeRawPreview(const uint8_t* data, size_t size, RgbImage& out, int& full
     fullWidth = 0;
     fullHeight = 0;
     return false;
+}
+
+RawResult DecodeRawHalfSize(const uint8_t* data, size_t size, RgbImage& out, int& fullWidth,
+                            int& fullHeight) {
+    fullWidth = 0;
+    fullHeight = 0;
+    if (data == nullptr || size == 0) {
+        return RawResult::kNotRaw;
+    }
+    try {
+        const std::unique_ptr<LibRaw> raw = NewDeveloper(8, true);
+        if (!raw || !Open(*raw, data, size)) {
+            return RawResult::kNotRaw;
+        }
+        // Read before the development, which halves them.
+        const int width = raw->imgdata.sizes.width;
+        const int height = raw->imgdata.sizes.height;
+        if (!Develop(*raw, 8, out)) {
+            return RawResult::kFailed;
+        }
+        fullWidth = width;
+        fullHeight = height;
+        return RawResult::kDecoded;
+    } catch (...) {
+        return RawResult::kFailed;
+    }
+}
+
+namespace {
+
+// LibRaw's OpenMP runtime, when the library was built with one (Debian's
+// is): found at run time among the libraries already loaded, so that the
+// program needs no OpenMP of its own and a LibRaw without it costs nothing.
+using SetThreads = void (*)(int);
+using GetThreads = int (*)();
+
+SetThreads OmpSetNumThreads() {
+    static const auto set =
+        reinterpret_cast<SetThreads>(dlsym(RTLD_DEFAULT, "omp_set_num_threads"));
+    return set;
+}
+
+GetThreads OmpGetMaxThreads() {
+    static const auto get =
+        reinterpret_cast<GetThreads>(dlsym(RTLD_DEFAULT, "omp_get_max_threads"));
+    return get;
+}
+
+}  // namespace
+
+int RawDevelopThreads() {
+    const GetThreads get = OmpGetMaxThreads();
+    return get != nullptr ? get() : 1;
+}
+
+void SetRawDevelopThreads(int threads) {
+    if (const SetThreads set = OmpSetNumThreads(); set != nullptr && threads > 0) {
+        set(threads);
+    }
 }
 
 bool TiffHoldsRaw(const uint8_t* data, size_t size) {

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "core/batch.h"
+#include "core/image_file.h"
 #include "core/text.h"
 #include "lang/language_strings.h"
 #include "widgets/busy_cursor.h"
@@ -32,9 +33,12 @@ constexpr const char* kFunctionTexts[kBatchFunctionCount] = {
     "Mutiply  by an Image",     "Square of Image", "Cube of Image"};
 
 constexpr const char* kOpenPictureFilter =
-    "All Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;*.ICO;*.WMF;*.EMF|BMP "
-    "Files|*.BMP|JPG Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF "
-    "Files|*.GIF|ICO Files|*.ICO|WMF Files|*.WMF|EMF Files|*.EMF|All Files (*.*)|*.*";
+    "All "
+    "Images|*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;*.ICO;*.WMF;*."
+    "EMF;" NOCTURO_RAW_PATTERNS
+    "|BMP Files|*.BMP|JPG Files|*.JPG;*.JPS;*.JPEG|PNG Files|*.PNG|TIF Files|*.TIF;*.TIFF|GIF "
+    "Files|*.GIF|RAW Files|" NOCTURO_RAW_PATTERNS
+    "|ICO Files|*.ICO|WMF Files|*.WMF|EMF Files|*.EMF|All Files (*.*)|*.*";
 
 bool UsesReference(int index) {
     return index != 4 && index != 5;  // square and cube work on the picture alone

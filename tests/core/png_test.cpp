@@ -577,8 +577,9 @@ TEST(PngDecode, SurplusDataAfterTheLastRowLoads) {
             PointSample sample;
             ASSERT_EQ(codecs::ReadPngPoint(c.bytes.data(), c.bytes.size(), 2, h - 1, sample),
                       codecs::PointResult::Read);
-            EXPECT_EQ((std::vector<uint8_t>{sample.blue, sample.green, sample.red}),
-                      PixelAt(expected, 2, h - 1));
+            const std::vector<uint8_t> point = PixelAt(expected, 2, h - 1);
+            EXPECT_EQ((std::vector<int>{sample.blue, sample.green, sample.red}),
+                      std::vector<int>(point.begin(), point.end()));
         }
     }
 }

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <sstream>
+#include <thread>
 
 #include "core/codecs/codecs.h"
 #include "core/image_file.h"
@@ -202,6 +203,59 @@ TEST(RawFrames, PreviewIsTheEmbeddedPictureOrAHalfSizeDevelopment) {
     ASSERT_TRUE(SaveImageFile(test::RandomImage(4, 4, 2), png));
     EXPECT_FALSE(LoadRawPreview(preview, png, width, height));
     EXPECT_FALSE(LoadRawPreview(preview, dir.File("missing.dng"), width, height));
+}
+
+TEST(RawFrames, MeasuringTakesTheHalfSizeDevelopment) {
+    TempDir dir;
+    test::DngFrame frame = Sky();
+    frame.previewWidth = 32;  // the preview is never measured
+    frame.previewHeight = 24;
+    frame.previewRgb.assign(32 * 24 * 3, 255);
+    const std::vector<uint8_t> dng = test::WriteDng(frame);
+    test::WriteBytes(dir.File("sky.dng"), dng);
+    test::WriteBytes(
+        dir.File("cut.dng"),
+        std::vector<uint8_t>(dng.begin(), dng.begin() + static_cast<long>(dng.size() * 6 / 10)));
+    RgbImage half;
+    int width = 0, height = 0;
+    ASSERT_EQ(codecs::DecodeRawHalfSize(dng.data(), dng.size(), half, width, height),
+              codecs::RawResult::kDecoded);
+    RgbImage reduced;
+    ASSERT_TRUE(LoadImageFileReduced(reduced, dir.File("sky.dng"), 8, width, height));
+    EXPECT_EQ(width, 64);
+    EXPECT_EQ(height, 48);
+    EXPECT_EQ(reduced.Width(), 32);
+    EXPECT_TRUE(test::SamePixels(reduced, half));
+    EXPECT_FALSE(LoadImageFileReduced(reduced, dir.File("cut.dng"), 8, width, height));
+    // A plain TIFF named like a RAW file is measured whole.
+    std::vector<uint8_t> tiff;
+    ASSERT_TRUE(codecs::EncodeTiff(test::RandomImage(20, 10, 5), tiff));
+    test::WriteBytes(dir.File("plain.nef"), tiff);
+    ASSERT_TRUE(LoadImageFileReduced(reduced, dir.File("plain.nef"), 8, width, height));
+    EXPECT_EQ(reduced.Width(), 20);
+}
+
+TEST(RawFrames, DecodeThreadsAreHeldPerThreadAndGivenBack) {
+    const int before = codecs::RawDevelopThreads();
+    {
+        const RawDecodeThreads one(1);
+        EXPECT_EQ(codecs::RawDevelopThreads(), 1);
+        int other = 0;
+        std::thread([&] { other = codecs::RawDevelopThreads(); }).join();
+        EXPECT_EQ(other, before);  // another thread keeps its cores
+    }
+    EXPECT_EQ(codecs::RawDevelopThreads(), before);
+}
+
+TEST(RawFrames, FilterPatternsNameEveryRawExtension) {
+    std::string patterns;
+    std::string_view rest = kRawExtensions.substr(1);
+    while (!rest.empty()) {
+        const size_t dot = rest.find('.');
+        patterns += (patterns.empty() ? "*." : ";*.") + std::string(rest.substr(0, dot));
+        rest.remove_prefix(dot + 1);
+    }
+    EXPECT_EQ(patterns, NOCTURO_RAW_PATTERNS);
 }
 
 }  // namespace

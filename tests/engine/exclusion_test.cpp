@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/image_file.h"
@@ -167,46 +168,48 @@ TEST(ExcludedAreasTest, FrameMapNamesTheFrameThatNowMadeThePixel) {
 
 TEST(ExcludedAreasTest, MovingMaximumLeavesTheAreaOut) {
     // Frame k is black but for pixel (k, 0); frame 2's area holds its own
-    // pixel and frame 3's: only frame 2's goes.
-    for (size_t budget : {size_t{0}, size_t{1}}) {
-        for (int threads : {0, 2}) {
-            SCOPED_TRACE(Numbered("budget ", static_cast<long long>(budget)) +
-                         Numbered(", threads ", threads));
-            TempDir dir;
-            RunFixture run;
-            for (int k = 0; k < 5; ++k) {
-                RgbImage frame = SolidImage(5, 2, 0, 0, 0);
-                SetPixel(frame, k, 0, 200, 200, 200);
-                std::string name = dir.File(Numbered("f", k, ".bmp"));
-                ASSERT_TRUE(SaveImageFile(frame, name));
-                run.Left().Append(
-                    ListEntry{name, true, true, false,
-                              k == 2 ? ExcludedAreas{{2, 0, 2, 2}} : ExcludedAreas{}});
-            }
-            struct : MovingMaxDisplay {
-                void SetStatusPanel(int, const std::string&) override {}
-                void SetLiveDisplay(bool) override {}
-                void ShowListCopy(FileList*) override {}
-            } display;
-            MovingMaxOptions options;
-            options.decodeThreads = threads;
-            options.mergeThreads = 2;
-            options.frameBudget = budget;  // 1 byte: no frame is kept
-            const MovingMaxOutput output{dir.File("m"), ".bmp"};
-            MovingMaxRun(run.context, display, {3, false, false, false}, output, options);
-            const std::vector<std::vector<int>> expected = {
-                {200, 200, 0, 0, 0}, {0, 200, 0, 200, 0}, {0, 0, 0, 200, 200}};
-            for (int o = 0; o < 3; ++o) {
-                RgbImage image;
-                ASSERT_TRUE(LoadImageFile(image, MovingMaxFileName(output, o + 1)));
-                std::vector<int> row;
-                for (int x = 0; x < 5; ++x) {
-                    row.push_back(PixelAt(image, x, 0)[1]);
-                }
-                EXPECT_EQ(row, expected[static_cast<size_t>(o)]) << "output " << o + 1;
-            }
-            EXPECT_EQ(run.Left().Excluded(2), (ExcludedAreas{{2, 0, 2, 2}}));
+    // pixel and frame 3's: only frame 2's goes. At 16 bits the frames are
+    // widened and the area is blackened in the wide frame.
+    for (const auto& [budget, threads, depth] : std::vector<std::tuple<size_t, int, int>>{
+             {0, 0, 8}, {0, 2, 8}, {1, 0, 8}, {1, 2, 8}, {0, 2, 16}, {1, 0, 16}}) {
+        SCOPED_TRACE(Numbered("budget ", static_cast<long long>(budget)) +
+                     Numbered(", threads ", threads) + Numbered(", depth ", depth));
+        TempDir dir;
+        RunFixture run;
+        run.context.state.Depth = depth;
+        for (int k = 0; k < 5; ++k) {
+            RgbImage frame = SolidImage(5, 2, 0, 0, 0);
+            SetPixel(frame, k, 0, 200, 200, 200);
+            std::string name = dir.File(Numbered("f", k, ".bmp"));
+            ASSERT_TRUE(SaveImageFile(frame, name));
+            run.Left().Append(ListEntry{name, true, true, false,
+                                        k == 2 ? ExcludedAreas{{2, 0, 2, 2}} : ExcludedAreas{}});
         }
+        struct : MovingMaxDisplay {
+            void SetStatusPanel(int, const std::string&) override {}
+            void SetLiveDisplay(bool) override {}
+            void ShowListCopy(FileList*) override {}
+        } display;
+        MovingMaxOptions options;
+        options.decodeThreads = threads;
+        options.mergeThreads = 2;
+        options.frameBudget = budget;  // 1 byte: no frame is kept
+        const MovingMaxOutput output{dir.File("m"), depth == 16 ? ".png" : ".bmp"};
+        MovingMaxRun(run.context, display, {3, false, false, false}, output, options);
+        const int v = depth == 16 ? 200 * 257 : 200;
+        const std::vector<std::vector<int>> expected = {
+            {v, v, 0, 0, 0}, {0, v, 0, v, 0}, {0, 0, 0, v, v}};
+        for (int o = 0; o < 3; ++o) {
+            RgbImage image;
+            ASSERT_TRUE(LoadImageFile(image, MovingMaxFileName(output, o + 1), LoadOptions{depth}));
+            ASSERT_EQ(image.Depth(), depth);
+            std::vector<int> row;
+            for (int x = 0; x < 5; ++x) {
+                row.push_back(depth == 16 ? image.Row16(0)[3 * x + 1] : PixelAt(image, x, 0)[1]);
+            }
+            EXPECT_EQ(row, expected[static_cast<size_t>(o)]) << "output " << o + 1;
+        }
+        EXPECT_EQ(run.Left().Excluded(2), (ExcludedAreas{{2, 0, 2, 2}}));
     }
 }
 

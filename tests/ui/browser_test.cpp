@@ -131,9 +131,12 @@ void BrowserTest::layoutAndNames() {
     }
     QCOMPARE(Child<QPushButton>(browser, "BitBtnClose")->text(), QString("Close"));
     auto* filter = Child<QComboBox>(browser, "FilterComboBox1");
-    QCOMPARE(filter->count(), 7);
-    QCOMPARE(filter->currentText(), QString("*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF"));
-    QCOMPARE(filter->itemText(6), QString("*.*"));
+    QCOMPARE(filter->count(), 8);
+    // Every picture, camera RAW files included, then each kind alone.
+    QCOMPARE(filter->currentText(),
+             QString("*.BMP;*.JPG;*.JPS;*.JPEG;*.PNG;*.TIF;*.TIFF;*.GIF;" NOCTURO_RAW_PATTERNS));
+    QCOMPARE(filter->itemText(6), QString(NOCTURO_RAW_PATTERNS));
+    QCOMPARE(filter->itemText(7), QString("*.*"));
     QCOMPARE(Child<QLineEdit>(browser, "EditName")->text(), QString("*"));
     QCOMPARE(browser->GetViewStyle(), TFormSelDir::SmallIcons);
     QVERIFY(Child<QToolButton>(browser, "btnSmallIcons")->isChecked());
@@ -233,13 +236,31 @@ void BrowserTest::maskAndFilterRefilterInMemory() {
     mask->setText("*.txt");
     QCOMPARE(Names(browser->Files()), QStringList({"notes.txt"}));
     mask->setText("*");
-    filter->setCurrentIndex(6);
-    emit filter->activated(6);
+    filter->setCurrentIndex(7);
+    emit filter->activated(7);
     QCOMPARE(Names(browser->Files()), QStringList({".hidden.jpg", "IMG_0001.JPG", "notes.txt",
                                                    "README", "shot.raw", "x.jpeg", "été.png"}));
     filter->setCurrentIndex(3);
     emit filter->activated(3);
     QCOMPARE(Names(browser->Files()), QStringList({"été.png"}));
+    // Camera RAW files: their own entry, and among every picture; a dump
+    // named .raw is none.
+    for (const char* raw : {"sky.NEF", "sky.cr3", "sky.dng"}) {
+        QFile f(night.dir.filePath(raw));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QTest::keyClick(mask, Qt::Key_F5);
+    filter->setCurrentIndex(6);
+    emit filter->activated(6);
+    QCOMPARE(Names(browser->Files()), QStringList({"sky.cr3", "sky.dng", "sky.NEF"}));
+    filter->setCurrentIndex(0);
+    emit filter->activated(0);
+    QCOMPARE(Names(browser->Files()), QStringList({".hidden.jpg", "IMG_0001.JPG", "sky.cr3",
+                                                   "sky.dng", "sky.NEF", "x.jpeg", "été.png"}));
+    for (const char* raw : {"sky.NEF", "sky.cr3", "sky.dng"}) {
+        QFile::remove(night.dir.filePath(raw));
+    }
+    QTest::keyClick(mask, Qt::Key_F5);
 
     // Showing reads the folder afresh.
     QFile::remove(night.dir.filePath("x.jpeg"));
@@ -309,8 +330,8 @@ void BrowserTest::checkCommandsAndTestValidPictures() {
     TFormMain form;
     TFormSelDir* browser = form.FormSelDir();
     QVERIFY(browser->OpenFolder(night.Path()));
-    Child<QComboBox>(browser, "FilterComboBox1")->setCurrentIndex(6);
-    browser->FilterComboBox1Select(6);
+    Child<QComboBox>(browser, "FilterComboBox1")->setCurrentIndex(7);
+    browser->FilterComboBox1Select(7);
     FileList& files = browser->Files();
     QCOMPARE(files.Count(), 8);
 

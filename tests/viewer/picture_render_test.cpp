@@ -54,14 +54,19 @@ uint32_t ReferencePixel(const RgbImage& picture, int targetWidth, int targetHeig
     for (int64_t sy = y0; sy < y1; ++sy) {
         for (int64_t sx = x0; sx < x1; ++sx) {
             for (int c = 0; c < 3; ++c) {
-                sum[c] += picture.Row(static_cast<int>(sy))[sx * 3 + c];
+                sum[c] += picture.Depth() == 16 ? picture.Row16(static_cast<int>(sy))[sx * 3 + c]
+                                                : picture.Row(static_cast<int>(sy))[sx * 3 + c];
             }
         }
     }
     const uint64_t count = static_cast<uint64_t>((x1 - x0) * (y1 - y0));
     uint32_t pixel = 0xff000000u;
     for (int c = 0; c < 3; ++c) {
-        pixel |= static_cast<uint32_t>((sum[c] + count / 2) / count) << (8 * c);
+        // A 16-bit average is narrowed to the nearest 8-bit value.
+        const uint64_t mean = (sum[c] + count / 2) / count;
+        const uint32_t shown = picture.Depth() == 16 ? Narrow16(static_cast<uint16_t>(mean))
+                                                     : static_cast<uint32_t>(mean);
+        pixel |= shown << (8 * c);
     }
     return pixel;
 }
@@ -232,21 +237,34 @@ void PictureRenderTest::matchesTheReference() {
     ScaledRenderer renderer;
     uint32_t seed = 1;
     for (const Case& c : cases) {
-        const RgbImage picture = RandomPicture(c.sourceWidth, c.sourceHeight, seed++);
-        const std::vector<uint32_t> out =
-            RenderAll(renderer, picture, c.targetWidth, c.targetHeight);
-        for (int y = 0; y < c.targetHeight; ++y) {
-            for (int x = 0; x < c.targetWidth; ++x) {
-                const uint32_t expected =
-                    ReferencePixel(picture, c.targetWidth, c.targetHeight, x, y);
-                if (out[static_cast<size_t>(y) * c.targetWidth + x] != expected) {
-                    QFAIL(qPrintable(QStringLiteral("%1x%2 -> %3x%4 differs at (%5, %6)")
-                                         .arg(c.sourceWidth)
-                                         .arg(c.sourceHeight)
-                                         .arg(c.targetWidth)
-                                         .arg(c.targetHeight)
-                                         .arg(x)
-                                         .arg(y)));
+        for (int depth : {8, 16}) {
+            RgbImage picture = RandomPicture(c.sourceWidth, c.sourceHeight, seed++);
+            if (depth == 16) {
+                // Every 16-bit value: the low byte from another draw.
+                const RgbImage low = RandomPicture(c.sourceWidth, c.sourceHeight, seed++);
+                WidenTo16(picture, picture);
+                for (int y = 0; y < picture.Height(); ++y) {
+                    for (int x = 0; x < picture.Width() * 3; ++x) {
+                        picture.Row16(y)[x] =
+                            static_cast<uint16_t>((picture.Row16(y)[x] & 0xff00) | low.Row(y)[x]);
+                    }
+                }
+            }
+            const std::vector<uint32_t> out =
+                RenderAll(renderer, picture, c.targetWidth, c.targetHeight);
+            for (int y = 0; y < c.targetHeight; ++y) {
+                for (int x = 0; x < c.targetWidth; ++x) {
+                    const uint32_t expected =
+                        ReferencePixel(picture, c.targetWidth, c.targetHeight, x, y);
+                    if (out[static_cast<size_t>(y) * c.targetWidth + x] != expected) {
+                        QFAIL(qPrintable(QStringLiteral("%1x%2 -> %3x%4 differs at (%5, %6)")
+                                             .arg(c.sourceWidth)
+                                             .arg(c.sourceHeight)
+                                             .arg(c.targetWidth)
+                                             .arg(c.targetHeight)
+                                             .arg(x)
+                                             .arg(y)));
+                    }
                 }
             }
         }

@@ -247,6 +247,16 @@ void ViewGeometryTest::readsPixelsAndWhiteOutside() {
     }
     RgbImage none;  // 0 x 0, no pixel memory at all
     QCOMPARE(ReadViewPixel(none, 0, 0).red, 255);
+
+    // A 16-bit picture reads its 16-bit values, and 65535 outside.
+    RgbImage wide;
+    QVERIFY(WidenTo16(picture, wide));
+    wide.Row16(49)[99 * 3 + 2] = 25443;
+    QCOMPARE(ReadViewPixel(wide, 99, 49).red, 25443);
+    QCOMPARE(ReadViewPixel(wide, 99, 49).blue, 148 * 257);
+    QCOMPARE(ReadViewPixel(wide, 100, 0).green, 65535);
+    QCOMPARE(PointerReadoutText(wide, 99, 49, 1.0),
+             std::string("X0099/Y0049 - r25443/g12593/b38036//lum25357"));
 }
 
 void ViewGeometryTest::readoutText() {
