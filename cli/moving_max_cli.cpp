@@ -79,7 +79,7 @@ void PrintMovingMaxUsage(FILE* out) {
         "  nocturo-stack --moving-max N [--progressive] [--no-darkening]\n"
         "                [--overwrite] [--depth BITS] [--jobs N] [--stats]\n"
         "                -o FIRST_OUTPUT FILE...\n"
-"  nocturo-stack --moving-max N [OPTION]... --video OUT.mp4 [--fps N]\n"
+        "  nocturo-stack --moving-max N [OPTION]... --video OUT.mp4 [--fps N]\n"
         "                [--video-width W] [--crf N] [-o FIRST_OUTPUT] FILE...\n"
         "\n"
         "Writes one picture per position of a window of N consecutive FILEs sliding\n"
@@ -266,9 +266,15 @@ int MovingMaxMain(int argc, char** argv) {
         std::fprintf(stderr, "nocturo-stack: %s\n", line.c_str());
     }
     if (report.stopped && !Interrupted()) {
-        // Only a refused overwrite stops a run without Ctrl+C.
-        std::fprintf(stderr,
-                     "nocturo-stack: stopped: an output exists (--overwrite replaces it)\n");
+        // Without Ctrl+C a run stops on a refused overwrite, or when its
+        // video alone was to be written and cannot be.
+        if (console.OverwriteRefused()) {
+            std::fprintf(stderr,
+                         "nocturo-stack: stopped: an output exists (--overwrite replaces it)\n");
+        } else if (withVideo && !writer.Written()) {
+            std::fprintf(stderr, "nocturo-stack: stopped: cannot write the video %s: %s\n",
+                         video.fileName.c_str(), writer.Reason().c_str());
+        }
     }
     if (Interrupted()) {
         std::fprintf(stderr, "nocturo-stack: interrupted after %d output(s)\n", report.outputs);

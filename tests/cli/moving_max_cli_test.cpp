@@ -149,6 +149,24 @@ TEST(MovingMaxCliTest, OutputsNeverReplaceInputsAndExistingOnesNeedOverwrite) {
     EXPECT_EQ(Lit(old, 3), (std::vector<int>{0, 200, 200}));
 }
 
+// A run that writes only its video stops when the video cannot be written,
+// and says so: no output of its own exists to be blamed.
+TEST(MovingMaxCliTest, AVideoThatCannotBeWrittenIsNamedWithWhy) {
+    TempDir dir;
+    std::vector<std::string> args = {"--moving-max", "2", "--video", dir.File("v.mp4")};
+    for (const std::string& frame : Frames(dir, 3)) {  // one row: too small for a video
+        args.push_back(frame);
+    }
+    const ChildResult r = Stack(args);
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("stopped: cannot write the video " + dir.File("v.mp4") +
+                         ": the pictures are too small"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(r.err.find("exists"), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("v.mp4")));
+}
+
 TEST(MovingMaxCliTest, UsageErrors) {
     TempDir dir;
     const std::vector<std::string> files = Frames(dir, 3);
