@@ -393,6 +393,9 @@ class TFormMain : public QMainWindow {
     void ShowNumberRefused(const QString& value, const QString& low, const QString& high);
     void GraphEntryClicked(int index);
     void GraphRangeSelected(int first, int last);
+    /// The graph's measuring, shown in the run progress bar while no
+    /// command holds the window.
+    void GraphMeasuring(int done, int total, bool running);
     void BuildCleanTools();
     void UpdateCleanActions();
     void AreaPicked(int x0, int y0, int x1, int y1);

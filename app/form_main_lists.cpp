@@ -8,6 +8,7 @@
 #include <QToolButton>
 
 #include "app/form_main.h"
+#include "app/run_progress_bar.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/view_decoder.h"
@@ -361,6 +362,7 @@ void TFormMain::TestPictures() {
                 DisableEntry(i, list);
                 ShowStatus(-i, Q(FormatText(Lng().kstunknownformat, name)), list, false);
             }
+            progressBar_->Report(i + 1, list.Count());
             image1_->repaint();
             ProcessPendingEvents();
         }

@@ -12,6 +12,7 @@
 
 #include "app/form_main.h"
 #include "app/night_graph.h"
+#include "app/run_progress_bar.h"
 #include "app/status_bar.h"
 #include "core/image_file.h"
 #include "engine/frame_map.h"
@@ -145,6 +146,7 @@ void TFormMain::BuildNightTools() {
     connect(panelGraph_->Graph(), &TNightGraph::rangeSelected, this,
             &TFormMain::GraphRangeSelected);
     connect(panelGraph_, &TPanelGraph::saveCsvRequested, this, &TFormMain::SaveGraphCsv1Click);
+    connect(panelGraph_, &TPanelGraph::measuring, this, &TFormMain::GraphMeasuring);
     connect(panelGraph_, &TPanelGraph::framesUnchecked, this, [this](int count) {
         statusBar1_->SetErrorStyle(false);
         // What "Uncheck frames above the line" did.
@@ -170,6 +172,22 @@ void TFormMain::BuildNightTools() {
 
 bool TFormMain::PickingArea() const {
     return areaPicker_ != nullptr && areaPicker_->Armed();
+}
+
+void TFormMain::GraphMeasuring(int done, int total, bool running) {
+    if (busy_) {
+        // The command going owns the bar; a measuring still going comes
+        // back to it at the next count after the command.
+        return;
+    }
+    if (!running) {
+        progressBar_->End();
+        return;
+    }
+    if (!progressBar_->Progress().Running()) {
+        progressBar_->Begin();
+    }
+    progressBar_->Report(done, total);
 }
 
 void TFormMain::NightGraph1Click() {

@@ -366,11 +366,7 @@ void TPanelGraph::MeasureAll() {
     for (const ListEntry& entry : list_.Entries()) {
         names.push_back(entry.text);
     }
-    measurer_->Start(std::move(names));
-    progress_->setRange(0, std::max(1, measurer_->Total()));
-    progress_->setValue(0);
-    cancelMeasure_->setEnabled(true);
-    poll_.start();
+    StartMeasuring(std::move(names));
 }
 
 void TPanelGraph::MeasureMissing() {
@@ -386,11 +382,16 @@ void TPanelGraph::MeasureMissing() {
     if (names.empty()) {
         return;
     }
+    StartMeasuring(std::move(names));
+}
+
+void TPanelGraph::StartMeasuring(std::vector<std::string> names) {
     measurer_->Start(std::move(names));
     progress_->setRange(0, std::max(1, measurer_->Total()));
     progress_->setValue(0);
     cancelMeasure_->setEnabled(true);
     poll_.start();
+    emit measuring(0, measurer_->Total(), true);
 }
 
 void TPanelGraph::WaitForMeasuring() {
@@ -401,11 +402,14 @@ void TPanelGraph::WaitForMeasuring() {
 void TPanelGraph::Poll() {
     progress_->setValue(measurer_->Done());
     Refresh();
-    if (!measurer_->Running()) {
+    if (measurer_->Running()) {
+        emit measuring(measurer_->Done(), measurer_->Total(), true);
+    } else {
         poll_.stop();
         cancelMeasure_->setEnabled(false);
         measurer_->Wait();
         progress_->setValue(progress_->maximum());
+        emit measuring(measurer_->Done(), measurer_->Total(), false);
         // Names that came while measuring ran.
         listSettled_.start();
     }

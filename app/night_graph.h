@@ -101,6 +101,9 @@ class TPanelGraph : public QWidget, public FileListObserver {
     void brightFramesUnchecked(int count, int first);
     /// "Save values as CSV..." chosen.
     void saveCsvRequested();
+    /// Measuring has come to `done` of `total` files; running false once
+    /// it has ended or was cancelled.
+    void measuring(int done, int total, bool running);
 
   public slots:
     void ButtonGraphCancelClick();
@@ -113,6 +116,7 @@ class TPanelGraph : public QWidget, public FileListObserver {
 
   private:
     void MeasureMissing();
+    void StartMeasuring(std::vector<std::string> names);
     void Poll();
     void Refresh();
 

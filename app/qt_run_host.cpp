@@ -87,8 +87,10 @@ void QtRunHost::Flush() {
 
 void QtRunHost::ShowStatus(int position, const std::string& text, const FileList& list, bool ok) {
     form_.ShowStatus(position, Q(text), list, ok);
-    // Every run counts its frames here, so one bar serves them all.
-    form_.ProgressBar()->Report((position < 0 ? -position : position) + 1, list.Count());
+}
+
+void QtRunHost::ShowProgress(int done, int total) {
+    form_.ProgressBar()->Report(done, total);
 }
 
 void QtRunHost::ProcessEvents() {

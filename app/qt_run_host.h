@@ -42,6 +42,7 @@ class QtRunHost : public RunHost {
     void StartNumberChanged() override;
     void SetStatusPanel(int panel, const std::string& text) override;
     bool AskVideoSettings(VideoSettings& settings, bool& stepFiles) override;
+    void ShowProgress(int done, int total) override;
 
   private:
     static constexpr qint64 kMinShowInterval = 100'000'000;  // nanoseconds

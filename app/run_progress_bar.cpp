@@ -50,6 +50,10 @@ RunProgressBar::RunProgressBar(QWidget* parent) : QWidget(parent) {
     hide();
 }
 
+RunProgressBar::~RunProgressBar() {
+    End();
+}
+
 void RunProgressBar::SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar) {
     taskbar_ = std::move(taskbar);
 }

@@ -41,6 +41,8 @@ class RunProgressBar : public QWidget {
     Q_OBJECT
   public:
     explicit RunProgressBar(QWidget* parent = nullptr);
+    /// A window closed during a run leaves no progress on its task-bar entry.
+    ~RunProgressBar() override;
 
     /// Replaces the task-bar entry (null: none).
     void SetTaskbar(std::unique_ptr<TaskbarProgress> taskbar);

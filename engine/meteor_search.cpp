@@ -227,7 +227,10 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
         return outcome;
     }
 
+    // Counted before the run unchecks the frames that hold no new maximum.
+    RunCounter counter(host, left, Takes);
     auto fail = [&](int index) {
+        counter.Passed();
         ++outcome.errors;
         DisableEntry(context, index, left);
         const std::string text = left.Text(index);
@@ -252,6 +255,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
         }
         left.SetChecked(index, false);
         host.ShowStatus(-index, left.Text(index), left, false);
+        counter.Passed();
         return true;
     };
     for (; i < left.Count(); ++i) {
@@ -263,6 +267,7 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
                 maximumName = name;
                 host.ShowImage(state.Result.get(), false);
                 host.ShowStatus(0, name, left, true);
+                counter.Passed();
                 break;
             }
             fail(i);
@@ -303,10 +308,12 @@ MeteorOutcome MaximumSearch(RunContext& context, int x, int y) {
                             host.ShowImage(state.Result.get(), false);
                             host.ShowStatus(state.ResultPosition - 1, name, left, true);
                         }
+                        counter.Passed();
                     }
                 } else {
                     left.SetChecked(i, false);
                     host.ShowStatus(-i, name, left, false);
+                    counter.Passed();
                 }
             }
         }

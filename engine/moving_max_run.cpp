@@ -136,6 +136,7 @@ class Run : private WindowEntries {
     void Execute() {
         const int m = static_cast<int>(entries_.size());
         const int n = settings_.windowSize;
+        outputsToDo_ = static_cast<int>(Schedule(settings_, m).size());
         if (!settings_.progressive) {
             for (int k = 0; k < std::min(n, m); ++k) {
                 Append(k);
@@ -248,6 +249,7 @@ class Run : private WindowEntries {
         const std::string name = MovingMaxFileName(output_, counter_);
         ++counter_;
         ++report_.outputs;
+        host_.ShowProgress(report_.outputs, std::max(report_.outputs, outputsToDo_));
         VideoWriter* video = state_.Writes.video;
         const bool files = video == nullptr || state_.Writes.stepFiles;
         lastOutputSaved_ = false;
@@ -374,6 +376,7 @@ class Run : private WindowEntries {
     int first_ = 0;  // list copy index of the left list's first entry
     int end_ = 0;
     int counter_ = 1;
+    int outputsToDo_ = 0;  // as the run goes when nothing stops it
     MovingMaxReport report_;
     std::unordered_set<std::string> namedInError_;
     // The overwrite answer of the run, Yes at its start.

@@ -6,6 +6,7 @@
 // Every call comes from the thread that runs the command (the GUI thread in
 // the program); never from a decode worker.
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,6 +91,36 @@ class RunHost {
     /// choices instead of the defaults given). False on Cancel. By default
     /// the defaults are taken.
     virtual bool AskVideoSettings(VideoSettings& /*settings*/, bool& /*stepFiles*/) { return true; }
+    /// How far the run has come: `done` of the `total` frames (or outputs)
+    /// it is to go through, those that failed or were passed over included.
+    /// For a progress bar with the time left; nothing by default.
+    virtual void ShowProgress(int /*done*/, int /*total*/) {}
+};
+
+/// A run's count of the entries it has gone through, told to the host. The
+/// total is the entries it takes when it starts; entries checked during the
+/// run only raise it.
+class RunCounter {
+  public:
+    template <class Takes>
+    RunCounter(RunHost& host, const FileList& list, Takes takes) : host_(host) {
+        for (int i = 0; i < list.Count(); ++i) {
+            total_ += takes(list, i) ? 1 : 0;
+        }
+    }
+    RunCounter(RunHost& host, int total) : host_(host), total_(total) {}
+
+    /// One more entry gone through.
+    void Passed() {
+        ++done_;
+        total_ = std::max(total_, done_);
+        host_.ShowProgress(done_, total_);
+    }
+
+  private:
+    RunHost& host_;
+    int done_ = 0;
+    int total_ = 0;
 };
 
 }  // namespace nocturo

@@ -338,6 +338,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
         // A frame whose file has gone fails even when it was decoded ahead.
         FrameReader frames(state.Decode, TakesChecked, true, state.Depth);
         RgbImage image;
+        RunCounter counter(host, left, TakesChecked);
         for (int i = 0; i < left.Count() && !state.StopRequested; ++i) {
             if (!TakesChecked(left, i)) {
                 continue;
@@ -376,6 +377,7 @@ SearchOutcome RunSearch(RunContext& context, SearchOperation operation, bool sav
                 DisableEntry(context, i, left);
                 host.ShowStatus(-i, name, left, false);
             }
+            counter.Passed();
             host.ProcessEvents();
         }
         frames.Stop();

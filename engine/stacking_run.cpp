@@ -83,6 +83,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
         });
 
         // First picture: loaded straight into the result buffer.
+        RunCounter counter(host, left, Takes);
         int i = 0;
         bool loaded = false;
         for (; i < left.Count(); ++i) {
@@ -102,10 +103,12 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                     // The counter reads "k/N" for the k-th picture in the
                     // result; the status bar counts from index 0.
                     host.ShowStatus(0, text, left, true);
+                    counter.Passed();
                     loaded = true;
                     break;
                 }
                 errors.Skip(i);
+                counter.Passed();
             }
             host.ProcessEvents();
         }
@@ -167,6 +170,7 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                         host.ShowStatus(state.ResultPosition - 1, text, left, true);
                     }
                 }
+                counter.Passed();
             }
             host.ProcessEvents();
             ++i;

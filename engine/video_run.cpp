@@ -112,7 +112,9 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
         host.SetStatusPanel(kProgressPanel,
                             FormatText(Lng().txtVideoProgress, writer.Frames(), toEncode));
     };
+    RunCounter counter(host, toEncode);
     auto skip = [&](int index) {
+        counter.Passed();
         ++outcome.report.errors;
         // Named before the events that DisableEntry lets run may remove it.
         if (index < list.Count() && !list.Text(index).empty()) {
@@ -145,6 +147,7 @@ VideoOutcome MakeVideoRun(RunContext& context, FileList& list, const VideoReques
                     }
                     host.ShowStatus(writer.Frames() - 1, text, list, true);
                     progress();
+                    counter.Passed();
                 }
             }
             host.ProcessEvents();

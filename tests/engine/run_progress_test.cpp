@@ -6,6 +6,17 @@
 
 #include "engine/run_progress.h"
 
+#include <functional>
+
+#include "core/combine.h"
+#include "core/image_file.h"
+#include "engine/meteor_search.h"
+#include "engine/moving_max.h"
+#include "engine/video_run.h"
+#include "tests/engine/scripted_host.h"
+#include "tests/support/test_support.h"
+#include "tests/support/video_decode.h"
+
 namespace nocturo {
 namespace {
 
@@ -53,6 +64,54 @@ TEST(RunProgress, NothingShownOutsideARun) {
     progress.Stop();
     EXPECT_FALSE(progress.Running());
     EXPECT_EQ(progress.Text(), "");
+}
+
+struct QuietDisplay : MovingMaxDisplay {
+    void SetStatusPanel(int, const std::string&) override {}
+    void SetLiveDisplay(bool) override {}
+    void ShowListCopy(FileList*) override {}
+};
+
+// Every run counts the entries it takes, a missing file and frames it
+// unchecks among them, and ends at its total; an unchecked entry is not
+// counted. The moving maximum counts its outputs.
+TEST(RunCounter, EveryRunCountsWhatItGoesThroughToItsTotal) {
+    test::TempDir dir;
+    std::vector<std::string> files;
+    for (int k = 0; k < 4; ++k) {
+        files.push_back(dir.File(test::Numbered("f", k, ".png")));
+        ASSERT_TRUE(SaveImageFile(test::NightFrame(16, 12, k), files.back()));
+    }
+    const struct {
+        const char* name;
+        int total;
+        std::function<void(test::RunFixture&)> run;
+    } runs[] = {
+        {"stacking", 4,
+         [](test::RunFixture& r) { StackingRun(r.context, AddMax, nullptr, false, true); }},
+        {"meteor search", 4, [](test::RunFixture& r) { MaximumSearch(r.context, 2, 1); }},
+        {"video", 4,
+         [&](test::RunFixture& r) {
+             MakeVideoRun(r.context, r.Left(), {dir.File("v.mp4"), {}, true});
+         }},
+        {"moving maximum", 4,
+         [&](test::RunFixture& r) {
+             QuietDisplay display;
+             MovingMaxRun(r.context, display, {2, false, false, false}, {dir.File("m"), ".png"});
+         }},
+    };
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.name);
+        test::RunFixture fixture;
+        fixture.AddChecked({files[0], dir.File("missing.png"), files[1], files[2], files[3]});
+        fixture.Left().SetChecked(2, false);
+        run.run(fixture);
+        std::vector<std::pair<int, int>> expected;
+        for (int k = 1; k <= run.total; ++k) {
+            expected.emplace_back(k, run.total);
+        }
+        EXPECT_EQ(fixture.host.progress, expected);
+    }
 }
 
 }  // namespace

@@ -85,6 +85,10 @@ class ScriptedHost : public RunHost {
     int eventCalls = 0;
     /// Runs inside SaveResultAs, after it is logged.
     std::function<void()> onSaveResultAs;
+    /// What the run told ShowProgress: done and total, in order.
+    std::vector<std::pair<int, int>> progress;
+
+    void ShowProgress(int done, int total) override { progress.emplace_back(done, total); }
 
     void ShowImage(const RgbImage* image, bool force) override {
         std::string line = "show|";

@@ -1,14 +1,20 @@
 // The window's run progress and its memory between sessions, offscreen.
 
 #include <QAction>
+#include <QApplication>
+#include <QFileInfo>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "app/form_main.h"
+#include "app/night_graph.h"
 #include "app/program_settings.h"
 #include "app/run_progress_bar.h"
 #include "core/image_file.h"
+#include "tests/support/video_decode.h"
 #include "tests/ui/scripted_dialogs.h"
 #include "widgets/file_places.h"
 
@@ -54,19 +60,17 @@ class Script {
 class WindowMemoryTest : public QObject {
     Q_OBJECT
   private slots:
-    void aRunShowsTheBarAndHidesItAtItsEnd();
+    void everyRunShowsTheBarAndHidesItAtItsEnd();
     void recentListsAndPlacesOutliveTheWindow();
 };
 
-void WindowMemoryTest::aRunShowsTheBarAndHidesItAtItsEnd() {
+void WindowMemoryTest::everyRunShowsTheBarAndHidesItAtItsEnd() {
     QTemporaryDir dir;
     QStringList files;
     for (int k = 0; k < 4; ++k) {
-        nocturo::RgbImage frame;
-        frame.Resize(6, 4);
         files << dir.filePath(QStringLiteral("f%1.png").arg(k));
         std::string name = files.back().toStdString();
-        QVERIFY(nocturo::SaveImageFile(frame, name));
+        QVERIFY(nocturo::SaveImageFile(nocturo::test::NightFrame(32, 24, k), name));
     }
     Script script;
     TFormMain form;
@@ -74,6 +78,8 @@ void WindowMemoryTest::aRunShowsTheBarAndHidesItAtItsEnd() {
     form.ProgressBar()->SetTaskbar(std::make_unique<RecordingTaskbar>(sent));
     form.show();
     form.OpenFiles(files);
+    // The bar counts the entries a run takes: not the unchecked one.
+    form.LeftList().SetChecked(1, false);
     QVERIFY(!form.ProgressBar()->isVisible());
 
     // The run's closing message is asked while the run is still going.
@@ -83,14 +89,43 @@ void WindowMemoryTest::aRunShowsTheBarAndHidesItAtItsEnd() {
         shownDuringRun = form.ProgressBar()->isVisible();
         textDuringRun = form.ProgressBar()->Text();
     };
-    script->messages = {DialogButton::Ok};
-    form.Action("GetMAX1")->trigger();
+    const struct {
+        const char* action;
+        const char* saveName;  // asked by the run, empty for none
+    } runs[] = {{"GetMAX1", ""}, {"MakeVideo1", "night.mp4"}, {"GetMaxandSave1", "steps.mp4"}};
+    for (const auto& run : runs) {
+        sent.clear();
+        shownDuringRun = false;
+        script->messages = {DialogButton::Ok};
+        script->saveNames = {dir.filePath(run.saveName)};
+        if (*run.saveName != '\0') {
+            // The video's settings, asked in a window of their own.
+            QTimer::singleShot(0, [] {
+                QWidget* window = QApplication::activeModalWidget();
+                QVERIFY(window != nullptr);
+                window->findChild<QPushButton*>("BitBtn1")->click();
+            });
+        }
+        form.Action(run.action)->trigger();
 
-    QVERIFY(shownDuringRun);
-    QCOMPARE(textDuringRun, QString("4 / 4"));
+        QVERIFY2(shownDuringRun, run.action);
+        QCOMPARE(textDuringRun, QString("3 / 3"));
+        QVERIFY(!form.ProgressBar()->isVisible());
+        QVERIFY(sent.size() >= 2);
+        QCOMPARE(sent.front(), std::make_pair(true, 1.0 / 3));
+        QCOMPARE(sent.back(), std::make_pair(false, 0.0));
+    }
+    QVERIFY(QFileInfo(dir.filePath("steps.mp4")).size() > 0);
+
+    // The night graph measures every entry of the list: the bar counts them
+    // and goes when the measuring ends.
+    sent.clear();
+    form.Action("NightGraph1")->trigger();
+    QVERIFY(form.ProgressBar()->isVisible());
+    QCOMPARE(form.ProgressBar()->Progress().Total(), 4);
+    form.PanelGraph()->WaitForMeasuring();
     QVERIFY(!form.ProgressBar()->isVisible());
-    QVERIFY(sent.size() >= 2);
-    QCOMPARE(sent.front().first, true);
+    QCOMPARE(sent.front(), std::make_pair(true, 0.0));
     QCOMPARE(sent.back(), std::make_pair(false, 0.0));
 }
 
