@@ -6,29 +6,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bench/floor_loop.h"
 #include "core/combine.h"
 #include "engine/run_host.h"
 #include "engine/stacking_run.h"
 
 namespace nocturo::bench {
-
-/// The non-empty lines of a file: one frame name each.
-inline std::vector<std::string> ReadList(const char* listName) {
-    std::vector<std::string> files;
-    std::ifstream list(listName);
-    std::string line;
-    while (std::getline(list, line)) {
-        if (!line.empty()) {
-            files.push_back(line);
-        }
-    }
-    return files;
-}
 
 class QuietHost : public RunHost {
   public:

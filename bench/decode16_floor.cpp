@@ -10,16 +10,15 @@
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
 
 #include <png.h>
-#include <sys/resource.h>
 #include <tiffio.h>
 
 #include <bit>
-#include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "bench/floor_loop.h"
 
 namespace {
 
@@ -100,37 +99,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: decode16_floor LIST\n");
         return 2;
     }
-    std::vector<std::string> files;
-    {
-        std::ifstream list(argv[1]);
-        std::string line;
-        while (std::getline(list, line)) {
-            if (!line.empty()) {
-                files.push_back(line);
-            }
-        }
-    }
-    if (files.empty()) {
-        std::fprintf(stderr, "decode16_floor: no files in %s\n", argv[1]);
-        return 2;
-    }
     TIFFSetWarningHandler(nullptr);
     std::vector<uint16_t> bgr;
     std::vector<uint8_t> strip;
-    double pixels = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (const std::string& file : files) {
-        const bool png = file.size() > 4 && file.compare(file.size() - 4, 4, ".png") == 0;
-        if (!(png ? DecodePng(file, bgr, pixels) : DecodeTiff(file, bgr, strip, pixels))) {
-            std::fprintf(stderr, "decode16_floor: cannot read %s\n", file.c_str());
-            return 1;
-        }
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("RESULT frames=%zu megapixels=%.1f seconds=%.3f maxrss_kb=%ld\n", files.size(),
-                pixels / 1e6, seconds, usage.ru_maxrss);
-    return 0;
+    return nocturo::bench::RunFloor(
+        "decode16_floor", argv[1], "cannot read", [&](const std::string& file, double& pixels) {
+            const bool png = file.size() > 4 && file.compare(file.size() - 4, 4, ".png") == 0;
+            return png ? DecodePng(file, bgr, pixels) : DecodeTiff(file, bgr, strip, pixels);
+        });
 }

@@ -13,14 +13,14 @@
 // LIST holds one JPEG file name per line. Prints one line:
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
 
-#include <sys/resource.h>
 #include <turbojpeg.h>
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <string>
 #include <vector>
+
+#include "bench/floor_loop.h"
 
 namespace {
 
@@ -49,16 +49,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const char* listName = argv[argc - 1];
-    std::vector<std::string> files;
-    {
-        std::ifstream list(listName);
-        std::string line;
-        while (std::getline(list, line)) {
-            if (!line.empty()) {
-                files.push_back(line);
-            }
-        }
-    }
+    const std::vector<std::string> files = nocturo::bench::ReadList(listName);
     if (files.empty()) {
         std::fprintf(stderr, "decode_floor: no files in %s\n", listName);
         return 2;
@@ -127,10 +118,6 @@ int main(int argc, char** argv) {
     if (encoder != nullptr) {
         tjDestroy(encoder);
     }
-
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("RESULT frames=%zu megapixels=%.1f seconds=%.3f maxrss_kb=%ld\n", files.size(),
-                pixels / 1e6, seconds, usage.ru_maxrss);
+    nocturo::bench::PrintResult(files.size(), pixels / 1e6, seconds);
     return 0;
 }

@@ -13,14 +13,14 @@
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
 
 #include <libraw.h>
-#include <sys/resource.h>
 
-#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "bench/floor_loop.h"
 
 namespace {
 
@@ -48,48 +48,27 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: raw_decode_floor [--depth 8|16] LIST\n");
         return 2;
     }
-    std::vector<std::string> files;
-    {
-        std::ifstream list(argv[first]);
-        std::string line;
-        while (std::getline(list, line)) {
-            if (!line.empty()) {
-                files.push_back(line);
-            }
-        }
-    }
-    if (files.empty()) {
-        std::fprintf(stderr, "raw_decode_floor: no files in %s\n", argv[first]);
-        return 2;
-    }
     const auto raw = std::make_unique<LibRaw>(LIBRAW_OPIONS_NO_MEMERR_CALLBACK |
                                               LIBRAW_OPIONS_NO_DATAERR_CALLBACK);
     std::vector<unsigned char> bytes;
-    double pixels = 0;
-    const auto start = std::chrono::steady_clock::now();
-    for (const std::string& file : files) {
-        libraw_output_params_t& p = raw->imgdata.params;
-        p.use_camera_wb = 1;
-        p.no_auto_bright = 1;
-        p.output_bps = depth;
-        p.user_flip = 0;
-        int error = 0;
-        libraw_processed_image_t* image = nullptr;
-        if (!ReadFile(file, bytes) || raw->open_buffer(bytes.data(), bytes.size()) != 0 ||
-            raw->unpack() != 0 || raw->dcraw_process() != 0 ||
-            (image = raw->dcraw_make_mem_image(&error)) == nullptr) {
-            std::fprintf(stderr, "raw_decode_floor: cannot develop %s\n", file.c_str());
-            return 1;
-        }
-        pixels += static_cast<double>(image->width) * image->height;
-        LibRaw::dcraw_clear_mem(image);
-        raw->recycle();
-    }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("RESULT frames=%zu megapixels=%.1f seconds=%.3f maxrss_kb=%ld\n", files.size(),
-                pixels / 1e6, seconds, usage.ru_maxrss);
-    return 0;
+    return nocturo::bench::RunFloor(
+        "raw_decode_floor", argv[first], "cannot develop",
+        [&](const std::string& file, double& pixels) {
+            libraw_output_params_t& p = raw->imgdata.params;
+            p.use_camera_wb = 1;
+            p.no_auto_bright = 1;
+            p.output_bps = depth;
+            p.user_flip = 0;
+            int error = 0;
+            libraw_processed_image_t* image = nullptr;
+            if (!ReadFile(file, bytes) || raw->open_buffer(bytes.data(), bytes.size()) != 0 ||
+                raw->unpack() != 0 || raw->dcraw_process() != 0 ||
+                (image = raw->dcraw_make_mem_image(&error)) == nullptr) {
+                return false;
+            }
+            pixels += static_cast<double>(image->width) * image->height;
+            LibRaw::dcraw_clear_mem(image);
+            raw->recycle();
+            return true;
+        });
 }

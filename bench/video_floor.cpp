@@ -12,8 +12,6 @@
 // Prints one line:
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -67,9 +65,6 @@ int main(int argc, char** argv) {
     }
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("RESULT frames=%zu megapixels=%.1f seconds=%.3f maxrss_kb=%ld\n", files.size(),
-                megapixels, seconds, usage.ru_maxrss);
+    nocturo::bench::PrintResult(files.size(), megapixels, seconds);
     return 0;
 }

@@ -57,6 +57,28 @@ bool ReadWholeFile(const std::string& fileName, std::vector<uint8_t>& bytes) {
     return true;
 }
 
+// A thread's file buffer is kept for the next frame, but not at the size of
+// a huge file.
+void DropIfHuge(std::vector<uint8_t>& bytes) {
+    if (bytes.capacity() > (size_t{64} << 20)) {
+        std::vector<uint8_t>().swap(bytes);
+    }
+}
+
+// Reads a picture file whole into a buffer kept per thread (one for each
+// caller) and gives it to decode(bytes); false for a name that cannot be a
+// picture, no such file, or a failed read or decode.
+template <class DecodeBytes>
+bool DecodeWholeFile(const std::string& fileName, DecodeBytes decode) {
+    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
+        return false;
+    }
+    thread_local std::vector<uint8_t> bytes;
+    const bool ok = ReadWholeFile(fileName, bytes) && decode(bytes);
+    DropIfHuge(bytes);
+    return ok;
+}
+
 // Which decoder a file goes to, by its content:
 // - JPEG, PNG, GIF, BMP and icons by their signatures (a JPEG named .NEF is
 //   a JPEG);
@@ -231,9 +253,7 @@ bool Load(RgbImage& destination, const std::string& fileName, int* formatCode, b
         if (ok) {
             destination.SetFormat(ProcessingFormat(depth));
         }
-        if (bytes.capacity() > (size_t{64} << 20)) {
-            std::vector<uint8_t>().swap(bytes);  // do not hold on to huge files
-        }
+        DropIfHuge(bytes);
     } else {
         // A name that cannot be a picture, or no such file: nothing to show,
         // and nothing a run could merge.
@@ -268,58 +288,41 @@ bool LoadRawPreview(RgbImage& buffer, const std::string& fileName, int& fullWidt
                     int& fullHeight) {
     fullWidth = 0;
     fullHeight = 0;
-    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
-        return false;
-    }
-    thread_local std::vector<uint8_t> bytes;
-    bool ok = ReadWholeFile(fileName, bytes);
-    if (ok) {
+    return DecodeWholeFile(fileName, [&](const std::vector<uint8_t>& bytes) {
         const codecs::ImageKind kind = codecs::DetectKind(bytes.data(), bytes.size());
-        ok = RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName)) != Route::kOwn &&
-             codecs::DecodeRawPreview(bytes.data(), bytes.size(), buffer, fullWidth, fullHeight);
-    }
-    if (bytes.capacity() > (size_t{64} << 20)) {
-        std::vector<uint8_t>().swap(bytes);
-    }
-    return ok;
+        return RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName)) != Route::kOwn &&
+               codecs::DecodeRawPreview(bytes.data(), bytes.size(), buffer, fullWidth, fullHeight);
+    });
 }
 
 bool LoadImageFileReduced(RgbImage& buffer, const std::string& fileName, int scale, int& fullWidth,
                           int& fullHeight) {
     fullWidth = 0;
     fullHeight = 0;
-    if (!IsLoadableName(fileName) || !IsRegularFile(fileName)) {
-        return false;
-    }
-    thread_local std::vector<uint8_t> bytes;
-    bool ok = ReadWholeFile(fileName, bytes);
-    if (ok) {
+    return DecodeWholeFile(fileName, [&](const std::vector<uint8_t>& bytes) {
         const codecs::ImageKind kind = codecs::DetectKind(bytes.data(), bytes.size());
         const Route route = RouteOf(kind, bytes.data(), bytes.size(), IsRawName(fileName));
         if (kind == codecs::ImageKind::Jpeg) {
-            ok = codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
-                                          fullHeight);
-        } else if (route != Route::kOwn) {
+            return codecs::DecodeJpegScaled(bytes.data(), bytes.size(), scale, buffer, fullWidth,
+                                            fullHeight);
+        }
+        bool ok = false;
+        if (route != Route::kOwn) {
             // As in full: a RAW file LibRaw cannot develop fails; one it does
             // not know at all (a plain TIFF named .NEF) is a TIFF after all.
             const codecs::RawResult raw = codecs::DecodeRawHalfSize(bytes.data(), bytes.size(),
                                                                     buffer, fullWidth, fullHeight);
-            ok = raw == codecs::RawResult::kDecoded;
-            if (raw == codecs::RawResult::kNotRaw && route == Route::kLibRawThenTiff) {
-                ok = codecs::DecodeTiff(bytes.data(), bytes.size(), buffer, 8);
-                fullWidth = ok ? buffer.Width() : 0;
-                fullHeight = ok ? buffer.Height() : 0;
+            if (raw != codecs::RawResult::kNotRaw || route != Route::kLibRawThenTiff) {
+                return raw == codecs::RawResult::kDecoded;
             }
+            ok = codecs::DecodeTiff(bytes.data(), bytes.size(), buffer, 8);
         } else {
             ok = Decode(bytes, buffer, 8, IsRawName(fileName));
-            fullWidth = ok ? buffer.Width() : 0;
-            fullHeight = ok ? buffer.Height() : 0;
         }
-    }
-    if (bytes.capacity() > (size_t{64} << 20)) {
-        std::vector<uint8_t>().swap(bytes);
-    }
-    return ok;
+        fullWidth = ok ? buffer.Width() : 0;
+        fullHeight = ok ? buffer.Height() : 0;
+        return ok;
+    });
 }
 
 RawDecodeThreads::RawDecodeThreads(int threads) : previous_(codecs::RawDevelopThreads()) {
