@@ -89,6 +89,10 @@ TEST(RunCounter, EveryRunCountsWhatItGoesThroughToItsTotal) {
     } runs[] = {
         {"stacking", 4,
          [](test::RunFixture& r) { StackingRun(r.context, AddMax, nullptr, false, true); }},
+        // As "Apply to All": the first frame sizes the result, then is
+        // processed like the others, and counted once.
+        {"first frame not merged", 4,
+         [](test::RunFixture& r) { StackingRun(r.context, AddMax, nullptr, false, false); }},
         {"meteor search", 4, [](test::RunFixture& r) { MaximumSearch(r.context, 2, 1); }},
         {"video", 4,
          [&](test::RunFixture& r) {
