@@ -112,11 +112,13 @@ bool TiffStripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t
 
 namespace {
 
-// Whole strips at a time: a full strip lets libtiff hand Deflate data to
+// Deflate strips are read whole: a full strip lets libtiff hand them to
 // libdeflate, about twice as fast as zlib, which it must use when asked for
-// one scanline. Strips above kMaxWholeStripBytes (a picture stored as one
-// huge strip) are read a scanline at a time instead, so that no second
-// frame-sized buffer is needed.
+// one scanline. Other coders stay with scanlines, which cut a PackBits run
+// that runs on past its row as the point reader does. Strips above
+// kMaxWholeStripBytes (a picture stored as one huge strip) are read a
+// scanline at a time as well, so that no second frame-sized buffer is
+// needed.
 constexpr uint64_t kMaxWholeStripBytes = uint64_t{64} << 20;
 
 bool ReadWholeStrips(TIFF* tif, const RowWriter& writer, tmsize_t stripSize, tmsize_t lineSize,
@@ -172,10 +174,14 @@ bool ReadStrips(TIFF* tif, const RowWriter& writer) {
     // Only where the strips are exactly what the rows need: anything odd
     // (a strip table of another length, a strip size libtiff computes
     // differently) keeps to the scanline reader.
-    if (rowsPerStrip > 0 && stripSize > 0 &&
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const bool deflate =
+        compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE;
+    if (deflate && rowsPerStrip > 0 && stripSize > 0 &&
         static_cast<uint64_t>(stripSize) <= kMaxWholeStripBytes &&
         stripSize == lineSize * static_cast<tmsize_t>(rowsPerStrip) &&
-        stripsPerPlane * planes == TIFFNumberOfStrips(tif)) {
+        stripsPerPlane * planes <= TIFFNumberOfStrips(tif)) {
         return ReadWholeStrips(tif, writer, stripSize, lineSize, rowsPerStrip);
     }
     const std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineSize]);
