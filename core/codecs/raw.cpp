@@ -187,6 +187,16 @@ bool Develop(LibRaw& raw, int depth, RgbImage& out) {
         raw.dcraw_process() != LIBRAW_SUCCESS || raw.error_count() != 0) {
         return false;
     }
+    // Colour frames go straight into out's rows, in BGR: LibRaw's own
+    // picture would be a second frame-sized buffer, fresh every frame (96 MB
+    // for a 16-bit 16-megapixel frame), copied once more.
+    int width = 0, height = 0, colours = 0, bits = 0;
+    raw.get_mem_image_format(&width, &height, &colours, &bits);
+    if (colours == 3 && bits == depth && width > 0 && height > 0) {
+        return out.Resize(width, height, depth) &&
+               (height == 1 || out.Row(1) == out.Row(0) + out.Stride()) &&
+               raw.copy_mem_image(out.Row(0), static_cast<int>(out.Stride()), 1) == LIBRAW_SUCCESS;
+    }
     int error = 0;
     const ProcessedHandle image(raw.dcraw_make_mem_image(&error));
     return image && error == LIBRAW_SUCCESS && CopyProcessed(*image, depth, out);

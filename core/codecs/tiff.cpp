@@ -112,12 +112,77 @@ bool TiffStripsInsideData(TIFF* tif, uint64_t dataSize, uint32_t width, uint32_t
 
 namespace {
 
+// Deflate strips are read whole: a full strip lets libtiff hand them to
+// libdeflate, about twice as fast as zlib, which it must use when asked for
+// one scanline. Other coders stay with scanlines, which cut a PackBits run
+// that runs on past its row as the point reader does. Strips above
+// kMaxWholeStripBytes (a picture stored as one huge strip) are read a
+// scanline at a time as well, so that no second frame-sized buffer is
+// needed.
+constexpr uint64_t kMaxWholeStripBytes = uint64_t{64} << 20;
+
+bool ReadWholeStrips(TIFF* tif, const RowWriter& writer, tmsize_t stripSize, tmsize_t lineSize,
+                     uint32_t rowsPerStrip) {
+    const RgbImage& out = writer.out;
+    const std::unique_ptr<uint8_t[]> strip(new (std::nothrow) uint8_t[stripSize]);
+    if (!strip) {
+        return false;
+    }
+    const auto width = static_cast<uint32_t>(out.Width());
+    const auto height = static_cast<uint32_t>(out.Height());
+    const uint32_t stripsPerPlane = (height + rowsPerStrip - 1) / rowsPerStrip;
+    const int planes = IsPlanarRgb(writer.layout) ? 3 : 1;
+    for (int plane = 0; plane < planes; ++plane) {
+        for (uint32_t s = 0; s < stripsPerPlane; ++s) {
+            const uint32_t first = s * rowsPerStrip;
+            const uint32_t rows = std::min(rowsPerStrip, height - first);
+            const tmsize_t need = lineSize * static_cast<tmsize_t>(rows);
+            const auto index = static_cast<uint32_t>(plane) * stripsPerPlane + s;
+            if (TIFFReadEncodedStrip(tif, index, strip.get(), -1) < need) {
+                return false;
+            }
+            for (uint32_t r = 0; r < rows; ++r) {
+                const uint8_t* line = strip.get() + static_cast<size_t>(r) * lineSize;
+                const int y = static_cast<int>(first + r);
+                if (planes == 3) {
+                    writer.Plane(plane, line, y, 0, width);
+                } else {
+                    writer.Row(line, y, 0, width);
+                }
+            }
+        }
+    }
+    return true;
+}
+
 bool ReadStrips(TIFF* tif, const RowWriter& writer) {
     const Layout& layout = writer.layout;
     const RgbImage& out = writer.out;
     const tmsize_t lineSize = TIFFScanlineSize(tif);
     if (lineSize <= 0 || static_cast<uint64_t>(lineSize) > kMaxBandBytes) {
         return false;
+    }
+    uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    rowsPerStrip = std::min(rowsPerStrip, static_cast<uint32_t>(out.Height()));
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    const int planes = IsPlanarRgb(layout) ? 3 : 1;
+    const uint64_t stripsPerPlane =
+        rowsPerStrip == 0
+            ? 0
+            : (uint64_t{static_cast<uint32_t>(out.Height())} + rowsPerStrip - 1) / rowsPerStrip;
+    // Only where the strips are exactly what the rows need: anything odd
+    // (a strip table of another length, a strip size libtiff computes
+    // differently) keeps to the scanline reader.
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    const bool deflate =
+        compression == COMPRESSION_ADOBE_DEFLATE || compression == COMPRESSION_DEFLATE;
+    if (deflate && rowsPerStrip > 0 && stripSize > 0 &&
+        static_cast<uint64_t>(stripSize) <= kMaxWholeStripBytes &&
+        stripSize == lineSize * static_cast<tmsize_t>(rowsPerStrip) &&
+        stripsPerPlane * planes <= TIFFNumberOfStrips(tif)) {
+        return ReadWholeStrips(tif, writer, stripSize, lineSize, rowsPerStrip);
     }
     const std::unique_ptr<uint8_t[]> line(new (std::nothrow) uint8_t[lineSize]);
     if (!line) {
@@ -126,7 +191,6 @@ bool ReadStrips(TIFF* tif, const RowWriter& writer) {
     const auto width = static_cast<uint32_t>(out.Width());
     // Planes are read one after the other, each from top to bottom: libtiff
     // decodes scanlines only forwards within a strip.
-    const int planes = IsPlanarRgb(layout) ? 3 : 1;
     for (int plane = 0; plane < planes; ++plane) {
         for (int y = 0; y < out.Height(); ++y) {
             if (TIFFReadScanline(tif, line.get(), static_cast<uint32_t>(y),

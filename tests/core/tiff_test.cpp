@@ -376,6 +376,13 @@ TEST(TiffDecode, RgbLayouts) {
         p.compression = COMPRESSION_ADOBE_DEFLATE;
         p.rowsPerStrip = p.height;
     });
+    add("planar Deflate with alpha, a plane more than the colours", [](Page& p) {
+        p.planar = PLANARCONFIG_SEPARATE;
+        p.samples = 4;
+        p.extraSamples = 1;
+        p.compression = COMPRESSION_ADOBE_DEFLATE;
+        p.rowsPerStrip = 6;
+    });
     add("tiled, partial edge tiles", [](Page& p) {
         p.tileWidth = 16;
         p.tileHeight = 16;
