@@ -160,7 +160,7 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
     int width = 0;
     int height = 0;
     int restartInterval = 0;
-    size_t sofAt = 0;  // the frame header's offset, for its height
+    size_t sofAt = 0;                             // the frame header's offset, for its height
     std::vector<std::pair<size_t, size_t>> kept;  // segments copied into the cut
     const uint8_t* p = data + 2;
     const uint8_t* const end = data + size;
@@ -202,8 +202,8 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
                     component.id = seg[6 + 3 * c];
                     component.h = seg[7 + 3 * c] >> 4;
                     component.v = seg[7 + 3 * c] & 15;
-                    if (component.h < 1 || component.h > 4 || component.v < 1 ||
-                        component.v > 4 || seg[8 + 3 * c] > 3) {
+                    if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4 ||
+                        seg[8 + 3 * c] > 3) {
                         return false;
                     }
                     components.push_back(component);
