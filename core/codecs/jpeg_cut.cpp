@@ -430,7 +430,7 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
     writer.Finish();
     out.push_back(0xFF);
     out.push_back(0xD9);
-    cut = JpegCut{width, height, firstBand * band, rows};
+    cut = JpegCut{width, height, firstBand * band, rows, band};
     return true;
 }
 

@@ -23,6 +23,7 @@ struct JpegCut {
     int height = 0;    // of the whole picture
     int firstRow = 0;  // the cut's top row in the whole picture
     int rows = 0;      // rows the cut holds
+    int band = 0;      // rows in a band; the cut's second band is exact
 };
 
 /// Cuts from `data` the band of rows holding row `y`, with the band above
