@@ -208,6 +208,10 @@ bool EncodeGrey16Bands(int width, int height, const uint16_t* samples, int level
     try {
         std::vector<uint8_t> slots(static_cast<size_t>(kSlots) * kBandRows *
                                    (static_cast<size_t>(width) * 2 + 1));
+        // Room for the largest stream zlib may make, so that the file is
+        // never copied as it grows; pages never written cost nothing.
+        const size_t raw = (static_cast<size_t>(width) * 2 + 1) * static_cast<size_t>(height);
+        out.reserve(start + raw + raw / 1000 + raw / kIdatBytes * 12 + 1024);
         static const uint8_t kSignature[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
         out.insert(out.end(), kSignature, kSignature + sizeof kSignature);
         const uint8_t header[13] = {static_cast<uint8_t>(width >> 24),
