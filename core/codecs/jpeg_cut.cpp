@@ -112,6 +112,37 @@ struct Component {
     return true;
 }
 
+// The tables of each block of an MCU, in order, and its component.
+struct BlockTables {
+    const HuffTable* dc = nullptr;
+    const HuffTable* ac = nullptr;
+    int component = 0;
+};
+
+// Skips `mcus` MCUs without restart markers, summing the DC differences.
+// The reader is a local copy throughout, so that it stays in registers.
+bool SkipMcus(BitReader& shared, const BlockTables* blocks, int count, int64_t mcus,
+              std::array<uint32_t, 4>& predictor) {
+    BitReader reader = shared;
+    uint32_t sums[4] = {predictor[0], predictor[1], predictor[2], predictor[3]};
+    for (int64_t mcu = 0; mcu < mcus; ++mcu) {
+        for (int b = 0; b < count; ++b) {
+            int32_t difference = 0;
+            if (!DcDifference(reader, *blocks[b].dc, difference) ||
+                !SkipAc(reader, *blocks[b].ac)) {
+                return false;
+            }
+            sums[blocks[b].component] += static_cast<uint32_t>(difference);
+        }
+        if (reader.FarPastData()) {
+            return false;
+        }
+    }
+    shared = reader;
+    predictor = {sums[0], sums[1], sums[2], sums[3]};
+    return true;
+}
+
 // Copies one block's AC symbols, bit for bit.
 bool CopyAc(BitReader& reader, const HuffTable& table, BitWriter& writer) {
     for (int k = 1; k < 64; ++k) {
@@ -343,7 +374,22 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
         return true;
     };
     const int64_t firstMcu = int64_t{firstBand} * mcusWide;
-    for (int64_t mcu = 0; mcu < firstMcu; ++mcu) {
+    if (restartInterval == 0) {
+        std::array<BlockTables, 10> blocks{};
+        int count = 0;
+        for (size_t ci = 0; ci < components.size(); ++ci) {
+            const Component& c = components[ci];
+            for (int b = c.h * c.v; b > 0; --b) {
+                blocks[static_cast<size_t>(count++)] = {&dcTables[static_cast<size_t>(c.dcTable)],
+                                                        &acTables[static_cast<size_t>(c.acTable)],
+                                                        static_cast<int>(ci)};
+            }
+        }
+        if (!SkipMcus(reader, blocks.data(), count, firstMcu, predictor)) {
+            return false;
+        }
+    }
+    for (int64_t mcu = restartInterval == 0 ? firstMcu : 0; mcu < firstMcu; ++mcu) {
         if (!restart()) {
             return false;
         }
