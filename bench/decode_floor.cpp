@@ -5,10 +5,15 @@
 //
 //   decode_floor LIST
 //   decode_floor --encode OUTDIR LIST
+//   decode_floor --encode-max OUTDIR LIST
 //
 // With --encode, every decoded frame is also encoded as JPEG quality 100,
 // 4:4:4 (as the program saves a .jpg) and written to OUTDIR/floorNNNN.jpg:
 // the one-thread floor of a run that saves a JPEG step per frame.
+// With --encode-max, what is encoded is the running maximum of the frames
+// so far, the pictures "AddMax and Save steps" writes: on noisy frames they
+// hold more detail than a single frame, so they are larger and slower to
+// encode, and this is that run's floor with the same work.
 //
 // LIST holds one JPEG file name per line. Prints one line:
 //   RESULT frames=N megapixels=M seconds=S maxrss_kb=K
@@ -16,7 +21,9 @@
 #include <sys/resource.h>
 #include <turbojpeg.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -42,10 +49,13 @@ bool ReadFile(const std::string& name, std::vector<unsigned char>& bytes) {
 
 int main(int argc, char** argv) {
     std::string encodeDir;
-    if (argc == 4 && std::string(argv[1]) == "--encode") {
+    bool encodeMax = false;
+    if (argc == 4 &&
+        (std::string(argv[1]) == "--encode" || std::string(argv[1]) == "--encode-max")) {
         encodeDir = argv[2];
+        encodeMax = std::string(argv[1]) == "--encode-max";
     } else if (argc != 2) {
-        std::fprintf(stderr, "usage: decode_floor [--encode OUTDIR] LIST\n");
+        std::fprintf(stderr, "usage: decode_floor [--encode | --encode-max OUTDIR] LIST\n");
         return 2;
     }
     const char* listName = argv[argc - 1];
@@ -69,6 +79,7 @@ int main(int argc, char** argv) {
     int written = 0;
     std::vector<unsigned char> bytes;
     std::vector<unsigned char> bgr;
+    std::vector<unsigned char> maximum;
     double pixels = 0;
     unsigned char* jpeg = nullptr;
     unsigned long jpegCapacity = 0;
@@ -91,6 +102,16 @@ int main(int argc, char** argv) {
             return 1;
         }
         pixels += static_cast<double>(width) * height;
+        const unsigned char* picture = bgr.data();
+        if (encodeMax) {
+            if (maximum.size() != need) {
+                maximum.assign(bgr.begin(), bgr.begin() + static_cast<ptrdiff_t>(need));
+            }
+            for (size_t k = 0; k < need; ++k) {
+                maximum[k] = std::max(maximum[k], bgr[k]);
+            }
+            picture = maximum.data();
+        }
         if (encoder != nullptr) {
             // One output buffer of the largest size a frame can need, kept
             // from frame to frame as the program's writers keep theirs.
@@ -102,7 +123,7 @@ int main(int argc, char** argv) {
             }
             unsigned long size = jpegCapacity;
             if (jpeg == nullptr ||
-                tjCompress2(encoder, bgr.data(), width, width * 3, height, TJPF_BGR, &jpeg, &size,
+                tjCompress2(encoder, picture, width, width * 3, height, TJPF_BGR, &jpeg, &size,
                             TJSAMP_444, 100, TJFLAG_ACCURATEDCT | TJFLAG_NOREALLOC) != 0) {
                 std::fprintf(stderr, "decode_floor: encoding %s failed\n", file.c_str());
                 return 1;

@@ -247,4 +247,16 @@ ImageOperation BatchFunction(int functionIndex) {
     return kFunctions[functionIndex];
 }
 
+bool OverwritesBuffer(ImageOperation operation) {
+    if (operation == nullptr) {
+        return false;
+    }
+    for (int k = 0; k < kBatchFunctionCount; ++k) {
+        if (operation == BatchFunction(k)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace nocturo

@@ -79,4 +79,9 @@ bool BatchCube(RgbImage& source, RgbImage& buffer, OperationRecord* record);
 /// The batch function at a list index (0..5), or null outside that range.
 ImageOperation BatchFunction(int functionIndex);
 
+/// True for the batch functions: they write every pixel of their buffer
+/// and never read its old pixels, so a run may hand them any buffer of the
+/// result's size, depth and format instead of the result itself.
+bool OverwritesBuffer(ImageOperation operation);
+
 }  // namespace nocturo

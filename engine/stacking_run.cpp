@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/batch.h"
 #include "core/image_file.h"
 #include "engine/excluded_merge.h"
 #include "engine/frame_errors.h"
@@ -24,6 +25,27 @@ namespace {
 
 // The pause question keeps its built-in English words: the run does not use
 // the translatable strings here.
+
+// A copy of picture in copy; false (copy emptied) when memory runs out.
+bool CopyOrNot(const RgbImage& picture, RgbImage& copy) {
+    try {
+        copy = picture;
+        return true;
+    } catch (const std::bad_alloc&) {
+        copy.Release();
+        return false;
+    }
+}
+
+// Gives buffer the size, depth and format of picture, its pixels undefined;
+// false when memory runs out.
+bool SizedLike(const RgbImage& picture, RgbImage& buffer) {
+    if (!buffer.Resize(picture.Width(), picture.Height(), picture.Depth())) {
+        return false;
+    }
+    buffer.SetFormat(picture.Format());
+    return true;
+}
 
 }  // namespace
 
@@ -82,12 +104,19 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             return frames.Load(left, index, destination);
         });
 
-        // First picture: loaded straight into the result buffer.
+        // First picture: loaded straight into the result buffer. When it
+        // only sizes the result, it is then processed like every other
+        // from a copy, rather than decoded a second time.
         int i = 0;
         bool loaded = false;
+        RgbImage working;
+        int firstInWorking = -1;
         for (; i < left.Count(); ++i) {
             if (Takes(left, i)) {
                 if (read(i, state.ResultBuffer())) {
+                    if (!firstIsMerged) {
+                        firstInWorking = CopyOrNot(state.ResultBuffer(), working) ? i : -1;
+                    }
                     if (firstIsMerged) {
                         trails.BeforeMerge(state.ResultBuffer(), left, i, 0);
                     }
@@ -120,15 +149,19 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
             state.ResultPosition = 0;
         }
 
-        RgbImage working;
         const bool handsOver = Commutes(operation) && !recorder.Active();
+        // A batch function writes a whole new picture: into this buffer,
+        // while the result's buffer goes to the step due, without a copy.
+        const bool overwrites = OverwritesBuffer(operation) && !recorder.Active();
+        RgbImage output;
         while (i < left.Count() && !state.StopRequested) {
             if (Takes(left, i)) {
                 // A frame that fails is skipped; the result keeps what is
                 // merged and the run goes on. The size is checked before the
                 // merge: an operation that wrote part of the result before it
                 // noticed would spoil what is merged.
-                const bool frameRead = read(i, working);
+                const bool frameRead = i == firstInWorking || read(i, working);
+                firstInWorking = -1;
                 bool frameMerged = false;
                 if (frameRead && working.SameSize(state.ResultBuffer())) {
                     trails.BeforeMerge(working, left, i, state.ResultPosition);
@@ -140,6 +173,12 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                         frameMerged = operation(result, working, record);
                         if (frameMerged) {
                             steps->HandOver(result, working);
+                        }
+                    } else if (steps && steps->AwaitsPicture() && overwrites &&
+                               !excluded.Touches(i) && SizedLike(result, output)) {
+                        frameMerged = operation(working, output, record);
+                        if (frameMerged) {
+                            steps->HandOver(result, output);
                         }
                     } else {
                         if (steps) {

@@ -75,7 +75,8 @@ class StepWriter {
     void BeforeResultChanges();
 
     /// The run merged the next frame into `merged` (the result into the
-    /// frame, for an operation that commutes), so `result` still holds the
+    /// frame, for an operation that commutes; a batch function's whole new
+    /// picture, written into a spare buffer), so `result` still holds the
     /// picture of the step due. The step takes that buffer, `result` the
     /// merged picture, and `merged` a spare buffer to decode into (or none).
     /// This saves copying the result at every step.

@@ -182,6 +182,8 @@ TEST(RunBatchCommand, ApplyToAllWritesWhatTheBatchFunctionGivesFrameByFrame) {
     int caseNumber = 0;
     for (const Case& c : cases) {
         RunFixture run;
+        DecodeStats stats;
+        run.state.Decode.stats = &stats;
         run.AddChecked(frames);
         run.Left().Append(dir.File("skipped.png"), false, true);  // unchecked: not visited
         const std::string first = dir.File(Numbered("out", caseNumber++, "_0007.png"));
@@ -200,6 +202,9 @@ TEST(RunBatchCommand, ApplyToAllWritesWhatTheBatchFunctionGivesFrameByFrame) {
                 << "function " << c.index << " frame " << k;
         }
         EXPECT_EQ(run.state.ResultPosition, 3);
+        // The first frame sizes the result and is processed from there:
+        // every frame is decoded once.
+        EXPECT_EQ(stats.loadedByRun + stats.prefetched, 3);
         EXPECT_EQ(run.host.Count("save-as"), 0);  // the steps were saved
         EXPECT_EQ(run.host.Lines("message|"),
                   std::vector<std::string>{"message|0 File(s) in Error|Processed Pictures"});
