@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <system_error>
 #include <thread>
 
 #include "core/image_file.h"
@@ -263,7 +264,24 @@ void ConsoleHost::PrintReportLines(FILE* out) const {
 void ConsoleHost::SaveResultAs() {
     saveRequested_ = true;
     RunEnded();
+    if (!beside_) {
+        SaveOutput();
+        return;
+    }
+    std::function<bool()> work = std::move(beside_);
+    beside_ = nullptr;
+    bool outcome = false;
+    std::thread thread;
+    try {
+        thread = std::thread([&] { outcome = work(); });
+    } catch (const std::system_error&) {
+        outcome = work();  // no thread: one after the other
+    }
     SaveOutput();
+    if (thread.joinable()) {
+        thread.join();
+    }
+    besideOutcome_ = outcome;
 }
 
 void ConsoleHost::RunStarted() {

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -124,6 +125,12 @@ class ConsoleHost : public RunHost {
     int Merged() const { return merged_; }
     /// SaveResultAs was called by the run.
     bool ResultSaveRequested() const { return saveRequested_; }
+    /// Work for another thread while the run's final save writes the result
+    /// (the frame map, compressed meanwhile). It must touch nothing the save
+    /// does; it runs once at most. Its outcome: BesideSaveOutcome.
+    void DoBesideSave(std::function<bool()> work) { beside_ = std::move(work); }
+    /// What that work answered, or nothing when it has not run.
+    std::optional<bool> BesideSaveOutcome() const { return besideOutcome_; }
     /// Saving the output failed.
     bool OutputFailed() const { return outputFailed_; }
     /// Existing files not replaced (no --overwrite); the first stopped the
@@ -145,6 +152,8 @@ class ConsoleHost : public RunHost {
     int errors_ = 0;
     int merged_ = 0;
     bool saveRequested_ = false;
+    std::function<bool()> beside_;
+    std::optional<bool> besideOutcome_;
     bool outputFailed_ = false;
     int overwritesRefused_ = 0;
     std::vector<std::string> messages_;

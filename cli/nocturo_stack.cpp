@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -21,6 +22,7 @@
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -407,6 +409,17 @@ void RejectBrightFiles(Options& options) {
     options.input.files = std::move(kept);
 }
 
+// Two names of one file, as far as can be told before either exists.
+bool SameFile(const std::string& a, const std::string& b) {
+    std::error_code error;
+    const auto canonicalA = std::filesystem::weakly_canonical(a, error);
+    if (error) {
+        return a == b;
+    }
+    const auto canonicalB = std::filesystem::weakly_canonical(b, error);
+    return error ? a == b : canonicalA == canonicalB;
+}
+
 // --frame-map: writes the map of the run and its CSV; false (with a message)
 // when it cannot.
 bool WriteFrameMap(const nocturo::RunState& state, const Options& options) {
@@ -778,6 +791,19 @@ int main(int argc, char** argv) {
     nocturo::cli::InstallInterruptHandler();
     nocturo::cli::ProgressLine progress(stderr, ::isatty(STDERR_FILENO) == 1, total);
     nocturo::cli::ConsoleHost host(options.console, state, progress);
+    // The map is compressed while the result is written, unless they share
+    // a file name (then the map, written last, stays as before).
+    if (!options.frameMap.empty() && !SameFile(options.frameMap, options.console.output) &&
+        !SameFile(nocturo::FrameMapCsvName(options.frameMap), options.console.output)) {
+        host.DoBesideSave([&state, &options] {
+            try {
+                return WriteFrameMap(state, options);
+            } catch (const std::exception& e) {
+                std::fprintf(stderr, "nocturo-stack: cannot write the frame map: %s\n", e.what());
+                return false;
+            }
+        });
+    }
     nocturo::RunContext context{lists, state, host};
 
     host.RunStarted();
@@ -846,8 +872,11 @@ int main(int argc, char** argv) {
     }
 
     bool outputProblem = host.OutputFailed();
-    if (!options.frameMap.empty() && !WriteFrameMap(state, options)) {
-        outputProblem = true;
+    if (!options.frameMap.empty()) {
+        const std::optional<bool> written = host.BesideSaveOutcome();
+        if (written ? !*written : !WriteFrameMap(state, options)) {
+            outputProblem = true;
+        }
     }
     if (withSteps || withVideo) {
         // They are named with the report below.

@@ -15,46 +15,51 @@ namespace {
 
 MapKernels widest = MapKernels::kAvx2;
 
-// AddMax of pixels [from, to) of s into b, marking the pixels one of whose
-// channels rose. `from` is a multiple of 16. T: the samples, 8 or 16 bits.
-template <typename T>
-void AddMaxMarkScalar(T* __restrict b, const T* __restrict s, uint16_t* __restrict marks,
-                      size_t from, size_t to) {
+// A merge of pixels [from, to) of s into b that marks, in one bit per
+// pixel, the pixels it changed. `from` is a multiple of 16. T: the samples,
+// 8 or 16 bits; Rule: merges one pixel, true when it changed it.
+template <typename T, typename Rule>
+void MergeMarkScalar(T* __restrict b, const T* __restrict s, uint16_t* __restrict marks,
+                     size_t from, size_t to, Rule rule) {
     for (size_t group = from; group < to; group += 16) {
         const size_t end = std::min(to, group + 16);
         unsigned word = 0;
         for (size_t x = group; x < end; ++x) {
-            T* pb = b + x * 3;
-            const T* ps = s + x * 3;
-            const bool raised = (ps[0] > pb[0]) | (ps[1] > pb[1]) | (ps[2] > pb[2]);
-            pb[0] = ps[0] > pb[0] ? ps[0] : pb[0];
-            pb[1] = ps[1] > pb[1] ? ps[1] : pb[1];
-            pb[2] = ps[2] > pb[2] ? ps[2] : pb[2];
-            word |= static_cast<unsigned>(raised) << (x - group);
+            word |= static_cast<unsigned>(rule(b + x * 3, s + x * 3)) << (x - group);
         }
         marks[group / 16] = static_cast<uint16_t>(word);
     }
 }
 
-// AddMaxLum of pixels [0, count), marking the pixels it replaced.
-template <typename T>
-void AddMaxLumMark(T* __restrict b, const T* __restrict s, uint16_t* __restrict marks,
-                   size_t count) {
-    for (size_t group = 0; group < count; group += 16) {
-        const size_t end = std::min(count, group + 16);
-        unsigned word = 0;
-        for (size_t x = group; x < end; ++x) {
-            T* pb = b + x * 3;
-            const T* ps = s + x * 3;
-            if (Luminosity(ps[0], ps[1], ps[2]) > Luminosity(pb[0], pb[1], pb[2])) {
-                pb[0] = ps[0];
-                pb[1] = ps[1];
-                pb[2] = ps[2];
-                word |= 1u << (x - group);
-            }
-        }
-        marks[group / 16] = static_cast<uint16_t>(word);
+// AddMax: each channel takes the larger value; changed when one rose.
+struct AddMaxPixel {
+    template <typename T>
+    bool operator()(T* pb, const T* ps) const {
+        const bool raised = (ps[0] > pb[0]) | (ps[1] > pb[1]) | (ps[2] > pb[2]);
+        pb[0] = ps[0] > pb[0] ? ps[0] : pb[0];
+        pb[1] = ps[1] > pb[1] ? ps[1] : pb[1];
+        pb[2] = ps[2] > pb[2] ? ps[2] : pb[2];
+        return raised;
     }
+};
+
+// AddMaxLum: the brighter pixel replaces the other whole.
+struct AddMaxLumPixel {
+    template <typename T>
+    bool operator()(T* pb, const T* ps) const {
+        if (Luminosity(ps[0], ps[1], ps[2]) <= Luminosity(pb[0], pb[1], pb[2])) {
+            return false;
+        }
+        pb[0] = ps[0];
+        pb[1] = ps[1];
+        pb[2] = ps[2];
+        return true;
+    }
+};
+
+template <typename T>
+void AddMaxMarkScalar(T* b, const T* s, uint16_t* marks, size_t from, size_t to) {
+    MergeMarkScalar(b, s, marks, from, to, AddMaxPixel{});
 }
 
 // Cells [from, to) take the value of the last plane (of `count`) that
@@ -407,14 +412,14 @@ void MergeMarking(bool addMax, RgbImage& source, RgbImage& buffer, uint16_t* mar
         if (addMax) {
             AddMaxMarkScalar(b16, s16, marks, 0, count);
         } else {
-            AddMaxLumMark(b16, s16, marks, count);
+            MergeMarkScalar(b16, s16, marks, 0, count, AddMaxLumPixel{});
         }
         return;
     }
     uint8_t* b = buffer.Row(0);
     const uint8_t* s = source.Row(0);
     if (!addMax) {
-        AddMaxLumMark(b, s, marks, count);
+        MergeMarkScalar(b, s, marks, 0, count, AddMaxLumPixel{});
         return;
     }
 #if defined(__x86_64__) || defined(__i386__)

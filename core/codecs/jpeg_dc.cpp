@@ -31,8 +31,6 @@ namespace nocturo::codecs {
 
 namespace {
 
-using dc::AcEntry;
-using dc::AcFirst;
 using dc::BitReader;
 using dc::BuildTable;
 using dc::DcEntry;
@@ -41,59 +39,12 @@ using dc::kDcLookBits;
 using dc::kEndOfBlock;
 using dc::kLookBits;
 using dc::kValueLookBits;
+using dc::SkipAc;
 using dc::SlowSymbol;
 using dc::ValueEntry;
 
 // libjpeg's largest side.
 constexpr int kMaxSide = 65500;
-
-// Skips one block's AC coefficients, up to several symbols a look-up. It
-// works on its own copy of the reader, which the compiler keeps in registers.
-[[gnu::always_inline]] inline bool SkipAc(BitReader& shared, const HuffTable& acTable) {
-    BitReader reader = shared;
-    int k = 1;
-    bool ended = false;
-    while (!ended) {
-        if (reader.Count() < 32) {
-            reader.Fill();
-        }
-        // Two look-ups a refill: each takes at most kLookBits.
-        for (int twice = 0; twice < 2 && !ended; ++twice) {
-            const uint32_t peek = reader.Peek(kLookBits);
-            const AcEntry e = acTable.ac[peek];
-            if (k < e.safeBelow) {
-                reader.Drop(e.bits);
-                k += e.advance;
-                ended = k >= 64;
-                continue;
-            }
-            if (const AcFirst f = acTable.acFirst[peek]; f.firstBits != 0) {
-                // Near the block's end: one symbol at a time.
-                reader.Drop(f.firstBits);
-                k += f.firstAdvance;
-                ended = k >= 64;
-                continue;
-            }
-            if (reader.Count() < 32) {
-                reader.Fill();
-            }
-            int length = 0;
-            const int symbol = SlowSymbol(reader.Peek(16), acTable, length);
-            if (symbol < 0) {
-                return false;
-            }
-            reader.Drop(length);
-            const int run = symbol >> 4;
-            const int size = symbol & 15;
-            reader.Drop(size);
-            k += size != 0 ? run + 1 : (run == 15 ? 16 : 64);
-            ended = k >= 64;
-            break;  // the slow symbol may have used many bits
-        }
-    }
-    shared = reader;
-    return true;
-}
 
 // Zigzag position to natural (row by row) position. Runs that damaged data
 // carries past the end land on the last coefficient, as in libjpeg.

@@ -16,6 +16,7 @@
 #include <new>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/png_grey16.h"
 #include "core/codecs/png_transforms.h"
 
 namespace nocturo::codecs {
@@ -354,6 +355,11 @@ bool EncodePngGrey16(int width, int height, const uint16_t* samples, std::vector
     if (width <= 0 || height <= 0 || samples == nullptr ||
         static_cast<int64_t>(width) * height > kMaxPixels) {
         return false;
+    }
+    // Large maps are filtered and compressed on two threads, to the same bytes.
+    if (Grey16BandsApply(width, height) &&
+        EncodeGrey16Bands(width, height, samples, kCompressionLevel, out)) {
+        return true;
     }
     WriteHandles h;
     if (!OpenWriter(h, out)) {

@@ -2,7 +2,8 @@
 // band are skipped (their entropy data is read but never transformed) and
 // only a few blocks of columns around the point are decoded. The colour
 // conversion and the smooth chroma upsampling are those TurboJPEG uses for
-// the whole picture, so the pixel is the one a full decode gives.
+// the whole picture, so the pixel is the one a full decode gives. Where the
+// file allows it, only a cut of the bands around the point is decoded.
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <algorithm>
@@ -10,9 +11,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include <jpeglib.h>
 
+#include "core/codecs/jpeg_cut.h"
 #include "core/codecs/jpeg_guard.h"
 #include "core/point_reader.h"
 #include "core/rgb_image.h"
@@ -95,12 +98,7 @@ PointResult Read(jpeg_decompress_struct& cinfo, JpegGuard& guard, size_t size, i
     return PointResult::Read;
 }
 
-}  // namespace
-
-PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample) {
-    if (data == nullptr || size < 4) {
-        return PointResult::Failed;
-    }
+PointResult ReadWhole(const uint8_t* data, size_t size, int x, int y, PointSample& sample) {
     jpeg_decompress_struct cinfo{};
     JpegGuard guard;
     UseJpegGuard(cinfo, guard);
@@ -117,6 +115,33 @@ PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointS
     }
     jpeg_destroy_decompress(&cinfo);
     return result;
+}
+
+}  // namespace
+
+PointResult ReadJpegPoint(const uint8_t* data, size_t size, int x, int y, PointSample& sample) {
+    if (data == nullptr || size < 4) {
+        return PointResult::Failed;
+    }
+    // Low in the picture, the bands around the point are cut out first:
+    // reaching them skips the blocks above faster than libjpeg reads them.
+    // Whatever the cut does not answer, the whole file answers.
+    thread_local std::vector<uint8_t> cutBytes;
+    JpegCut cut;
+    if (x >= 0 && CutJpegAroundRow(data, size, y, cutBytes, cut) && x < cut.width) {
+        PointSample part;
+        if (ReadWhole(cutBytes.data(), cutBytes.size(), x, y - cut.firstRow, part) ==
+                PointResult::Read &&
+            part.inside && part.width == cut.width && part.height == cut.rows) {
+            sample = part;
+            sample.height = cut.height;
+            if (cutBytes.capacity() > (size_t{16} << 20)) {
+                std::vector<uint8_t>().swap(cutBytes);
+            }
+            return PointResult::Read;
+        }
+    }
+    return ReadWhole(data, size, x, y, sample);
 }
 
 }  // namespace nocturo::codecs

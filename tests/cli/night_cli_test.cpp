@@ -105,6 +105,14 @@ TEST(NocturoStackFrameMap, WritesTheMapAndItsCsv) {
         EXPECT_EQ(Text(dir.File(std::string(op) + "-map.csv")),
                   "position,file\n0," + broken + "\n1," + a + "\n2," + c + "\n");
     }
+    // The map is compressed while the result is written; under the result's
+    // own name it is still written last, whole.
+    const std::string same = dir.File("same.png");
+    const ChildResult both = Stack({"--frame-map", same, "-o", same, a, c});
+    EXPECT_EQ(both.exitCode, 0) << both.err;
+    int width = 0;
+    int height = 0;
+    EXPECT_EQ(test::ReadGrey16Png(same, width, height), (std::vector<uint16_t>{1, 2, 1}));
     // Nothing merged: no map, and the exit status says an output failed.
     const std::string none = dir.File("none.png");
     const ChildResult r = Stack({"--frame-map", none, "-o", dir.File("o2.png"), broken});

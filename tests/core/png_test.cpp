@@ -269,6 +269,69 @@ TEST(PngCodec, RoundTripIsPixelExactAndReadableByLibpng) {
     }
 }
 
+// The 16-bit grey map as libpng alone writes it: filters chosen by libpng,
+// zlib's fastest level.
+std::vector<uint8_t> LibpngGrey16(int width, int height, const std::vector<uint16_t>& samples) {
+    std::vector<uint8_t> bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return {};
+    }
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, size_t n) {
+            auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(p));
+            out->insert(out->end(), data, data + n);
+        },
+        nullptr);
+    png_set_IHDR(png, info, width, height, 16, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_set_compression_level(png, Z_BEST_SPEED);
+    png_write_info(png, info);
+    png_set_swap(png);
+    for (int y = 0; y < height; ++y) {
+        png_write_row(png, reinterpret_cast<png_const_bytep>(samples.data() +
+                                                             static_cast<size_t>(y) * width));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
+// Frame maps are written on two threads: the file must be libpng's, byte for
+// byte, for every kind of map (every filter wins somewhere) and size (bands
+// cut short, libpng's narrow window for small ones).
+TEST(PngCodec, Grey16MapsAreLibpngsBytes) {
+    const struct {
+        int width, height, kind;
+    } cases[] = {{640, 300, 0}, {333, 97, 1}, {1000, 41, 2}, {257, 129, 3},
+                 {64, 64, 1},   {90, 91, 0},  {1, 50, 1},    {50, 1, 2}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " kind " << c.kind);
+        std::vector<uint16_t> samples(static_cast<size_t>(c.width) * c.height);
+        uint32_t seed = 12345;
+        for (int y = 0; y < c.height; ++y) {
+            for (int x = 0; x < c.width; ++x) {
+                seed = seed * 1664525 + 1013904223;
+                const int frame = static_cast<int>(seed >> 27);  // 0..31, noisy
+                const uint16_t value =
+                    c.kind == 0   ? static_cast<uint16_t>(frame + 1)
+                    : c.kind == 1 ? static_cast<uint16_t>(x * 37 + y * 11)
+                    : c.kind == 2 ? static_cast<uint16_t>(seed >> 16)
+                                  : static_cast<uint16_t>((x / 16 + y / 8) % 5 == 0 ? frame : 7);
+                samples[static_cast<size_t>(y) * c.width + x] = value;
+            }
+        }
+        std::vector<uint8_t> ours = {9};
+        ASSERT_TRUE(codecs::EncodePngGrey16(c.width, c.height, samples.data(), ours));
+        ASSERT_EQ(ours[0], 9);
+        ours.erase(ours.begin());
+        EXPECT_TRUE(ours == LibpngGrey16(c.width, c.height, samples));
+    }
+}
+
 TEST(PngCodec, EncoderAppendsAndRefusesEmptyPictures) {
     std::vector<uint8_t> out = {1, 2, 3};
     ASSERT_TRUE(EncodePng(test::SolidImage(4, 4, 10, 20, 30), out));

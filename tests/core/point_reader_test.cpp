@@ -9,6 +9,11 @@
 #include <tiffio.h>
 #include <turbojpeg.h>
 
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jpeglib.h>
+#include <cstddef>
+#include <cstdio>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -21,6 +26,7 @@
 #include <vector>
 
 #include "core/codecs/codecs.h"
+#include "core/codecs/jpeg_cut.h"
 #include "core/image_file.h"
 #include "tests/support/test_support.h"
 
@@ -197,6 +203,63 @@ TEST(PointReader, JpegGivesTheFullDecodesPixelEverywhere) {
         const std::string name = dir.File(c.name);
         test::WriteBytes(name, Jpeg(Sky(c.width, c.height, 7), c.sampling, c.progressive));
         ExpectEveryPointMatches(name);
+    }
+}
+
+// A baseline JPEG through libjpeg, with restart markers every `restart`
+// MCUs; `sampling` is the luma's factors (chroma 1 x 1), 0 for grey.
+std::vector<uint8_t> JpegWithRestarts(const RgbImage& image, int sampling, int restart) {
+    jpeg_compress_struct cinfo{};
+    jpeg_error_mgr errors{};
+    cinfo.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&cinfo);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &buffer, &size);
+    cinfo.image_width = static_cast<JDIMENSION>(image.Width());
+    cinfo.image_height = static_cast<JDIMENSION>(image.Height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_EXT_BGR;
+    jpeg_set_defaults(&cinfo);
+    if (sampling == 0) {
+        jpeg_set_colorspace(&cinfo, JCS_GRAYSCALE);
+    } else {
+        cinfo.comp_info[0].h_samp_factor = sampling >> 4;
+        cinfo.comp_info[0].v_samp_factor = sampling & 15;
+    }
+    jpeg_set_quality(&cinfo, 95, TRUE);
+    cinfo.restart_interval = static_cast<unsigned>(restart);
+    jpeg_start_compress(&cinfo, TRUE);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(image.Row(static_cast<int>(cinfo.next_scanline)));
+        jpeg_write_scanlines(&cinfo, &row, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    std::vector<uint8_t> bytes(buffer, buffer + size);
+    std::free(buffer);
+    return bytes;
+}
+
+// Low in the picture only a cut of the point's bands is decoded: restart
+// markers, the cut's new DC differences and its edges must not show.
+TEST(PointReader, JpegCutBandsGiveTheFullDecodesPixel) {
+    TempDir dir;
+    for (const int sampling : {0x22, 0x12, 0}) {
+        for (const int restart : {0, 3}) {
+            SCOPED_TRACE(testing::Message() << std::hex << sampling << std::dec << " " << restart);
+            const std::vector<uint8_t> bytes =
+                JpegWithRestarts(Sky(101, 67, 11), sampling, restart);
+            std::vector<uint8_t> cutBytes;
+            codecs::JpegCut cut;
+            ASSERT_TRUE(codecs::CutJpegAroundRow(bytes.data(), bytes.size(), 66, cutBytes, cut));
+            EXPECT_EQ(cut.height, 67);
+            EXPECT_EQ(cut.firstRow + cut.rows, 67);
+            EXPECT_LT(cutBytes.size(), bytes.size());
+            const std::string name = dir.File("cut.jpg");
+            test::WriteBytes(name, bytes);
+            ExpectEveryPointMatches(name);
+        }
     }
 }
 
