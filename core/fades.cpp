@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/combine.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -61,6 +63,54 @@ template <typename T>
     }
 }
 
+// result := max(result, the frame weighed), row by row, in the same lanes
+// as Weigh.
+template <typename T>
+[[gnu::noinline]] void WeighedMaxRows(const RgbImage& frame, RgbImage& result, uint16_t f) {
+    const int samples = frame.Width() * 3;
+    for (int y = 0; y < frame.Height(); ++y) {
+        const T* s;
+        T* b;
+        if constexpr (sizeof(T) == 1) {
+            s = frame.Row(y);
+            b = result.Row(y);
+        } else {
+            s = frame.Row16(y);
+            b = result.Row16(y);
+        }
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i factor = _mm_set1_epi16(static_cast<short>(f));
+        if constexpr (sizeof(T) == 1) {
+            const __m128i zero = _mm_setzero_si128();
+            for (; x + 16 <= samples; x += 16) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+                const __m128i lo = Weighed(_mm_unpacklo_epi8(v, zero), factor);
+                const __m128i hi = Weighed(_mm_unpackhi_epi8(v, zero), factor);
+                const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x),
+                                 _mm_max_epu8(old, _mm_packus_epi16(lo, hi)));
+            }
+        } else {
+            for (; x + 8 <= samples; x += 8) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
+                const __m128i w = Weighed(v, factor);
+                const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+                // max of unsigned 16-bit lanes without SSE4.1
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x),
+                                 _mm_adds_epu16(_mm_subs_epu16(w, old), old));
+            }
+        }
+#endif
+        for (; x < samples; ++x) {
+            const auto w = static_cast<T>(Weighed(static_cast<uint16_t>(s[x]), f));
+            if (w > b[x]) {
+                b[x] = w;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 uint32_t FadeMinimumFactor(double m) {
@@ -112,6 +162,23 @@ void ApplyFadeFactor(RgbImage& frame, uint32_t factor) {
     } else {
         Weigh<uint8_t>(frame, f);
     }
+}
+
+bool AddMaxWeighed(RgbImage& frame, RgbImage& result, uint32_t factor) {
+    if (factor >= kFullWeight) {
+        return AddMax(frame, result);
+    }
+    if (!CanCombine(frame, result)) {
+        return false;
+    }
+    ConvertTo24Bit(frame);
+    const auto f = static_cast<uint16_t>(factor);
+    if (result.Depth() == 16) {
+        WeighedMaxRows<uint16_t>(frame, result, f);
+    } else {
+        WeighedMaxRows<uint8_t>(frame, result, f);
+    }
+    return true;
 }
 
 }  // namespace nocturo

@@ -45,4 +45,9 @@ uint32_t FadeFactor(const FadeSettings& settings, int32_t k, int32_t frames);
 /// kFullWeight; factors above it count as kFullWeight.
 void ApplyFadeFactor(RgbImage& frame, uint32_t factor);
 
+/// AddMax of the frame weighed by factor into result, in one pass: exactly
+/// ApplyFadeFactor(frame, factor) then AddMax(frame, result), but the frame
+/// is left as it was. False, changing nothing, when AddMax would refuse.
+bool AddMaxWeighed(RgbImage& frame, RgbImage& result, uint32_t factor);
+
 }  // namespace nocturo

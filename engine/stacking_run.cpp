@@ -169,10 +169,16 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                 firstInWorking = -1;
                 bool frameMerged = false;
                 if (frameRead && working.SameSize(state.ResultBuffer())) {
-                    trails.BeforeMerge(working, left, i, state.ResultPosition);
                     RgbImage& result = state.ResultBuffer();
-                    if (steps && steps->AwaitsPicture() && handsOver && !excluded.Touches(i) &&
-                        CanCombine(result, working)) {
+                    const bool handOver = steps && steps->AwaitsPicture() && handsOver &&
+                                          !excluded.Touches(i) && CanCombine(result, working);
+                    // A fade's weight taken in the merge itself spares a pass
+                    // over the frame.
+                    const bool weighInMerge = !handOver && record == nullptr &&
+                                              trails.WeighsInMerge() && !recorder.Active() &&
+                                              !excluded.Touches(i);
+                    trails.BeforeMerge(working, left, i, state.ResultPosition, weighInMerge);
+                    if (handOver) {
                         // The result merged into the frame leaves the
                         // result's buffer as the step's picture: no copy.
                         frameMerged = operation(result, working, record);
@@ -189,10 +195,12 @@ void StackingRun(RunContext& context, ImageOperation operation, OperationRecord*
                         if (steps) {
                             steps->BeforeResultChanges();
                         }
-                        frameMerged = excluded.Merge(working, result, i, [&] {
-                            return recorder.Merge(operation, record, working, result, i,
-                                                  left.Text(i));
-                        });
+                        frameMerged = weighInMerge
+                                          ? trails.MergeWeighed(working, result)
+                                          : excluded.Merge(working, result, i, [&] {
+                                                return recorder.Merge(operation, record, working,
+                                                                      result, i, left.Text(i));
+                                            });
                     }
                 }
                 if (!frameMerged) {

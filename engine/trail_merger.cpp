@@ -135,10 +135,17 @@ bool TrailMerger::TakePrepared(const FileList& left, int index, RgbImage& destin
     return false;
 }
 
-void TrailMerger::BeforeMerge(RgbImage& frame, const FileList& left, int index, int merged) {
+void TrailMerger::BeforeMerge(RgbImage& frame, const FileList& left, int index, int merged,
+                              bool weighInMerge) {
     pending_ = false;
+    factor_ = kFullWeight;
     if (fades_) {
-        ApplyFadeFactor(frame, FadeFactor(options_.fades, merged, frames_));
+        const uint32_t factor = FadeFactor(options_.fades, merged, frames_);
+        if (weighInMerge && WeighsInMerge()) {
+            factor_ = factor;
+        } else {
+            ApplyFadeFactor(frame, factor);
+        }
     }
     // The last frame ends with its own exposure.
     if (!fills_ || IsLastTaken(left, index)) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/combine.h"
+#include "core/fades.h"
 #include "core/gap_fill.h"
 #include "engine/run_state.h"
 #include "engine/trail_options.h"
@@ -40,8 +41,17 @@ class TrailMerger {
 
     /// The frame of entry `index` of the left list is merged next, as the
     /// `merged`-th picture (0 for the first): weighs it and notes its star
-    /// pixels.
-    void BeforeMerge(RgbImage& frame, const FileList& left, int index, int merged);
+    /// pixels. With weighInMerge, when WeighsInMerge(), the weight is only
+    /// noted and the caller merges with MergeWeighed instead.
+    void BeforeMerge(RgbImage& frame, const FileList& left, int index, int merged,
+                     bool weighInMerge = false);
+    /// Whether a frame's weight can be taken in its AddMax instead of in a
+    /// pass of its own: fades alone, on AddMax.
+    bool WeighsInMerge() const { return fades_ && !fills_ && !byLuminosity_; }
+    /// AddMax of the frame, weighed as BeforeMerge noted, into result.
+    bool MergeWeighed(RgbImage& frame, RgbImage& result) const {
+        return AddMaxWeighed(frame, result, factor_);
+    }
     /// It was merged into result: its star pixels, turned through the gap.
     void AfterMerge(RgbImage& result);
 
@@ -57,7 +67,8 @@ class TrailMerger {
     SkyMask mask_;
     Background background_;
     std::vector<StarPixel> pixels_;
-    bool pending_ = false;  // pixels_ wait for AfterMerge
+    bool pending_ = false;           // pixels_ wait for AfterMerge
+    uint32_t factor_ = kFullWeight;  // the weight MergeWeighed takes
     struct Prepared {
         int index;
         std::string name;

@@ -13,6 +13,7 @@
 #include "core/sky_rotation.h"
 #include "core/star_field.h"
 #include "tests/support/dotted_night.h"
+#include "tests/support/test_support.h"
 
 namespace nocturo::test {
 namespace {
@@ -199,6 +200,32 @@ TEST(Fades, PixelsTakeTheFactorRoundedToNearest) {
                 << c.value << " " << c.factor << " at " << x;
         }
     }
+}
+
+TEST(Fades, WeighedMaxIsTheWeighThenTheMaxInOnePass) {
+    // Odd widths reach the scalar tail; the frame itself is left as it was.
+    for (const int depth : {8, 16}) {
+        for (const uint32_t factor : {0u, 1u, 6554u, 32768u, 65535u, 65536u}) {
+            SCOPED_TRACE(std::to_string(depth) + " bits, factor " + std::to_string(factor));
+            RgbImage frame =
+                depth == 16 ? RandomImage16(37, 5, factor) : RandomImage(37, 5, factor);
+            const RgbImage before = frame;
+            RgbImage result =
+                depth == 16 ? RandomImage16(37, 5, factor + 1) : RandomImage(37, 5, factor + 1);
+            RgbImage expected = result;
+            RgbImage weighed = frame;
+            ApplyFadeFactor(weighed, factor);
+            ASSERT_TRUE(AddMax(weighed, expected));
+            ASSERT_TRUE(AddMaxWeighed(frame, result, factor));
+            EXPECT_TRUE(SamePixels(result, expected));
+            EXPECT_TRUE(SamePixels(frame, before));
+        }
+    }
+    RgbImage small = RandomImage(3, 3, 1);
+    RgbImage result = RandomImage(4, 3, 2);
+    const RgbImage kept = result;
+    EXPECT_FALSE(AddMaxWeighed(small, result, 100));
+    EXPECT_TRUE(SamePixels(result, kept));
 }
 
 TEST(ExifTimes, GapFractionFromMedians) {
