@@ -29,54 +29,20 @@ inline __m128i Weighed(__m128i v, __m128i f) {
 }
 #endif
 
-template <typename T>
-[[gnu::noinline]] void Weigh(RgbImage& frame, uint16_t f) {
-    const int samples = frame.Width() * 3;
-    for (int y = 0; y < frame.Height(); ++y) {
-        T* s;
-        if constexpr (sizeof(T) == 1) {
-            s = frame.Row(y);
-        } else {
-            s = frame.Row16(y);
-        }
-        int x = 0;
-#if defined(__SSE2__)
-        const __m128i factor = _mm_set1_epi16(static_cast<short>(f));
-        if constexpr (sizeof(T) == 1) {
-            const __m128i zero = _mm_setzero_si128();
-            for (; x + 16 <= samples; x += 16) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
-                const __m128i lo = Weighed(_mm_unpacklo_epi8(v, zero), factor);
-                const __m128i hi = Weighed(_mm_unpackhi_epi8(v, zero), factor);
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(s + x), _mm_packus_epi16(lo, hi));
-            }
-        } else {
-            for (; x + 8 <= samples; x += 8) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(s + x), Weighed(v, factor));
-            }
-        }
-#endif
-        for (; x < samples; ++x) {
-            s[x] = static_cast<T>(Weighed(static_cast<uint16_t>(s[x]), f));
-        }
-    }
-}
-
-// result := max(result, the frame weighed), row by row, in the same lanes
-// as Weigh.
-template <typename T>
-[[gnu::noinline]] void WeighedMaxRows(const RgbImage& frame, RgbImage& result, uint16_t f) {
+// Every channel of frame weighed, written to out: in place (out is the
+// frame) or, with kMax, kept only where it exceeds out's.
+template <typename T, bool kMax>
+[[gnu::noinline]] void WeighRows(const RgbImage& frame, RgbImage& out, uint16_t f) {
     const int samples = frame.Width() * 3;
     for (int y = 0; y < frame.Height(); ++y) {
         const T* s;
         T* b;
         if constexpr (sizeof(T) == 1) {
             s = frame.Row(y);
-            b = result.Row(y);
+            b = out.Row(y);
         } else {
             s = frame.Row16(y);
-            b = result.Row16(y);
+            b = out.Row16(y);
         }
         int x = 0;
 #if defined(__SSE2__)
@@ -87,24 +53,28 @@ template <typename T>
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
                 const __m128i lo = Weighed(_mm_unpacklo_epi8(v, zero), factor);
                 const __m128i hi = Weighed(_mm_unpackhi_epi8(v, zero), factor);
-                const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x),
-                                 _mm_max_epu8(old, _mm_packus_epi16(lo, hi)));
+                __m128i w = _mm_packus_epi16(lo, hi);
+                if constexpr (kMax) {
+                    w = _mm_max_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x)), w);
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x), w);
             }
         } else {
             for (; x + 8 <= samples; x += 8) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + x));
-                const __m128i w = Weighed(v, factor);
-                const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
-                // max of unsigned 16-bit lanes without SSE4.1
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x),
-                                 _mm_adds_epu16(_mm_subs_epu16(w, old), old));
+                __m128i w = Weighed(v, factor);
+                if constexpr (kMax) {
+                    // The larger of unsigned 16-bit lanes, without SSE4.1.
+                    const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + x));
+                    w = _mm_adds_epu16(_mm_subs_epu16(w, old), old);
+                }
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(b + x), w);
             }
         }
 #endif
         for (; x < samples; ++x) {
             const auto w = static_cast<T>(Weighed(static_cast<uint16_t>(s[x]), f));
-            if (w > b[x]) {
+            if (!kMax || w > b[x]) {
                 b[x] = w;
             }
         }
@@ -158,9 +128,9 @@ void ApplyFadeFactor(RgbImage& frame, uint32_t factor) {
     }
     const auto f = static_cast<uint16_t>(factor);
     if (frame.Depth() == 16) {
-        Weigh<uint16_t>(frame, f);
+        WeighRows<uint16_t, false>(frame, frame, f);
     } else {
-        Weigh<uint8_t>(frame, f);
+        WeighRows<uint8_t, false>(frame, frame, f);
     }
 }
 
@@ -174,9 +144,9 @@ bool AddMaxWeighed(RgbImage& frame, RgbImage& result, uint32_t factor) {
     ConvertTo24Bit(frame);
     const auto f = static_cast<uint16_t>(factor);
     if (result.Depth() == 16) {
-        WeighedMaxRows<uint16_t>(frame, result, f);
+        WeighRows<uint16_t, true>(frame, result, f);
     } else {
-        WeighedMaxRows<uint8_t>(frame, result, f);
+        WeighRows<uint8_t, true>(frame, result, f);
     }
     return true;
 }
