@@ -4,6 +4,7 @@
 #include <array>
 
 #include "core/codecs/jpeg_dc_huffman.h"
+#include "core/codecs/jpeg_header.h"
 #include "core/rgb_image.h"
 
 namespace nocturo::codecs {
@@ -14,18 +15,16 @@ using dc::BitReader;
 using dc::BuildTable;
 using dc::DcEntry;
 using dc::HuffTable;
+using dc::JpegComponent;
+using dc::JpegHeader;
+using dc::JpegSegment;
 using dc::kDcLookBits;
 using dc::kEndOfBlock;
 using dc::kValueLookBits;
+using dc::ReadJpegHeader;
 using dc::SkipAc;
 using dc::SlowSymbol;
 using dc::ValueEntry;
-
-constexpr int kMaxSide = 65500;  // libjpeg's largest side
-
-int Segment16(const uint8_t* p) {
-    return (p[0] << 8) | p[1];
-}
 
 // The code of each DC symbol (a difference's bit count), to write the
 // differences the cut changes; length 0: the table has no such symbol.
@@ -74,15 +73,6 @@ class BitWriter {
     std::vector<uint8_t>& out_;
     uint64_t bits_ = 0;
     int count_ = 0;
-};
-
-struct Component {
-    int id = 0;
-    int h = 1;
-    int v = 1;
-    int dcTable = 0;
-    int acTable = 0;
-    int inScan = -1;
 };
 
 // One DC difference, decoded.
@@ -182,168 +172,29 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
     // Large tables: each thread keeps its own between files.
     thread_local std::array<HuffTable, 4> dcTables;
     thread_local std::array<HuffTable, 4> acTables;
-    std::array<DcCodes, 4> dcCodes{};
-    for (size_t i = 0; i < 4; ++i) {
-        dcTables[i].defined = false;
-        acTables[i].defined = false;
-    }
-    std::vector<Component> components;
-    int width = 0;
-    int height = 0;
-    int restartInterval = 0;
-    size_t sofAt = 0;                             // the frame header's offset, for its height
-    std::vector<std::pair<size_t, size_t>> kept;  // segments copied into the cut
-    const uint8_t* p = data + 2;
-    const uint8_t* const end = data + size;
-    while (true) {
-        if (end - p < 4 || p[0] != 0xFF) {
-            return false;
-        }
-        const int marker = p[1];
-        if (marker == 0xFF) {
-            ++p;
-            continue;
-        }
-        const int length = Segment16(p + 2);
-        if (length < 2 || end - (p + 2) < length) {
-            return false;
-        }
-        if (marker == 0xDA) {
-            break;
-        }
-        const uint8_t* seg = p + 4;
-        const int segLength = length - 2;
-        bool keep = true;
-        switch (marker) {
-            case 0xC0:
-            case 0xC1: {
-                if (!components.empty() || segLength < 6 || seg[0] != 8) {
-                    return false;
-                }
-                height = Segment16(seg + 1);
-                width = Segment16(seg + 3);
-                const int count = seg[5];
-                if ((count != 1 && count != 3) || segLength != 6 + 3 * count || width <= 0 ||
-                    height <= 0 || width > kMaxSide || height > kMaxSide ||
-                    int64_t{width} * height > kMaxPixels) {
-                    return false;
-                }
-                for (int c = 0; c < count; ++c) {
-                    Component component;
-                    component.id = seg[6 + 3 * c];
-                    component.h = seg[7 + 3 * c] >> 4;
-                    component.v = seg[7 + 3 * c] & 15;
-                    if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4 ||
-                        seg[8 + 3 * c] > 3) {
-                        return false;
-                    }
-                    components.push_back(component);
-                }
-                sofAt = static_cast<size_t>(p - data);
-                break;
-            }
-            case 0xC4: {
-                int at = 0;
-                while (at < segLength) {
-                    if (segLength - at < 17) {
-                        return false;
-                    }
-                    const int cls = seg[at] >> 4;
-                    const int id = seg[at] & 15;
-                    int symbolCount = 0;
-                    for (int i = 0; i < 16; ++i) {
-                        symbolCount += seg[at + 1 + i];
-                    }
-                    if (cls > 1 || id > 3 || symbolCount > 256 ||
-                        segLength - at - 17 < symbolCount) {
-                        return false;
-                    }
-                    const auto slot = static_cast<size_t>(id);
-                    HuffTable& table = cls == 0 ? dcTables[slot] : acTables[slot];
-                    if (!BuildTable(seg + at + 1, seg + at + 17, symbolCount, cls == 1, table)) {
-                        return false;
-                    }
-                    if (cls == 0) {
-                        BuildDcCodes(seg + at + 1, seg + at + 17, dcCodes[slot]);
-                    }
-                    at += 17 + symbolCount;
-                }
-                break;
-            }
-            case 0xDD:
-                if (segLength != 2) {
-                    return false;
-                }
-                restartInterval = Segment16(seg);
-                keep = false;  // the cut has no restart markers
-                break;
-            case 0xDB:  // quantisation tables: the decoder of the cut checks them
-                break;
-            default:
-                // Application segments and comments travel with the cut; other
-                // frame kinds, a second picture, DNL and the like do not.
-                if ((marker < 0xE0 || marker > 0xEF) && marker != 0xFE) {
-                    return false;
-                }
-                break;
-        }
-        if (keep) {
-            kept.emplace_back(static_cast<size_t>(p - data), static_cast<size_t>(2 + length));
-        }
-        p += 2 + length;
-    }
-    if (components.empty()) {
+    thread_local std::vector<JpegSegment> segments;
+    JpegHeader header;
+    if (!ReadJpegHeader(data, size, dcTables, acTables, header, &segments)) {
         return false;
     }
-    const size_t sosAt = static_cast<size_t>(p - data);
-    {
-        const int length = Segment16(p + 2);
-        const uint8_t* seg = p + 4;
-        const int count = length >= 3 ? seg[0] : 0;
-        if (count != static_cast<int>(components.size()) || length != 6 + 2 * count) {
-            return false;
-        }
-        for (int i = 0; i < count; ++i) {
-            const int id = seg[1 + 2 * i];
-            auto found = std::find_if(components.begin(), components.end(),
-                                      [&](const Component& c) { return c.id == id; });
-            if (found == components.end() || found->inScan >= 0) {
-                return false;
-            }
-            found->inScan = i;
-            found->dcTable = seg[2 + 2 * i] >> 4;
-            found->acTable = seg[2 + 2 * i] & 15;
-            if (found->dcTable > 3 || found->acTable > 3 ||
-                !dcTables[static_cast<size_t>(found->dcTable)].defined ||
-                dcTables[static_cast<size_t>(found->dcTable)].largestSymbol > 15 ||
-                !acTables[static_cast<size_t>(found->acTable)].defined) {
-                return false;
-            }
-        }
-        const uint8_t* tail = seg + 1 + 2 * count;
-        if (tail[0] != 0 || tail[1] != 63 || tail[2] != 0) {
-            return false;
-        }
-        p += 2 + length;
-    }
-    std::sort(components.begin(), components.end(),
-              [](const Component& a, const Component& b) { return a.inScan < b.inScan; });
-    int hMax = 1;
-    int vMax = 1;
-    int blocksPerMcu = 0;
-    for (const Component& c : components) {
-        hMax = std::max(hMax, c.h);
-        vMax = std::max(vMax, c.v);
-        blocksPerMcu += c.h * c.v;
-    }
-    if (blocksPerMcu > 10 || (components.size() == 1 && (hMax != 1 || vMax != 1))) {
+    const std::vector<JpegComponent>& components = header.components;
+    const int width = header.width;
+    const int height = header.height;
+    const int restartInterval = header.restartInterval;
+    const int hMax = header.hMax;
+    const int vMax = header.vMax;
+    if (components.size() == 1 && (hMax != 1 || vMax != 1)) {
         return false;  // a grey picture's band would not be its MCU row
     }
-    for (const Component& c : components) {
-        if (hMax % c.h != 0 || vMax % c.v != 0) {
-            return false;
-        }
+    std::array<DcCodes, 4> dcCodes{};
+    for (const JpegComponent& c : components) {
+        const uint8_t* spec = header.dcSpec[static_cast<size_t>(c.dcTable)];
+        BuildDcCodes(spec, spec + 16, dcCodes[static_cast<size_t>(c.dcTable)]);
     }
+    const size_t sofAt = header.sofAt;
+    const size_t sosAt = header.sosAt;
+    const uint8_t* const p = header.scan;
+    const uint8_t* const end = data + size;
     const int band = 8 * vMax;
     const int mcusWide = (width + 8 * hMax - 1) / (8 * hMax);
     const int mcusHigh = (height + band - 1) / band;
@@ -378,7 +229,7 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
         std::array<BlockTables, 10> blocks{};
         int count = 0;
         for (size_t ci = 0; ci < components.size(); ++ci) {
-            const Component& c = components[ci];
+            const JpegComponent& c = components[ci];
             for (int b = c.h * c.v; b > 0; --b) {
                 blocks[static_cast<size_t>(count++)] = {&dcTables[static_cast<size_t>(c.dcTable)],
                                                         &acTables[static_cast<size_t>(c.acTable)],
@@ -394,7 +245,7 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
             return false;
         }
         for (size_t ci = 0; ci < components.size(); ++ci) {
-            const Component& c = components[ci];
+            const JpegComponent& c = components[ci];
             const HuffTable& dcTable = dcTables[static_cast<size_t>(c.dcTable)];
             const HuffTable& acTable = acTables[static_cast<size_t>(c.acTable)];
             for (int b = c.h * c.v; b > 0; --b) {
@@ -419,7 +270,10 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
     out.push_back(0xFF);
     out.push_back(0xD8);
     const int rows = std::min(height, lastBand * band) - firstBand * band;
-    for (const auto& [at, bytes] : kept) {
+    for (const auto& [marker, at, bytes] : segments) {
+        if (marker == 0xDD) {
+            continue;  // the cut has no restart markers
+        }
         const size_t start = out.size();
         out.insert(out.end(), data + at, data + at + bytes);
         if (at == sofAt) {
@@ -439,7 +293,7 @@ bool CutJpegAroundRow(const uint8_t* data, size_t size, int y, std::vector<uint8
             return false;
         }
         for (size_t ci = 0; ci < components.size(); ++ci) {
-            const Component& c = components[ci];
+            const JpegComponent& c = components[ci];
             const HuffTable& dcTable = dcTables[static_cast<size_t>(c.dcTable)];
             const HuffTable& acTable = acTables[static_cast<size_t>(c.acTable)];
             const DcCodes& codes = dcCodes[static_cast<size_t>(c.dcTable)];

@@ -26,6 +26,7 @@
 
 #include "core/codecs/codecs.h"
 #include "core/codecs/jpeg_dc_huffman.h"
+#include "core/codecs/jpeg_header.h"
 
 namespace nocturo::codecs {
 
@@ -35,24 +36,17 @@ using dc::BitReader;
 using dc::BuildTable;
 using dc::DcEntry;
 using dc::HuffTable;
+using dc::JpegComponent;
+using dc::JpegHeader;
 using dc::kDcLookBits;
 using dc::kEndOfBlock;
 using dc::kLookBits;
+using dc::kNaturalOrder;
 using dc::kValueLookBits;
+using dc::ReadJpegHeader;
 using dc::SkipAc;
 using dc::SlowSymbol;
 using dc::ValueEntry;
-
-// libjpeg's largest side.
-constexpr int kMaxSide = 65500;
-
-// Zigzag position to natural (row by row) position. Runs that damaged data
-// carries past the end land on the last coefficient, as in libjpeg.
-constexpr uint8_t kNaturalOrder[64 + 16] = {
-    0,  1,  8,  16, 9,  2,  3,  10, 17, 24, 32, 25, 18, 11, 4,  5,  12, 19, 26, 33,
-    40, 48, 41, 34, 27, 20, 13, 6,  7,  14, 21, 28, 35, 42, 49, 56, 57, 50, 43, 36,
-    29, 22, 15, 23, 30, 37, 44, 51, 58, 59, 52, 45, 38, 31, 39, 46, 53, 60, 61, 54,
-    47, 55, 62, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63, 63};
 
 // libjpeg's 2 x 2 inverse DCT reads coefficients 0, 1, 3, 5 and 7 of rows 0,
 // 1, 3, 5 and 7. Its first pass weighs each column: row 0 as the even part,
@@ -184,15 +178,8 @@ inline uint8_t DcSample(int16_t dc, int16_t quant) {
     return true;
 }
 
-struct Component {
-    int id = 0;
-    int frameIndex = 0;
-    int h = 1;
-    int v = 1;
-    int quantTable = 0;
-    int dcTable = 0;
-    int acTable = 0;
-    int inScan = -1;
+struct Component : JpegComponent {
+    explicit Component(const JpegComponent& c) : JpegComponent(c) {}
     // Samples per block a side in the 1/8 decode: 1, or 2 for chroma that
     // is subsampled in both directions.
     int scale = 1;
@@ -200,10 +187,6 @@ struct Component {
     int samplesHigh = 0;
     std::vector<uint8_t> plane;
 };
-
-int Segment16(const uint8_t* p) {
-    return (p[0] << 8) | p[1];
-}
 
 // Where the data after the scan leads, skipping what libjpeg skips: bytes
 // before a marker, fill bytes, stuffed zeros. True for the end marker or the
@@ -232,216 +215,37 @@ bool DecodeJpegDc(const uint8_t* data, size_t size, RgbImage& out, int& fullWidt
                   int& fullHeight) {
     fullWidth = 0;
     fullHeight = 0;
-    if (data == nullptr || size < 4 || data[0] != 0xFF || data[1] != 0xD8) {
-        return false;
-    }
     // The tables are large; each thread keeps its own between files.
     thread_local std::array<HuffTable, 4> dcTables;
     thread_local std::array<HuffTable, 4> acTables;
-    for (size_t i = 0; i < 4; ++i) {
-        dcTables[i].defined = false;
-        acTables[i].defined = false;
+    JpegHeader header;
+    if (!ReadJpegHeader(data, size, dcTables, acTables, header)) {
+        return false;
     }
-    // Quantisers in natural order, held in 16 signed bits as libjpeg holds
-    // them for its inverse DCT.
-    std::array<std::array<int16_t, 64>, 4> quant{};
-    std::array<bool, 4> quantDefined{};
-    std::vector<Component> components;
-    int width = 0;
-    int height = 0;
-    int restartInterval = 0;
-    bool adobe = false;
-    int adobeTransform = 0;
-    bool jfif = false;
-    const uint8_t* p = data + 2;
-    const uint8_t* const end = data + size;
-    // Markers up to the start of the scan.
-    while (true) {
-        if (end - p < 4 || p[0] != 0xFF) {
-            return false;
-        }
-        const int marker = p[1];
-        if (marker == 0xFF) {
-            ++p;  // fill byte
-            continue;
-        }
-        const int length = Segment16(p + 2);
-        if (length < 2 || end - (p + 2) < length) {
-            return false;
-        }
-        if (marker == 0xDA) {
-            break;  // the scan
-        }
-        const uint8_t* seg = p + 4;
-        const int segLength = length - 2;
-        switch (marker) {
-            case 0xC0:
-            case 0xC1: {  // baseline and extended Huffman
-                if (!components.empty() || segLength < 6 || seg[0] != 8) {
-                    return false;
-                }
-                height = Segment16(seg + 1);
-                width = Segment16(seg + 3);
-                const int count = seg[5];
-                if ((count != 1 && count != 3) || segLength != 6 + 3 * count || width <= 0 ||
-                    height <= 0 || width > kMaxSide || height > kMaxSide ||
-                    int64_t{width} * height > kMaxPixels) {
-                    return false;
-                }
-                for (int c = 0; c < count; ++c) {
-                    Component component;
-                    component.id = seg[6 + 3 * c];
-                    component.frameIndex = c;
-                    component.h = seg[7 + 3 * c] >> 4;
-                    component.v = seg[7 + 3 * c] & 15;
-                    component.quantTable = seg[8 + 3 * c];
-                    if (component.h < 1 || component.h > 4 || component.v < 1 || component.v > 4 ||
-                        component.quantTable > 3) {
-                        return false;
-                    }
-                    components.push_back(std::move(component));
-                }
-                break;
-            }
-            case 0xC4: {  // Huffman tables
-                int at = 0;
-                while (at < segLength) {
-                    if (segLength - at < 17) {
-                        return false;
-                    }
-                    const int cls = seg[at] >> 4;
-                    const int id = seg[at] & 15;
-                    int symbolCount = 0;
-                    for (int i = 0; i < 16; ++i) {
-                        symbolCount += seg[at + 1 + i];
-                    }
-                    if (cls > 1 || id > 3 || symbolCount > 256 ||
-                        segLength - at - 17 < symbolCount) {
-                        return false;
-                    }
-                    HuffTable& table = cls == 0 ? dcTables[static_cast<size_t>(id)]
-                                                : acTables[static_cast<size_t>(id)];
-                    if (!BuildTable(seg + at + 1, seg + at + 17, symbolCount, cls == 1, table)) {
-                        return false;
-                    }
-                    at += 17 + symbolCount;
-                }
-                break;
-            }
-            case 0xDB: {  // quantisation tables
-                int at = 0;
-                while (at < segLength) {
-                    const int precision = seg[at] >> 4;
-                    const int id = seg[at] & 15;
-                    const int tableBytes = precision == 0 ? 64 : 128;
-                    if (precision > 1 || id > 3 || segLength - at - 1 < tableBytes) {
-                        return false;
-                    }
-                    const uint8_t* values = seg + at + 1;
-                    for (int i = 0; i < 64; ++i) {
-                        const int value = precision == 0 ? values[i] : Segment16(values + 2 * i);
-                        quant[static_cast<size_t>(id)][kNaturalOrder[i]] =
-                            static_cast<int16_t>(static_cast<uint16_t>(value));
-                    }
-                    quantDefined[static_cast<size_t>(id)] = true;
-                    at += 1 + tableBytes;
-                }
-                break;
-            }
-            case 0xDD:  // restart interval
-                if (segLength != 2) {
-                    return false;
-                }
-                restartInterval = Segment16(seg);
-                break;
-            case 0xE0:
-                // libjpeg reads JFIF from a segment of at least 14 bytes.
-                jfif = jfif || (segLength >= 14 && std::memcmp(seg, "JFIF\0", 5) == 0);
-                break;
-            case 0xEE:
-                // The last Adobe segment counts.
-                if (segLength >= 12 && std::memcmp(seg, "Adobe", 5) == 0) {
-                    adobe = true;
-                    adobeTransform = seg[11];
-                }
-                break;
-            default:
-                // Other application segments and comments are skipped.
-                // Progressive, lossless and arithmetic frames, a second
-                // picture, DNL, restart and reserved markers are left to
-                // the full decoder, which refuses most of them.
-                if ((marker < 0xE1 || marker > 0xEF) && marker != 0xFE) {
-                    return false;
-                }
-                break;
-        }
-        p += 2 + length;
-    }
+    const int width = header.width;
+    const int height = header.height;
+    const int restartInterval = header.restartInterval;
+    const auto& quant = header.quant;
     // The colour space as the full decoder would assume it: without JFIF,
     // an Adobe marker may say RGB, and so may component ids 'R', 'G', 'B'.
-    if (components.empty()) {
-        return false;
-    }
-    if (components.size() == 3 && !jfif) {
-        const bool rgbIds =
-            components[0].id == 'R' && components[1].id == 'G' && components[2].id == 'B';
-        if (adobe ? adobeTransform == 0 : rgbIds) {
+    if (header.components.size() == 3 && !header.jfif) {
+        const std::vector<JpegComponent>& c = header.components;
+        const auto id = [&](int frameIndex) {
+            return std::find_if(
+                       c.begin(), c.end(),
+                       [&](const JpegComponent& one) { return one.frameIndex == frameIndex; })
+                ->id;
+        };
+        const bool rgbIds = id(0) == 'R' && id(1) == 'G' && id(2) == 'B';
+        if (header.adobe ? header.adobeTransform == 0 : rgbIds) {
             return false;
         }
     }
-    // The scan header: every component, in one interleaved scan.
-    {
-        const int length = Segment16(p + 2);
-        const uint8_t* seg = p + 4;
-        const int count = length >= 3 ? seg[0] : 0;
-        if (count != static_cast<int>(components.size()) || length != 6 + 2 * count) {
-            return false;
-        }
-        for (int i = 0; i < count; ++i) {
-            const int id = seg[1 + 2 * i];
-            auto found = std::find_if(components.begin(), components.end(),
-                                      [&](const Component& c) { return c.id == id; });
-            if (found == components.end() || found->inScan >= 0) {
-                return false;
-            }
-            found->inScan = i;
-            found->dcTable = seg[2 + 2 * i] >> 4;
-            found->acTable = seg[2 + 2 * i] & 15;
-            // libjpeg refuses a DC table with a symbol above 15 once a
-            // scan uses it, whether or not the data ever codes it.
-            if (found->dcTable > 3 || found->acTable > 3 ||
-                !dcTables[static_cast<size_t>(found->dcTable)].defined ||
-                dcTables[static_cast<size_t>(found->dcTable)].largestSymbol > 15 ||
-                !acTables[static_cast<size_t>(found->acTable)].defined ||
-                !quantDefined[static_cast<size_t>(found->quantTable)]) {
-                return false;
-            }
-        }
-        const uint8_t* tail = seg + 1 + 2 * count;
-        if (tail[0] != 0 || tail[1] != 63 || tail[2] != 0) {
-            return false;
-        }
-        p += 2 + length;
-    }
-    // Components in scan order; the MCU grid.
-    std::sort(components.begin(), components.end(),
-              [](const Component& a, const Component& b) { return a.inScan < b.inScan; });
-    int hMax = 1;
-    int vMax = 1;
-    int blocksPerMcu = 0;
-    for (const Component& c : components) {
-        hMax = std::max(hMax, c.h);
-        vMax = std::max(vMax, c.v);
-        blocksPerMcu += c.h * c.v;
-    }
-    if (blocksPerMcu > 10) {
-        return false;
-    }
-    for (const Component& c : components) {
-        if (hMax % c.h != 0 || vMax % c.v != 0) {
-            return false;  // sampling ratios that are not whole numbers
-        }
-    }
+    std::vector<Component> components(header.components.begin(), header.components.end());
+    int hMax = header.hMax;
+    int vMax = header.vMax;
+    const uint8_t* const p = header.scan;
+    const uint8_t* const end = data + size;
     const int outWidth = (width + 7) / 8;
     const int outHeight = (height + 7) / 8;
     int mcusWide = 0;
